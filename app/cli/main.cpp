@@ -1,0 +1,2 @@
+// quenlo-cli entry point for the Windows build.
+int wmain() { return 0; }

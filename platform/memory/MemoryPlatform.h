@@ -1,0 +1,298 @@
+// In-memory model of the Windows facilities the core uses, for unit tests.
+//
+// It models, faithfully enough for every edge case of the scanner:
+//  * the registry with HKLM, HKU, HKCU (an alias of HKU\<user SID>), HKCC and
+//    HKCR (HKCU\Software\Classes merged over HKLM\Software\Classes);
+//  * the 32-bit and 64-bit registry views: the 32-bit view of a redirected
+//    key lives below "Wow6432Node" (Windows 7 layout by default, or Wine's),
+//    shared keys are the same in both views; on 32-bit Windows the view bits
+//    are ignored;
+//  * keys that deny access, deny writing or cannot be deleted; a reflection
+//    flag per key and a switch for whether RegQueryReflectionKey exists (and
+//    what it answers); RegDeleteKeyEx present or not; injected failures;
+//  * Windows status codes exactly as Windows returns them, with their texts;
+//  * drive letters with drive types over an in-memory file tree, and WOW64
+//    file-system redirection of the system folder;
+//  * version, WOW64 and bitness facts, environment variables, special
+//    folders, the user SID, sfc's protected keys, shell links and programs.
+//
+// Builder paths name a key with its root in front, long or short
+// ("HKLM\Software\X", "HKEY_CURRENT_USER\Software\Y", "HKCR\.txt"), read in
+// the given view: Phys takes the path literally (no redirection); V32 and V64
+// apply the view's redirection as RegOpenKeyEx with KEY_WOW64_32KEY or
+// KEY_WOW64_64KEY would.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace qp::mem {
+
+enum class View { Phys, V32, V64 };
+
+// Where the 32-bit view of the registry lives.
+enum class Wow64Layout {
+  Windows7, // HKLM\Software redirected with the documented shared keys;
+            // Classes shared except CLSID, DirectShow, Interface, Media Type,
+            // MediaFoundation (also below HKCU\Software\Classes)
+  Wine,     // HKLM\Software redirected; Classes\AppID, Classes\TypeLib, App
+            // Paths, Windows NT\CurrentVersion\Fonts shared; the rest of
+            // Classes (CLSID, Interface, file types, MIME ...) redirected
+  None      // 32-bit Windows: one view, view bits ignored
+};
+
+// Registry operations that a test can make fail.
+enum class RegOp {
+  Open, Create, QueryInfo, EnumKey, EnumValue, QueryValue, SetValue, DeleteValue, DeleteKey
+};
+
+class MemoryRegistry;
+class MemoryFileSystem;
+class MemorySystem;
+class MemoryProcesses;
+
+class MemoryPlatform : public IPlatform {
+public:
+  // A Windows 7 SP1 x64 machine running a 64-bit program, with drive C:
+  // fixed, the usual folders and environment (see MemoryPlatform.cpp).
+  MemoryPlatform();
+  ~MemoryPlatform() override;
+
+  IRegistry &Registry() override;
+  IFileSystem &Files() override;
+  ISystem &System() override;
+  IProcesses &Processes() override;
+
+  MemoryRegistry &Reg() { return *reg_; }
+  MemoryFileSystem &Fs() { return *fs_; }
+  MemorySystem &Sys() { return *sys_; }
+  MemoryProcesses &Procs() { return *procs_; }
+
+  // Makes this platform the process-wide one for its lifetime (restores the
+  // previous one when destroyed).
+  void Install();
+
+private:
+  std::unique_ptr<MemorySystem> sys_;
+  std::unique_ptr<MemoryRegistry> reg_;
+  std::unique_ptr<MemoryFileSystem> fs_;
+  std::unique_ptr<MemoryProcesses> procs_;
+  IPlatform *previous_ = nullptr;
+  bool installed_ = false;
+};
+
+class MemoryRegistry : public IRegistry {
+public:
+  explicit MemoryRegistry(MemorySystem &sys);
+  ~MemoryRegistry() override;
+
+  // --- IRegistry
+  long OpenKey(HKey parent, std::string_view subKey, std::uint32_t sam, HKey &out) override;
+  long CreateKey(HKey parent, std::string_view subKey, std::uint32_t sam, HKey &out,
+                 std::uint32_t *disposition) override;
+  long CloseKey(HKey key) override;
+  long QueryInfoKey(HKey key, KeyInfo &info) override;
+  long EnumKey(HKey key, std::uint32_t index, std::uint32_t nameCapacity,
+               std::string &name) override;
+  long EnumValue(HKey key, std::uint32_t index, std::uint32_t nameCapacity,
+                 std::uint32_t dataCapacity, std::string &name, std::uint32_t &type,
+                 Bytes &data) override;
+  long QueryValue(HKey key, std::string_view name, std::uint32_t *type, Bytes *data,
+                  std::uint32_t *size) override;
+  long SetValue(HKey key, std::string_view name, std::uint32_t type, const Bytes &data) override;
+  long DeleteValue(HKey key, std::string_view name) override;
+  long DeleteKey(HKey parent, std::string_view subKey) override;
+  bool HasDeleteKeyEx() const override;
+  long DeleteKeyEx(HKey parent, std::string_view subKey, std::uint32_t viewFlag) override;
+  bool HasQueryReflectionKey() const override;
+  long QueryReflectionKey(HKey key, bool &reflectionDisabled) override;
+
+  // --- model settings
+  void SetLayout(Wow64Layout layout);
+  Wow64Layout Layout() const;
+  void SetDeleteKeyExAvailable(bool available);
+  void SetReflectionQueryAvailable(bool available);
+  // Status RegQueryReflectionKey answers (0 = it works; Wine answers 120).
+  void SetReflectionQueryStatus(long status);
+
+  // --- builder (every function creates missing parent keys)
+  bool CreateKey(View view, std::string_view fullPath);
+  bool SetRaw(View view, std::string_view fullPath, std::string_view name, std::uint32_t type,
+              const Bytes &data);
+  // REG_SZ / REG_EXPAND_SZ with the terminating NUL, stored as UTF-16LE.
+  bool SetString(View view, std::string_view fullPath, std::string_view name,
+                 std::string_view value, std::uint32_t type = wc::RegSz);
+  bool SetMultiString(View view, std::string_view fullPath, std::string_view name,
+                      const std::vector<std::string> &items);
+  bool SetDword(View view, std::string_view fullPath, std::string_view name, std::uint32_t value);
+  bool DeleteTree(View view, std::string_view fullPath);
+
+  // --- inspection
+  bool KeyExists(View view, std::string_view fullPath) const;
+  bool ValueExists(View view, std::string_view fullPath, std::string_view name) const;
+  std::optional<std::pair<std::uint32_t, Bytes>> GetRaw(View view, std::string_view fullPath,
+                                                        std::string_view name) const;
+  // The value as UTF-8 text (string types), nullopt when missing.
+  std::optional<std::string> GetString(View view, std::string_view fullPath,
+                                       std::string_view name) const;
+  std::vector<std::string> SubKeyNames(View view, std::string_view fullPath) const;
+  // Whole physical tree below a key as text lines, for before/after checks.
+  std::string Dump(std::string_view physicalRoot = "") const;
+  std::size_t OpenHandleCount() const;
+
+  // --- behaviour of single keys (by the key's physical node)
+  void SetDenyAccess(View view, std::string_view fullPath, bool deny);    // every open: 5
+  void SetDenyWrite(View view, std::string_view fullPath, bool deny);     // write access: 5
+  void SetDenyDelete(View view, std::string_view fullPath, bool deny);    // delete: 5
+  void SetReflectionDisabled(View view, std::string_view fullPath, bool disabled);
+
+  // --- fault injection: the next `count` calls of op whose key path (the
+  // physical path of the key concerned, e.g. "HKLM\SOFTWARE\X") contains
+  // pathPart (case-insensitive; empty matches all) fail with status.
+  void InjectFailure(RegOp op, std::string_view pathPart, long status, int count = 1);
+  void ClearFailures();
+
+  struct Node;
+  struct Handle;
+
+private:
+  friend class MemoryPlatform;
+  mutable std::mutex mu_;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+class MemoryFileSystem : public IFileSystem {
+public:
+  explicit MemoryFileSystem(MemorySystem &sys);
+  ~MemoryFileSystem() override;
+
+  // --- IFileSystem
+  std::uint32_t GetAttributes(std::string_view path, long *error = nullptr) override;
+  std::uint32_t GetDriveType(std::string_view root) override;
+  std::unique_ptr<IFindHandle> FindFirst(std::string_view pattern, FindData &first,
+                                         long &error) override;
+  long CreateDirectory(std::string_view path) override;
+  long RemoveDirectory(std::string_view path) override;
+  long DeleteFile(std::string_view path) override;
+  long MoveFile(std::string_view from, std::string_view to, std::uint32_t flags) override;
+  long CopyFile(std::string_view from, std::string_view to, bool failIfExists) override;
+  long ReadFile(std::string_view path, std::string &data) override;
+  long WriteFile(std::string_view path, std::string_view data) override;
+  int RecycleFile(std::string_view path) override;
+  bool SwitchFsView(std::uintptr_t &previous) override;
+  void RevertFsView(std::uintptr_t previous) override;
+
+  // --- builder. Paths are physical ("C:\Windows\SysWOW64\x.dll"); parents
+  // are created. Drive letters must be declared (C: is fixed by default).
+  void SetDrive(char letter, std::uint32_t driveType);
+  // Drive type for UNC roots (default DRIVE_REMOTE).
+  void AddFile(std::string_view path, std::string_view content = "",
+               std::uint32_t attributes = wc::FileAttributeArchive);
+  void AddDir(std::string_view path);
+  void Remove(std::string_view path); // file or whole folder
+  bool Exists(std::string_view path) const;
+  std::optional<std::string> Content(std::string_view path) const;
+  std::vector<std::string> Recycled() const; // paths given to RecycleFile
+  std::vector<std::string> List(std::string_view folder) const; // names in a folder
+
+  // Fault injection on operations whose path contains pathPart.
+  enum class Op { Attributes, Find, CreateDir, RemoveDir, Delete, Move, Copy, Read, Write, Recycle };
+  void InjectFailure(Op op, std::string_view pathPart, long status, int count = 1);
+  void ClearFailures();
+  // Count of GetAttributes calls, to check that probes are not repeated.
+  std::uint64_t AttributeQueries() const;
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+class MemorySystem : public ISystem {
+public:
+  MemorySystem();
+  ~MemorySystem() override;
+
+  // --- ISystem
+  bool GetEnvironmentVariable(std::string_view name, std::string &value) override;
+  bool SetEnvironmentVariable(std::string_view name, std::string_view value) override;
+  std::optional<std::string> ExpandEnvironmentStrings(std::string_view text) override;
+  std::string GetSystemDirectory() override;
+  std::string GetWindowsDirectory() override;
+  std::string GetTempPath() override;
+  bool GetSpecialFolder(int csidl, bool create, std::string &path) override;
+  bool GetVersion(VersionInfo &info) override;
+  std::optional<bool> IsWow64Process() override;
+  bool ProcessIs64Bit() override;
+  bool IsFarEastLocale() override;
+  bool GetUserSid(std::string &sid) override;
+  bool GetUserName(std::string &name) override;
+  bool IsAdmin() override;
+  long SetPrivilege(std::string_view name, bool enable) override;
+  bool ExitWindows(std::uint32_t flags, std::uint32_t reason) override;
+  bool QueryDosDevice(std::string_view drive, std::string &device) override;
+  std::string SystemMessage(long code) override;
+  std::optional<bool> SfcIsKeyProtected(std::uint32_t root, std::string_view path,
+                                        std::uint32_t viewFlag) override;
+  bool ReadShellLink(std::string_view file, ShellLinkInfo &info) override;
+  std::uint64_t TickCount() override;
+  void Sleep(std::uint32_t ms) override;
+
+  // --- settings
+  void SetVersion(std::uint32_t major, std::uint32_t minor, std::uint32_t build = 0);
+  void SetVersionFails(bool fails);
+  // IsWow64Process answer; nullopt = not exported.
+  void SetWow64Process(std::optional<bool> value);
+  void SetProcessIs64Bit(bool value);
+  // Whether Windows itself is 64-bit (default true). With false the
+  // registry has one view and the file system no redirection.
+  void SetOs64Bit(bool value);
+  bool Os64Bit() const;
+  void SetFarEastLocale(bool value);
+  void SetUserSid(std::optional<std::string> sid); // nullopt: cannot be read
+  void SetUserName(std::string name);
+  void SetAdmin(bool admin);
+  void SetSystemDirectory(std::string dir);
+  void SetWindowsDirectory(std::string dir);
+  void SetSpecialFolder(int csidl, std::optional<std::string> path);
+  void SetDosDevice(char letter, std::string device);
+  // sfc.dll: nullopt = SfcIsKeyProtected unavailable; otherwise the keys
+  // (short root name + "\" + path, case-insensitive) reported protected.
+  void SetSfcProtectedKeys(std::optional<std::set<std::string>> keys);
+  void SetShellLink(std::string_view file, ShellLinkInfo info);
+  void SetPrivilegeResult(long status);
+  void AdvanceTicks(std::uint64_t ms);
+  // Sleep advances the tick count instead of waiting when set (default).
+  void SetVirtualSleep(bool virtualSleep);
+  std::vector<std::string> PrivilegeCalls() const;
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+class MemoryProcesses : public IProcesses {
+public:
+  ProcessResult RunHiddenAndWait(std::string_view commandLine) override;
+
+  // The answer for the next runs; by default a program "runs" and exits 0.
+  void SetHandler(std::function<ProcessResult(std::string_view commandLine)> handler);
+  std::vector<std::string> CommandLines() const;
+
+private:
+  mutable std::mutex mu_;
+  std::function<ProcessResult(std::string_view)> handler_;
+  std::vector<std::string> commandLines_;
+};
+
+} // namespace qp::mem

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# build.sh native|asan|tsan|windows : configures and builds one build under build/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+kind=${1:-asan}
+jobs=$(nproc)
+case "$kind" in
+  native)  args=(-DCMAKE_BUILD_TYPE=Release) ;;
+  asan)    args=(-DCMAKE_BUILD_TYPE=Debug -DQUENLO_SANITIZE=address) ;;
+  tsan)    args=(-DCMAKE_BUILD_TYPE=Debug -DQUENLO_SANITIZE=thread) ;;
+  windows) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw64.cmake") ;;
+  *) echo "usage: build.sh native|asan|tsan|windows" >&2; exit 2 ;;
+esac
+cmake -S "$root" -B "$root/build/$kind" -G Ninja "${args[@]}" >/dev/null
+cmake --build "$root/build/$kind" -j "$jobs"

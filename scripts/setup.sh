@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what both builds and the tests need from Debian's packages, when missing.
+set -euo pipefail
+pkgs=(cmake ninja-build g++ googletest libgtest-dev zlib1g-dev
+      g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev
+      wine64 wine python3)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  # wine32 is never installed: 32-bit Linux programs cannot run on these machines.
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

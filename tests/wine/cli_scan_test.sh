@@ -1,0 +1,3 @@
+#!/usr/bin/env bash
+# Placeholder until the command-line scan exists.
+exit 0
