@@ -1,0 +1,77 @@
+#include "app/cli/uCli.h"
+
+#include <cstdio>
+
+#include "app/cli/uCliScan.h"
+
+namespace quenlo::cli {
+
+namespace {
+
+constexpr const char *kUsage =
+    "usage: quenlo-cli <command> [options]\n"
+    "\n"
+    "commands:\n"
+    "  scan [--category N]... [--json]\n"
+    "      Scans the registry. N is a category number (0-23) or its settings\n"
+    "      name (for example DeepScan); without --category every category is\n"
+    "      scanned. --json prints one JSON object on standard output.\n"
+    "  help\n"
+    "      Shows this text.\n";
+
+} // namespace
+
+std::string JsonString(const std::string &text) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    switch (c) {
+    case '"': out += "\\\""; continue;
+    case '\\': out += "\\\\"; continue;
+    case '\n': out += "\\n"; continue;
+    case '\r': out += "\\r"; continue;
+    case '\t': out += "\\t"; continue;
+    default: break;
+    }
+    char buf[8];
+    if (c < 0x20) {
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else if (c == 0xED && i + 2 < text.size() &&
+               (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0xA0) {
+      // A surrogate code point on its own: not valid UTF-8, so escape it.
+      const unsigned cp = ((c & 0x0Fu) << 12) |
+                          ((static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6) |
+                          (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
+      std::snprintf(buf, sizeof buf, "\\u%04x", cp);
+      out += buf;
+      i += 2;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  out += '"';
+  return out;
+}
+
+int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
+  if (args.empty()) {
+    streams.err << kUsage;
+    return 2;
+  }
+  const std::string &command = args.front();
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (command == "help" || command == "--help" || command == "-h") {
+    streams.out << kUsage;
+    return 0;
+  }
+  if (command == "scan") {
+    const int code = CommandScan(rest, streams);
+    if (code == 2) streams.err << kUsage;
+    return code;
+  }
+  streams.err << "quenlo-cli: unknown command '" << command << "'\n" << kUsage;
+  return 2;
+}
+
+} // namespace quenlo::cli
