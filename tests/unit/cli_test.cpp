@@ -1,0 +1,70 @@
+#include <sstream>
+
+#include "TestPlatform.h"
+#include "app/cli/uCli.h"
+#include "app/cli/uCliScan.h"
+
+namespace quenlo::test {
+namespace {
+
+struct CliRun {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+CliRun RunCommand(std::vector<std::string> args, bool terminal = false) {
+  std::ostringstream out, err;
+  const int code = cli::RunCli(args, {out, err, terminal});
+  return {code, out.str(), err.str()};
+}
+
+class ThreadedCli : public MemoryTest {};
+
+TEST_F(ThreadedCli, UsageErrorsExitTwo) {
+  for (const auto &args : std::vector<std::vector<std::string>>{
+           {}, {"frobnicate"}, {"scan", "--bogus"}, {"scan", "--category"},
+           {"scan", "--category", "24"}, {"scan", "--category", "NoSuchCategory"}}) {
+    const CliRun r = RunCommand(args);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("usage: quenlo-cli"), std::string::npos);
+    EXPECT_TRUE(r.out.empty());
+  }
+  cli::TScanOptions options;
+  std::string message;
+  ASSERT_TRUE(cli::ParseScanOptions({"--category", "3", "--category=typelibrary", "--json"},
+                                    options, message));
+  EXPECT_EQ(options.categories.ToBits(), (1u << 3) | (1u << 1));
+  EXPECT_TRUE(options.json);
+}
+
+TEST_F(ThreadedCli, JsonScanReportsEveryCategory) {
+  const CliRun r = RunCommand({"scan", "--json"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("{\"findings\":[],\"ignoredCount\":0,\"fullScanDone\":true,", 0), 0u)
+      << r.out;
+  std::size_t entries = 0;
+  for (std::size_t pos = 0; (pos = r.out.find("\"testCount\":0,", pos)) != std::string::npos;
+       ++pos)
+    ++entries;
+  EXPECT_EQ(entries, 24u);
+  EXPECT_NE(r.out.find("\"health\":-1}"), std::string::npos);
+  EXPECT_NE(r.err.find("progress 100% Registry Integrity"), std::string::npos);
+  EXPECT_NE(r.err.find("History Lists"), std::string::npos);
+
+  const CliRun one = RunCommand({"scan", "--category", "DeepScan"}, true);
+  EXPECT_EQ(one.code, 0);
+  EXPECT_NE(one.err.find("\r[###"), std::string::npos) << "a bar on a terminal";
+  EXPECT_NE(one.out.find("Deep Scan: 0, 0"), std::string::npos);
+  EXPECT_NE(one.out.find("Type Library: -1, 0"), std::string::npos);
+}
+
+TEST(CliJson, StringsStayValid) {
+  EXPECT_EQ(cli::JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
+  EXPECT_EQ(cli::JsonString("\u00e9\u4e2d"), "\"\u00e9\u4e2d\"");
+  // An unpaired surrogate from a registry name.
+  EXPECT_EQ(cli::JsonString(std::string("x\xED\xA0\x80y")), "\"x\\ud800y\"");
+}
+
+} // namespace
+} // namespace quenlo::test
