@@ -6,11 +6,6 @@
 
 namespace quenlo {
 
-const TCategoryChecks &DefaultCategoryChecks() {
-  static const TCategoryChecks checks{};
-  return checks;
-}
-
 namespace {
 
 constexpr const char *kFixedExclusions[] = {
