@@ -1,7 +1,7 @@
 // quenlo-cli for Windows: installs the Win32 platform and runs one command.
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
+#include "platform/win32/WinApi.h"
 
 #include <cstdio>
 #include <iostream>

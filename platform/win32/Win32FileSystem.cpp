@@ -1,0 +1,181 @@
+#include "platform/win32/Win32FileSystem.h"
+
+#include <vector>
+
+#include "platform/win32/WinApi.h"
+#include "platform/win32/WinHandles.h"
+#include "platform/win32/WinText.h"
+#include "platform/win32/Wow64FsView.h"
+
+namespace qp::win32 {
+
+namespace {
+
+long LastError() {
+  return static_cast<long>(::GetLastError());
+}
+
+long Status(BOOL ok) {
+  return ok ? ERROR_SUCCESS : LastError();
+}
+
+std::uint64_t Join(DWORD high, DWORD low) {
+  return (static_cast<std::uint64_t>(high) << 32) | low;
+}
+
+void Convert(const WIN32_FIND_DATAW &in, FindData &out) {
+  out.attributes = in.dwFileAttributes;
+  out.size = Join(in.nFileSizeHigh, in.nFileSizeLow);
+  out.lastWriteTime = Join(in.ftLastWriteTime.dwHighDateTime, in.ftLastWriteTime.dwLowDateTime);
+  out.name = NarrowUntilNul(in.cFileName, MAX_PATH);
+}
+
+class Win32FindHandle final : public IFindHandle {
+public:
+  explicit Win32FindHandle(UniqueFind find) : find_(std::move(find)) {}
+  bool Next(FindData &data) override {
+    WIN32_FIND_DATAW found{};
+    if (!::FindNextFileW(find_.get(), &found)) {
+      return false;
+    }
+    Convert(found, data);
+    return true;
+  }
+
+private:
+  UniqueFind find_;
+};
+
+// Whole-file transfers go in pieces of at most this many bytes.
+constexpr DWORD kChunk = 1u << 20;
+
+} // namespace
+
+std::uint32_t Win32FileSystem::GetAttributes(std::string_view path, long *error) {
+  const DWORD attributes = ::GetFileAttributesW(ViewPath(path).c_str());
+  if (error != nullptr) {
+    *error = attributes == INVALID_FILE_ATTRIBUTES ? LastError() : ERROR_SUCCESS;
+  }
+  return attributes;
+}
+
+std::uint32_t Win32FileSystem::GetDriveType(std::string_view root) {
+  return ::GetDriveTypeW(Wide(root).c_str());
+}
+
+std::unique_ptr<IFindHandle> Win32FileSystem::FindFirst(std::string_view pattern, FindData &first,
+                                                        long &error) {
+  WIN32_FIND_DATAW found{};
+  UniqueFind find(::FindFirstFileW(ViewPath(pattern).c_str(), &found));
+  if (!find) {
+    error = LastError();
+    return nullptr;
+  }
+  error = ERROR_SUCCESS;
+  Convert(found, first);
+  return std::make_unique<Win32FindHandle>(std::move(find));
+}
+
+long Win32FileSystem::CreateDirectory(std::string_view path) {
+  return Status(::CreateDirectoryW(ViewPath(path).c_str(), nullptr));
+}
+
+long Win32FileSystem::RemoveDirectory(std::string_view path) {
+  return Status(::RemoveDirectoryW(ViewPath(path).c_str()));
+}
+
+long Win32FileSystem::DeleteFile(std::string_view path) {
+  return Status(::DeleteFileW(ViewPath(path).c_str()));
+}
+
+long Win32FileSystem::MoveFile(std::string_view from, std::string_view to, std::uint32_t flags) {
+  return Status(::MoveFileExW(ViewPath(from).c_str(), ViewPath(to).c_str(), flags));
+}
+
+long Win32FileSystem::CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
+  return Status(
+      ::CopyFileW(ViewPath(from).c_str(), ViewPath(to).c_str(), failIfExists ? TRUE : FALSE));
+}
+
+long Win32FileSystem::ReadFile(std::string_view path, std::string &data) {
+  data.clear();
+  UniqueHandle file(::CreateFileW(ViewPath(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    return LastError();
+  }
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.get(), &size)) {
+    return LastError();
+  }
+  if (static_cast<unsigned long long>(size.QuadPart) > data.max_size()) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+  std::string content;
+  content.reserve(static_cast<std::size_t>(size.QuadPart));
+  std::vector<char> chunk(kChunk);
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), chunk.data(), kChunk, &got, nullptr)) {
+      return LastError();
+    }
+    if (got == 0) {
+      break;
+    }
+    content.append(chunk.data(), got);
+  }
+  data = std::move(content);
+  return ERROR_SUCCESS;
+}
+
+long Win32FileSystem::WriteFile(std::string_view path, std::string_view data) {
+  UniqueHandle file(::CreateFileW(ViewPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    return LastError();
+  }
+  while (!data.empty()) {
+    const DWORD piece = data.size() < kChunk ? static_cast<DWORD>(data.size()) : kChunk;
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), data.data(), piece, &written, nullptr)) {
+      return LastError();
+    }
+    if (written == 0) {
+      return ERROR_WRITE_FAULT;
+    }
+    data.remove_prefix(written);
+  }
+  return ERROR_SUCCESS;
+}
+
+int Win32FileSystem::RecycleFile(std::string_view path) {
+  // The source is a list of names ending with an empty one.
+  std::wstring source = ViewPath(path);
+  source.push_back(L'\0');
+  source.push_back(L'\0');
+  SHFILEOPSTRUCTW op{};
+  op.wFunc = FO_DELETE;
+  op.pFrom = source.c_str();
+  op.fFlags = FOF_ALLOWUNDO | FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+  const int rc = ::SHFileOperationW(&op);
+  if (rc == 0 && op.fAnyOperationsAborted) {
+    return ERROR_CANCELLED;
+  }
+  return rc;
+}
+
+bool Win32FileSystem::SwitchFsView(std::uintptr_t &previous) {
+  if (MachineWow64Folders() == nullptr) {
+    return false;
+  }
+  previous = ThreadInWow64View() ? 1 : 0;
+  SetThreadWow64View(true);
+  return true;
+}
+
+void Win32FileSystem::RevertFsView(std::uintptr_t previous) {
+  SetThreadWow64View(previous != 0);
+}
+
+} // namespace qp::win32
