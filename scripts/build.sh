@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# build.sh native|asan|tsan|windows : configures and builds one build under build/.
+# build.sh native|asan|tsan|windows [TARGET...] : configures and builds one build under build/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 kind=${1:-asan}
@@ -12,4 +12,7 @@ case "$kind" in
   *) echo "usage: build.sh native|asan|tsan|windows" >&2; exit 2 ;;
 esac
 cmake -S "$root" -B "$root/build/$kind" -G Ninja "${args[@]}" >/dev/null
-cmake --build "$root/build/$kind" -j "$jobs"
+shift || true
+targets=()
+for t in "$@"; do targets+=(--target "$t"); done
+cmake --build "$root/build/$kind" -j "$jobs" "${targets[@]}"

@@ -22,7 +22,7 @@ if bash scripts/build.sh asan; then
 else status=1; fi
 
 echo "== threaded tests under TSan"
-if bash scripts/build.sh tsan; then
+if bash scripts/build.sh tsan quenlo_unit_tests; then
   TSAN_OPTIONS=halt_on_error=1 run_ctest tsan --test-dir build/tsan -R '^Threaded'
 else status=1; fi
 
