@@ -1,0 +1,186 @@
+// System helpers: file-system view switching, user facts, byte sizes,
+// device paths, privileges, restart and shell-style file operations.
+#include "paths/uSysUtils.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/Utf.h"
+
+namespace quenlo {
+
+namespace {
+
+constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
+constexpr std::uint32_t kEwxReboot = 2;
+// Planned, user-defined, operating system, maintenance.
+constexpr std::uint32_t kRebootReason = 0xC0020001u;
+constexpr std::uint32_t kMoveReplaceExisting = 1;
+
+// Two decimals with "," between thousands: 1234.5 -> "1,234.50".
+std::string FormatThousands2(double value) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.2f", value);
+  std::string plain(buf);
+  const auto dot = plain.find('.');
+  std::string intPart = plain.substr(0, dot);
+  std::string out;
+  const std::size_t digits = intPart.size();
+  for (std::size_t k = 0; k < digits; ++k) {
+    if (k > 0 && (digits - k) % 3 == 0)
+      out.push_back(',');
+    out.push_back(intPart[k]);
+  }
+  out.append(plain.substr(dot));
+  return out;
+}
+
+bool IsDriveRoot(std::string_view path) {
+  // "C:", "C:\", or a bare UNC share.
+  if (path.size() <= 3 && path.size() >= 2 && path[1] == ':')
+    return true;
+  if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+    const auto server = path.find('\\', 2);
+    return server == std::string_view::npos ||
+           path.find('\\', server + 1) == std::string_view::npos;
+  }
+  return false;
+}
+
+// Removes a file or a folder with everything below it; links to folders are
+// removed themselves, never entered.
+bool DeleteTree(const std::string &path) {
+  auto &fs = qp::Platform().Files();
+  const std::uint32_t attr = fs.GetAttributes(path);
+  if (attr == wc::InvalidFileAttributes)
+    return false;
+  if ((attr & wc::FileAttributeDirectory) == 0)
+    return fs.DeleteFile(path) == wc::ErrorSuccess;
+  if ((attr & kFileAttributeReparsePoint) != 0)
+    return fs.RemoveDirectory(path) == wc::ErrorSuccess;
+
+  std::vector<std::string> names;
+  qp::FindData data;
+  long error = 0;
+  if (auto find = fs.FindFirst(path + "\\*", data, error)) {
+    do {
+      if (data.name != "." && data.name != "..")
+        names.push_back(data.name);
+    } while (find->Next(data));
+  }
+  bool ok = true;
+  for (const auto &name : names)
+    ok = DeleteTree(path + "\\" + name) && ok;
+  return fs.RemoveDirectory(path) == wc::ErrorSuccess && ok;
+}
+
+} // namespace
+
+FsRedirectionState DisableFsRedirection() {
+  FsRedirectionState state;
+  state.switched = qp::Platform().Files().SwitchFsView(state.previous);
+  return state;
+}
+
+void RevertFsRedirection(const FsRedirectionState &state) {
+  if (state.switched)
+    qp::Platform().Files().RevertFsView(state.previous);
+}
+
+bool GetUserSidText(std::string &text) {
+  std::string sid;
+  if (!qp::Platform().System().GetUserSid(sid) || sid.empty())
+    return false;
+  text = std::move(sid);
+  return true;
+}
+
+bool GetLogonUserName(std::string &name) {
+  std::string user;
+  if (!qp::Platform().System().GetUserName(user))
+    return false;
+  name = std::move(user);
+  return true;
+}
+
+std::string FormatByteSize(std::int64_t bytes) {
+  constexpr std::int64_t kKB = 1024;
+  constexpr std::int64_t kMB = 1048576;
+  constexpr std::int64_t kGB = 1073741824;
+  if (bytes > kGB)
+    return FormatThousands2(static_cast<double>(bytes) / static_cast<double>(kGB)) + " GB";
+  if (bytes > kMB)
+    return FormatThousands2(static_cast<double>(bytes) / static_cast<double>(kMB)) + " MB";
+  if (bytes > kKB)
+    return std::to_string(bytes / kKB) + " KB";
+  return std::to_string(bytes) + " B";
+}
+
+std::string DevicePathToDosPath(std::string_view path) {
+  auto &sys = qp::Platform().System();
+  const std::string upperPath = qp::UpperAscii(path);
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    const char drive[3] = {letter, ':', '\0'};
+    std::string device;
+    if (!sys.QueryDosDevice(std::string_view(drive, 2), device))
+      continue;
+    // The answer may hold several NUL-separated names: the first counts.
+    if (const auto nul = device.find('\0'); nul != std::string::npos)
+      device.resize(nul);
+    if (device.empty() || device.size() > upperPath.size())
+      continue;
+    if (upperPath.compare(0, device.size(), qp::UpperAscii(device)) != 0)
+      continue;
+    // "\Device\HarddiskVolume1" must not match "\Device\HarddiskVolume10\...".
+    if (device.back() != '\\' && upperPath.size() > device.size() &&
+        upperPath[device.size()] != '\\')
+      continue;
+    std::string out(drive, 2);
+    out.append(path.substr(device.size()));
+    return out;
+  }
+  return std::string(path);
+}
+
+bool SetPrivilege(std::string_view name, bool enable) {
+  auto &sys = qp::Platform().System();
+  qp::VersionInfo version;
+  if (sys.GetVersion(version) && version.platformId != 2)
+    return true; // no privileges outside Windows NT
+  return sys.SetPrivilege(name, enable) == wc::ErrorSuccess;
+}
+
+bool RestartWindows() {
+  if (!SetPrivilege("SeShutdownPrivilege", true))
+    return false;
+  const bool ok = qp::Platform().System().ExitWindows(kEwxReboot, kRebootReason);
+  SetPrivilege("SeShutdownPrivilege", false);
+  return ok;
+}
+
+bool ShellDeleteFile(std::string_view path, bool toRecycleBin) {
+  std::string target(path);
+  while (target.size() > 1 && target.back() == '\\' && !IsDriveRoot(target))
+    target.pop_back();
+  // Never a whole drive or share.
+  if (target.empty() || IsDriveRoot(target))
+    return false;
+  if (toRecycleBin)
+    return qp::Platform().Files().RecycleFile(target) == 0;
+  return DeleteTree(target);
+}
+
+bool ShellRenameFile(std::string_view from, std::string_view to) {
+  if (from.empty() || to.empty())
+    return false;
+  return qp::Platform().Files().MoveFile(from, to, kMoveReplaceExisting) == wc::ErrorSuccess;
+}
+
+bool ShellCopyFile(std::string_view from, std::string_view to) {
+  if (from.empty() || to.empty())
+    return false;
+  return qp::Platform().Files().CopyFile(from, to, false) == wc::ErrorSuccess;
+}
+
+} // namespace quenlo
