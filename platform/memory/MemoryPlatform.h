@@ -16,6 +16,13 @@
 //  * version, WOW64 and bitness facts, environment variables, special
 //    folders, the user SID, sfc's protected keys, shell links and programs.
 //
+// HKCR lists the union of both halves' subkeys; a value in the user's half
+// hides the machine's of the same name; writes and new subkeys go to the
+// user's half where the key (or its nearest existing ancestor) is there,
+// else to the machine's; deletes take the user's copy first. Names compare
+// case-insensitively for ASCII letters; all lengths and capacities count
+// UTF-16 units, data capacities bytes.
+//
 // Builder paths name a key with its root in front, long or short
 // ("HKLM\Software\X", "HKEY_CURRENT_USER\Software\Y", "HKCR\.txt"), read in
 // the given view: Phys takes the path literally (no redirection); V32 and V64
@@ -53,7 +60,15 @@ enum class Wow64Layout {
 
 // Registry operations that a test can make fail.
 enum class RegOp {
-  Open, Create, QueryInfo, EnumKey, EnumValue, QueryValue, SetValue, DeleteValue, DeleteKey
+  Open,
+  Create,
+  QueryInfo,
+  EnumKey,
+  EnumValue,
+  QueryValue,
+  SetValue,
+  DeleteValue,
+  DeleteKey
 };
 
 class MemoryRegistry;
@@ -116,6 +131,11 @@ public:
   long DeleteKeyEx(HKey parent, std::string_view subKey, std::uint32_t viewFlag) override;
   bool HasQueryReflectionKey() const override;
   long QueryReflectionKey(HKey key, bool &reflectionDisabled) override;
+  // Owner and DACL per key as SDDL text (owner "BA" and a DACL granting
+  // SYSTEM and administrators full access, users read, by default). Reading
+  // needs READ_CONTROL, setting the owner WRITE_OWNER, the DACL WRITE_DAC.
+  long GetKeySecurity(HKey key, std::uint32_t securityInfo, std::string &sddl) override;
+  long SetKeySecurity(HKey key, std::uint32_t securityInfo, std::string_view sddl) override;
 
   // --- model settings
   void SetLayout(Wow64Layout layout);
@@ -123,6 +143,8 @@ public:
   void SetDeleteKeyExAvailable(bool available);
   void SetReflectionQueryAvailable(bool available);
   // Status RegQueryReflectionKey answers (0 = it works; Wine answers 120).
+  // When it answers 0 it reports the key's flag (SetReflectionDisabled),
+  // which is false ("reflection not disabled") for every key by default.
   void SetReflectionQueryStatus(long status);
 
   // --- builder (every function creates missing parent keys)
@@ -142,18 +164,25 @@ public:
   bool ValueExists(View view, std::string_view fullPath, std::string_view name) const;
   std::optional<std::pair<std::uint32_t, Bytes>> GetRaw(View view, std::string_view fullPath,
                                                         std::string_view name) const;
-  // The value as UTF-8 text (string types), nullopt when missing.
+  // The data of a string-type value as UTF-8, byte for byte: every NUL of
+  // the data stays, the terminator included ("b" written by the API with
+  // its terminator reads "b\0"). nullopt when missing or not a string type.
   std::optional<std::string> GetString(View view, std::string_view fullPath,
                                        std::string_view name) const;
+  // The text of a string-type value: GetString up to its first NUL.
+  std::optional<std::string> GetText(View view, std::string_view fullPath,
+                                     std::string_view name) const;
   std::vector<std::string> SubKeyNames(View view, std::string_view fullPath) const;
   // Whole physical tree below a key as text lines, for before/after checks.
   std::string Dump(std::string_view physicalRoot = "") const;
   std::size_t OpenHandleCount() const;
+  // "O:<owner>D:<dacl>" of a key, empty when it does not exist.
+  std::string KeySecurity(View view, std::string_view fullPath) const;
 
   // --- behaviour of single keys (by the key's physical node)
-  void SetDenyAccess(View view, std::string_view fullPath, bool deny);    // every open: 5
-  void SetDenyWrite(View view, std::string_view fullPath, bool deny);     // write access: 5
-  void SetDenyDelete(View view, std::string_view fullPath, bool deny);    // delete: 5
+  void SetDenyAccess(View view, std::string_view fullPath, bool deny); // every open: 5
+  void SetDenyWrite(View view, std::string_view fullPath, bool deny);  // write access: 5
+  void SetDenyDelete(View view, std::string_view fullPath, bool deny); // delete: 5
   void SetReflectionDisabled(View view, std::string_view fullPath, bool disabled);
 
   // --- fault injection: the next `count` calls of op whose key path (the
@@ -196,18 +225,34 @@ public:
   // --- builder. Paths are physical ("C:\Windows\SysWOW64\x.dll"); parents
   // are created. Drive letters must be declared (C: is fixed by default).
   void SetDrive(char letter, std::uint32_t driveType);
-  // Drive type for UNC roots (default DRIVE_REMOTE).
+  // DRIVE_NO_ROOT_DIR removes the drive. UNC roots ("\\server\share")
+  // exist once something is added below them and are DRIVE_REMOTE. Adding
+  // below an undeclared drive letter declares it fixed.
+  // Relative paths are taken from the current directory (default
+  // "C:\Program Files\Quenlo", which does not exist).
+  void SetCurrentDirectory(std::string path);
   void AddFile(std::string_view path, std::string_view content = "",
                std::uint32_t attributes = wc::FileAttributeArchive);
   void AddDir(std::string_view path);
   void Remove(std::string_view path); // file or whole folder
   bool Exists(std::string_view path) const;
   std::optional<std::string> Content(std::string_view path) const;
-  std::vector<std::string> Recycled() const; // paths given to RecycleFile
+  std::vector<std::string> Recycled() const;                    // paths given to RecycleFile
   std::vector<std::string> List(std::string_view folder) const; // names in a folder
 
   // Fault injection on operations whose path contains pathPart.
-  enum class Op { Attributes, Find, CreateDir, RemoveDir, Delete, Move, Copy, Read, Write, Recycle };
+  enum class Op {
+    Attributes,
+    Find,
+    CreateDir,
+    RemoveDir,
+    Delete,
+    Move,
+    Copy,
+    Read,
+    Write,
+    Recycle
+  };
   void InjectFailure(Op op, std::string_view pathPart, long status, int count = 1);
   void ClearFailures();
   // Count of GetAttributes calls, to check that probes are not repeated.
@@ -226,6 +271,8 @@ public:
   // --- ISystem
   bool GetEnvironmentVariable(std::string_view name, std::string &value) override;
   bool SetEnvironmentVariable(std::string_view name, std::string_view value) override;
+  // Special folders: the `create` flag is ignored (MemoryPlatform creates
+  // every default folder).
   std::optional<std::string> ExpandEnvironmentStrings(std::string_view text) override;
   std::string GetSystemDirectory() override;
   std::string GetWindowsDirectory() override;
@@ -251,11 +298,17 @@ public:
   // --- settings
   void SetVersion(std::uint32_t major, std::uint32_t minor, std::uint32_t build = 0);
   void SetVersionFails(bool fails);
-  // IsWow64Process answer; nullopt = not exported.
+  void SetServicePack(std::string servicePack); // SetVersion clears it
+  // IsWow64Process answer; nullopt = not exported. SetProcessIs64Bit and
+  // SetOs64Bit set it to match (call this one after them to differ).
   void SetWow64Process(std::optional<bool> value);
+  // A 64-bit process implies 64-bit Windows. The program-folder variables
+  // (ProgramFiles, CommonProgramFiles, the (x86) and W6432 forms) and
+  // PROCESSOR_ARCHITECTURE follow the bitness as WOW64 sets them.
   void SetProcessIs64Bit(bool value);
   // Whether Windows itself is 64-bit (default true). With false the
-  // registry has one view and the file system no redirection.
+  // registry has one view, the file system no redirection and the process
+  // is 32-bit.
   void SetOs64Bit(bool value);
   bool Os64Bit() const;
   void SetFarEastLocale(bool value);
@@ -268,13 +321,20 @@ public:
   void SetDosDevice(char letter, std::string device);
   // sfc.dll: nullopt = SfcIsKeyProtected unavailable; otherwise the keys
   // (short root name + "\" + path, case-insensitive) reported protected.
+  // Default: available, no key protected.
   void SetSfcProtectedKeys(std::optional<std::set<std::string>> keys);
   void SetShellLink(std::string_view file, ShellLinkInfo info);
   void SetPrivilegeResult(long status);
   void AdvanceTicks(std::uint64_t ms);
   // Sleep advances the tick count instead of waiting when set (default).
   void SetVirtualSleep(bool virtualSleep);
+  // "SeShutdownPrivilege:on" / ":off" per SetPrivilege call.
   std::vector<std::string> PrivilegeCalls() const;
+  // ExpandEnvironmentStrings fails (nullopt) while set.
+  void SetExpandFails(bool fails);
+  void UnsetEnvironmentVariable(std::string_view name);
+  // The flags of every ExitWindows call (each one succeeds).
+  std::vector<std::uint32_t> ExitWindowsCalls() const;
 
 private:
   struct Impl;

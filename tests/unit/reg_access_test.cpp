@@ -265,7 +265,7 @@ TEST_F(RegAccess, TNTRegistryOpensWithFallbackAndReads) {
   EXPECT_FALSE(nt.OpenKey("\\Software\\Nothing", false));
   EXPECT_TRUE(nt.OpenKey("\\Software\\Made", true));
   EXPECT_TRUE(nt.WriteString("x", "y"));
-  EXPECT_EQ(reg.GetString(View::V64, "HKCU\\Software\\Made", "x"), "y");
+  EXPECT_EQ(reg.GetText(View::V64, "HKCU\\Software\\Made", "x"), "y");
 }
 
 TEST_F(RegAccess, FileProbesSeePastRedirection) {

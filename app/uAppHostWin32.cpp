@@ -1,0 +1,111 @@
+// The Windows host: module path, version resource and shell links.
+#ifdef _WIN32
+
+#include "app/uAppHost.h"
+
+#include <windows.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include "platform/Utf.h"
+
+namespace quenlo {
+
+namespace {
+
+std::wstring Wide(std::string_view text) {
+  std::u16string u = qp::Utf8ToUtf16(text);
+  return std::wstring(u.begin(), u.end());
+}
+
+// Releases a COM interface on every path.
+template <class T> class ComPtr {
+public:
+  ComPtr() = default;
+  ~ComPtr() {
+    if (p_ != nullptr)
+      p_->Release();
+  }
+  ComPtr(const ComPtr &) = delete;
+  ComPtr &operator=(const ComPtr &) = delete;
+  T **Out() { return &p_; }
+  T *operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+
+private:
+  T *p_ = nullptr;
+};
+
+class TComScope {
+public:
+  TComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~TComScope() {
+    if (SUCCEEDED(hr_))
+      CoUninitialize();
+  }
+  TComScope(const TComScope &) = delete;
+  TComScope &operator=(const TComScope &) = delete;
+
+private:
+  HRESULT hr_;
+};
+
+class TWin32AppHost : public IAppHost {
+public:
+  std::string ExePath() override {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+      DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+      if (n == 0)
+        return {};
+      if (n < buffer.size()) {
+        buffer.resize(n);
+        return qp::Utf16ToUtf8(std::u16string(buffer.begin(), buffer.end()));
+      }
+      if (buffer.size() >= 32768)
+        return {};
+      buffer.resize(buffer.size() * 2);
+    }
+  }
+
+  qp::Bytes VersionResource() override {
+    HRSRC info = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16)); // RT_VERSION
+    if (info == nullptr)
+      return {};
+    HGLOBAL loaded = LoadResource(nullptr, info);
+    DWORD size = SizeofResource(nullptr, info);
+    const void *data = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (data == nullptr || size == 0)
+      return {};
+    const auto *bytes = static_cast<const std::uint8_t *>(data);
+    return qp::Bytes(bytes, bytes + size);
+  }
+
+  bool CreateShellLink(std::string_view linkFile, std::string_view target,
+                       std::string_view arguments, std::string_view description) override {
+    TComScope com;
+    ComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void **>(link.Out()))))
+      return false;
+    link->SetPath(Wide(target).c_str());
+    link->SetDescription(Wide(description).c_str());
+    link->SetArguments(Wide(arguments).c_str());
+    ComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(file.Out()))))
+      return false;
+    return SUCCEEDED(file->Save(Wide(linkFile).c_str(), TRUE));
+  }
+};
+
+} // namespace
+
+IAppHost &BuiltInAppHost() {
+  static TWin32AppHost host;
+  return host;
+}
+
+} // namespace quenlo
+
+#endif // _WIN32

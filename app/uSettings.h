@@ -1,0 +1,120 @@
+// The program's options: the process-wide record, the settings file
+// "quenlo.ini" it is loaded from and saved to, and the helpers that change a
+// few fields with a read-modify-write of the file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/uIniFile.h"
+
+namespace quenlo {
+
+inline constexpr std::size_t MaxMonitoredKeys = 64;
+inline constexpr std::size_t ScanCategoryCount = 24;
+inline constexpr std::size_t CleanItemCount = 43;
+// Short string fields keep at most this many characters.
+inline constexpr std::size_t ShortStringLength = 12;
+
+inline constexpr std::string_view SettingsFileTitle = "quenlo.ini";
+inline constexpr std::string_view SectionScan = "scan";
+inline constexpr std::string_view SectionClean = "clean";
+inline constexpr std::string_view SectionSettings = "settings";
+inline constexpr std::string_view SectionSkippedKeys = "SkippedKeys";
+inline constexpr std::string_view SectionMonitoredKeys = "MonitoredKeys";
+
+// Key names of the "scan" category switches, in category order.
+extern const std::array<std::string_view, ScanCategoryCount> ScanCategoryKeys;
+// Key names of the "clean" switches, in cleaner category order.
+extern const std::array<std::string_view, CleanItemCount> CleanItemKeys;
+
+struct tProgramSettings {
+  tProgramSettings();
+  // Every field and both lists back to their defaults.
+  void SetDefaults();
+
+  std::vector<std::string> MonitoredKeys; // key paths, long root names
+  std::vector<std::string> SkippedKeys;   // "key=value" entries
+
+  // "scan"
+  bool FirstTimeScan = true;
+  bool CleanAfterScan = false;
+  bool CleanSafeAfterScan = false;
+  // Category i of the scanner at switch i (keys in ScanCategoryKeys).
+  std::array<bool, ScanCategoryCount> ScanCategories{};
+
+  // "settings"
+  std::string window;
+  std::string window_l;
+  std::string autorun; // next automatic scan, "yyyymmdd"; empty: due now
+  std::string update;  // next update check, "yyyymmdd"
+  bool BackupBeforeScan = true;
+  std::int32_t AutoAction = 1; // 0 disabled, 1 scan and repair, 2 monitor
+  std::int32_t AutoFreq = 0;   // 0 daily, 1 weekly, 2 bi-weekly, 3 monthly
+  bool DoNotShowNoticeOnDelayedStart = false;
+  std::int32_t UpdateFreq = 1; // days; 0 never
+  std::int32_t MonitorPrompt = 300;
+  bool DeleteAfterWeek = false;
+  std::string healthstatus;
+  std::string last_optimize; // short strings: at most 12 characters
+  std::string last_organize;
+  std::string last_backup;
+  std::int32_t last_err = 0;
+  std::int32_t total_error_found = 0;
+  std::int32_t last_repair = 0;
+  std::int32_t total_error_repaired = 0;
+  std::string last_scan; // "yyyymmddhhnn"
+  bool FullBackupOnlyOnceWeek = true;
+
+  // "clean" (keys in CleanItemKeys)
+  std::array<bool, CleanItemCount> Clean{};
+};
+
+// The process-wide record.
+tProgramSettings &Settings();
+
+// The 32 monitored keys used when the file has no "MonitoredKeys" section.
+const std::vector<std::string> &DefaultMonitoredKeys();
+// The default "SkippedKeys" entries ("key path=1").
+std::vector<std::string> DefaultSkippedKeyEntries();
+
+// Fills the record from INI text (missing or unreadable keys keep their
+// defaults) and stores it back; both keep what the record does not know.
+void ReadSettingsFromIni(tProgramSettings &settings, const TIniFile &ini);
+void WriteSettingsToIni(const tProgramSettings &settings, TIniFile &ini);
+
+// SettingsFolder + "\quenlo.ini": the file that saves write.
+std::string SettingsFileName();
+// The file loads read: "quenlo.ini", else the one of an older installation
+// beside the settings folder, else "" (defaults).
+std::string SettingsSourceFile();
+
+// Loads the process-wide record. Defaults apply for everything that cannot
+// be read; false (with the reason) when a file exists but cannot be read.
+bool LoadSettings(std::string *errorText = nullptr);
+// Writes the process-wide record into the settings file, keeping every line
+// of the file it does not know. The file is replaced as a whole: on failure
+// the old file stays as it was and errorText says why.
+bool SaveSettings(std::string *errorText = nullptr);
+
+// One key of the file as text. For the keys of the record the value in
+// effect (default included); for other keys the stored text. False when the
+// key is neither known nor stored.
+bool GetSettingText(std::string_view section, std::string_view key, std::string &value,
+                    std::string *errorText = nullptr);
+// Read-modify-write of one key; the record is reloaded afterwards.
+bool SetSettingText(std::string_view section, std::string_view key, std::string_view value,
+                    std::string *errorText = nullptr);
+
+// After a completed scan: last_scan := now, last_repair := 0, last_err :=
+// problems, total_error_found += problems, healthstatus := statistics.
+bool RecordScanComplete(std::int32_t problems, std::string_view healthStatus,
+                        std::string *errorText = nullptr);
+// After a repair run: last_scan := now, last_repair := repaired,
+// total_error_repaired += repaired.
+bool RecordRepair(std::int32_t repaired, std::string *errorText = nullptr);
+
+} // namespace quenlo

@@ -1,0 +1,720 @@
+// The in-memory file system: drive letters and UNC shares over a tree of
+// folders and files, Win32 path rules and status codes, and the WOW64 view of
+// the system folder per thread.
+#include <algorithm>
+#include <thread>
+
+#include "platform/Utf.h"
+#include "platform/memory/MemoryPlatform.h"
+
+namespace qp::mem {
+
+namespace {
+
+constexpr long kNotSameDevice = 17;
+constexpr long kBadNetPath = 53;
+constexpr long kDirectoryInvalid = 267;
+constexpr std::uint32_t kRootAttributes =
+    wc::FileAttributeDirectory | wc::FileAttributeHidden | wc::FileAttributeSystem;
+constexpr std::uint64_t kClockStart = 132223104000000000ull;
+
+struct FNode {
+  bool dir = false;
+  std::uint32_t attributes = 0;
+  std::string content;
+  std::uint64_t time = kClockStart;
+  std::map<std::string, std::pair<std::string, std::unique_ptr<FNode>>> children; // upper -> name
+};
+
+// A path split into its root ("C:" or "\\server\share") and components.
+struct Parsed {
+  std::string root;
+  std::vector<std::string> parts;
+  bool trailingSep = false;
+};
+
+bool InvalidChar(char c, bool wildcards) {
+  const auto u = static_cast<unsigned char>(c);
+  if (u < 32)
+    return true;
+  if (wildcards && (c == '*' || c == '?'))
+    return false;
+  return std::string_view("*?\"<>|:").find(c) != std::string_view::npos;
+}
+
+bool HasWildcard(std::string_view name) {
+  return name.find_first_of("*?") != std::string_view::npos;
+}
+
+// Case-insensitive match with * and ?; "*.*" matches every name.
+bool Matches(std::string_view pattern, std::string_view name) {
+  if (pattern == "*.*")
+    pattern = "*";
+  std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
+  const auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || up(pattern[p]) == up(name[n]))) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      mark = n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*')
+    ++p;
+  return p == pattern.size();
+}
+
+std::string JoinPath(const Parsed &p, std::size_t count) {
+  std::string out = p.root;
+  for (std::size_t i = 0; i < count && i < p.parts.size(); ++i)
+    out += "\\" + p.parts[i];
+  return out;
+}
+
+class MemoryFindHandle : public IFindHandle {
+public:
+  explicit MemoryFindHandle(std::vector<FindData> entries) : entries_(std::move(entries)) {}
+  bool Next(FindData &data) override {
+    if (next_ >= entries_.size())
+      return false;
+    data = entries_[next_++];
+    return true;
+  }
+
+private:
+  std::vector<FindData> entries_;
+  std::size_t next_ = 1; // the first entry went to FindFirst
+};
+
+struct Failure {
+  MemoryFileSystem::Op op;
+  std::string part;
+  long status;
+  int count;
+};
+
+} // namespace
+
+struct MemoryFileSystem::Impl {
+  explicit Impl(MemorySystem &system) : sys(system) { Declare('C', wc::DriveFixed); }
+
+  MemorySystem &sys;
+  mutable std::mutex mu;
+  std::map<std::string, std::unique_ptr<FNode>> roots; // upper root -> folder
+  std::map<char, std::uint32_t> driveTypes;
+  std::map<std::thread::id, bool> switched; // threads in the other view
+  std::vector<std::string> recycled;
+  std::vector<Failure> failures;
+  std::string currentDir = "C:\\Program Files\\Quenlo";
+  std::uint64_t attributeQueries = 0;
+  std::uint64_t clock = kClockStart;
+
+  void Declare(char letter, std::uint32_t type) {
+    const char upper = UpperAscii(std::string(1, letter))[0];
+    const std::string root = std::string(1, upper) + ":";
+    if (type == wc::DriveNoRootDir || type == wc::DriveUnknown) {
+      driveTypes.erase(upper);
+      roots.erase(root);
+      return;
+    }
+    driveTypes[upper] = type;
+    if (roots.count(root) == 0)
+      roots[root] = NewDir();
+  }
+
+  std::unique_ptr<FNode> NewDir() {
+    auto node = std::make_unique<FNode>();
+    node->dir = true;
+    node->attributes = wc::FileAttributeDirectory;
+    node->time = clock += 10000000ull;
+    return node;
+  }
+
+  // Win32 path rules: either separator, repeated separators collapse, "."
+  // and ".." are resolved, trailing dots and blanks of the last name go.
+  long Parse(std::string_view text, Parsed &out, bool wildcards = false) const {
+    std::string path(text);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    if (path.rfind("\\\\?\\", 0) == 0)
+      path.erase(0, 4);
+    if (path.empty())
+      return wc::ErrorPathNotFound;
+    out = Parsed{};
+    std::string rest;
+    if (path.rfind("\\\\", 0) == 0) {
+      const std::size_t server = path.find('\\', 2);
+      if (server == std::string::npos || server == 2)
+        return wc::ErrorBadPathname;
+      std::size_t share = path.find('\\', server + 1);
+      if (share == std::string::npos)
+        share = path.size();
+      if (share == server + 1)
+        return wc::ErrorBadPathname;
+      out.root = path.substr(0, share);
+      rest = path.substr(share);
+    } else if (path.size() >= 2 && path[1] == ':' &&
+               ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
+      out.root = path.substr(0, 2);
+      rest = path.substr(2);
+    } else {
+      Parsed cwd;
+      if (Parse(currentDir, cwd) != wc::ErrorSuccess)
+        return wc::ErrorPathNotFound;
+      out.root = cwd.root;
+      rest = path.front() == '\\'
+                 ? path
+                 : JoinPath(cwd, cwd.parts.size()).substr(cwd.root.size()) + "\\" + path;
+    }
+    out.trailingSep =
+        !rest.empty() && rest.back() == '\\' && rest.find_first_not_of('\\') != std::string::npos;
+    std::size_t start = 0;
+    while (start < rest.size()) {
+      std::size_t end = rest.find('\\', start);
+      if (end == std::string::npos)
+        end = rest.size();
+      std::string part = rest.substr(start, end - start);
+      start = end + 1;
+      if (part.empty() || part == ".")
+        continue;
+      if (part == "..") {
+        if (!out.parts.empty())
+          out.parts.pop_back();
+        continue;
+      }
+      const bool last = end == rest.size();
+      for (const char c : part)
+        if (InvalidChar(c, wildcards && last))
+          return wc::ErrorInvalidName;
+      if (!(wildcards && HasWildcard(part))) {
+        while (!part.empty() && (part.back() == '.' || part.back() == ' '))
+          part.pop_back();
+        if (part.empty())
+          continue;
+      }
+      out.parts.push_back(part);
+    }
+    return wc::ErrorSuccess;
+  }
+
+  bool InOtherView() const {
+    auto it = switched.find(std::this_thread::get_id());
+    return it != switched.end() && it->second;
+  }
+
+  // The system folder as the calling thread sees it.
+  void ApplyView(Parsed &p) const {
+    if (!sys.Os64Bit())
+      return;
+    const bool redirected = sys.ProcessIs64Bit() ? InOtherView() : !InOtherView();
+    if (!redirected)
+      return;
+    Parsed win;
+    if (Parse(sys.GetWindowsDirectory(), win) != wc::ErrorSuccess)
+      return;
+    if (!EqualsNoCase(win.root, p.root) || p.parts.size() <= win.parts.size())
+      return;
+    for (std::size_t i = 0; i < win.parts.size(); ++i)
+      if (!EqualsNoCase(win.parts[i], p.parts[i]))
+        return;
+    std::string &folder = p.parts[win.parts.size()];
+    if (EqualsNoCase(folder, "Sysnative")) {
+      folder = "System32";
+      return;
+    }
+    if (!EqualsNoCase(folder, "System32"))
+      return;
+    const std::size_t next = win.parts.size() + 1;
+    if (next < p.parts.size()) {
+      const std::string &sub = p.parts[next];
+      for (const char *shared : {"catroot", "catroot2", "DriverStore", "LogFiles", "spool"})
+        if (EqualsNoCase(sub, shared))
+          return;
+      if (EqualsNoCase(sub, "drivers") && next + 1 < p.parts.size() &&
+          EqualsNoCase(p.parts[next + 1], "etc"))
+        return;
+    }
+    folder = "SysWOW64";
+  }
+
+  FNode *RootNode(const std::string &root) const {
+    auto it = roots.find(UpperAscii(root));
+    return it == roots.end() ? nullptr : it->second.get();
+  }
+
+  long MissingRoot(const std::string &root) const {
+    return root.size() == 2 ? wc::ErrorPathNotFound : kBadNetPath;
+  }
+
+  // Finds the node of the first `count` parts; status as Windows gives it.
+  // A file followed by a backslash is an invalid name, as on Windows.
+  long Walk(const Parsed &p, std::size_t count, FNode *&node) const {
+    node = nullptr;
+    FNode *at = RootNode(p.root);
+    if (at == nullptr)
+      return MissingRoot(p.root);
+    for (std::size_t i = 0; i < count; ++i) {
+      if (!at->dir)
+        return wc::ErrorPathNotFound;
+      auto it = at->children.find(UpperAscii(p.parts[i]));
+      if (it == at->children.end())
+        return i + 1 == count ? wc::ErrorFileNotFound : wc::ErrorPathNotFound;
+      at = it->second.second.get();
+    }
+    if (count == p.parts.size() && p.trailingSep && !at->dir)
+      return wc::ErrorInvalidName;
+    node = at;
+    return wc::ErrorSuccess;
+  }
+
+  // Parses a caller's path in the thread's view and finds its node.
+  long Locate(std::string_view text, Parsed &p, FNode *&node) const {
+    if (long st = Parse(text, p))
+      return st;
+    ApplyView(p);
+    return Walk(p, p.parts.size(), node);
+  }
+
+  // The folder that holds the last part (which must exist as a name).
+  long Parent(const Parsed &p, FNode *&parent) const {
+    if (p.parts.empty())
+      return wc::ErrorAccessDenied;
+    const long st = Walk(p, p.parts.size() - 1, parent);
+    if (st == wc::ErrorFileNotFound || (st == wc::ErrorSuccess && !parent->dir))
+      return wc::ErrorPathNotFound;
+    return st;
+  }
+
+  long Failed(Op op, std::string_view text) {
+    std::string path(text);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    path = UpperAscii(path);
+    for (Failure &f : failures) {
+      if (f.op == op && f.count > 0 && path.find(f.part) != std::string::npos) {
+        --f.count;
+        return f.status;
+      }
+    }
+    return wc::ErrorSuccess;
+  }
+
+  // Builder: the physical folder for a path, created with its parents.
+  FNode *MakeDirs(const Parsed &p, std::size_t count) {
+    if (p.root.size() == 2 && driveTypes.count(UpperAscii(p.root)[0]) == 0)
+      Declare(p.root[0], wc::DriveFixed);
+    std::unique_ptr<FNode> &rootSlot = roots[UpperAscii(p.root)];
+    if (!rootSlot)
+      rootSlot = NewDir();
+    FNode *node = rootSlot.get();
+    for (std::size_t i = 0; i < count; ++i) {
+      auto &slot = node->children[UpperAscii(p.parts[i])];
+      if (!slot.second || !slot.second->dir) {
+        slot.first = p.parts[i];
+        slot.second = NewDir();
+      }
+      node = slot.second.get();
+    }
+    return node;
+  }
+
+  void Place(FNode &parent, const std::string &name, std::unique_ptr<FNode> node) {
+    node->time = clock += 10000000ull;
+    parent.children[UpperAscii(name)] = {name, std::move(node)};
+    parent.time = clock;
+  }
+};
+
+MemoryFileSystem::MemoryFileSystem(MemorySystem &sys) : impl_(std::make_unique<Impl>(sys)) {}
+MemoryFileSystem::~MemoryFileSystem() = default;
+
+std::uint32_t MemoryFileSystem::GetAttributes(std::string_view path, long *error) {
+  std::lock_guard lock(impl_->mu);
+  ++impl_->attributeQueries;
+  Parsed p;
+  FNode *node = nullptr;
+  long st = impl_->Failed(Op::Attributes, path);
+  if (st == wc::ErrorSuccess)
+    st = impl_->Locate(path, p, node);
+  if (error != nullptr)
+    *error = st;
+  if (st != wc::ErrorSuccess)
+    return wc::InvalidFileAttributes;
+  return p.parts.empty() ? kRootAttributes : node->attributes;
+}
+
+std::uint32_t MemoryFileSystem::GetDriveType(std::string_view root) {
+  std::lock_guard lock(impl_->mu);
+  std::string text(root);
+  std::replace(text.begin(), text.end(), '/', '\\');
+  if (text.empty())
+    text = impl_->currentDir.substr(0, 3);
+  Parsed p;
+  if (impl_->Parse(text, p) != wc::ErrorSuccess || !p.parts.empty())
+    return wc::DriveNoRootDir;
+  if (impl_->RootNode(p.root) == nullptr)
+    return wc::DriveNoRootDir;
+  if (p.root.size() > 2)
+    return wc::DriveRemote;
+  return impl_->driveTypes.at(UpperAscii(p.root)[0]);
+}
+
+std::unique_ptr<IFindHandle> MemoryFileSystem::FindFirst(std::string_view pattern, FindData &first,
+                                                         long &error) {
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  Parsed p;
+  error = m.Failed(Op::Find, pattern);
+  if (error == wc::ErrorSuccess)
+    error = m.Parse(pattern, p, true);
+  if (error != wc::ErrorSuccess)
+    return nullptr;
+  if (p.parts.empty() || p.trailingSep) {
+    error = wc::ErrorFileNotFound;
+    return nullptr;
+  }
+  m.ApplyView(p);
+  FNode *folder = nullptr;
+  error = m.Walk(p, p.parts.size() - 1, folder);
+  if (error == wc::ErrorSuccess && !folder->dir)
+    error = wc::ErrorPathNotFound;
+  if (error != wc::ErrorSuccess) {
+    if (error == wc::ErrorFileNotFound)
+      error = wc::ErrorPathNotFound;
+    return nullptr;
+  }
+  const std::string &name = p.parts.back();
+  std::vector<FindData> found;
+  if (p.parts.size() > 1) {
+    for (const char *dots : {".", ".."})
+      if (Matches(name, dots))
+        found.push_back(FindData{wc::FileAttributeDirectory, 0, folder->time, dots});
+  }
+  for (const auto &[upper, entry] : folder->children) {
+    if (!Matches(name, entry.first))
+      continue;
+    const FNode &n = *entry.second;
+    found.push_back(FindData{n.attributes, n.dir ? 0 : n.content.size(), n.time, entry.first});
+  }
+  if (found.empty()) {
+    error = wc::ErrorFileNotFound;
+    return nullptr;
+  }
+  first = found.front();
+  error = wc::ErrorSuccess;
+  return std::make_unique<MemoryFindHandle>(std::move(found));
+}
+
+long MemoryFileSystem::CreateDirectory(std::string_view path) {
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  if (long st = m.Failed(Op::CreateDir, path))
+    return st;
+  Parsed p;
+  FNode *node = nullptr;
+  const long st = m.Locate(path, p, node);
+  if (st == wc::ErrorSuccess)
+    return wc::ErrorAlreadyExists;
+  if (st != wc::ErrorFileNotFound)
+    return st;
+  FNode *parent = nullptr;
+  if (long pst = m.Parent(p, parent))
+    return pst;
+  m.Place(*parent, p.parts.back(), m.NewDir());
+  return wc::ErrorSuccess;
+}
+
+long MemoryFileSystem::RemoveDirectory(std::string_view path) {
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  if (long st = m.Failed(Op::RemoveDir, path))
+    return st;
+  Parsed p;
+  FNode *node = nullptr;
+  if (long st = m.Locate(path, p, node))
+    return st;
+  if (p.parts.empty())
+    return wc::ErrorAccessDenied;
+  if (!node->dir)
+    return kDirectoryInvalid;
+  if (!node->children.empty())
+    return wc::ErrorDirNotEmpty;
+  if ((node->attributes & wc::FileAttributeReadOnly) != 0)
+    return wc::ErrorAccessDenied;
+  FNode *parent = nullptr;
+  m.Parent(p, parent);
+  parent->children.erase(UpperAscii(p.parts.back()));
+  return wc::ErrorSuccess;
+}
+
+long MemoryFileSystem::DeleteFile(std::string_view path) {
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  if (long st = m.Failed(Op::Delete, path))
+    return st;
+  Parsed p;
+  FNode *node = nullptr;
+  if (long st = m.Locate(path, p, node))
+    return st;
+  if (p.parts.empty() || node->dir || (node->attributes & wc::FileAttributeReadOnly) != 0)
+    return wc::ErrorAccessDenied;
+  FNode *parent = nullptr;
+  m.Parent(p, parent);
+  parent->children.erase(UpperAscii(p.parts.back()));
+  return wc::ErrorSuccess;
+}
+
+long MemoryFileSystem::MoveFile(std::string_view from, std::string_view to, std::uint32_t flags) {
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  if (long st = m.Failed(Op::Move, from))
+    return st;
+  Parsed src, dst;
+  FNode *node = nullptr, *target = nullptr, *dstParent = nullptr;
+  if (long st = m.Locate(from, src, node))
+    return st;
+  if (src.parts.empty())
+    return wc::ErrorAccessDenied;
+  const long tst = m.Locate(to, dst, target);
+  if (tst != wc::ErrorSuccess && tst != wc::ErrorFileNotFound)
+    return tst;
+  if (!EqualsNoCase(src.root, dst.root))
+    return kNotSameDevice;
+  if (long st = m.Parent(dst, dstParent))
+    return st;
+  if (target == node) { // the same entry: a change of case at most
+    FNode *srcParent = nullptr;
+    m.Parent(src, srcParent);
+    srcParent->children[UpperAscii(src.parts.back())].first = dst.parts.back();
+    return wc::ErrorSuccess;
+  }
+  if (target != nullptr) {
+    if ((flags & 1u) == 0)
+      return wc::ErrorAlreadyExists;
+    if (target->dir || node->dir || (target->attributes & wc::FileAttributeReadOnly) != 0)
+      return wc::ErrorAccessDenied;
+  }
+  const std::string srcText = UpperAscii(JoinPath(src, src.parts.size())) + "\\";
+  if (UpperAscii(JoinPath(dst, dst.parts.size())).rfind(srcText, 0) == 0)
+    return wc::ErrorSharingViolation; // into its own subtree
+  FNode *srcParent = nullptr;
+  m.Parent(src, srcParent);
+  auto it = srcParent->children.find(UpperAscii(src.parts.back()));
+  std::unique_ptr<FNode> moved = std::move(it->second.second);
+  srcParent->children.erase(it);
+  const std::uint64_t time = moved->time;
+  m.Place(*dstParent, dst.parts.back(), std::move(moved));
+  dstParent->children[UpperAscii(dst.parts.back())].second->time = time;
+  return wc::ErrorSuccess;
+}
+
+long MemoryFileSystem::CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  if (long st = m.Failed(Op::Copy, from))
+    return st;
+  Parsed src, dst;
+  FNode *node = nullptr, *target = nullptr, *dstParent = nullptr;
+  if (long st = m.Locate(from, src, node))
+    return st;
+  if (node->dir)
+    return wc::ErrorAccessDenied;
+  const long tst = m.Locate(to, dst, target);
+  if (tst != wc::ErrorSuccess && tst != wc::ErrorFileNotFound)
+    return tst;
+  if (long st = m.Parent(dst, dstParent))
+    return st;
+  if (target != nullptr) {
+    if (failIfExists)
+      return wc::ErrorFileExists;
+    if (target == node)
+      return wc::ErrorSharingViolation;
+    if (target->dir || (target->attributes & wc::FileAttributeReadOnly) != 0)
+      return wc::ErrorAccessDenied;
+  }
+  auto copy = std::make_unique<FNode>();
+  copy->attributes = node->attributes | wc::FileAttributeArchive;
+  copy->content = node->content;
+  m.Place(*dstParent, dst.parts.back(), std::move(copy));
+  return wc::ErrorSuccess;
+}
+
+long MemoryFileSystem::ReadFile(std::string_view path, std::string &data) {
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  if (long st = m.Failed(Op::Read, path))
+    return st;
+  Parsed p;
+  FNode *node = nullptr;
+  if (long st = m.Locate(path, p, node))
+    return st;
+  if (node->dir)
+    return wc::ErrorAccessDenied;
+  data = node->content;
+  return wc::ErrorSuccess;
+}
+
+long MemoryFileSystem::WriteFile(std::string_view path, std::string_view data) {
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  if (long st = m.Failed(Op::Write, path))
+    return st;
+  Parsed p;
+  FNode *node = nullptr, *parent = nullptr;
+  const long st = m.Locate(path, p, node);
+  if (st != wc::ErrorSuccess && st != wc::ErrorFileNotFound)
+    return st;
+  if (long pst = m.Parent(p, parent))
+    return pst;
+  if (st == wc::ErrorSuccess) {
+    if (node->dir || (node->attributes & wc::FileAttributeReadOnly) != 0)
+      return wc::ErrorAccessDenied;
+    node->content = data;
+    node->attributes |= wc::FileAttributeArchive;
+    node->time = m.clock += 10000000ull;
+    return wc::ErrorSuccess;
+  }
+  auto file = std::make_unique<FNode>();
+  file->attributes = wc::FileAttributeArchive;
+  file->content = data;
+  m.Place(*parent, p.parts.back(), std::move(file));
+  return wc::ErrorSuccess;
+}
+
+int MemoryFileSystem::RecycleFile(std::string_view path) {
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  if (long st = m.Failed(Op::Recycle, path))
+    return static_cast<int>(st);
+  Parsed p;
+  FNode *node = nullptr;
+  if (long st = m.Locate(path, p, node))
+    return static_cast<int>(st);
+  if (p.parts.empty())
+    return static_cast<int>(wc::ErrorAccessDenied);
+  FNode *parent = nullptr;
+  m.Parent(p, parent);
+  parent->children.erase(UpperAscii(p.parts.back()));
+  m.recycled.emplace_back(path);
+  return 0;
+}
+
+bool MemoryFileSystem::SwitchFsView(std::uintptr_t &previous) {
+  std::lock_guard lock(impl_->mu);
+  if (!impl_->sys.Os64Bit())
+    return false;
+  bool &state = impl_->switched[std::this_thread::get_id()];
+  previous = state ? 1 : 0;
+  state = true;
+  return true;
+}
+
+void MemoryFileSystem::RevertFsView(std::uintptr_t previous) {
+  std::lock_guard lock(impl_->mu);
+  if (previous != 0)
+    impl_->switched[std::this_thread::get_id()] = true;
+  else
+    impl_->switched.erase(std::this_thread::get_id());
+}
+
+// --- builder
+
+void MemoryFileSystem::SetDrive(char letter, std::uint32_t driveType) {
+  std::lock_guard lock(impl_->mu);
+  impl_->Declare(letter, driveType);
+}
+
+void MemoryFileSystem::SetCurrentDirectory(std::string path) {
+  std::lock_guard lock(impl_->mu);
+  impl_->currentDir = std::move(path);
+}
+
+void MemoryFileSystem::AddFile(std::string_view path, std::string_view content,
+                               std::uint32_t attributes) {
+  std::lock_guard lock(impl_->mu);
+  Parsed p;
+  if (impl_->Parse(path, p) != wc::ErrorSuccess || p.parts.empty())
+    return;
+  FNode *parent = impl_->MakeDirs(p, p.parts.size() - 1);
+  auto file = std::make_unique<FNode>();
+  file->attributes = attributes & ~wc::FileAttributeDirectory;
+  file->content = content;
+  impl_->Place(*parent, p.parts.back(), std::move(file));
+}
+
+void MemoryFileSystem::AddDir(std::string_view path) {
+  std::lock_guard lock(impl_->mu);
+  Parsed p;
+  if (impl_->Parse(path, p) == wc::ErrorSuccess)
+    impl_->MakeDirs(p, p.parts.size());
+}
+
+void MemoryFileSystem::Remove(std::string_view path) {
+  std::lock_guard lock(impl_->mu);
+  Parsed p;
+  FNode *parent = nullptr;
+  if (impl_->Parse(path, p) != wc::ErrorSuccess || p.parts.empty())
+    return;
+  if (impl_->Walk(p, p.parts.size() - 1, parent) == wc::ErrorSuccess && parent->dir)
+    parent->children.erase(UpperAscii(p.parts.back()));
+}
+
+bool MemoryFileSystem::Exists(std::string_view path) const {
+  std::lock_guard lock(impl_->mu);
+  Parsed p;
+  FNode *node = nullptr;
+  return impl_->Parse(path, p) == wc::ErrorSuccess &&
+         impl_->Walk(p, p.parts.size(), node) == wc::ErrorSuccess;
+}
+
+std::optional<std::string> MemoryFileSystem::Content(std::string_view path) const {
+  std::lock_guard lock(impl_->mu);
+  Parsed p;
+  FNode *node = nullptr;
+  if (impl_->Parse(path, p) != wc::ErrorSuccess ||
+      impl_->Walk(p, p.parts.size(), node) != wc::ErrorSuccess || node->dir)
+    return std::nullopt;
+  return node->content;
+}
+
+std::vector<std::string> MemoryFileSystem::Recycled() const {
+  std::lock_guard lock(impl_->mu);
+  return impl_->recycled;
+}
+
+std::vector<std::string> MemoryFileSystem::List(std::string_view folder) const {
+  std::lock_guard lock(impl_->mu);
+  std::vector<std::string> names;
+  Parsed p;
+  FNode *node = nullptr;
+  if (impl_->Parse(folder, p) != wc::ErrorSuccess ||
+      impl_->Walk(p, p.parts.size(), node) != wc::ErrorSuccess || !node->dir)
+    return names;
+  for (const auto &[upper, entry] : node->children)
+    names.push_back(entry.first);
+  return names;
+}
+
+void MemoryFileSystem::InjectFailure(Op op, std::string_view pathPart, long status, int count) {
+  std::lock_guard lock(impl_->mu);
+  std::string part(pathPart);
+  std::replace(part.begin(), part.end(), '/', '\\');
+  impl_->failures.push_back(Failure{op, UpperAscii(part), status, count});
+}
+
+void MemoryFileSystem::ClearFailures() {
+  std::lock_guard lock(impl_->mu);
+  impl_->failures.clear();
+}
+
+std::uint64_t MemoryFileSystem::AttributeQueries() const {
+  std::lock_guard lock(impl_->mu);
+  return impl_->attributeQueries;
+}
+
+} // namespace qp::mem

@@ -1,0 +1,1318 @@
+// The in-memory registry: one physical tree below HKLM and HKU, with the
+// aliases (HKCU, HKCC), the merged HKCR and the two WOW64 views mapped onto
+// it on every access.
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/Utf.h"
+#include "platform/memory/MemoryPlatform.h"
+
+namespace qp::mem {
+
+namespace {
+
+using Path = std::vector<std::string>;
+
+constexpr std::uint32_t kWriteRights = wc::KeySetValue | wc::KeyCreateSubKey | wc::KeyCreateLink |
+                                       wc::Delete | wc::WriteDac | wc::WriteOwner;
+constexpr std::uint32_t kGenericRead = 0x80000000u;
+constexpr std::uint32_t kGenericWrite = 0x40000000u;
+constexpr std::uint32_t kGenericExecute = 0x20000000u;
+constexpr std::uint32_t kGenericAll = 0x10000000u;
+constexpr std::uint32_t kMaximumAllowed = 0x02000000u;
+constexpr HKey kFirstHandle = 0x1000;
+constexpr std::size_t kMaxKeyNameUnits = 255;
+constexpr std::size_t kMaxValueNameUnits = 16383;
+// 2020-01-01 as FILETIME; every change moves the clock on by one second.
+constexpr std::uint64_t kClockStart = 132223104000000000ull;
+
+// Wow6432Node below Software\Classes and Classes below Software\Wow6432Node
+// are one key.
+const Path kClassesWow = {"HKLM", "SOFTWARE", "Classes", "Wow6432Node"};
+const Path kSoftwareWow = {"HKLM", "SOFTWARE", "Wow6432Node"};
+
+std::uint32_t GrantedAccess(std::uint32_t sam) {
+  std::uint32_t granted = sam & ~(kGenericRead | kGenericWrite | kGenericExecute | kGenericAll |
+                                  kMaximumAllowed | wc::KeyWow64Res);
+  if ((sam & (kGenericRead | kGenericExecute)) != 0)
+    granted |= wc::KeyRead;
+  if ((sam & kGenericWrite) != 0)
+    granted |= wc::KeyWrite;
+  if ((sam & (kGenericAll | kMaximumAllowed)) != 0)
+    granted |= wc::KeyAllAccess;
+  return granted;
+}
+
+bool StartsWithNoCase(const Path &path, const Path &prefix) {
+  if (path.size() < prefix.size())
+    return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (prefix[i] != "*" && !EqualsNoCase(path[i], prefix[i]))
+      return false;
+  return true;
+}
+
+std::string Join(const Path &path, std::size_t from = 0) {
+  std::string out;
+  for (std::size_t i = from; i < path.size(); ++i) {
+    if (!out.empty() || i > from)
+      out += '\\';
+    out += path[i];
+  }
+  return out;
+}
+
+Path Concat(Path a, const Path &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Splits a relative key path. A leading backslash or an empty component is a
+// bad path name; one trailing backslash is accepted.
+long SplitSubKey(std::string_view text, Path &out) {
+  out.clear();
+  if (text.empty())
+    return wc::ErrorSuccess;
+  if (text.front() == '\\')
+    return wc::ErrorBadPathname;
+  if (text.back() == '\\')
+    text.remove_suffix(1);
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t end = std::min(text.find('\\', start), text.size());
+    if (end == start)
+      return wc::ErrorBadPathname;
+    out.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return wc::ErrorSuccess;
+}
+
+// Redirection rules of the 32-bit view; "*" matches any one component. The
+// longest matching prefix decides: a rule with a target moves the prefix
+// there, one without leaves the path alone (shared or already explicit).
+struct ViewRule {
+  Path prefix;
+  Path target;
+};
+
+std::vector<ViewRule> Windows7Rules() {
+  std::vector<ViewRule> rules = {{{"HKLM", "SOFTWARE"}, kSoftwareWow},
+                                 {kSoftwareWow, {}},
+                                 {{"HKLM", "SOFTWARE", "Classes"}, {}},
+                                 {kClassesWow, {}}};
+  for (const char *name : {"CLSID", "DirectShow", "Interface", "Media Type", "MediaFoundation"}) {
+    rules.push_back({{"HKLM", "SOFTWARE", "Classes", name}, Concat(kClassesWow, {name})});
+    rules.push_back({{"HKU", "*", "Software", "Classes", name},
+                     {"HKU", "*", "Software", "Classes", "Wow6432Node", name}});
+  }
+  // Shared keys of Windows 7 below HKLM\SOFTWARE.
+  for (const char *shared : {"Clients",
+                             "Microsoft\\COM3",
+                             "Microsoft\\Cryptography\\Calais\\Current",
+                             "Microsoft\\Cryptography\\Calais\\Readers",
+                             "Microsoft\\Cryptography\\Services",
+                             "Microsoft\\CTF\\SystemShared",
+                             "Microsoft\\CTF\\TIP",
+                             "Microsoft\\DFS",
+                             "Microsoft\\Driver Signing",
+                             "Microsoft\\EnterpriseCertificates",
+                             "Microsoft\\EventSystem",
+                             "Microsoft\\MSMQ",
+                             "Microsoft\\Non-Driver Signing",
+                             "Microsoft\\Notepad\\DefaultFonts",
+                             "Microsoft\\OLE",
+                             "Microsoft\\RAS",
+                             "Microsoft\\RPC",
+                             "Microsoft\\Shared Tools\\MSInfo",
+                             "Microsoft\\SystemCertificates",
+                             "Microsoft\\TermServLicensing",
+                             "Microsoft\\Transaction Server",
+                             "Microsoft\\Windows\\CurrentVersion\\App Paths",
+                             "Microsoft\\Windows\\CurrentVersion\\Control Panel\\Cursors\\Schemes",
+                             "Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers",
+                             "Microsoft\\Windows\\CurrentVersion\\Explorer\\DriveIcons",
+                             "Microsoft\\Windows\\CurrentVersion\\Explorer\\KindMap",
+                             "Microsoft\\Windows\\CurrentVersion\\Group Policy",
+                             "Microsoft\\Windows\\CurrentVersion\\Policies",
+                             "Microsoft\\Windows\\CurrentVersion\\PreviewHandlers",
+                             "Microsoft\\Windows\\CurrentVersion\\Setup",
+                             "Microsoft\\Windows\\CurrentVersion\\Telephony\\Locations",
+                             "Microsoft\\Windows NT\\CurrentVersion\\Console",
+                             "Microsoft\\Windows NT\\CurrentVersion\\FontDpi",
+                             "Microsoft\\Windows NT\\CurrentVersion\\FontLink",
+                             "Microsoft\\Windows NT\\CurrentVersion\\FontMapper",
+                             "Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+                             "Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes",
+                             "Microsoft\\Windows NT\\CurrentVersion\\Gre_Initialize",
+                             "Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options",
+                             "Microsoft\\Windows NT\\CurrentVersion\\LanguagePack",
+                             "Microsoft\\Windows NT\\CurrentVersion\\NetworkCards",
+                             "Microsoft\\Windows NT\\CurrentVersion\\Perflib",
+                             "Microsoft\\Windows NT\\CurrentVersion\\Ports",
+                             "Microsoft\\Windows NT\\CurrentVersion\\Print",
+                             "Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
+                             "Microsoft\\Windows NT\\CurrentVersion\\Time Zones",
+                             "Policies",
+                             "RegisteredApplications"}) {
+    Path rest;
+    SplitSubKey(shared, rest);
+    rules.push_back({Concat({"HKLM", "SOFTWARE"}, rest), {}});
+  }
+  return rules;
+}
+
+std::vector<ViewRule> WineRules() {
+  return {{{"HKLM", "SOFTWARE"}, kSoftwareWow},
+          {kSoftwareWow, {}},
+          {{"HKLM", "SOFTWARE", "Classes"}, kClassesWow},
+          {kClassesWow, {}},
+          {{"HKLM", "SOFTWARE", "Classes", "AppID"}, {}},
+          {{"HKLM", "SOFTWARE", "Classes", "TypeLib"}, {}},
+          {{"HKLM", "SOFTWARE", "Microsoft", "Windows", "CurrentVersion", "App Paths"}, {}},
+          {{"HKLM", "SOFTWARE", "Microsoft", "Windows NT", "CurrentVersion", "Fonts"}, {}}};
+}
+
+Path ApplyRules(const std::vector<ViewRule> &rules, const Path &path) {
+  const ViewRule *best = nullptr;
+  for (const ViewRule &rule : rules)
+    if (StartsWithNoCase(path, rule.prefix) &&
+        (best == nullptr || rule.prefix.size() > best->prefix.size()))
+      best = &rule;
+  if (best == nullptr || best->target.empty())
+    return path;
+  Path out = best->target;
+  for (std::size_t i = 0; i < out.size() && i < best->prefix.size(); ++i)
+    if (out[i] == "*")
+      out[i] = path[i];
+  out.insert(out.end(), path.begin() + static_cast<std::ptrdiff_t>(best->prefix.size()),
+             path.end());
+  return out;
+}
+
+// HKLM\SOFTWARE\Wow6432Node\Classes\... is reached through its one real
+// place, HKLM\SOFTWARE\Classes\Wow6432Node\...
+Path Canonical(Path path) {
+  const Path alias = Concat(kSoftwareWow, {"Classes"});
+  if (!StartsWithNoCase(path, alias))
+    return path;
+  Path out = kClassesWow;
+  out.insert(out.end(), path.begin() + static_cast<std::ptrdiff_t>(alias.size()), path.end());
+  return out;
+}
+
+} // namespace
+
+struct MemoryRegistry::Node {
+  struct Child {
+    std::string name;
+    std::string upper;
+    std::shared_ptr<Node> node;
+    bool link = false; // a second name for a key that lives elsewhere
+  };
+  struct Value {
+    std::string name;
+    std::uint32_t type = 0;
+    Bytes data;
+  };
+
+  std::vector<Child> children; // sorted by upper-case name
+  std::vector<Value> values;   // in creation order
+  std::uint64_t lastWrite = kClockStart;
+  bool deleted = false;
+  bool denyAccess = false;
+  bool denyWrite = false;
+  bool denyDelete = false;
+  bool reflectionDisabled = false;
+  std::string owner = "BA";
+  std::string dacl = "D:(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;BU)";
+
+  std::vector<Child>::iterator Lower(const std::string &upper) {
+    return std::lower_bound(children.begin(), children.end(), upper,
+                            [](const Child &c, const std::string &u) { return c.upper < u; });
+  }
+  Node *Sub(std::string_view name) {
+    const std::string upper = UpperAscii(name);
+    auto it = Lower(upper);
+    return it != children.end() && it->upper == upper ? it->node.get() : nullptr;
+  }
+  Value *FindValue(std::string_view name) {
+    for (Value &v : values)
+      if (EqualsNoCase(v.name, name))
+        return &v;
+    return nullptr;
+  }
+};
+
+// An open key. Handles below HKLM and HKU hold their node; HKCR handles
+// look both halves up on every use.
+struct MemoryRegistry::Handle {
+  std::uint32_t root = 0; // HKLM, HKU or HKCR
+  Path rest;              // path below the root as the caller named it
+  int view = 0;           // 32, 64 or 0 (no views)
+  std::uint32_t access = 0;
+  std::shared_ptr<Node> node;
+  std::uint64_t namesGen = ~0ull; // cache of the merged HKCR subkey names
+  std::vector<std::string> names;
+};
+
+namespace {
+
+struct Failure {
+  RegOp op;
+  std::string part;
+  long status;
+  int count;
+};
+
+} // namespace
+
+struct MemoryRegistry::Impl {
+  explicit Impl(MemorySystem &system) : sys(system), top(std::make_shared<Node>()) {
+    Insert(*top, "HKLM");
+    Insert(*top, "HKU");
+  }
+
+  MemorySystem &sys;
+  std::shared_ptr<Node> top; // holds HKLM and HKU
+  Wow64Layout layout = Wow64Layout::Windows7;
+  bool deleteKeyEx = true;
+  bool reflectionQuery = true;
+  long reflectionStatus = 0;
+  std::map<HKey, Handle> handles;
+  HKey nextHandle = kFirstHandle;
+  std::vector<Failure> failures;
+  std::uint64_t gen = 0; // changes whenever a key is created or deleted
+  std::uint64_t clock = kClockStart;
+
+  // --- tree
+  static std::shared_ptr<Node> Insert(Node &parent, std::string_view name) {
+    const std::string upper = UpperAscii(name);
+    auto it = parent.Lower(upper);
+    if (it != parent.children.end() && it->upper == upper)
+      return it->node;
+    auto node = std::make_shared<Node>();
+    parent.children.insert(it, Node::Child{std::string(name), upper, node, false});
+    return node;
+  }
+
+  Node *Find(const Path &path) const {
+    Node *node = top.get();
+    for (const std::string &part : path) {
+      node = node->Sub(part);
+      if (node == nullptr)
+        return nullptr;
+    }
+    return node;
+  }
+
+  std::shared_ptr<Node> FindShared(const Path &path) const {
+    if (path.empty())
+      return top;
+    Node *parent = Find(Path(path.begin(), path.end() - 1));
+    if (parent == nullptr)
+      return nullptr;
+    const std::string upper = UpperAscii(path.back());
+    auto it = parent->Lower(upper);
+    return it != parent->children.end() && it->upper == upper ? it->node : nullptr;
+  }
+
+  void Touch(Node &node) { node.lastWrite = clock += 10000000ull; }
+
+  // Keeps HKLM\SOFTWARE\Wow6432Node\Classes pointing at Classes\Wow6432Node.
+  void Relink() {
+    Node *softwareWow = Find(kSoftwareWow);
+    if (softwareWow == nullptr)
+      return;
+    auto it = softwareWow->Lower("CLASSES");
+    if (it != softwareWow->children.end() && it->upper == "CLASSES" && it->link)
+      softwareWow->children.erase(it);
+    std::shared_ptr<Node> classesWow = FindShared(kClassesWow);
+    if (classesWow == nullptr)
+      return;
+    it = softwareWow->Lower("CLASSES");
+    softwareWow->children.insert(it, Node::Child{"Classes", "CLASSES", classesWow, true});
+  }
+
+  // Creates the missing keys of a physical path. With checks, a parent that
+  // denies writing refuses new subkeys and over-long names are refused.
+  long CreatePath(const Path &path, bool checks, bool &created) {
+    created = false;
+    Node *node = top.get();
+    for (const std::string &part : path) {
+      Node *sub = node->Sub(part);
+      if (sub == nullptr) {
+        if (checks && (node->denyWrite || node->denyAccess))
+          return wc::ErrorAccessDenied;
+        if (checks && Utf16Length(part) > kMaxKeyNameUnits)
+          return wc::ErrorInvalidParameter;
+        sub = Insert(*node, part).get();
+        Touch(*node);
+        Touch(*sub);
+        created = true;
+        ++gen;
+      }
+      node = sub;
+    }
+    if (created)
+      Relink();
+    return wc::ErrorSuccess;
+  }
+
+  static void MarkDeleted(Node &node) {
+    node.deleted = true;
+    for (Node::Child &child : node.children)
+      if (!child.link)
+        MarkDeleted(*child.node);
+  }
+
+  bool Remove(const Path &path) {
+    if (path.size() < 2)
+      return false;
+    Node *parent = Find(Path(path.begin(), path.end() - 1));
+    if (parent == nullptr)
+      return false;
+    const std::string upper = UpperAscii(path.back());
+    auto it = parent->Lower(upper);
+    if (it == parent->children.end() || it->upper != upper)
+      return false;
+    std::shared_ptr<Node> node = it->node;
+    parent->children.erase(it);
+    MarkDeleted(*node);
+    Touch(*parent);
+    ++gen;
+    Relink();
+    return true;
+  }
+
+  // --- views and roots
+  Wow64Layout Effective() const { return sys.Os64Bit() ? layout : Wow64Layout::None; }
+
+  int NaturalView() const {
+    if (Effective() == Wow64Layout::None)
+      return 0;
+    return sys.ProcessIs64Bit() ? 64 : 32;
+  }
+
+  Path Map(const Path &path, int view) const {
+    if (view != 32 || Effective() == Wow64Layout::None)
+      return Canonical(path);
+    static const std::vector<ViewRule> windows7 = Windows7Rules();
+    static const std::vector<ViewRule> wine = WineRules();
+    return Canonical(ApplyRules(Effective() == Wow64Layout::Wine ? wine : windows7, path));
+  }
+
+  std::string UserSid() const {
+    std::string sid;
+    if (!sys.GetUserSid(sid) || sid.empty())
+      sid = ".DEFAULT";
+    return sid;
+  }
+
+  // Logical root and path for a predefined key; false for other values.
+  bool RootOf(std::uint32_t hkey, std::uint32_t &root, Path &rest) const {
+    rest.clear();
+    switch (hkey) {
+    case wc::HkeyLocalMachine:
+      root = wc::HkeyLocalMachine;
+      return true;
+    case wc::HkeyUsers:
+      root = wc::HkeyUsers;
+      return true;
+    case wc::HkeyClassesRoot:
+      root = wc::HkeyClassesRoot;
+      return true;
+    case wc::HkeyCurrentUser:
+      root = wc::HkeyUsers;
+      rest = {UserSid()};
+      return true;
+    case wc::HkeyCurrentConfig:
+      root = wc::HkeyLocalMachine;
+      rest = {"SYSTEM", "CurrentControlSet", "Hardware Profiles", "Current"};
+      return true;
+    default:
+      return false;
+    }
+  }
+
+  // Physical paths of a logical key: one, or for HKCR the user's half then
+  // the machine's half.
+  std::vector<Path> Halves(std::uint32_t root, const Path &rest, int view) const {
+    if (root == wc::HkeyLocalMachine)
+      return {Map(Concat({"HKLM"}, rest), view)};
+    if (root == wc::HkeyUsers)
+      return {Map(Concat({"HKU"}, rest), view)};
+    return {Map(Concat({"HKU", UserSid(), "Software", "Classes"}, rest), view),
+            Map(Concat({"HKLM", "SOFTWARE", "Classes"}, rest), view)};
+  }
+
+  // The existing nodes of a handle, user's half first.
+  std::vector<Node *> Live(const Handle &h) const {
+    std::vector<Node *> out;
+    if (h.root != wc::HkeyClassesRoot) {
+      if (h.node && !h.node->deleted)
+        out.push_back(h.node.get());
+      return out;
+    }
+    for (const Path &half : Halves(h.root, h.rest, h.view))
+      if (Node *n = Find(half))
+        out.push_back(n);
+    return out;
+  }
+
+  // Where a new key below HKCR goes: to the half holding the nearest
+  // existing ancestor, the user's half winning; the machine's by default.
+  Path CreateTarget(const Handle &h, const Path &sub, int view) const {
+    const Path full = Concat(h.rest, sub);
+    for (std::size_t depth = full.size(); depth > 0; --depth) {
+      const std::vector<Path> halves =
+          Halves(wc::HkeyClassesRoot,
+                 Path(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(depth)), view);
+      if (Find(halves[0]) != nullptr)
+        return Halves(wc::HkeyClassesRoot, full, view)[0];
+      if (Find(halves[1]) != nullptr)
+        break;
+    }
+    return Halves(wc::HkeyClassesRoot, full, view)[1];
+  }
+
+  // --- handles
+  Handle RootHandle(std::uint32_t root, Path rest) {
+    Handle h;
+    h.root = root;
+    h.rest = std::move(rest);
+    h.view = NaturalView();
+    h.access = wc::KeyAllAccess;
+    if (root != wc::HkeyClassesRoot) {
+      const Path phys = Halves(root, h.rest, h.view)[0];
+      bool created = false;
+      CreatePath(phys, false, created); // the user's hive is always loaded
+      h.node = FindShared(phys);
+    }
+    return h;
+  }
+
+  // The handle for a key value: a registered handle or a predefined root.
+  long Lookup(HKey key, Handle *&out, Handle &scratch) {
+    auto it = handles.find(key);
+    if (it != handles.end()) {
+      out = &it->second;
+      return wc::ErrorSuccess;
+    }
+    std::uint32_t root = 0;
+    Path rest;
+    if (key > 0xFFFFFFFFull || !RootOf(static_cast<std::uint32_t>(key), root, rest))
+      return wc::ErrorInvalidHandle;
+    scratch = RootHandle(root, std::move(rest));
+    out = &scratch;
+    return wc::ErrorSuccess;
+  }
+
+  // Checks a handle before an operation that needs `right`.
+  long Usable(const Handle &h, std::uint32_t right, std::vector<Node *> &live) const {
+    live = Live(h);
+    if (live.empty())
+      return wc::ErrorKeyDeleted;
+    if (right != 0 && (h.access & right) == 0)
+      return wc::ErrorAccessDenied;
+    for (Node *n : live)
+      if (n->denyAccess)
+        return wc::ErrorAccessDenied;
+    return wc::ErrorSuccess;
+  }
+
+  long ViewOf(std::uint32_t sam, int fallback, int &view) const {
+    const std::uint32_t bits = sam & wc::KeyWow64Res;
+    if (bits == wc::KeyWow64Res)
+      return wc::ErrorInvalidParameter;
+    if (Effective() == Wow64Layout::None)
+      view = 0;
+    else if (bits == wc::KeyWow64_64Key)
+      view = 64;
+    else if (bits == wc::KeyWow64_32Key)
+      view = 32;
+    else
+      view = fallback;
+    return wc::ErrorSuccess;
+  }
+
+  long Failed(RegOp op, const std::vector<Path> &paths) {
+    for (Failure &f : failures) {
+      if (f.op != op || f.count <= 0)
+        continue;
+      for (const Path &p : paths) {
+        if (f.part.empty() || UpperAscii(Join(p)).find(f.part) != std::string::npos) {
+          --f.count;
+          return f.status;
+        }
+      }
+    }
+    return wc::ErrorSuccess;
+  }
+
+  long Failed(RegOp op, const Handle &h) {
+    return failures.empty() ? wc::ErrorSuccess : Failed(op, Halves(h.root, h.rest, h.view));
+  }
+
+  std::vector<Path> PathsOf(const Handle &h) const { return Halves(h.root, h.rest, h.view); }
+
+  // Access granted by an open of existing nodes, or an error.
+  static long Grant(const std::vector<Node *> &nodes, std::uint32_t sam, std::uint32_t &granted) {
+    granted = GrantedAccess(sam);
+    for (Node *n : nodes) {
+      if (n->denyAccess)
+        return wc::ErrorAccessDenied;
+      if (n->denyWrite) {
+        // MAXIMUM_ALLOWED settles for what the key grants.
+        if ((sam & kMaximumAllowed) != 0 && (sam & kGenericAll) == 0)
+          granted &= ~kWriteRights;
+        if ((granted & kWriteRights) != 0)
+          return wc::ErrorAccessDenied;
+      }
+    }
+    return wc::ErrorSuccess;
+  }
+
+  HKey AddHandle(Handle h) {
+    const HKey key = nextHandle;
+    nextHandle += 4;
+    handles.emplace(key, std::move(h));
+    return key;
+  }
+
+  // Subkey names of a handle's key in enumeration order.
+  const std::vector<std::string> &Names(Handle &h, const std::vector<Node *> &live) {
+    if (h.namesGen == gen)
+      return h.names;
+    h.names.clear();
+    std::vector<std::pair<std::string, std::string>> merged; // upper, name
+    for (Node *n : live)
+      for (const Node::Child &c : n->children)
+        merged.emplace_back(c.upper, c.name);
+    std::stable_sort(merged.begin(), merged.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (std::size_t i = 0; i < merged.size(); ++i)
+      if (i == 0 || merged[i].first != merged[i - 1].first)
+        h.names.push_back(merged[i].second);
+    h.namesGen = gen;
+    return h.names;
+  }
+
+  // Values in enumeration order; the user's copy hides the machine's.
+  static std::vector<const Node::Value *> Values(const std::vector<Node *> &live) {
+    std::vector<const Node::Value *> out;
+    for (const Node *n : live)
+      for (const Node::Value &v : n->values) {
+        bool hidden = false;
+        for (const Node::Value *seen : out)
+          hidden = hidden || EqualsNoCase(seen->name, v.name);
+        if (!hidden)
+          out.push_back(&v);
+      }
+    return out;
+  }
+
+  long DeleteKey(HKey parent, std::string_view subKey, std::uint32_t viewFlag) {
+    Handle scratch;
+    Handle *h = nullptr;
+    if (long st = Lookup(parent, h, scratch))
+      return st;
+    if (Live(*h).empty())
+      return wc::ErrorKeyDeleted;
+    int view = 0;
+    if (long st = ViewOf(viewFlag, h->view, view))
+      return st;
+    Path sub;
+    if (long st = SplitSubKey(subKey, sub))
+      return st;
+    if (sub.empty() && h == &scratch)
+      return wc::ErrorAccessDenied;
+    const std::vector<Path> halves = Halves(h->root, Concat(h->rest, sub), view);
+    if (long st = Failed(RegOp::DeleteKey, halves))
+      return st;
+    for (const Path &half : halves) {
+      Node *node = Find(half);
+      if (node == nullptr)
+        continue;
+      if (node->denyDelete || node->denyWrite || node->denyAccess || !node->children.empty())
+        return wc::ErrorAccessDenied;
+      return Remove(half) ? wc::ErrorSuccess : wc::ErrorAccessDenied;
+    }
+    return wc::ErrorFileNotFound;
+  }
+
+  // --- builder paths
+  struct Target {
+    std::uint32_t root = 0;
+    Path rest;
+    int view = 0;
+  };
+
+  bool Parse(View view, std::string_view fullPath, Target &t) const {
+    const std::size_t cut = fullPath.find('\\');
+    const std::string rootName = UpperAscii(fullPath.substr(0, cut));
+    std::uint32_t hkey = 0;
+    if (rootName == "HKLM" || rootName == "HKEY_LOCAL_MACHINE")
+      hkey = wc::HkeyLocalMachine;
+    else if (rootName == "HKU" || rootName == "HKEY_USERS")
+      hkey = wc::HkeyUsers;
+    else if (rootName == "HKCU" || rootName == "HKEY_CURRENT_USER")
+      hkey = wc::HkeyCurrentUser;
+    else if (rootName == "HKCR" || rootName == "HKEY_CLASSES_ROOT")
+      hkey = wc::HkeyClassesRoot;
+    else if (rootName == "HKCC" || rootName == "HKEY_CURRENT_CONFIG")
+      hkey = wc::HkeyCurrentConfig;
+    else
+      return false;
+    if (!RootOf(hkey, t.root, t.rest))
+      return false;
+    Path sub;
+    std::string_view tail = cut == std::string_view::npos ? "" : fullPath.substr(cut + 1);
+    while (!tail.empty() && tail.back() == '\\')
+      tail.remove_suffix(1);
+    if (SplitSubKey(tail, sub) != wc::ErrorSuccess)
+      return false;
+    t.rest = Concat(t.rest, sub);
+    t.view = Effective() == Wow64Layout::None ? 0
+             : view == View::V32              ? 32
+             : view == View::V64              ? 64
+                                              : 0;
+    return true;
+  }
+
+  // Physical path a builder write goes to: the existing key (user's half
+  // first), else where a create through the API would put it.
+  bool WritePath(View view, std::string_view fullPath, Path &out) {
+    Target t;
+    if (!Parse(view, fullPath, t))
+      return false;
+    const std::vector<Path> halves = Halves(t.root, t.rest, t.view);
+    for (const Path &half : halves)
+      if (Find(half) != nullptr) {
+        out = half;
+        return true;
+      }
+    if (t.root == wc::HkeyClassesRoot) {
+      Handle h;
+      h.root = t.root;
+      out = CreateTarget(h, t.rest, t.view);
+    } else {
+      out = halves[0];
+    }
+    bool created = false;
+    CreatePath(out, false, created);
+    return true;
+  }
+
+  std::vector<Node *> ReadNodes(View view, std::string_view fullPath) const {
+    Target t;
+    std::vector<Node *> out;
+    if (!Parse(view, fullPath, t))
+      return out;
+    for (const Path &half : Halves(t.root, t.rest, t.view))
+      if (Node *n = Find(half))
+        out.push_back(n);
+    return out;
+  }
+
+  Node *FlagNode(View view, std::string_view fullPath) {
+    Path path;
+    return WritePath(view, fullPath, path) ? Find(path) : nullptr;
+  }
+
+  static void SetValueIn(Node &node, std::string_view name, std::uint32_t type, const Bytes &data) {
+    if (Node::Value *v = node.FindValue(name)) {
+      v->type = type;
+      v->data = data;
+    } else {
+      node.values.push_back(Node::Value{std::string(name), type, data});
+    }
+  }
+
+  static void DumpNode(const Node &node, const std::string &path, std::string &out) {
+    out += "[" + path + "]\n";
+    for (const Node::Value &v : node.values) {
+      char head[32];
+      std::snprintf(head, sizeof head, "=%u:", v.type);
+      out += "\"" + v.name + "\"" + head;
+      if (v.type == wc::RegSz || v.type == wc::RegExpandSz || v.type == wc::RegMultiSz) {
+        for (const char c : RawUtf16ToUtf8(v.data))
+          out += c == '\0' ? std::string("\\0") : std::string(1, c);
+      } else {
+        for (const std::uint8_t b : v.data) {
+          char hex[4];
+          std::snprintf(hex, sizeof hex, "%02x", b);
+          out += hex;
+        }
+      }
+      out += "\n";
+    }
+    for (const Node::Child &c : node.children)
+      if (!c.link)
+        DumpNode(*c.node, path + "\\" + c.name, out);
+  }
+};
+
+MemoryRegistry::MemoryRegistry(MemorySystem &sys) : impl_(std::make_unique<Impl>(sys)) {}
+MemoryRegistry::~MemoryRegistry() = default;
+
+// --- IRegistry
+
+long MemoryRegistry::OpenKey(HKey parent, std::string_view subKey, std::uint32_t sam, HKey &out) {
+  std::lock_guard lock(mu_);
+  Impl &m = *impl_;
+  out = 0;
+  Handle scratch;
+  Handle *h = nullptr;
+  if (long st = m.Lookup(parent, h, scratch))
+    return st;
+  if (m.Live(*h).empty())
+    return wc::ErrorKeyDeleted;
+  Handle opened;
+  opened.root = h->root;
+  if (long st = m.ViewOf(sam, h->view, opened.view))
+    return st;
+  Path sub;
+  if (long st = SplitSubKey(subKey, sub))
+    return st;
+  opened.rest = Concat(h->rest, sub);
+  const std::vector<Path> halves = m.PathsOf(opened);
+  if (long st = m.Failed(RegOp::Open, halves))
+    return st;
+  std::vector<Node *> nodes;
+  for (const Path &half : halves)
+    if (Node *n = m.Find(half))
+      nodes.push_back(n);
+  if (nodes.empty())
+    return wc::ErrorFileNotFound;
+  if (long st = Impl::Grant(nodes, sam, opened.access))
+    return st;
+  if (opened.root != wc::HkeyClassesRoot)
+    opened.node = m.FindShared(halves[0]);
+  out = m.AddHandle(std::move(opened));
+  return wc::ErrorSuccess;
+}
+
+long MemoryRegistry::CreateKey(HKey parent, std::string_view subKey, std::uint32_t sam, HKey &out,
+                               std::uint32_t *disposition) {
+  std::lock_guard lock(mu_);
+  Impl &m = *impl_;
+  out = 0;
+  Handle scratch;
+  Handle *h = nullptr;
+  if (long st = m.Lookup(parent, h, scratch))
+    return st;
+  if (m.Live(*h).empty())
+    return wc::ErrorKeyDeleted;
+  Handle opened;
+  opened.root = h->root;
+  if (long st = m.ViewOf(sam, h->view, opened.view))
+    return st;
+  Path sub;
+  if (long st = SplitSubKey(subKey, sub))
+    return st;
+  opened.rest = Concat(h->rest, sub);
+  const std::vector<Path> halves = m.PathsOf(opened);
+  if (long st = m.Failed(RegOp::Create, halves))
+    return st;
+  std::vector<Node *> nodes;
+  for (const Path &half : halves)
+    if (Node *n = m.Find(half))
+      nodes.push_back(n);
+  bool created = false;
+  if (nodes.empty()) {
+    if ((h->access & wc::KeyCreateSubKey) == 0)
+      return wc::ErrorAccessDenied;
+    const Path target =
+        opened.root == wc::HkeyClassesRoot ? m.CreateTarget(*h, sub, opened.view) : halves[0];
+    if (long st = m.CreatePath(target, true, created))
+      return st;
+    nodes.push_back(m.Find(target));
+  }
+  if (long st = Impl::Grant(nodes, sam, opened.access))
+    return st;
+  if (opened.root != wc::HkeyClassesRoot)
+    opened.node = m.FindShared(halves[0]);
+  if (disposition != nullptr)
+    *disposition = created ? wc::RegCreatedNewKey : wc::RegOpenedExistingKey;
+  out = m.AddHandle(std::move(opened));
+  return wc::ErrorSuccess;
+}
+
+long MemoryRegistry::CloseKey(HKey key) {
+  std::lock_guard lock(mu_);
+  if (key >= wc::HkeyClassesRoot && key <= wc::HkeyDynData)
+    return wc::ErrorSuccess;
+  return impl_->handles.erase(key) == 1 ? wc::ErrorSuccess : wc::ErrorInvalidHandle;
+}
+
+long MemoryRegistry::QueryInfoKey(HKey key, KeyInfo &info) {
+  std::lock_guard lock(mu_);
+  Impl &m = *impl_;
+  Handle scratch;
+  Handle *h = nullptr;
+  std::vector<Node *> live;
+  if (long st = m.Lookup(key, h, scratch))
+    return st;
+  if (long st = m.Usable(*h, wc::KeyQueryValue, live))
+    return st;
+  if (long st = m.Failed(RegOp::QueryInfo, *h))
+    return st;
+  info = KeyInfo{};
+  const std::vector<std::string> &names = m.Names(*h, live);
+  info.subKeys = static_cast<std::uint32_t>(names.size());
+  for (const std::string &n : names)
+    info.maxSubKeyLen = std::max(info.maxSubKeyLen, static_cast<std::uint32_t>(Utf16Length(n)));
+  const auto values = Impl::Values(live);
+  info.values = static_cast<std::uint32_t>(values.size());
+  for (const Node::Value *v : values) {
+    info.maxValueNameLen =
+        std::max(info.maxValueNameLen, static_cast<std::uint32_t>(Utf16Length(v->name)));
+    info.maxValueLen = std::max(info.maxValueLen, static_cast<std::uint32_t>(v->data.size()));
+  }
+  for (Node *n : live)
+    info.lastWriteTime = std::max(info.lastWriteTime, n->lastWrite);
+  return wc::ErrorSuccess;
+}
+
+long MemoryRegistry::EnumKey(HKey key, std::uint32_t index, std::uint32_t nameCapacity,
+                             std::string &name) {
+  std::lock_guard lock(mu_);
+  Impl &m = *impl_;
+  Handle scratch;
+  Handle *h = nullptr;
+  std::vector<Node *> live;
+  if (long st = m.Lookup(key, h, scratch))
+    return st;
+  if (long st = m.Usable(*h, wc::KeyEnumerateSubKeys, live))
+    return st;
+  if (long st = m.Failed(RegOp::EnumKey, *h))
+    return st;
+  const std::string *found = nullptr;
+  if (live.size() == 1) {
+    if (index < live.front()->children.size())
+      found = &live.front()->children[index].name;
+  } else {
+    const std::vector<std::string> &names = m.Names(*h, live);
+    if (index < names.size())
+      found = &names[index];
+  }
+  if (found == nullptr)
+    return wc::ErrorNoMoreItems;
+  if (Utf16Length(*found) + 1 > nameCapacity)
+    return wc::ErrorMoreData;
+  name = *found;
+  return wc::ErrorSuccess;
+}
+
+long MemoryRegistry::EnumValue(HKey key, std::uint32_t index, std::uint32_t nameCapacity,
+                               std::uint32_t dataCapacity, std::string &name, std::uint32_t &type,
+                               Bytes &data) {
+  std::lock_guard lock(mu_);
+  Impl &m = *impl_;
+  Handle scratch;
+  Handle *h = nullptr;
+  std::vector<Node *> live;
+  if (long st = m.Lookup(key, h, scratch))
+    return st;
+  if (long st = m.Usable(*h, wc::KeyQueryValue, live))
+    return st;
+  if (long st = m.Failed(RegOp::EnumValue, *h))
+    return st;
+  const auto values = Impl::Values(live);
+  if (index >= values.size())
+    return wc::ErrorNoMoreItems;
+  const Node::Value &v = *values[index];
+  if (Utf16Length(v.name) + 1 > nameCapacity)
+    return wc::ErrorMoreData;
+  name = v.name;
+  type = v.type;
+  if (v.data.size() > dataCapacity) {
+    data.clear();
+    return wc::ErrorMoreData;
+  }
+  data = v.data;
+  return wc::ErrorSuccess;
+}
+
+long MemoryRegistry::QueryValue(HKey key, std::string_view name, std::uint32_t *type, Bytes *data,
+                                std::uint32_t *size) {
+  std::lock_guard lock(mu_);
+  Impl &m = *impl_;
+  Handle scratch;
+  Handle *h = nullptr;
+  std::vector<Node *> live;
+  if (long st = m.Lookup(key, h, scratch))
+    return st;
+  if (long st = m.Usable(*h, wc::KeyQueryValue, live))
+    return st;
+  if (long st = m.Failed(RegOp::QueryValue, *h))
+    return st;
+  for (Node *n : live) {
+    if (const Node::Value *v = n->FindValue(name)) {
+      if (type != nullptr)
+        *type = v->type;
+      if (size != nullptr)
+        *size = static_cast<std::uint32_t>(v->data.size());
+      if (data != nullptr)
+        *data = v->data;
+      return wc::ErrorSuccess;
+    }
+  }
+  return wc::ErrorFileNotFound;
+}
+
+long MemoryRegistry::SetValue(HKey key, std::string_view name, std::uint32_t type,
+                              const Bytes &data) {
+  std::lock_guard lock(mu_);
+  Impl &m = *impl_;
+  Handle scratch;
+  Handle *h = nullptr;
+  std::vector<Node *> live;
+  if (long st = m.Lookup(key, h, scratch))
+    return st;
+  if (long st = m.Usable(*h, wc::KeySetValue, live))
+    return st;
+  if (long st = m.Failed(RegOp::SetValue, *h))
+    return st;
+  if (Utf16Length(name) > kMaxValueNameUnits)
+    return wc::ErrorInvalidParameter;
+  Impl::SetValueIn(*live.front(), name, type, data);
+  m.Touch(*live.front());
+  return wc::ErrorSuccess;
+}
+
+long MemoryRegistry::DeleteValue(HKey key, std::string_view name) {
+  std::lock_guard lock(mu_);
+  Impl &m = *impl_;
+  Handle scratch;
+  Handle *h = nullptr;
+  std::vector<Node *> live;
+  if (long st = m.Lookup(key, h, scratch))
+    return st;
+  if (long st = m.Usable(*h, wc::KeySetValue, live))
+    return st;
+  if (long st = m.Failed(RegOp::DeleteValue, *h))
+    return st;
+  for (Node *n : live) {
+    auto it = std::find_if(n->values.begin(), n->values.end(),
+                           [&](const Node::Value &v) { return EqualsNoCase(v.name, name); });
+    if (it != n->values.end()) {
+      n->values.erase(it);
+      m.Touch(*n);
+      return wc::ErrorSuccess;
+    }
+  }
+  return wc::ErrorFileNotFound;
+}
+
+long MemoryRegistry::DeleteKey(HKey parent, std::string_view subKey) {
+  std::lock_guard lock(mu_);
+  return impl_->DeleteKey(parent, subKey, 0);
+}
+
+bool MemoryRegistry::HasDeleteKeyEx() const {
+  std::lock_guard lock(mu_);
+  return impl_->deleteKeyEx;
+}
+
+long MemoryRegistry::DeleteKeyEx(HKey parent, std::string_view subKey, std::uint32_t viewFlag) {
+  std::lock_guard lock(mu_);
+  if (!impl_->deleteKeyEx)
+    return wc::ErrorCallNotImplemented;
+  return impl_->DeleteKey(parent, subKey, viewFlag);
+}
+
+bool MemoryRegistry::HasQueryReflectionKey() const {
+  std::lock_guard lock(mu_);
+  return impl_->reflectionQuery;
+}
+
+long MemoryRegistry::QueryReflectionKey(HKey key, bool &reflectionDisabled) {
+  std::lock_guard lock(mu_);
+  Impl &m = *impl_;
+  if (!m.reflectionQuery)
+    return wc::ErrorCallNotImplemented;
+  Handle scratch;
+  Handle *h = nullptr;
+  std::vector<Node *> live;
+  if (long st = m.Lookup(key, h, scratch))
+    return st;
+  if (long st = m.Usable(*h, 0, live))
+    return st;
+  if (m.reflectionStatus != wc::ErrorSuccess)
+    return m.reflectionStatus;
+  reflectionDisabled = live.front()->reflectionDisabled;
+  return wc::ErrorSuccess;
+}
+
+namespace {
+constexpr std::uint32_t kOwnerInfo = 1;
+constexpr std::uint32_t kDaclInfo = 4;
+
+// The text of one SDDL section ("O:", "G:", "D:" or "S:"), without its tag.
+std::optional<std::string> SddlPart(std::string_view sddl, char tag) {
+  std::optional<std::string> found;
+  char current = 0;
+  int depth = 0;
+  for (std::size_t i = 0; i < sddl.size(); ++i) {
+    const char c = sddl[i];
+    if (depth == 0 && i + 1 < sddl.size() && sddl[i + 1] == ':' &&
+        std::string_view("OGDS").find(c) != std::string_view::npos) {
+      current = c;
+      if (c == tag)
+        found = std::string();
+      ++i;
+      continue;
+    }
+    depth += c == '(' ? 1 : c == ')' ? -1 : 0;
+    if (current == tag && found)
+      found->push_back(c);
+  }
+  return found;
+}
+} // namespace
+
+long MemoryRegistry::GetKeySecurity(HKey key, std::uint32_t securityInfo, std::string &sddl) {
+  std::lock_guard lock(mu_);
+  Impl &m = *impl_;
+  Handle scratch;
+  Handle *h = nullptr;
+  std::vector<Node *> live;
+  if (long st = m.Lookup(key, h, scratch))
+    return st;
+  if (long st = m.Usable(*h, wc::ReadControl, live))
+    return st;
+  sddl.clear();
+  if ((securityInfo & kOwnerInfo) != 0)
+    sddl += "O:" + live.front()->owner;
+  if ((securityInfo & kDaclInfo) != 0)
+    sddl += live.front()->dacl;
+  return wc::ErrorSuccess;
+}
+
+long MemoryRegistry::SetKeySecurity(HKey key, std::uint32_t securityInfo, std::string_view sddl) {
+  std::lock_guard lock(mu_);
+  Impl &m = *impl_;
+  Handle scratch;
+  Handle *h = nullptr;
+  std::vector<Node *> live;
+  if (long st = m.Lookup(key, h, scratch))
+    return st;
+  if (long st = m.Usable(*h, 0, live))
+    return st;
+  const bool owner = (securityInfo & kOwnerInfo) != 0, dacl = (securityInfo & kDaclInfo) != 0;
+  if ((owner && (h->access & wc::WriteOwner) == 0) || (dacl && (h->access & wc::WriteDac) == 0))
+    return wc::ErrorAccessDenied;
+  const std::optional<std::string> ownerText = SddlPart(sddl, 'O');
+  const std::optional<std::string> daclText = SddlPart(sddl, 'D');
+  if ((owner && (!ownerText || ownerText->empty())) || (dacl && !daclText))
+    return wc::ErrorInvalidParameter;
+  if (owner)
+    live.front()->owner = *ownerText;
+  if (dacl)
+    live.front()->dacl = "D:" + *daclText;
+  return wc::ErrorSuccess;
+}
+
+// --- settings
+
+void MemoryRegistry::SetLayout(Wow64Layout layout) {
+  std::lock_guard lock(mu_);
+  impl_->layout = layout;
+  ++impl_->gen;
+}
+
+Wow64Layout MemoryRegistry::Layout() const {
+  std::lock_guard lock(mu_);
+  return impl_->layout;
+}
+
+void MemoryRegistry::SetDeleteKeyExAvailable(bool available) {
+  std::lock_guard lock(mu_);
+  impl_->deleteKeyEx = available;
+}
+
+void MemoryRegistry::SetReflectionQueryAvailable(bool available) {
+  std::lock_guard lock(mu_);
+  impl_->reflectionQuery = available;
+}
+
+void MemoryRegistry::SetReflectionQueryStatus(long status) {
+  std::lock_guard lock(mu_);
+  impl_->reflectionStatus = status;
+}
+
+// --- builder
+
+bool MemoryRegistry::CreateKey(View view, std::string_view fullPath) {
+  std::lock_guard lock(mu_);
+  Path path;
+  return impl_->WritePath(view, fullPath, path);
+}
+
+bool MemoryRegistry::SetRaw(View view, std::string_view fullPath, std::string_view name,
+                            std::uint32_t type, const Bytes &data) {
+  std::lock_guard lock(mu_);
+  Path path;
+  if (!impl_->WritePath(view, fullPath, path))
+    return false;
+  Node *node = impl_->Find(path);
+  Impl::SetValueIn(*node, name, type, data);
+  impl_->Touch(*node);
+  return true;
+}
+
+bool MemoryRegistry::SetString(View view, std::string_view fullPath, std::string_view name,
+                               std::string_view value, std::uint32_t type) {
+  Bytes data = Utf8ToRawUtf16(value);
+  data.push_back(0);
+  data.push_back(0);
+  return SetRaw(view, fullPath, name, type, data);
+}
+
+bool MemoryRegistry::SetMultiString(View view, std::string_view fullPath, std::string_view name,
+                                    const std::vector<std::string> &items) {
+  Bytes data;
+  for (const std::string &item : items) {
+    const Bytes raw = Utf8ToRawUtf16(item);
+    data.insert(data.end(), raw.begin(), raw.end());
+    data.push_back(0);
+    data.push_back(0);
+  }
+  data.push_back(0);
+  data.push_back(0);
+  return SetRaw(view, fullPath, name, wc::RegMultiSz, data);
+}
+
+bool MemoryRegistry::SetDword(View view, std::string_view fullPath, std::string_view name,
+                              std::uint32_t value) {
+  const Bytes data = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+                      static_cast<std::uint8_t>(value >> 16),
+                      static_cast<std::uint8_t>(value >> 24)};
+  return SetRaw(view, fullPath, name, wc::RegDword, data);
+}
+
+bool MemoryRegistry::DeleteTree(View view, std::string_view fullPath) {
+  std::lock_guard lock(mu_);
+  Impl::Target t;
+  if (!impl_->Parse(view, fullPath, t))
+    return false;
+  for (const Path &half : impl_->Halves(t.root, t.rest, t.view))
+    if (impl_->Find(half) != nullptr)
+      return impl_->Remove(half);
+  return false;
+}
+
+// --- inspection
+
+bool MemoryRegistry::KeyExists(View view, std::string_view fullPath) const {
+  std::lock_guard lock(mu_);
+  return !impl_->ReadNodes(view, fullPath).empty();
+}
+
+bool MemoryRegistry::ValueExists(View view, std::string_view fullPath,
+                                 std::string_view name) const {
+  return GetRaw(view, fullPath, name).has_value();
+}
+
+std::optional<std::pair<std::uint32_t, Bytes>>
+MemoryRegistry::GetRaw(View view, std::string_view fullPath, std::string_view name) const {
+  std::lock_guard lock(mu_);
+  for (Node *n : impl_->ReadNodes(view, fullPath))
+    if (const Node::Value *v = n->FindValue(name))
+      return std::make_pair(v->type, v->data);
+  return std::nullopt;
+}
+
+std::optional<std::string> MemoryRegistry::GetString(View view, std::string_view fullPath,
+                                                     std::string_view name) const {
+  const auto raw = GetRaw(view, fullPath, name);
+  if (!raw ||
+      (raw->first != wc::RegSz && raw->first != wc::RegExpandSz && raw->first != wc::RegMultiSz))
+    return std::nullopt;
+  return RawUtf16ToUtf8(raw->second);
+}
+
+std::optional<std::string> MemoryRegistry::GetText(View view, std::string_view fullPath,
+                                                   std::string_view name) const {
+  std::optional<std::string> text = GetString(view, fullPath, name);
+  if (text)
+    text->resize(std::min(text->find('\0'), text->size()));
+  return text;
+}
+
+std::vector<std::string> MemoryRegistry::SubKeyNames(View view, std::string_view fullPath) const {
+  std::lock_guard lock(mu_);
+  Handle h; // a throw-away handle, only for the merged name list
+  h.namesGen = ~0ull;
+  return impl_->Names(h, impl_->ReadNodes(view, fullPath));
+}
+
+std::string MemoryRegistry::Dump(std::string_view physicalRoot) const {
+  std::lock_guard lock(mu_);
+  std::string out;
+  if (physicalRoot.empty()) {
+    Impl::DumpNode(*impl_->Find({"HKLM"}), "HKLM", out);
+    Impl::DumpNode(*impl_->Find({"HKU"}), "HKU", out);
+    return out;
+  }
+  Impl::Target t;
+  if (!impl_->Parse(View::Phys, physicalRoot, t))
+    return out;
+  const Path path = impl_->Halves(t.root, t.rest, 0).back();
+  if (Node *n = impl_->Find(path))
+    Impl::DumpNode(*n, Join(path), out);
+  return out;
+}
+
+std::size_t MemoryRegistry::OpenHandleCount() const {
+  std::lock_guard lock(mu_);
+  return impl_->handles.size();
+}
+
+std::string MemoryRegistry::KeySecurity(View view, std::string_view fullPath) const {
+  std::lock_guard lock(mu_);
+  const std::vector<Node *> nodes = impl_->ReadNodes(view, fullPath);
+  return nodes.empty() ? std::string() : "O:" + nodes.front()->owner + nodes.front()->dacl;
+}
+
+// --- behaviour of single keys
+
+void MemoryRegistry::SetDenyAccess(View view, std::string_view fullPath, bool deny) {
+  std::lock_guard lock(mu_);
+  if (Node *n = impl_->FlagNode(view, fullPath))
+    n->denyAccess = deny;
+}
+
+void MemoryRegistry::SetDenyWrite(View view, std::string_view fullPath, bool deny) {
+  std::lock_guard lock(mu_);
+  if (Node *n = impl_->FlagNode(view, fullPath))
+    n->denyWrite = deny;
+}
+
+void MemoryRegistry::SetDenyDelete(View view, std::string_view fullPath, bool deny) {
+  std::lock_guard lock(mu_);
+  if (Node *n = impl_->FlagNode(view, fullPath))
+    n->denyDelete = deny;
+}
+
+void MemoryRegistry::SetReflectionDisabled(View view, std::string_view fullPath, bool disabled) {
+  std::lock_guard lock(mu_);
+  if (Node *n = impl_->FlagNode(view, fullPath))
+    n->reflectionDisabled = disabled;
+}
+
+// --- fault injection
+
+void MemoryRegistry::InjectFailure(RegOp op, std::string_view pathPart, long status, int count) {
+  std::lock_guard lock(mu_);
+  impl_->failures.push_back(Failure{op, UpperAscii(pathPart), status, count});
+}
+
+void MemoryRegistry::ClearFailures() {
+  std::lock_guard lock(mu_);
+  impl_->failures.clear();
+}
+
+} // namespace qp::mem
