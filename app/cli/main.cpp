@@ -12,6 +12,7 @@
 #include "platform/MainThread.h"
 #include "platform/Utf.h"
 #include "platform/win32/Win32Platform.h"
+#include "app/uEnvironment.h"
 #include "registry/uRegAccess.h"
 
 int wmain(int argc, wchar_t **argv) {
@@ -21,6 +22,7 @@ int wmain(int argc, wchar_t **argv) {
   qp::win32::InstallWin32Platform();
   qp::MainThread().BindToCurrentThread();
   quenlo::InitRegistryLayer();
+  quenlo::InitEnvironment();
 
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i)

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "app/uEnvironment.h"
+#include "app/uSettings.h"
 #include "platform/Utf.h"
 
 namespace quenlo::cli {
@@ -72,6 +74,8 @@ bool ParseScanOptions(const std::vector<std::string> &args, TScanOptions &option
     const std::string &arg = args[i];
     if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--no-ignore") {
+      options.noIgnore = true;
     } else if (arg == "--category" || arg.rfind("--category=", 0) == 0) {
       std::string value;
       if (arg == "--category") {
@@ -119,6 +123,25 @@ bool RunScan(TRegScanner &scanner, const TScanOptions &options, TCliStreams stre
   scanner.OnProgress = nullptr;
   scanner.OnScanComplete = nullptr;
   return completed;
+}
+
+void ApplyScanSettings(TRegScanner &scanner, TScanOptions &options) {
+  if (!options.categoriesGiven) {
+    TCategorySet chosen;
+    for (int c = 0; c < CategoryCount; ++c)
+      if (Settings().ScanCategories[static_cast<std::size_t>(c)])
+        chosen.Add(static_cast<TErrorCategory>(c));
+    options.categories = chosen;
+  }
+  std::vector<std::string> ignore;
+  if (!options.noIgnore) BuildScanIgnoreList(ignore);
+  scanner.SetIgnoreList(ignore);
+}
+
+void RecordCompletedScan(const TRegScanner &scanner, TCliStreams streams) {
+  std::string error;
+  if (!RecordScanComplete(scanner.ErrorCount(), scanner.StatsToText(), &error))
+    streams.err << "quenlo-cli: the scan statistics could not be stored: " << error << "\n";
 }
 
 void PrintScanText(const TRegScanner &scanner, std::ostream &out) {
@@ -183,7 +206,9 @@ int CommandScan(const std::vector<std::string> &args, TCliStreams streams) {
     return 2;
   }
   TRegScanner scanner;
+  ApplyScanSettings(scanner, options);
   const bool completed = RunScan(scanner, options, streams);
+  if (completed) RecordCompletedScan(scanner, streams);
   if (options.json)
     PrintScanJson(scanner, streams.out);
   else

@@ -3,6 +3,7 @@
 #include "TestPlatform.h"
 #include "app/cli/uCli.h"
 #include "app/cli/uCliScan.h"
+#include "app/uEnvironment.h"
 
 namespace quenlo::test {
 namespace {
@@ -19,7 +20,13 @@ CliRun RunCommand(std::vector<std::string> args, bool terminal = false) {
   return {code, out.str(), err.str()};
 }
 
-class ThreadedCli : public MemoryTest {};
+class ThreadedCli : public MemoryTest {
+protected:
+  void SetUp() override {
+    MemoryTest::SetUp();
+    InitEnvironment();
+  }
+};
 
 TEST_F(ThreadedCli, UsageErrorsExitTwo) {
   for (const auto &args : std::vector<std::vector<std::string>>{
@@ -41,22 +48,40 @@ TEST_F(ThreadedCli, UsageErrorsExitTwo) {
 TEST_F(ThreadedCli, JsonScanReportsEveryCategory) {
   const CliRun r = RunCommand({"scan", "--json"});
   EXPECT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.out.rfind("{\"findings\":[],\"ignoredCount\":0,\"fullScanDone\":true,", 0), 0u)
-      << r.out;
+  EXPECT_EQ(r.out.rfind("{\"findings\":[", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("\"fullScanDone\":true,\"statistics\":[{\"category\":0,"), std::string::npos);
   std::size_t entries = 0;
-  for (std::size_t pos = 0; (pos = r.out.find("\"testCount\":0,", pos)) != std::string::npos;
+  for (std::size_t pos = 0; (pos = r.out.find("\"remainingCount\":", pos)) != std::string::npos;
        ++pos)
     ++entries;
   EXPECT_EQ(entries, 24u);
-  EXPECT_NE(r.out.find("\"health\":-1}"), std::string::npos);
-  EXPECT_NE(r.err.find("progress 0% Registry Integrity 100%"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("\"health\":"), std::string::npos);
+  EXPECT_NE(r.err.find("Registry Integrity"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("History Lists"), std::string::npos);
 
   const CliRun one = RunCommand({"scan", "--category", "DeepScan"}, true);
   EXPECT_EQ(one.code, 0);
-  EXPECT_NE(one.err.find("\r[      "), std::string::npos) << "a bar on a terminal";
-  EXPECT_NE(one.out.find("Deep Scan: 0, 0"), std::string::npos);
-  EXPECT_NE(one.out.find("Type Library: -1, 0"), std::string::npos);
+  EXPECT_NE(one.err.find("\r["), std::string::npos) << "a bar on a terminal";
+  EXPECT_NE(one.out.find("Type Library: -1, 0"), std::string::npos) << one.out;
+}
+
+TEST_F(ThreadedCli, ScanKeepsItsStatisticsInTheSettings) {
+  EXPECT_EQ(RunCommand({"settings", "set", "scan", "TypeLibrary", "0"}).code, 0);
+  const CliRun r = RunCommand({"scan"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Type Library: -1, 0"), std::string::npos) << "switched off in the settings";
+  EXPECT_NE(r.out.find("Deep Scan: "), std::string::npos);
+
+  const CliRun health = RunCommand({"settings", "get", "settings", "healthstatus"});
+  EXPECT_EQ(health.code, 0);
+  EXPECT_EQ(std::count(health.out.begin(), health.out.end(), ';'), 23) << health.out;
+  EXPECT_EQ(health.out.rfind("0,", 0), 0u) << "Registry Integrity ran";
+  EXPECT_FALSE(RunCommand({"settings", "get", "settings", "last_scan"}).out.empty());
+
+  EXPECT_EQ(RunCommand({"settings", "get", "nosuch", "key"}).code, 1);
+  EXPECT_EQ(RunCommand({"settings", "get", "scan"}).code, 2);
+  EXPECT_EQ(RunCommand({"settings", "set", "scan", "TypeLibrary", "1"}).code, 0);
+  EXPECT_EQ(RunCommand({"settings", "get", "scan", "TypeLibrary"}).out, "1\n");
 }
 
 TEST(CliJson, StringsStayValid) {

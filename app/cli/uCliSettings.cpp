@@ -1,0 +1,32 @@
+#include "app/cli/uCliSettings.h"
+
+#include "app/uSettings.h"
+
+namespace quenlo::cli {
+
+int CommandSettings(const std::vector<std::string> &args, TCliStreams streams) {
+  if (args.size() == 3 && args[0] == "get") {
+    std::string value, error;
+    if (!GetSettingText(args[1], args[2], value, &error)) {
+      streams.err << "quenlo-cli settings: "
+                  << (error.empty() ? "no key '" + args[2] + "' in section '" + args[1] + "'"
+                                    : error)
+                  << "\n";
+      return 1;
+    }
+    streams.out << value << "\n";
+    return 0;
+  }
+  if (args.size() == 4 && args[0] == "set") {
+    std::string error;
+    if (!SetSettingText(args[1], args[2], args[3], &error)) {
+      streams.err << "quenlo-cli settings: " << error << "\n";
+      return 1;
+    }
+    return 0;
+  }
+  streams.err << "quenlo-cli settings: expected 'get SECTION KEY' or 'set SECTION KEY VALUE'\n";
+  return 2;
+}
+
+} // namespace quenlo::cli
