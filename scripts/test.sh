@@ -21,6 +21,11 @@ if bash scripts/build.sh asan; then
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest unit --test-dir build/asan
 else status=1; fi
 
+echo "== settings parser fuzzing (short run)"
+if bash scripts/fuzz.sh 20 2>&1 | tee "$logs/fuzz.txt"; then
+  grep -q "Done [0-9]* runs" "$logs/fuzz.txt" || status=1
+else status=1; fi
+
 echo "== threaded tests under TSan"
 if bash scripts/build.sh tsan quenlo_unit_tests; then
   TSAN_OPTIONS=halt_on_error=1 run_ctest tsan --test-dir build/tsan -R '^Threaded'
