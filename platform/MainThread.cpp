@@ -29,10 +29,12 @@ void TMainThread::Synchronize(const std::function<void()> &fn) {
     hook = wakeHook_;
   }
   arrived_.notify_all();
-  if (hook) hook();
+  if (hook)
+    hook();
   std::unique_lock lock(mu_);
   finished_.wait(lock, [&] { return call->done; });
-  if (call->error) std::rethrow_exception(call->error);
+  if (call->error)
+    std::rethrow_exception(call->error);
 }
 
 void TMainThread::Queue(std::function<void()> fn) {
@@ -45,7 +47,8 @@ void TMainThread::Queue(std::function<void()> fn) {
     hook = wakeHook_;
   }
   arrived_.notify_all();
-  if (hook) hook();
+  if (hook)
+    hook();
 }
 
 std::size_t TMainThread::RunPending(std::unique_lock<std::mutex> &lock) {

@@ -1,8 +1,8 @@
 #include "platform/Platform.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 namespace qp {
 
@@ -19,14 +19,20 @@ IPlatform &Platform() {
   return *p;
 }
 
-void SetPlatform(IPlatform *platform) { g_platform.store(platform, std::memory_order_release); }
+void SetPlatform(IPlatform *platform) {
+  g_platform.store(platform, std::memory_order_release);
+}
 
-bool HasPlatform() { return g_platform.load(std::memory_order_acquire) != nullptr; }
+bool HasPlatform() {
+  return g_platform.load(std::memory_order_acquire) != nullptr;
+}
 
 long IRegistry::NotifyChangeKeyValue(HKey, bool, std::uint32_t, std::unique_ptr<IChangeWatch> &) {
   return wc::ErrorCallNotImplemented;
 }
-long IRegistry::SaveKey(HKey, std::string_view) { return wc::ErrorCallNotImplemented; }
+long IRegistry::SaveKey(HKey, std::string_view) {
+  return wc::ErrorCallNotImplemented;
+}
 long IRegistry::ReplaceKey(HKey, std::string_view, std::string_view, std::string_view) {
   return wc::ErrorCallNotImplemented;
 }

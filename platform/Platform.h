@@ -34,7 +34,7 @@ using HKey = std::uint64_t;
 
 struct KeyInfo {
   std::uint32_t subKeys = 0;
-  std::uint32_t maxSubKeyLen = 0;    // UTF-16 units, without NUL
+  std::uint32_t maxSubKeyLen = 0; // UTF-16 units, without NUL
   std::uint32_t values = 0;
   std::uint32_t maxValueNameLen = 0; // UTF-16 units, without NUL
   std::uint32_t maxValueLen = 0;     // bytes of raw data
@@ -68,8 +68,7 @@ public:
   // With data == nullptr only type and size are returned.
   virtual long QueryValue(HKey key, std::string_view name, std::uint32_t *type, Bytes *data,
                           std::uint32_t *size) = 0;
-  virtual long SetValue(HKey key, std::string_view name, std::uint32_t type,
-                        const Bytes &data) = 0;
+  virtual long SetValue(HKey key, std::string_view name, std::uint32_t type, const Bytes &data) = 0;
   virtual long DeleteValue(HKey key, std::string_view name) = 0;
   // Deletes a key without subkeys, in the process's natural view.
   virtual long DeleteKey(HKey parent, std::string_view subKey) = 0;
@@ -147,7 +146,7 @@ struct VersionInfo {
 };
 
 struct ShellLinkInfo {
-  std::string path;      // target path
+  std::string path; // target path
   std::string arguments;
   std::string workingDir;
   std::string iconLocation;
@@ -200,9 +199,9 @@ public:
 
 struct ProcessResult {
   bool started = false;
-  long startError = 0;      // when not started
-  long waitError = 0;       // WaitForSingleObject failed
-  long exitCodeError = 0;   // GetExitCodeProcess failed
+  long startError = 0;    // when not started
+  long waitError = 0;     // WaitForSingleObject failed
+  long exitCodeError = 0; // GetExitCodeProcess failed
   std::uint32_t exitCode = 0;
 };
 

@@ -89,7 +89,8 @@ std::size_t Utf16Length(std::string_view text) {
   std::size_t n = 0;
   for (const char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
-    if ((c & 0xC0) != 0x80) n += (c >= 0xF0) ? 2 : 1;
+    if ((c & 0xC0) != 0x80)
+      n += (c >= 0xF0) ? 2 : 1;
   }
   return n;
 }
@@ -97,24 +98,30 @@ std::size_t Utf16Length(std::string_view text) {
 std::string UpperAscii(std::string_view text) {
   std::string out(text);
   for (char &c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 'a' + 'A');
   return out;
 }
 
 std::string LowerAscii(std::string_view text) {
   std::string out(text);
   for (char &c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
   return out;
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
+  if (a.size() != b.size())
+    return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
+    if (x >= 'a' && x <= 'z')
+      x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z')
+      y = static_cast<char>(y - 'a' + 'A');
+    if (x != y)
+      return false;
   }
   return true;
 }

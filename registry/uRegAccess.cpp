@@ -14,7 +14,9 @@ std::uint32_t WindowsVersionNumber = 0;
 
 namespace {
 
-qp::IRegistry &Reg() { return qp::Platform().Registry(); }
+qp::IRegistry &Reg() {
+  return qp::Platform().Registry();
+}
 
 struct RootName {
   std::uint32_t root;
@@ -52,19 +54,27 @@ void InitRegistryLayer() {
 }
 
 std::uint32_t ViewFlag(TRegistryView view) {
-  if (view == rv64) return wc::KeyWow64_64Key;
+  if (view == rv64)
+    return wc::KeyWow64_64Key;
   return LegacyWindows ? 0 : wc::KeyWow64_32Key;
 }
 
 TValueKind ValueKindOf(std::uint32_t regType) {
   switch (regType) {
-  case wc::RegNone: return vkNone;
-  case wc::RegSz: return vkString;
-  case wc::RegExpandSz: return vkExpandString;
-  case wc::RegMultiSz: return vkMultiString;
-  case wc::RegDword: return vkDWord;
-  case wc::RegBinary: return vkBinary;
-  default: return vkUnknown;
+  case wc::RegNone:
+    return vkNone;
+  case wc::RegSz:
+    return vkString;
+  case wc::RegExpandSz:
+    return vkExpandString;
+  case wc::RegMultiSz:
+    return vkMultiString;
+  case wc::RegDword:
+    return vkDWord;
+  case wc::RegBinary:
+    return vkBinary;
+  default:
+    return vkUnknown;
   }
 }
 
@@ -75,12 +85,14 @@ bool IsStringType(std::uint32_t regType) {
 } // namespace
 
 std::string DataToText(std::uint32_t regType, const qp::Bytes &raw) {
-  if (IsStringType(regType)) return qp::RawUtf16ToUtf8(raw);
+  if (IsStringType(regType))
+    return qp::RawUtf16ToUtf8(raw);
   return std::string(raw.begin(), raw.end());
 }
 
 qp::Bytes TextToData(std::uint32_t regType, std::string_view data) {
-  if (IsStringType(regType)) return qp::Utf8ToRawUtf16(data);
+  if (IsStringType(regType))
+    return qp::Utf8ToRawUtf16(data);
   return qp::Bytes(data.begin(), data.end());
 }
 
@@ -89,26 +101,31 @@ std::string CutAtNul(std::string_view data) {
   return std::string(nul == std::string_view::npos ? data : data.substr(0, nul));
 }
 
-std::string SysErrorMessage(long code) { return qp::Platform().System().SystemMessage(code); }
+std::string SysErrorMessage(long code) {
+  return qp::Platform().System().SystemMessage(code);
+}
 
 // --- root names and key paths
 
 std::string RootKeyLongName(std::uint32_t root) {
   for (const auto &r : kRootNames)
-    if (r.root == root) return r.longName;
+    if (r.root == root)
+      return r.longName;
   return {};
 }
 
 std::string RootKeyShortName(std::uint32_t root) {
   for (const auto &r : kRootNames)
-    if (r.root == root) return r.shortName;
+    if (r.root == root)
+      return r.shortName;
   return {};
 }
 
 std::uint32_t RootKeyFromName(std::string_view name) {
   const std::string upper = qp::UpperAscii(name);
   for (const auto &r : kRootNames)
-    if (upper == r.longName || upper == r.shortName) return r.root;
+    if (upper == r.longName || upper == r.shortName)
+      return r.root;
   return 0;
 }
 
@@ -120,10 +137,13 @@ std::string KeyParentPath(std::string_view path) {
 std::string KeyTail(std::string_view path, int n) {
   std::size_t end = path.size();
   for (int i = 0; i <= n; ++i) {
-    if (end == 0) return std::string(path);
+    if (end == 0)
+      return std::string(path);
     const auto pos = path.rfind('\\', end - 1);
-    if (pos == std::string_view::npos) return std::string(path);
-    if (i == n) return std::string(path.substr(pos + 1));
+    if (pos == std::string_view::npos)
+      return std::string(path);
+    if (i == n)
+      return std::string(path.substr(pos + 1));
     end = pos;
   }
   return std::string(path);
@@ -147,12 +167,14 @@ std::uint32_t NativeKeyToRoot(std::string &path) {
 // --- ScopedKey
 
 ScopedKey &ScopedKey::operator=(ScopedKey &&other) noexcept {
-  if (this != &other) Reset(other.Release());
+  if (this != &other)
+    Reset(other.Release());
   return *this;
 }
 
 void ScopedKey::Reset(HKey key) {
-  if (key_ != 0 && key_ != key) Reg().CloseKey(key_);
+  if (key_ != 0 && key_ != key)
+    Reg().CloseKey(key_);
   key_ = key;
 }
 
@@ -162,7 +184,9 @@ TRegistry::TRegistry() = default;
 
 TRegistry::TRegistry(std::uint32_t access) : access_(access) {}
 
-TRegistry::~TRegistry() { CloseKey(); }
+TRegistry::~TRegistry() {
+  CloseKey();
+}
 
 void TRegistry::SetRootKey(std::uint32_t root) {
   CloseKey();
@@ -179,9 +203,10 @@ bool TRegistry::OpenKey(std::string_view path, bool create) {
   } else {
     lastStatus_ = Reg().OpenKey(base, sub, access_, opened);
   }
-  if (lastStatus_ != wc::ErrorSuccess) return false;
-  std::string newPath =
-      (relative && key_ != 0 && !path_.empty()) ? path_ + "\\" + std::string(sub) : std::string(sub);
+  if (lastStatus_ != wc::ErrorSuccess)
+    return false;
+  std::string newPath = (relative && key_ != 0 && !path_.empty()) ? path_ + "\\" + std::string(sub)
+                                                                  : std::string(sub);
   CloseKey();
   key_ = opened;
   path_ = std::move(newPath);
@@ -204,7 +229,8 @@ bool TRegistry::GetKeyInfo(qp::KeyInfo &info) const {
 bool TRegistry::GetKeyNames(std::vector<std::string> &names) const {
   names.clear();
   qp::KeyInfo info;
-  if (!GetKeyInfo(info)) return false;
+  if (!GetKeyInfo(info))
+    return false;
   std::string name;
   for (std::uint32_t i = 0; i < info.subKeys; ++i)
     if (Reg().EnumKey(key_, i, info.maxSubKeyLen + 1, name) == wc::ErrorSuccess)
@@ -215,7 +241,8 @@ bool TRegistry::GetKeyNames(std::vector<std::string> &names) const {
 bool TRegistry::GetValueNames(std::vector<std::string> &names) const {
   names.clear();
   qp::KeyInfo info;
-  if (!GetKeyInfo(info)) return false;
+  if (!GetKeyInfo(info))
+    return false;
   std::string name;
   std::uint32_t type = 0;
   qp::Bytes data;
@@ -240,7 +267,8 @@ TValueKind TRegistry::GetDataType(std::string_view name) const {
 std::string TRegistry::ReadString(std::string_view name) const {
   std::uint32_t type = 0;
   qp::Bytes data;
-  if (ReadRaw(name, type, data) != wc::ErrorSuccess || !IsStringType(type)) return {};
+  if (ReadRaw(name, type, data) != wc::ErrorSuccess || !IsStringType(type))
+    return {};
   return CutAtNul(DataToText(type, data));
 }
 
@@ -253,17 +281,20 @@ bool TRegistry::WriteString(std::string_view name, std::string_view value) {
 
 long TRegistry::ReadRaw(std::string_view name, std::uint32_t &type, qp::Bytes &data) const {
   data.clear();
-  if (key_ == 0) return wc::ErrorInvalidHandle;
+  if (key_ == 0)
+    return wc::ErrorInvalidHandle;
   return Reg().QueryValue(key_, name, &type, &data, nullptr);
 }
 
 long TRegistry::WriteRaw(std::string_view name, std::uint32_t type, const qp::Bytes &data) {
-  if (key_ == 0) return wc::ErrorInvalidHandle;
+  if (key_ == 0)
+    return wc::ErrorInvalidHandle;
   return Reg().SetValue(key_, name, type, data);
 }
 
 long TRegistry::DeleteValue(std::string_view name) {
-  if (key_ == 0) return wc::ErrorInvalidHandle;
+  if (key_ == 0)
+    return wc::ErrorInvalidHandle;
   return Reg().DeleteValue(key_, name);
 }
 
@@ -283,8 +314,7 @@ bool TRegistryAccess::DeleteKeyTree(std::string_view path) {
   return quenlo::DeleteKeyTree(root_, View(), path);
 }
 
-TWalkResult TRegistryAccess::WalkSubKeys(bool recursive, int maxDepth,
-                                         const TKeyVisitor &visitor) {
+TWalkResult TRegistryAccess::WalkSubKeys(bool recursive, int maxDepth, const TKeyVisitor &visitor) {
   TRegistryAccess scratch(access_);
   scratch.access_ = access_;
   scratch.root_ = root_;
@@ -298,15 +328,18 @@ TWalkResult TRegistryAccess::WalkPath(const std::string &path, bool recursive,
   const std::uint32_t walkRoot = root_;
   const std::uint32_t walkAccess = access_;
   ScopedKey key;
-  if (Reg().OpenKey(walkRoot, path, walkAccess, key.Out()) != wc::ErrorSuccess) return wrDescend;
+  if (Reg().OpenKey(walkRoot, path, walkAccess, key.Out()) != wc::ErrorSuccess)
+    return wrDescend;
   qp::KeyInfo info;
-  if (Reg().QueryInfoKey(key.Get(), info) != wc::ErrorSuccess) return wrDescend;
+  if (Reg().QueryInfoKey(key.Get(), info) != wc::ErrorSuccess)
+    return wrDescend;
   const std::uint32_t capacity = std::min<std::uint32_t>(info.maxSubKeyLen + 1, 256);
   ++depth_;
   TWalkResult last = wrDescend;
   std::string name;
   for (std::uint32_t index = 0; last < wrStop && index < info.subKeys; ++index) {
-    if (Reg().EnumKey(key.Get(), index, capacity, name) != wc::ErrorSuccess) continue;
+    if (Reg().EnumKey(key.Get(), index, capacity, name) != wc::ErrorSuccess)
+      continue;
     const std::string subPath = JoinPath(path, name);
     scratch.CloseKey();
     scratch.root_ = walkRoot;
@@ -324,7 +357,8 @@ TWalkResult TRegistryAccess::WalkPath(const std::string &path, bool recursive,
 
 void TRegistryAccess::WalkValues(const TValueVisitor &visitor) {
   qp::KeyInfo info;
-  if (!GetKeyInfo(info)) return;
+  if (!GetKeyInfo(info))
+    return;
   const std::uint32_t nameCapacity = std::min<std::uint32_t>(info.maxValueNameLen + 1, 32768);
   const std::uint32_t dataCapacity = std::min<std::uint32_t>(info.maxValueLen, 65536);
   TRegistryAccess scratch(access_);
@@ -339,7 +373,8 @@ void TRegistryAccess::WalkValues(const TValueVisitor &visitor) {
     scratch.root_ = root_;
     scratch.access_ = access_;
     const std::string text = DataToText(type, data);
-    if (!visitor(scratch, path_, text, ValueKindOf(type), name)) return;
+    if (!visitor(scratch, path_, text, ValueKindOf(type), name))
+      return;
   }
 }
 
@@ -357,7 +392,8 @@ long OpenKeyFull(std::uint32_t root, TRegistryView view, std::string_view path, 
 bool OpenKeyFull(std::uint32_t root, TRegistryView view, std::string_view path, ScopedKey &key,
                  std::string &errorText) {
   const long status = OpenKeyFull(root, view, path, key);
-  if (status == wc::ErrorSuccess) return true;
+  if (status == wc::ErrorSuccess)
+    return true;
   errorText = SysErrorMessage(status);
   return false;
 }
@@ -379,7 +415,8 @@ bool IsKeyReflected(const TRegistry &reg) {
   if (!ReflectionAvailable || WindowsVersionNumber >= kWindows7 || reg.CurrentKey() == 0)
     return false;
   bool disabled = true;
-  if (Reg().QueryReflectionKey(reg.CurrentKey(), disabled) != wc::ErrorSuccess) return false;
+  if (Reg().QueryReflectionKey(reg.CurrentKey(), disabled) != wc::ErrorSuccess)
+    return false;
   return !disabled;
 }
 
@@ -387,7 +424,8 @@ bool IsKeyReflected(std::uint32_t root, TRegistryView view, std::string_view pat
   TRegistryAccess reg(wc::KeyRead);
   reg.SetView(view);
   reg.SetRootKey(root);
-  if (!reg.OpenKey(path, false)) return false;
+  if (!reg.OpenKey(path, false))
+    return false;
   return IsKeyReflected(reg);
 }
 
@@ -412,7 +450,8 @@ bool DeleteKeyTree(std::string &errorText, std::uint32_t root, TRegistryView vie
       if (Reg().EnumKey(key.Get(), index, info.maxSubKeyLen + 1, name) != wc::ErrorSuccess)
         continue;
       const std::string sub = std::string(path) + "\\" + name;
-      if (!DeleteKeyTree(errorText, root, view, sub)) return false;
+      if (!DeleteKeyTree(errorText, root, view, sub))
+        return false;
     }
   }
   if (Reg().HasDeleteKeyEx()) {
@@ -438,7 +477,8 @@ bool DeleteKeyTree(std::uint32_t root, TRegistryView view, std::string_view path
 
 std::string CurrentUserSid(std::string_view defaultText) {
   std::string sid;
-  if (qp::Platform().System().GetUserSid(sid) && !sid.empty()) return sid;
+  if (qp::Platform().System().GetUserSid(sid) && !sid.empty())
+    return sid;
   return std::string(defaultText);
 }
 
@@ -466,10 +506,12 @@ bool TakeKeyOwnership(std::uint32_t root, std::string_view path, std::string &sa
 
   ScopedKey key;
   long status = Reg().OpenKey(root, path, wc::ReadControl | wc::WriteDac | view, key.Out());
-  if (status != wc::ErrorSuccess) throw ERegistryException(SysErrorMessage(status));
+  if (status != wc::ErrorSuccess)
+    throw ERegistryException(SysErrorMessage(status));
   std::string current;
   status = Reg().GetKeySecurity(key.Get(), kDaclSecurityInformation, current);
-  if (status != wc::ErrorSuccess) throw ERegistryException(SysErrorMessage(status));
+  if (status != wc::ErrorSuccess)
+    throw ERegistryException(SysErrorMessage(status));
 
   const std::string wanted = savedDescriptor.empty()
                                  ? current + "(A;OICI;GA;;;" + CurrentUserSid("BA") + ")"
@@ -489,7 +531,8 @@ bool FindNoRedirect(std::string_view path, qp::FindData &found) {
   const bool switched = wow64.value_or(false) && fs.SwitchFsView(previous);
   long error = 0;
   const bool any = fs.FindFirst(path, found, error) != nullptr;
-  if (switched) fs.RevertFsView(previous);
+  if (switched)
+    fs.RevertFsView(previous);
   return any;
 }
 } // namespace
@@ -506,7 +549,9 @@ std::uint64_t FileSizeNoRedirect(std::string_view path) {
 
 // --- TNTRegistry
 
-TNTRegistry::~TNTRegistry() { CloseKey(); }
+TNTRegistry::~TNTRegistry() {
+  CloseKey();
+}
 
 void TNTRegistry::SetRootKey(std::uint32_t root) {
   CloseKey();
@@ -533,9 +578,11 @@ bool TNTRegistry::OpenKey(std::string_view path, bool create) {
       }
     }
   }
-  if (!ok) return false;
+  if (!ok)
+    return false;
   std::string newPath = relative ? path_ + "\\" + std::string(sub) : std::string(sub);
-  if (key_ != 0) Reg().CloseKey(key_);
+  if (key_ != 0)
+    Reg().CloseKey(key_);
   key_ = opened;
   path_ = std::move(newPath);
   return true;
@@ -549,7 +596,8 @@ void TNTRegistry::CloseKey() {
 }
 
 std::string TNTRegistry::ReadString(std::string_view name) const {
-  if (key_ == 0) return {};
+  if (key_ == 0)
+    return {};
   std::uint32_t type = 0;
   std::uint32_t size = 0;
   if (Reg().QueryValue(key_, name, &type, nullptr, &size) != wc::ErrorSuccess || size == 0)
@@ -563,7 +611,8 @@ std::string TNTRegistry::ReadString(std::string_view name) const {
 }
 
 bool TNTRegistry::WriteString(std::string_view name, std::string_view value) {
-  if (key_ == 0) return false;
+  if (key_ == 0)
+    return false;
   qp::Bytes data = qp::Utf8ToRawUtf16(value);
   data.push_back(0);
   data.push_back(0);

@@ -75,8 +75,15 @@ public:
   ScopedKey(ScopedKey &&other) noexcept : key_(other.Release()) {}
   ScopedKey &operator=(ScopedKey &&other) noexcept;
   HKey Get() const { return key_; }
-  HKey &Out() { Reset(); return key_; }
-  HKey Release() { HKey k = key_; key_ = 0; return k; }
+  HKey &Out() {
+    Reset();
+    return key_;
+  }
+  HKey Release() {
+    HKey k = key_;
+    key_ = 0;
+    return k;
+  }
   void Reset(HKey key = 0);
   explicit operator bool() const { return key_ != 0; }
 
@@ -140,8 +147,8 @@ class TRegistryAccess;
 using TKeyVisitor = std::function<TWalkResult(TRegistryAccess &scratch, const std::string &path)>;
 // data: DataToText of the value (string kinds as UTF-8, NULs kept).
 using TValueVisitor =
-    std::function<bool(TRegistryAccess &scratch, const std::string &keyPath,
-                       std::string_view data, TValueKind kind, const std::string &name)>;
+    std::function<bool(TRegistryAccess &scratch, const std::string &keyPath, std::string_view data,
+                       TValueKind kind, const std::string &name)>;
 
 class TRegistryAccess : public TRegistry {
 public:

@@ -8,30 +8,34 @@
 namespace quenlo {
 
 TRegScanner::TRegScanner(qp::TMainThread &mainThread)
-    : main_(mainThread), errors_(std::make_unique<TErrorList>()),
-      checks_(DefaultCategoryChecks()) {
+    : main_(mainThread), errors_(std::make_unique<TErrorList>()), checks_(DefaultCategoryChecks()) {
   testCount_.fill(-1);
 }
 
 TRegScanner::~TRegScanner() {
   destroying_ = true;
   StopScan();
-  if (finished_) finished_->Join();
+  if (finished_)
+    finished_->Join();
   errors_.reset();
 }
 
 void TRegScanner::SetScanCategories(TCategorySet categories) {
-  if (!IsScanning()) scanCategories_ = categories;
+  if (!IsScanning())
+    scanCategories_ = categories;
 }
 
 void TRegScanner::SetUndoFolder(const std::string &folder) {
-  if (folder == undoFolder_) return;
+  if (folder == undoFolder_)
+    return;
   undoFolder_ = folder;
-  if (undoFolder_.empty() || undoFolder_.back() != '\\') undoFolder_ += '\\';
+  if (undoFolder_.empty() || undoFolder_.back() != '\\')
+    undoFolder_ += '\\';
 }
 
 void TRegScanner::StartScan() {
-  if (IsScanning()) return;
+  if (IsScanning())
+    return;
   if (finished_) {
     finished_->Join();
     finished_.reset();
@@ -45,17 +49,20 @@ void TRegScanner::StartScan() {
   thread_->OnFinding = [this](const TRegErrorInfo &info) { ReceiveFinding(info); };
   TScanThread *started = thread_.get();
   thread_->OnTerminate = [this, started] {
-    if (thread_.get() == started) Completion();
+    if (thread_.get() == started)
+      Completion();
   };
   thread_->Start();
 }
 
 void TRegScanner::StopScan() {
-  if (!thread_) return;
+  if (!thread_)
+    return;
   thread_->Terminate();
   // Keep serving the worker's handovers while waiting, so that a finding or
   // progress report already on its way cannot block the wait.
-  while (thread_) main_.PumpWait(std::chrono::milliseconds(10));
+  while (thread_)
+    main_.PumpWait(std::chrono::milliseconds(10));
 }
 
 void TRegScanner::ClearResults() {
@@ -66,18 +73,21 @@ void TRegScanner::ClearResults() {
 
 TRegError *TRegScanner::ErrorAt(int category, int index) const {
   const auto &list = errors_->CategoryList(category);
-  if (index < 0 || index >= static_cast<int>(list.size())) return nullptr;
+  if (index < 0 || index >= static_cast<int>(list.size()))
+    return nullptr;
   return list[static_cast<std::size_t>(index)];
 }
 
 void TRegScanner::RegisterChanges(TRegScannerChangeLink &link) {
-  if (link.Scanner() != nullptr && link.Scanner() != this) link.Scanner()->UnregisterChanges(link);
+  if (link.Scanner() != nullptr && link.Scanner() != this)
+    link.Scanner()->UnregisterChanges(link);
   errors_->AddObserver(link);
   link.SetScanner(this);
 }
 
 void TRegScanner::UnregisterChanges(TRegScannerChangeLink &link) {
-  if (link.Scanner() != this) return;
+  if (link.Scanner() != this)
+    return;
   link.SetScanner(nullptr);
   errors_->RemoveObserver(link);
 }
@@ -90,7 +100,8 @@ void TRegScanner::ReceiveProgress(const TScanProgress &p) {
 bool TRegScanner::IsDuplicate(const TRegErrorInfo &info) const {
   for (int i = errors_->Count() - 1; i >= 0; --i) {
     const TRegError *e = errors_->Items(i);
-    if (e->Category != info.Category) break;
+    if (e->Category != info.Category)
+      break;
     if (e->RootKey == info.RootKey && e->Data == info.Data && e->KeyPath == info.KeyPath &&
         e->ValueName == info.ValueName && e->Target == info.Target)
       return true;
@@ -103,13 +114,15 @@ bool TRegScanner::IsProtectedOrInaccessible(const TRegErrorInfo &info) const {
   const std::uint32_t flag = info.View64 != 0 ? wc::KeyWow64_64Key : wc::KeyWow64_32Key;
   const std::optional<bool> isProtected =
       qp::Platform().System().SfcIsKeyProtected(info.RootKey, info.KeyPath, flag);
-  if (isProtected.value_or(false)) return true;
+  if (isProtected.value_or(false))
+    return true;
   ScopedKey key;
   return OpenKeyFull(info.RootKey, view, info.KeyPath, key) != wc::ErrorSuccess;
 }
 
 void TRegScanner::ReceiveFinding(const TRegErrorInfo &info) {
-  if (info.View64 != 0 && IsDuplicate(info)) return;
+  if (info.View64 != 0 && IsDuplicate(info))
+    return;
   if (info.Ignored != 0) {
     ++ignoredCount_;
     --adjustment_[info.Category];
@@ -137,16 +150,19 @@ void TRegScanner::Completion() {
     }
   }
   finished_ = std::move(thread);
-  if (!destroying_ && OnScanComplete) OnScanComplete(*this);
+  if (!destroying_ && OnScanComplete)
+    OnScanComplete(*this);
 }
 
 int TRegScanner::HealthPercent() const {
   long long sum = 0;
   for (const int count : testCount_) {
-    if (count < 0) return -1;
+    if (count < 0)
+      return -1;
     sum += count;
   }
-  if (sum < 1) return -1;
+  if (sum < 1)
+    return -1;
   double x = 1.0;
   for (int c = 0; c < CategoryCount; ++c) {
     if (remainingCount_[c] > 0 && testCount_[c] > 0)
@@ -158,7 +174,8 @@ int TRegScanner::HealthPercent() const {
 std::string TRegScanner::StatsToText() const {
   std::string text;
   for (int c = 0; c < CategoryCount; ++c) {
-    if (c > 0) text += ';';
+    if (c > 0)
+      text += ';';
     text += std::to_string(testCount_[c]) + "," + std::to_string(remainingCount_[c]);
   }
   return text;
@@ -182,7 +199,8 @@ void TRegScanner::StatsFromText(const std::string &text) {
 
 std::string TRegScanner::ValueLocationText(const TRegError &error) const {
   std::string text = RootKeyLongName(error.RootKey) + "\\" + error.KeyPath;
-  if (!error.ValueName.empty()) text += "\\\\:" + error.ValueName;
+  if (!error.ValueName.empty())
+    text += "\\\\:" + error.ValueName;
   return text;
 }
 

@@ -81,7 +81,8 @@ std::vector<std::string> BuildExclusionList() {
   std::vector<std::string> names;
   if (reg.OpenKey("System", false) && reg.GetKeyNames(names)) {
     for (const std::string &name : names)
-      if (IsNumberedControlSet(name)) list.push_back("System\\" + name);
+      if (IsNumberedControlSet(name))
+        list.push_back("System\\" + name);
   }
   list.insert(list.end(), std::begin(kTrailingExclusions), std::end(kTrailingExclusions));
   return list;
@@ -90,7 +91,8 @@ std::vector<std::string> BuildExclusionList() {
 // --- TSortedTextList
 
 void TSortedTextList::Assign(std::vector<std::string> items) {
-  for (std::string &item : items) item = qp::UpperAscii(item);
+  for (std::string &item : items)
+    item = qp::UpperAscii(item);
   std::sort(items.begin(), items.end());
   items.erase(std::unique(items.begin(), items.end()), items.end());
   items_ = std::move(items);
@@ -109,7 +111,8 @@ TScanThread::TScanThread(TCategorySet categories, const std::vector<std::string>
   std::vector<std::string> scanIgnore;
   for (const std::string &line : ignoreList) {
     const auto slash = line.find('\\');
-    if (slash == std::string::npos) continue;
+    if (slash == std::string::npos)
+      continue;
     const std::uint32_t root = RootKeyFromName(std::string_view(line).substr(0, slash));
     scanIgnore.push_back(RootKeyShortName(root) + line.substr(slash));
   }
@@ -127,7 +130,8 @@ void TScanThread::Start() {
 }
 
 void TScanThread::Join() {
-  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+    thread_.join();
 }
 
 void TScanThread::Run() {
@@ -138,9 +142,11 @@ void TScanThread::Run() {
     // not completed keep their previous statistics.
     Terminate();
     for (int c = 0; c < CategoryCount; ++c)
-      if (processed_[c] < counted_[c]) tested_[c] = 0;
+      if (processed_[c] < counted_[c])
+        tested_[c] = 0;
   }
-  if (OnTerminate) main_.Queue(OnTerminate);
+  if (OnTerminate)
+    main_.Queue(OnTerminate);
 }
 
 void TScanThread::Execute() {
@@ -158,13 +164,17 @@ void TScanThread::Execute() {
     for (int c = 0; c < CategoryCount; ++c) {
       const auto category = static_cast<TErrorCategory>(c);
       current_ = category;
-      if (!requested_.Contains(category)) continue;
+      if (!requested_.Contains(category))
+        continue;
       for (const TRegistryView view : {rv32, rv64}) {
-        if (view == rv64 && (!both || category == ecShellFolders)) break;
-        if (Terminated()) break;
+        if (view == rv64 && (!both || category == ecShellFolders))
+          break;
+        if (Terminated())
+          break;
         access.CloseKey();
         access.SetView(view);
-        if (checks_[c]) checks_[c](*this, access, counting);
+        if (checks_[c])
+          checks_[c](*this, access, counting);
       }
       if (!counting && counted_[c] == 0) {
         progress_.Location.clear();
@@ -172,19 +182,23 @@ void TScanThread::Execute() {
         progress_.Category = category;
         DeliverProgress();
       }
-      if (!counting && !Terminated()) completed_.Add(category);
-      if (Terminated()) break;
+      if (!counting && !Terminated())
+        completed_.Add(category);
+      if (Terminated())
+        break;
     }
   }
   access.CloseKey();
   if (Terminated()) {
     for (int c = 0; c < CategoryCount; ++c)
-      if (processed_[c] < counted_[c]) tested_[c] = 0;
+      if (processed_[c] < counted_[c])
+        tested_[c] = 0;
   }
 }
 
 void TScanThread::DeliverProgress() {
-  if (!OnProgress || Terminated()) return;
+  if (!OnProgress || Terminated())
+    return;
   const TScanProgress copy = progress_;
   main_.Synchronize([&] { OnProgress(copy); });
 }
@@ -220,7 +234,8 @@ TWalkResult TScanThread::CountingVisitor(TRegistryAccess &, const std::string &)
 TWalkResult TScanThread::ExclusionVisitor(TRegistryAccess &, const std::string &path) {
   ++counted_[current_];
   ++total_;
-  if (Terminated()) return wrStop;
+  if (Terminated())
+    return wrStop;
   return exclusionList_.Contains(path) ? wrSkip : wrDescend;
 }
 
@@ -232,9 +247,8 @@ void TScanThread::ReportProgress(const std::string &location) {
   const int counted = counted_[current_];
   progress_.Category = current_;
   progress_.CategoryProgress =
-      counted == 0
-          ? 100
-          : static_cast<int>(std::min<long long>(100, (processed + 1LL) * 100 / counted));
+      counted == 0 ? 100
+                   : static_cast<int>(std::min<long long>(100, (processed + 1LL) * 100 / counted));
   progress_.TotalProgress =
       total_ == 0 ? 100 : static_cast<int>(std::min<long long>(100, items_ * 100LL / total_));
   if (processed < 2 || progress_.CategoryProgress == 100 || progress_.CategoryProgress != before)
@@ -249,14 +263,15 @@ bool TScanThread::CountTest(bool outcome) {
 bool TScanThread::IsIgnored(std::uint32_t root, const std::string &keyPath,
                             const std::string &valueName) const {
   const std::string keyText = RootKeyShortName(root) + "\\" + keyPath;
-  if (ignoreList_.Contains(keyText)) return true;
+  if (ignoreList_.Contains(keyText))
+    return true;
   return ignoreList_.Contains(keyText + "\\\\:" + valueName);
 }
 
 void TScanThread::AddError(std::uint32_t root, TRegistryView view, const std::string &data,
                            const std::string &keyPath, const std::string &valueName,
-                           const std::string &target, TRegErrorKind kind,
-                           TRepairActionSet actions, TRepairAction action, std::int32_t testId) {
+                           const std::string &target, TRegErrorKind kind, TRepairActionSet actions,
+                           TRepairAction action, std::int32_t testId) {
   pending_.RootKey = root;
   pending_.View64 = view == rv64 ? 1 : 0;
   pending_.Data = data;
@@ -269,7 +284,8 @@ void TScanThread::AddError(std::uint32_t root, TRegistryView view, const std::st
   pending_.TestId = testId;
   pending_.Category = current_;
   pending_.Ignored = IsIgnored(root, keyPath, valueName) ? 1 : 0;
-  if (Terminated() || !OnFinding) return;
+  if (Terminated() || !OnFinding)
+    return;
   const TRegErrorInfo copy = pending_;
   main_.Synchronize([&] { OnFinding(copy); });
 }
@@ -287,11 +303,12 @@ bool TScanThread::ReadStringValue(std::string &out, TRegistryAccess &key, TRepai
   if (type != wc::RegSz && type != wc::RegExpandSz) {
     CountTest(true);
     const std::string name(valueName);
-    AddError(key.RootKey(), key.View(), name, key.CurrentPath(), name, "REG_SZ or REG_EXPAND_SZ",
-             0, TRepairActionSet::Of(action), action, 83);
+    AddError(key.RootKey(), key.View(), name, key.CurrentPath(), name, "REG_SZ or REG_EXPAND_SZ", 0,
+             TRepairActionSet::Of(action), action, 83);
     return false;
   }
-  if (size == 0) return true;
+  if (size == 0)
+    return true;
   qp::Bytes data;
   if (reg.QueryValue(key.CurrentKey(), valueName, &type, &data, &size) != wc::ErrorSuccess)
     return false;
@@ -305,7 +322,8 @@ bool TScanThread::OpenKey(TRegistryAccess &access, std::string_view path) {
 }
 
 bool TScanThread::OpenCheckedKey(TRegistryAccess &access, std::string_view path) {
-  if (!OpenKey(access, path)) return false;
+  if (!OpenKey(access, path))
+    return false;
   if (access.IsView64() && IsKeyReflected(access)) {
     access.CloseKey();
     return false;
@@ -314,7 +332,8 @@ bool TScanThread::OpenCheckedKey(TRegistryAccess &access, std::string_view path)
 }
 
 bool TScanThread::ClsidExists(TRegistryView view, std::string_view clsid) {
-  if (clsid.empty()) return false;
+  if (clsid.empty())
+    return false;
   return KeyExists(wc::HkeyClassesRoot, view, "CLSID\\" + std::string(clsid));
 }
 

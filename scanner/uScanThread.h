@@ -79,9 +79,9 @@ public:
   void ReportProgress(const std::string &location);
   bool CountTest(bool outcome);
   void AddError(std::uint32_t root, TRegistryView view, const std::string &data,
-                const std::string &keyPath, const std::string &valueName,
-                const std::string &target, TRegErrorKind kind, TRepairActionSet actions,
-                TRepairAction action, std::int32_t testId);
+                const std::string &keyPath, const std::string &valueName, const std::string &target,
+                TRegErrorKind kind, TRepairActionSet actions, TRepairAction action,
+                std::int32_t testId);
   bool ReadStringValue(std::string &out, TRegistryAccess &key, TRepairAction action,
                        std::string_view valueName);
   bool OpenKey(TRegistryAccess &access, std::string_view path);

@@ -1,7 +1,7 @@
 // quenlo-cli for Windows: installs the Win32 platform and runs one command.
+#include "platform/win32/WinApi.h"
 #include <fcntl.h>
 #include <io.h>
-#include "platform/win32/WinApi.h"
 
 #include <cstdio>
 #include <iostream>
@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "app/cli/uCli.h"
+#include "app/uEnvironment.h"
 #include "platform/MainThread.h"
 #include "platform/Utf.h"
 #include "platform/win32/Win32Platform.h"
-#include "app/uEnvironment.h"
 #include "registry/uRegAccess.h"
 
 int wmain(int argc, wchar_t **argv) {

@@ -40,14 +40,18 @@ public:
       std::string line = "\r[" + std::string(static_cast<std::size_t>(filled), '#') +
                          std::string(static_cast<std::size_t>(kWidth - filled), ' ') + "] " +
                          std::to_string(totalProgress) + "% " + std::string(CategoryName(category));
-      if (!location.empty()) line += ": " + location;
-      if (line.size() > 100) line.resize(100);
-      if (line.size() < lastWidth_) line += std::string(lastWidth_ - line.size(), ' ');
+      if (!location.empty())
+        line += ": " + location;
+      if (line.size() > 100)
+        line.resize(100);
+      if (line.size() < lastWidth_)
+        line += std::string(lastWidth_ - line.size(), ' ');
       lastWidth_ = line.size();
       streams_.err << line << std::flush;
       return;
     }
-    if (category == lastCategory_ && totalProgress == lastTotal_) return;
+    if (category == lastCategory_ && totalProgress == lastTotal_)
+      return;
     lastCategory_ = category;
     lastTotal_ = totalProgress;
     streams_.err << "progress " << totalProgress << "% " << CategoryName(category) << " "
@@ -55,7 +59,8 @@ public:
   }
 
   void Finish() {
-    if (streams_.errIsTerminal && lastWidth_ > 0) streams_.err << "\n";
+    if (streams_.errIsTerminal && lastWidth_ > 0)
+      streams_.err << "\n";
   }
 
 private:
@@ -99,7 +104,8 @@ bool ParseScanOptions(const std::vector<std::string> &args, TScanOptions &option
       return false;
     }
   }
-  if (options.categoriesGiven) options.categories = chosen;
+  if (options.categoriesGiven)
+    options.categories = chosen;
   return true;
 }
 
@@ -118,7 +124,8 @@ bool RunScan(TRegScanner &scanner, const TScanOptions &options, TCliStreams stre
   };
   scanner.StartScan();
   qp::TMainThread &main = qp::MainThread();
-  while (scanner.IsScanning()) main.PumpWait(std::chrono::milliseconds(50));
+  while (scanner.IsScanning())
+    main.PumpWait(std::chrono::milliseconds(50));
   printer.Finish();
   scanner.OnProgress = nullptr;
   scanner.OnScanComplete = nullptr;
@@ -134,7 +141,8 @@ void ApplyScanSettings(TRegScanner &scanner, TScanOptions &options) {
     options.categories = chosen;
   }
   std::vector<std::string> ignore;
-  if (!options.noIgnore) BuildScanIgnoreList(ignore);
+  if (!options.noIgnore)
+    BuildScanIgnoreList(ignore);
   scanner.SetIgnoreList(ignore);
 }
 
@@ -148,12 +156,15 @@ void PrintScanText(const TRegScanner &scanner, std::ostream &out) {
   const TErrorList &errors = scanner.Errors();
   for (int c = 0; c < CategoryCount; ++c) {
     const auto &list = errors.CategoryList(c);
-    if (list.empty()) continue;
+    if (list.empty())
+      continue;
     out << CategoryName(c) << " (" << list.size() << ")\n";
     for (const TRegError *e : list) {
       out << "  " << (e->RootKey != 0 ? e->FullKeyName() : e->KeyPath);
-      if (e->RootKey != 0) out << " [" << e->DisplayValueName() << "]";
-      if (e->View64 != 0) out << " (64-bit)";
+      if (e->RootKey != 0)
+        out << " [" << e->DisplayValueName() << "]";
+      if (e->View64 != 0)
+        out << " (64-bit)";
       out << "\n    " << ErrorKindName(e->Kind) << ": " << e->Description() << "\n";
     }
   }
@@ -164,8 +175,7 @@ void PrintScanText(const TRegScanner &scanner, std::ostream &out) {
     out << "  " << CategoryName(c) << ": " << scanner.TestCount(c) << ", "
         << scanner.RemainingCount(c) << "\n";
   const int health = scanner.HealthPercent();
-  out << "Health: " << (health < 0 ? std::string("unknown") : std::to_string(health) + "%")
-      << "\n";
+  out << "Health: " << (health < 0 ? std::string("unknown") : std::to_string(health) + "%") << "\n";
 }
 
 void PrintScanJson(const TRegScanner &scanner, std::ostream &out) {
@@ -173,7 +183,8 @@ void PrintScanJson(const TRegScanner &scanner, std::ostream &out) {
   out << "{\"findings\":[";
   for (int i = 0; i < errors.Count(); ++i) {
     const TRegError *e = errors.Items(i);
-    if (i > 0) out << ",";
+    if (i > 0)
+      out << ",";
     out << "{\"category\":" << static_cast<int>(e->Category)
         << ",\"categoryName\":" << JsonString(std::string(CategoryName(e->Category)))
         << ",\"testId\":" << e->TestId << ",\"kind\":" << static_cast<int>(e->Kind)
@@ -181,17 +192,16 @@ void PrintScanJson(const TRegScanner &scanner, std::ostream &out) {
         << ",\"view64\":" << static_cast<int>(e->View64)
         << ",\"root\":" << JsonString(RootKeyShortName(e->RootKey))
         << ",\"keyPath\":" << JsonString(e->KeyPath)
-        << ",\"valueName\":" << JsonString(e->ValueName)
-        << ",\"target\":" << JsonString(e->Target) << ",\"data\":" << JsonString(e->Data)
-        << ",\"action\":" << static_cast<int>(e->Action)
+        << ",\"valueName\":" << JsonString(e->ValueName) << ",\"target\":" << JsonString(e->Target)
+        << ",\"data\":" << JsonString(e->Data) << ",\"action\":" << static_cast<int>(e->Action)
         << ",\"actions\":" << e->Actions.ToBits()
         << ",\"description\":" << JsonString(e->Description()) << "}";
   }
   out << "],\"ignoredCount\":" << scanner.IgnoredCount()
-      << ",\"fullScanDone\":" << (scanner.FullScanDone() ? "true" : "false")
-      << ",\"statistics\":[";
+      << ",\"fullScanDone\":" << (scanner.FullScanDone() ? "true" : "false") << ",\"statistics\":[";
   for (int c = 0; c < CategoryCount; ++c) {
-    if (c > 0) out << ",";
+    if (c > 0)
+      out << ",";
     out << "{\"category\":" << c << ",\"testCount\":" << scanner.TestCount(c)
         << ",\"remainingCount\":" << scanner.RemainingCount(c) << "}";
   }
@@ -208,7 +218,8 @@ int CommandScan(const std::vector<std::string> &args, TCliStreams streams) {
   TRegScanner scanner;
   ApplyScanSettings(scanner, options);
   const bool completed = RunScan(scanner, options, streams);
-  if (completed) RecordCompletedScan(scanner, streams);
+  if (completed)
+    RecordCompletedScan(scanner, streams);
   if (options.json)
     PrintScanJson(scanner, streams.out);
   else

@@ -29,9 +29,13 @@ protected:
 };
 
 TEST_F(ThreadedCli, UsageErrorsExitTwo) {
-  for (const auto &args : std::vector<std::vector<std::string>>{
-           {}, {"frobnicate"}, {"scan", "--bogus"}, {"scan", "--category"},
-           {"scan", "--category", "24"}, {"scan", "--category", "NoSuchCategory"}}) {
+  for (const auto &args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"frobnicate"},
+                                             {"scan", "--bogus"},
+                                             {"scan", "--category"},
+                                             {"scan", "--category", "24"},
+                                             {"scan", "--category", "NoSuchCategory"}}) {
     const CliRun r = RunCommand(args);
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("usage: quenlo-cli"), std::string::npos);
@@ -49,7 +53,8 @@ TEST_F(ThreadedCli, JsonScanReportsEveryCategory) {
   const CliRun r = RunCommand({"scan", "--json"});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out.rfind("{\"findings\":[", 0), 0u) << r.out;
-  EXPECT_NE(r.out.find("\"fullScanDone\":true,\"statistics\":[{\"category\":0,"), std::string::npos);
+  EXPECT_NE(r.out.find("\"fullScanDone\":true,\"statistics\":[{\"category\":0,"),
+            std::string::npos);
   std::size_t entries = 0;
   for (std::size_t pos = 0; (pos = r.out.find("\"remainingCount\":", pos)) != std::string::npos;
        ++pos)

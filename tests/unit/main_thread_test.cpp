@@ -28,7 +28,8 @@ TEST(ThreadedMainThread, SynchronizeRunsOnTheMainThreadAndWaits) {
     EXPECT_THROW(main.Synchronize([] { throw std::runtime_error("boom"); }), std::runtime_error);
     main.Queue([&] { done = true; });
   });
-  while (!done) main.PumpWait(5ms);
+  while (!done)
+    main.PumpWait(5ms);
   worker.join();
   EXPECT_EQ(ranOn, mainId);
   EXPECT_EQ(wakes.load(), 3);

@@ -80,7 +80,8 @@ TEST_F(RegAccess, ProcessOnWow64MeansTwoViews) {
 TEST_F(RegAccess, WalkSubKeysDepthStopAndLongNames) {
   // A chain 10 levels deep below HKCU\Software\Walk, plus a wide level.
   std::string path = "HKCU\\Software\\Walk";
-  for (int i = 0; i < 10; ++i) path += "\\L" + std::to_string(i);
+  for (int i = 0; i < 10; ++i)
+    path += "\\L" + std::to_string(i);
   ASSERT_TRUE(reg.CreateKey(View::Phys, path));
   for (int i = 0; i < 5; ++i)
     reg.CreateKey(View::Phys, "HKCU\\Software\\Walk\\W" + std::to_string(i));
@@ -146,7 +147,8 @@ TEST_F(RegAccess, WalkValuesGivesTextAndKinds) {
                         TValueKind kind, const std::string &name) {
     EXPECT_EQ(path, "Software\\Vals");
     got.emplace_back(name, kind);
-    if (name == "s") text = CutAtNul(data);
+    if (name == "s")
+      text = CutAtNul(data);
     return true;
   });
   ASSERT_EQ(got.size(), 4u) << "data over 65536 bytes cannot be enumerated";

@@ -14,12 +14,14 @@ class ThreadedScanner : public MemoryTest {
 protected:
   void RunToEnd(TRegScanner &scanner) {
     scanner.StartScan();
-    while (scanner.IsScanning()) main.PumpWait(std::chrono::milliseconds(5));
+    while (scanner.IsScanning())
+      main.PumpWait(std::chrono::milliseconds(5));
   }
   TCategoryChecks Everywhere(const TCategoryCheck &check) {
     TCategoryChecks checks;
     for (int c = 0; c < CategoryCount; ++c)
-      if (c != ecOpenGLDrivers) checks[c] = check;
+      if (c != ecOpenGLDrivers)
+        checks[c] = check;
     return checks;
   }
   qp::TMainThread main;
@@ -55,7 +57,8 @@ TEST_F(ThreadedScanner, RunsBothPassesInEachViewExceptRegistryIntegrity) {
   Reinit();
   calls.clear();
   RunToEnd(scanner);
-  for (const auto &[key, count] : calls) EXPECT_EQ(std::get<2>(key), 0);
+  for (const auto &[key, count] : calls)
+    EXPECT_EQ(std::get<2>(key), 0);
 }
 
 TEST_F(ThreadedScanner, ProgressFiguresAndEmptyCategories) {
@@ -63,13 +66,16 @@ TEST_F(ThreadedScanner, ProgressFiguresAndEmptyCategories) {
   TRegScanner scanner(main);
   TCategoryChecks checks;
   checks[ecTypeLib] = [](TScanThread &t, TRegistryAccess &a, bool counting) {
-    if (a.IsView64()) return;
+    if (a.IsView64())
+      return;
     if (counting) {
       a.SetRootKey(wc::HkeyCurrentUser);
-      if (t.OpenKey(a, "Software\\Three")) t.CountSubKeys(a, 1);
+      if (t.OpenKey(a, "Software\\Three"))
+        t.CountSubKeys(a, 1);
       return;
     }
-    for (const char *item : {"a", "b", "c"}) t.ReportProgress(item);
+    for (const char *item : {"a", "b", "c"})
+      t.ReportProgress(item);
   };
   reg.CreateKey(View::V32, "HKCU\\Software\\Three\\a");
   reg.CreateKey(View::V32, "HKCU\\Software\\Three\\b");
@@ -91,7 +97,8 @@ TEST_F(ThreadedScanner, ProgressFiguresAndEmptyCategories) {
 // A check that reports one problem per listed value of HKLM\Software\Items.
 void ReportItems(TScanThread &t, TRegistryAccess &a, bool counting) {
   a.SetRootKey(wc::HkeyLocalMachine);
-  if (!t.OpenKey(a, "Software\\Items")) return;
+  if (!t.OpenKey(a, "Software\\Items"))
+    return;
   if (counting) {
     t.CountValues(a);
     return;
@@ -111,14 +118,16 @@ TEST_F(ThreadedScanner, FindingsAreFilteredOnTheMainThread) {
   // Shared key: the same finding from both views is listed once.
   reg.SetLayout(qp::mem::Wow64Layout::Wine);
   for (const char *name : {"dup", "ignoredValue", "kept"})
-    reg.SetString(View::V64, "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths",
-                  name, "x");
+    reg.SetString(View::V64, "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths", name,
+                  "x");
   TRegScanner scanner(main);
   TCategoryChecks checks;
   checks[ecAppPaths] = [](TScanThread &t, TRegistryAccess &a, bool counting) {
     a.SetRootKey(wc::HkeyLocalMachine);
-    if (!t.OpenKey(a, "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths")) return;
-    if (counting) return t.CountValues(a);
+    if (!t.OpenKey(a, "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths"))
+      return;
+    if (counting)
+      return t.CountValues(a);
     std::vector<std::string> names;
     a.GetValueNames(names);
     for (const std::string &name : names) {
@@ -131,10 +140,9 @@ TEST_F(ThreadedScanner, FindingsAreFilteredOnTheMainThread) {
   checks[ecStartup] = ReportItems;
   scanner.SetChecks(checks);
   scanner.SetScanCategories(TCategorySet::Of(ecAppPaths).Add(ecStartup));
-  scanner.SetIgnoreList(
-      {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\App "
-       "Paths\\\\:ignoredValue",
-       "HKEY_LOCAL_MACHINE\\Software\\Items", "no backslash here"});
+  scanner.SetIgnoreList({"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\App "
+                         "Paths\\\\:ignoredValue",
+                         "HKEY_LOCAL_MACHINE\\Software\\Items", "no backslash here"});
   for (const char *name : {"a", "b"}) {
     reg.SetString(View::V32, "HKLM\\Software\\Items", name, "x");
     reg.SetString(View::V32, "HKLM\\Software\\Items\\Sub", name, "x");
@@ -158,7 +166,8 @@ TEST_F(ThreadedScanner, IgnoredKeyDoesNotHideSubkeys) {
   TRegScanner scanner(main);
   TCategoryChecks checks;
   checks[ecStartup] = [](TScanThread &t, TRegistryAccess &a, bool counting) {
-    if (counting || a.IsView64()) return;
+    if (counting || a.IsView64())
+      return;
     for (const char *path : {"Software\\X", "Software\\X\\Y"}) {
       t.CountTest(true);
       t.AddError(wc::HkeyLocalMachine, a.View(), "d", path, "", "", 17,
@@ -182,7 +191,8 @@ TEST_F(ThreadedScanner, ProtectedAndInaccessibleKeysAreDropped) {
   TRegScanner scanner(main);
   TCategoryChecks checks;
   checks[ecHelpFiles] = [](TScanThread &t, TRegistryAccess &a, bool counting) {
-    if (counting || a.IsView64()) return;
+    if (counting || a.IsView64())
+      return;
     for (const char *path : {"Software\\Protected", "Software\\ReadOnly", "Software\\Open"}) {
       t.CountTest(true);
       t.AddError(wc::HkeyLocalMachine, a.View(), "d", path, "v", "", 8,
@@ -216,7 +226,8 @@ TEST_F(ThreadedScanner, WrongTypeIsReportedAsTest83) {
   std::vector<std::pair<bool, std::string>> reads;
   TCategoryChecks checks;
   checks[ecStartup] = [&](TScanThread &t, TRegistryAccess &a, bool counting) {
-    if (counting || a.IsView64()) return;
+    if (counting || a.IsView64())
+      return;
     a.SetRootKey(wc::HkeyLocalMachine);
     ASSERT_TRUE(t.OpenKey(a, "Software\\Typed"));
     for (const char *name : {"num", "empty", "none", "zero", "missing"}) {
@@ -239,7 +250,8 @@ TEST_F(ThreadedScanner, WrongTypeIsReportedAsTest83) {
   EXPECT_EQ(list[0]->Data, "num");
   EXPECT_EQ(list[0]->ValueName, "num");
   EXPECT_EQ(list[0]->KeyPath, "Software\\Typed");
-  EXPECT_EQ(list[0]->Description(), "Value \"num\" is expected to be of type REG_SZ or REG_EXPAND_SZ.");
+  EXPECT_EQ(list[0]->Description(),
+            "Value \"num\" is expected to be of type REG_SZ or REG_EXPAND_SZ.");
   EXPECT_EQ(scanner.TestCount(ecStartup), 1);
 }
 
@@ -249,7 +261,8 @@ TEST_F(ThreadedScanner, StopKeepsEarlierStatisticsOfUnfinishedCategories) {
                         "10,1;10,1;10,1;10,1;10,1;10,1;10,1;10,1;10,1;10,1;10,1;10,1");
   std::atomic<bool> reached{false};
   scanner.SetChecks(Everywhere([&](TScanThread &t, TRegistryAccess &, bool counting) {
-    if (counting) return;
+    if (counting)
+      return;
     t.CountTest(false);
     if (t.CurrentCategory() == ecAppIDs) {
       reached = true;
@@ -262,7 +275,8 @@ TEST_F(ThreadedScanner, StopKeepsEarlierStatisticsOfUnfinishedCategories) {
     }
   }));
   scanner.StartScan();
-  while (!reached) main.PumpWait(std::chrono::milliseconds(5));
+  while (!reached)
+    main.PumpWait(std::chrono::milliseconds(5));
   scanner.StopScan();
   EXPECT_FALSE(scanner.IsScanning());
   EXPECT_FALSE(scanner.FullScanDone());
@@ -282,11 +296,13 @@ TEST_F(ThreadedScanner, DestroyingAScanningScannerStopsTheThread) {
   std::atomic<bool> started{false};
   scanner->SetChecks(Everywhere([&](TScanThread &t, TRegistryAccess &, bool) {
     started = true;
-    while (!t.Terminated()) t.ReportProgress("spin");
+    while (!t.Terminated())
+      t.ReportProgress("spin");
   }));
   scanner->OnProgress = [](const std::string &, TErrorCategory, int, int) {};
   scanner->StartScan();
-  while (!started) main.PumpWait(std::chrono::milliseconds(5));
+  while (!started)
+    main.PumpWait(std::chrono::milliseconds(5));
   scanner.reset();
   SUCCEED();
 }
@@ -300,13 +316,14 @@ TEST(ScannerStatistics, TextRoundTripAndHealth) {
   EXPECT_EQ(scanner.HealthPercent(), -1);
 
   std::string text;
-  for (int c = 0; c < CategoryCount; ++c) text += (c ? ";" : "") + std::string("100,0");
+  for (int c = 0; c < CategoryCount; ++c)
+    text += (c ? ";" : "") + std::string("100,0");
   scanner.StatsFromText(text + ";5,5;7,7");
   EXPECT_EQ(scanner.StatsToText(), text);
   EXPECT_EQ(scanner.HealthPercent(), 100);
 
-  scanner.SetRemainingCount(3, 50);  // half of category 3 failed
-  scanner.SetRemainingCount(4, 10);  // a tenth of category 4
+  scanner.SetRemainingCount(3, 50); // half of category 3 failed
+  scanner.SetRemainingCount(4, 10); // a tenth of category 4
   EXPECT_EQ(scanner.HealthPercent(), 45);
   scanner.StatsFromText("0,0;x,3");
   EXPECT_EQ(scanner.TestCount(0), 0);

@@ -75,7 +75,8 @@ TEST_F(WineRegLayer, WalksEachViewSeparately) {
                      : std::set<std::string>{"Both", "Only64"};
     EXPECT_EQ(seen, expected) << "view " << view;
   }
-  EXPECT_TRUE(KeyExists(wc::HkeyLocalMachine, rv64, "Software\\Wow6432Node\\QuenloLayerTest\\Only32"));
+  EXPECT_TRUE(
+      KeyExists(wc::HkeyLocalMachine, rv64, "Software\\Wow6432Node\\QuenloLayerTest\\Only32"));
 }
 
 TEST_F(WineRegLayer, ValuesKeepTheirKindsAndText) {
@@ -86,22 +87,26 @@ TEST_F(WineRegLayer, ValuesKeepTheirKindsAndText) {
   const std::string text = "C:\\\u00c9t\u00e9\\\u4e2d\u6587\\\u0444\u0430\u0439\u043b.exe";
   EXPECT_TRUE(reg.WriteString("\u540d\u524d", text));
   EXPECT_EQ(reg.WriteRaw("dw", wc::RegDword, {1, 0, 0, 0}), 0);
-  EXPECT_EQ(reg.WriteRaw("multi", wc::RegMultiSz, TextToData(wc::RegMultiSz, std::string("a\0b\0\0", 5))), 0);
+  EXPECT_EQ(
+      reg.WriteRaw("multi", wc::RegMultiSz, TextToData(wc::RegMultiSz, std::string("a\0b\0\0", 5))),
+      0);
   EXPECT_EQ(reg.WriteRaw("q", wc::RegQword, qp::Bytes(8, 0xAB)), 0);
   EXPECT_EQ(reg.ReadString("\u540d\u524d"), text);
   EXPECT_EQ(reg.GetDataType("dw"), vkDWord);
   EXPECT_EQ(reg.GetDataType("q"), vkUnknown);
   std::vector<std::pair<std::string, TValueKind>> seen;
   std::string multi;
-  reg.WalkValues([&](TRegistryAccess &, const std::string &, std::string_view data,
-                     TValueKind kind, const std::string &name) {
+  reg.WalkValues([&](TRegistryAccess &, const std::string &, std::string_view data, TValueKind kind,
+                     const std::string &name) {
     seen.emplace_back(name, kind);
-    if (name == "multi") multi = std::string(data);
+    if (name == "multi")
+      multi = std::string(data);
     return true;
   });
   ASSERT_EQ(seen.size(), 4u);
-  EXPECT_NE(std::find(seen.begin(), seen.end(), std::make_pair(std::string("multi"), vkMultiString)),
-            seen.end());
+  EXPECT_NE(
+      std::find(seen.begin(), seen.end(), std::make_pair(std::string("multi"), vkMultiString)),
+      seen.end());
   EXPECT_NE(std::find(seen.begin(), seen.end(), std::make_pair(std::string("q"), vkUnknown)),
             seen.end());
   EXPECT_EQ(multi, std::string("a\0b\0\0", 5));
@@ -143,14 +148,17 @@ TEST_F(WineRegLayer, ScanDriverEndToEnd) {
   TCategoryChecks checks;
   checks[ecStartup] = [base](TScanThread &t, TRegistryAccess &a, bool counting) {
     a.SetRootKey(wc::HkeyLocalMachine);
-    if (!t.OpenKey(a, base)) return;
-    if (counting) return t.CountValues(a);
+    if (!t.OpenKey(a, base))
+      return;
+    if (counting)
+      return t.CountValues(a);
     std::vector<std::string> names;
     a.GetValueNames(names);
     for (const std::string &name : names) {
       t.ReportProgress(name);
       std::string text;
-      if (!t.ReadStringValue(text, a, raDeleteValue, name)) continue;
+      if (!t.ReadStringValue(text, a, raDeleteValue, name))
+        continue;
       if (t.CountTest(!FileExistsNoRedirect(text)))
         t.AddError(wc::HkeyLocalMachine, a.View(), text, a.CurrentPath(), name, text, 22,
                    TRepairActionSet::Of(raDeleteValue), raDeleteValue, 66);
@@ -161,7 +169,8 @@ TEST_F(WineRegLayer, ScanDriverEndToEnd) {
   int progressCalls = 0;
   scanner.OnProgress = [&](const std::string &, TErrorCategory, int, int) { ++progressCalls; };
   scanner.StartScan();
-  while (scanner.IsScanning()) qp::MainThread().PumpWait(std::chrono::milliseconds(10));
+  while (scanner.IsScanning())
+    qp::MainThread().PumpWait(std::chrono::milliseconds(10));
   EXPECT_TRUE(scanner.FullScanDone());
   const auto &list = scanner.Errors().CategoryList(ecStartup);
   ASSERT_EQ(list.size(), 2u);
