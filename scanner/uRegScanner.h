@@ -13,12 +13,12 @@
 #include "platform/MainThread.h"
 #include "scanner/uRegErrorList.h"
 #include "scanner/uScanThread.h"
+#include "scanner/uUndoStore.h"
 
 namespace quenlo {
 
-using TScanProgressEvent = std::function<void(const std::string &location,
-                                              TErrorCategory category, int categoryProgress,
-                                              int totalProgress)>;
+using TScanProgressEvent = std::function<void(const std::string &location, TErrorCategory category,
+                                              int categoryProgress, int totalProgress)>;
 
 class TRegScanner {
 public:
@@ -70,6 +70,32 @@ public:
   // The checks the worker runs; tests replace them.
   void SetChecks(const TCategoryChecks &checks) { checks_ = checks; }
 
+  // ---- Repair and undo backups (uRepair.cpp)
+  // Repairs one error after saving what changes in the undo folder. On
+  // failure the error text names the failing step; the registry is then
+  // either unchanged or its backup is present and named in "index.txt".
+  bool RepairError(std::string &errorText, TRegError &error);
+  // Appends "name=ROOT\path" for the backup to "index.txt" in its folder.
+  bool AppendIndexLine(const std::string &backupFile, const TRegError &error);
+  // The clock that names backups; tests replace it.
+  void SetUndoClock(TUndoClock clock) { undoClock_ = std::move(clock); }
+
+  // ---- Restore of undo backups (uUndoStore.cpp)
+  // Day folders with an "index.txt", oldest first.
+  void BackupDays(std::vector<std::string> &list) const;
+  // The keys named in a day's index, sorted without case, each once.
+  void DayEntries(const std::string &day, std::vector<std::string> &list) const;
+  // The FILETIME of the day's index file, or -1 when it cannot be read.
+  std::int64_t DayIndexAge(const std::string &day) const;
+  // Moves the day folder to the recycle bin.
+  bool DeleteDay(const std::string &day);
+  // Imports the day's backups of the selected entries (all when null),
+  // newest first; lines of failed imports stay for a later try.
+  TRestoreSummary RestoreEntries(const std::string &day, const std::vector<std::string> *selection);
+  // Deletes days whose index cannot be read and, with deleteAfterWeek,
+  // days whose index is more than seven days old.
+  void PurgeBackupDays(bool deleteAfterWeek);
+
 private:
   void ReceiveFinding(const TRegErrorInfo &info);
   void ReceiveProgress(const TScanProgress &progress);
@@ -92,6 +118,13 @@ private:
   bool fullScanDone_ = false;
   bool resultsAvailable_ = false;
   bool destroying_ = false;
+
+  // ---- Repair and undo backups
+  TUndoTime UndoNow() const { return undoClock_ ? undoClock_() : SystemUndoTime(); }
+  bool DoRepair(std::string &errorText, TRegError &error);
+  bool NewBackupBase(std::string &errorText, std::string &base);
+  bool RemoveIndexLine(const std::string &backupFile, const TRegError &error);
+  TUndoClock undoClock_;
 };
 
 } // namespace quenlo

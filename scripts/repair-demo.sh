@@ -5,11 +5,14 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-bash scripts/setup.sh >/dev/null
-bash scripts/build.sh windows >/dev/null
-export QUENLO_WINEPREFIX=$root/build/demo-prefix
+# QUENLO_CLI and QUENLO_WINEPREFIX may name another program and prefix.
+if [ -z "${QUENLO_CLI:-}" ]; then
+  bash scripts/setup.sh >/dev/null
+  bash scripts/build.sh windows >/dev/null
+fi
+cli=${QUENLO_CLI:-build/windows/quenlo-cli.exe}
+export QUENLO_WINEPREFIX=${QUENLO_WINEPREFIX:-$root/build/demo-prefix}
 [ -f "$QUENLO_WINEPREFIX/system.reg" ] || bash scripts/wine-prefix.sh "$QUENLO_WINEPREFIX"
-cli=build/windows/quenlo-cli.exe
 run() { bash scripts/wine-run.sh "$@"; }
 out=$root/build/repair-demo
 mkdir -p "$out"
@@ -35,7 +38,7 @@ snapshot() { # name: the whole registry as text, without keys Wine rewrites by i
 
 snapshot before
 echo "== quenlo-cli repair $*"
-run "$cli" repair "$@" || true
+run "$cli" repair "$@" 2>"$out/progress.txt" || true
 day=$(run "$cli" undo days | tr -d '\r' | tail -1 | cut -f1)
 echo "== quenlo-cli undo entries $day"
 run "$cli" undo entries "$day"

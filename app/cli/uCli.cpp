@@ -2,7 +2,10 @@
 
 #include <cstdio>
 
+#include "app/cli/uCliRepair.h"
 #include "app/cli/uCliScan.h"
+#include "app/cli/uCliSettings.h"
+#include "app/cli/uCliUndo.h"
 
 namespace quenlo::cli {
 
@@ -12,10 +15,23 @@ constexpr const char *kUsage =
     "usage: quenlo-cli <command> [options]\n"
     "\n"
     "commands:\n"
-    "  scan [--category N]... [--json]\n"
+    "  scan [--category N]... [--json] [--no-ignore]\n"
     "      Scans the registry. N is a category number (0-23) or its settings\n"
-    "      name (for example DeepScan); without --category every category is\n"
-    "      scanned. --json prints one JSON object on standard output.\n"
+    "      name (for example DeepScan); without --category the categories\n"
+    "      switched on in the settings are scanned. --json prints one JSON\n"
+    "      object on standard output; --no-ignore scans without the ignore\n"
+    "      lists (skipped keys, permanent keys and the ignore file).\n"
+    "  repair [--category N]... [--test-id N]... [--json]\n"
+    "      Scans like scan, then repairs the findings of the given categories\n"
+    "      and test numbers (all without filters), saving each change first in\n"
+    "      the undo folder. Exit code 0 when every selected repair succeeded.\n"
+    "  undo days | undo entries DAY | undo restore DAY [ENTRY]... | undo purge\n"
+    "      Lists the days with undo backups and their keys, plays backups back\n"
+    "      (all of the day, or the named keys; newest first), or moves days\n"
+    "      whose index cannot be read - and, with DeleteAfterWeek set, days\n"
+    "      older than a week - to the recycle bin.\n"
+    "  settings get SECTION KEY | settings set SECTION KEY VALUE\n"
+    "      Reads or changes one key of the settings file.\n"
     "  help\n"
     "      Shows this text.\n";
 
@@ -67,6 +83,21 @@ int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
   }
   if (command == "scan") {
     const int code = CommandScan(rest, streams);
+    if (code == 2) streams.err << kUsage;
+    return code;
+  }
+  if (command == "repair") {
+    const int code = CommandRepair(rest, streams);
+    if (code == 2) streams.err << kUsage;
+    return code;
+  }
+  if (command == "undo") {
+    const int code = CommandUndo(rest, streams);
+    if (code == 2) streams.err << kUsage;
+    return code;
+  }
+  if (command == "settings") {
+    const int code = CommandSettings(rest, streams);
     if (code == 2) streams.err << kUsage;
     return code;
   }

@@ -1,0 +1,259 @@
+#include "registry/uRegExport.h"
+
+#include <algorithm>
+
+#include "platform/Utf.h"
+#include "registry/uRegFile.h"
+
+namespace quenlo {
+
+namespace {
+
+qp::IFileSystem &Files() {
+  return qp::Platform().Files();
+}
+
+std::string FolderOf(std::string_view path) {
+  const auto pos = path.rfind('\\');
+  return pos == std::string_view::npos ? std::string() : std::string(path.substr(0, pos));
+}
+
+bool IsFolder(std::string_view path) {
+  const std::uint32_t attributes = Files().GetAttributes(path);
+  return attributes != wc::InvalidFileAttributes && (attributes & wc::FileAttributeDirectory) != 0;
+}
+
+bool MakeFileFolder(std::string &errorText, std::string_view filePath) {
+  const std::string folder = FolderOf(filePath);
+  long lastError = 0;
+  if (folder.empty() || ForceDirectories(folder, lastError))
+    return true;
+  errorText = "CreateDirectory: ";
+  if (lastError != 0)
+    errorText += SysErrorMessage(lastError);
+  errorText += " " + folder;
+  return false;
+}
+
+std::string WithoutTrailingBackslash(std::string text) {
+  while (!text.empty() && text.back() == '\\')
+    text.pop_back();
+  return text;
+}
+
+std::string Expanded(std::string_view text, std::string_view fallback) {
+  const auto expanded = qp::Platform().System().ExpandEnvironmentStrings(text);
+  if (!expanded || expanded->find('%') != std::string::npos)
+    return std::string(fallback);
+  return *expanded;
+}
+
+// A key path that can be put between double quotes on a command line and
+// reach the program unchanged.
+bool SafeOnCommandLine(std::string_view keyPath) {
+  for (const char c : keyPath)
+    if (c == '"' || static_cast<unsigned char>(c) < 0x20)
+      return false;
+  return keyPath.empty() || keyPath.back() != '\\';
+}
+
+std::string Quoted(std::string_view text) {
+  return "\"" + std::string(text) + "\"";
+}
+
+// Runs a program hidden and judges its exit code; error texts as the
+// registry editor's callers expect them.
+bool RunEditor(std::string &errorText, const std::string &commandLine) {
+  const qp::ProcessResult result = qp::Platform().Processes().RunHiddenAndWait(commandLine);
+  if (!result.started) {
+    errorText = "CreateProcess: " + SysErrorMessage(result.startError);
+    return false;
+  }
+  if (result.waitError != 0) {
+    errorText = "WaitForSingleObject: " + SysErrorMessage(result.waitError);
+    return false;
+  }
+  if (result.exitCodeError != 0) {
+    errorText = "GetExitCodeProcess: " + SysErrorMessage(result.exitCodeError);
+    return false;
+  }
+  if (result.exitCode != 0) {
+    errorText = "ExitCode: " + std::to_string(result.exitCode);
+    return false;
+  }
+  return true;
+}
+
+std::string NormalisedKeyPath(std::string_view keyPath) {
+  while (!keyPath.empty() && keyPath.front() == '\\')
+    keyPath.remove_prefix(1);
+  return std::string(keyPath);
+}
+
+} // namespace
+
+bool ForceDirectories(std::string_view folder, long &lastError) {
+  lastError = 0;
+  const std::string path = WithoutTrailingBackslash(std::string(folder));
+  if (path.empty())
+    return false;
+  if (IsFolder(path))
+    return true;
+  const std::string parent = FolderOf(path);
+  // A drive root ("C:") or a share has no parent to create.
+  if (!parent.empty() && parent.back() != ':' && !IsFolder(parent) &&
+      !ForceDirectories(parent, lastError))
+    return false;
+  const long st = Files().CreateDirectory(path);
+  if (st == wc::ErrorSuccess || (st == wc::ErrorAlreadyExists && IsFolder(path)))
+    return true;
+  lastError = st;
+  return false;
+}
+
+std::string NativeRegeditPath() {
+  const std::string windows = qp::Platform().System().GetWindowsDirectory();
+  return Expanded("%systemroot%\\Regedit.exe", windows + "\\Regedit.exe");
+}
+
+std::string Regedit32Path() {
+  const std::string path = Expanded("%systemroot%\\Syswow64\\Regedit.exe", "");
+  return !path.empty() && FileExistsNoRedirect(path) ? path : std::string();
+}
+
+bool ExportValues(std::string &errorText, std::uint32_t root, qp::HKey key,
+                  const std::vector<std::string> &names, std::string_view filePath,
+                  std::string_view keyPath) {
+  if (!MakeFileFolder(errorText, filePath))
+    return false;
+  TRegFile file;
+  TRegFileKey &fileKey = file.Keys.emplace_back();
+  fileKey.Root = root;
+  fileKey.Path = NormalisedKeyPath(keyPath);
+  std::size_t written = 0;
+  for (const std::string &name : names) {
+    TRegFileValue value;
+    value.Name = name;
+    const long st =
+        qp::Platform().Registry().QueryValue(key, name, &value.Type, &value.Data, nullptr);
+    if (st != wc::ErrorSuccess) {
+      errorText = "RegQueryValueEx(\"" + name + "\"): " + SysErrorMessage(st);
+      continue;
+    }
+    if (value.Data.size() > MaxExportDataSize) {
+      errorText = "RegExportValue: data is too big " + std::to_string(value.Data.size());
+      continue;
+    }
+    fileKey.Values.push_back(std::move(value));
+    ++written;
+  }
+  if (written != names.size()) {
+    Files().DeleteFile(filePath);
+    return false;
+  }
+  return WriteRegFile(file, filePath, errorText);
+}
+
+bool ExportValue(std::string &errorText, std::uint32_t root, qp::HKey key, std::string_view name,
+                 std::string_view filePath, std::string_view keyPath) {
+  return ExportValues(errorText, root, key, {std::string(name)}, filePath, keyPath);
+}
+
+bool ExportKeyTree(std::string &errorText, std::uint32_t root, TRegistryView view,
+                   std::string_view filePath, std::string_view keyPath) {
+  if (!MakeFileFolder(errorText, filePath))
+    return false;
+  TRegFile tree;
+  if (!ReadKeyTree(root, view, keyPath, tree, errorText)) {
+    Files().DeleteFile(filePath);
+    return false;
+  }
+  return WriteRegFile(tree, filePath, errorText);
+}
+
+bool ExportKeyWithRegedit(std::string &errorText, std::uint32_t root, TRegistryView view,
+                          std::string_view filePath, std::string_view keyPath) {
+  if (!MakeFileFolder(errorText, filePath))
+    return false;
+  const std::string path = NormalisedKeyPath(keyPath);
+  std::string editor;
+  if (view == rv32)
+    editor = Regedit32Path();
+  const bool noEditorSeesView = view == rv32 && editor.empty() && ProcessOnWow64;
+  if (editor.empty())
+    editor = NativeRegeditPath();
+  if (!SafeOnCommandLine(path) || noEditorSeesView)
+    return ExportKeyTree(errorText, root, view, filePath, path);
+
+  const std::string commandLine = Quoted(editor) + " /e " + Quoted(filePath) + " " +
+                                  Quoted(RootKeyLongName(root) + "\\" + path);
+  if (!RunEditor(errorText, commandLine)) {
+    Files().DeleteFile(filePath);
+    return false;
+  }
+  // The file must give back exactly what the key holds; otherwise the
+  // program's own writer replaces it.
+  TRegFile live;
+  if (!ReadKeyTree(root, view, path, live, errorText)) {
+    Files().DeleteFile(filePath);
+    return false;
+  }
+  TRegFile exported;
+  std::string ignored;
+  if (ReadRegFile(filePath, exported, ignored) && SameRegContent(exported, live, ignored))
+    return true;
+  return WriteRegFile(live, filePath, errorText);
+}
+
+bool ImportRegFile(bool use64, std::string_view filePath, std::string &errorText) {
+  std::string commandLine;
+  if (use64) {
+    commandLine = Quoted(NativeRegeditPath()) + " /s " + Quoted(filePath);
+  } else if (const std::string editor32 = Regedit32Path(); !editor32.empty()) {
+    commandLine = Quoted(editor32) + " /s " + Quoted(filePath);
+  } else if (ProcessOnWow64) {
+    // No 32-bit editor: the registry console tool writes the 32-bit view.
+    const std::string system = qp::Platform().System().GetSystemDirectory();
+    commandLine = Quoted(system + "\\reg.exe") + " import " + Quoted(filePath) + " /reg:32";
+  } else {
+    commandLine = Quoted(NativeRegeditPath()) + " /s " + Quoted(filePath);
+  }
+  if (!RunEditor(errorText, commandLine))
+    return false;
+  TRegFile file;
+  std::string parseError;
+  if (!ReadRegFile(filePath, file, parseError))
+    return true; // nothing to compare with
+  const TRegistryView view = use64 ? rv64 : rv32;
+  if (RegFileApplied(file, view, errorText))
+    return true;
+  // The editor left out or changed something (string data of odd length or
+  // without its terminating NUL, for example): the program writes the
+  // file's content itself and checks again.
+  return ApplyRegFile(file, view, errorText) && RegFileApplied(file, view, errorText);
+}
+
+bool ImportRegFile(bool use64, std::string_view filePath) {
+  std::string errorText;
+  return ImportRegFile(use64, filePath, errorText);
+}
+
+void SplitMultiString(const qp::Bytes &data, std::size_t size, std::vector<std::string> &list) {
+  size = std::min(size, data.size());
+  std::size_t pos = 0;
+  while (pos + 1 < size) {
+    std::u16string item;
+    while (pos + 1 < size) {
+      const char16_t c = static_cast<char16_t>(data[pos] | data[pos + 1] << 8);
+      pos += 2;
+      if (c == 0)
+        break;
+      item.push_back(c);
+    }
+    if (item.empty())
+      return;
+    list.push_back(qp::Utf16ToUtf8(item));
+  }
+}
+
+} // namespace quenlo

@@ -1,0 +1,78 @@
+// Registry export files (".REG"): an in-memory model of their content, the
+// reader for both formats the registry editor knows ("REGEDIT4" text and the
+// UTF-16 "Windows Registry Editor Version 5.00" format), the writer, a
+// snapshot of a live key tree in the same model, applying a file to the
+// registry, and comparisons between files and the registry.
+//
+// Format choice of the writer: a file whose every key path, value name and
+// value can be carried exactly by the ANSI "REGEDIT4" text (printable ASCII
+// names, strings that are ASCII text with exactly one terminating NUL, ASCII
+// expandable and multi strings, four-byte DWORDs, binary and REG_NONE data)
+// is written as "REGEDIT4". Anything else switches the whole file to the
+// Unicode format, where whatever a quoted string cannot carry exactly is
+// written as a "hex(N):" list of the raw bytes, so that importing the file
+// gives back the same names, types and bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "registry/uRegAccess.h"
+
+namespace quenlo {
+
+struct TRegFileValue {
+  std::string Name;    // UTF-8; empty for the default value
+  bool Delete = false; // "name"=-
+  std::uint32_t Type = 0;
+  qp::Bytes Data; // raw, string types as UTF-16LE
+};
+
+struct TRegFileKey {
+  std::uint32_t Root = 0;
+  std::string Path;    // below the root, no leading or trailing backslash
+  bool Delete = false; // [-key]
+  std::vector<TRegFileValue> Values;
+};
+
+struct TRegFile {
+  bool Unicode = false; // the "Version 5.00" format
+  std::vector<TRegFileKey> Keys;
+};
+
+// --- writer
+// True when the file can be written as "REGEDIT4" without changing anything.
+bool FitsRegedit4(const TRegFile &file);
+// The file's bytes: "REGEDIT4" (ASCII, CR LF) when FitsRegedit4, otherwise
+// the Unicode format (UTF-16LE with byte-order mark, CR LF). Keys are
+// separated by an empty line; no empty line follows the last value.
+std::string FormatRegFile(const TRegFile &file);
+// Writes FormatRegFile to a file; false with "WriteFile: " + message.
+bool WriteRegFile(const TRegFile &file, std::string_view path, std::string &errorText);
+
+// --- reader
+// Parses either format (a byte-order mark selects UTF-16LE). In "REGEDIT4"
+// files the hex data of string types is ANSI text, as the registry editor
+// reads it. False with a text naming the line on malformed input.
+bool ParseRegFile(std::string_view bytes, TRegFile &file, std::string &errorText);
+bool ReadRegFile(std::string_view path, TRegFile &file, std::string &errorText);
+
+// --- the live registry
+// Reads the key and its whole subtree in a view (keys in walk order). False
+// when any part of it cannot be read: a partial snapshot is never returned
+// as complete.
+bool ReadKeyTree(std::uint32_t root, TRegistryView view, std::string_view path, TRegFile &tree,
+                 std::string &errorText);
+// Imports the file into a view, as the registry editor does.
+bool ApplyRegFile(const TRegFile &file, TRegistryView view, std::string &errorText);
+// Whether the registry in a view holds what the file says (every key and
+// value of the file present with the same type and bytes; deletions absent).
+bool RegFileApplied(const TRegFile &file, TRegistryView view, std::string &difference);
+// Whether two files describe the same keys and values (names compared
+// without case, types and bytes exactly).
+bool SameRegContent(const TRegFile &a, const TRegFile &b, std::string &difference);
+
+} // namespace quenlo

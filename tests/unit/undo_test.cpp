@@ -1,0 +1,289 @@
+// The undo store: days, entries, ages, purge, restore order and failures,
+// the restore page's logic, and the command-line front end of repair/undo.
+#include <chrono>
+#include <sstream>
+
+#include "RegeditFake.h"
+#include "TestPlatform.h"
+#include "app/cli/uCliRepair.h"
+#include "app/cli/uCliUndo.h"
+#include "platform/MainThread.h"
+#include "registry/uRegExport.h"
+#include "scanner/uRegScanner.h"
+#include "scanner/uRestorePage.h"
+
+namespace quenlo::test {
+namespace {
+
+using qp::mem::View;
+
+constexpr const char *kUndo = "C:\\Undo";
+
+class UndoTest : public MemoryTest {
+protected:
+  void SetUp() override {
+    MemoryTest::SetUp();
+    scanner.SetUndoFolder(kUndo);
+    scanner.SetUndoClock([this] { return now; });
+  }
+  // A backup of value v = data in HKLM\Software\U<key>, written as the
+  // program writes it.
+  void AddBackup(const std::string &day, const std::string &name, const std::string &key,
+                 const std::string &data, const std::string &ext = ".REG64") {
+    reg.SetString(View::V64, "HKLM\\Software\\" + key, "v", data);
+    ScopedKey handle;
+    ASSERT_EQ(OpenKeyFull(wc::HkeyLocalMachine, rv64, "Software\\" + key, handle), 0);
+    std::string error;
+    ASSERT_TRUE(ExportValue(error, wc::HkeyLocalMachine, handle.Get(), "v",
+                            std::string(kUndo) + "\\" + day + "\\" + name + ext,
+                            "Software\\" + key));
+    handle.Reset();
+    reg.DeleteTree(View::V64, "HKLM\\Software\\" + key);
+    AddLine(day, name + "=HKEY_LOCAL_MACHINE\\Software\\" + key);
+  }
+  void AddLine(const std::string &day, const std::string &line) {
+    const std::string index = std::string(kUndo) + "\\" + day + "\\index.txt";
+    fs.AddFile(index, fs.Content(index).value_or("") + line + "\r\n");
+  }
+  std::vector<std::string> Lines(const std::string &day) {
+    std::vector<std::string> lines;
+    ReadTextLines(std::string(kUndo) + "\\" + day + "\\index.txt", lines);
+    return lines;
+  }
+
+  RegeditFake editor{platform};
+  qp::TMainThread main;
+  TRegScanner scanner{main};
+  TUndoTime now;
+};
+
+TEST_F(UndoTest, DaysEntriesAndAges) {
+  AddBackup("2024-05-07", "100000000", "B", "1");
+  AddBackup("2024-05-06", "100000000", "A", "1");
+  AddBackup("2024-05-06", "100000001", "a", "2");
+  AddLine("2024-05-06", "no equals sign");
+  fs.AddDir(std::string(kUndo) + "\\2024-05-01"); // no index: not a day
+  fs.AddFile(std::string(kUndo) + "\\stray.txt");
+  std::vector<std::string> days, entries;
+  scanner.BackupDays(days);
+  EXPECT_EQ(days, (std::vector<std::string>{"2024-05-06", "2024-05-07"}));
+  scanner.DayEntries("2024-05-06", entries);
+  EXPECT_EQ(entries, (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\Software\\A"}))
+      << "sorted, each once, without case";
+  scanner.DayEntries("1999-01-01", entries);
+  EXPECT_TRUE(entries.empty());
+  EXPECT_GT(scanner.DayIndexAge("2024-05-06"), 0);
+  EXPECT_EQ(scanner.DayIndexAge("1999-01-01"), -1);
+}
+
+TEST_F(UndoTest, RestoreNewestFirstKeepsFailuresAndRemovesTheEmptyDay) {
+  const std::string day = "2024-05-06";
+  AddBackup(day, "100000000", "K", "old");
+  AddBackup(day, "100000005", "K", "newer");
+  AddLine(day, "100000009=HKEY_LOCAL_MACHINE\\Software\\NoFiles");
+  AddBackup(day, "100000010", "Fail", "x");
+  // The oldest backup is played last, so its data wins: later changes are
+  // undone before earlier ones.
+  const std::vector<std::string> select = {"hkey_local_machine\\software\\k",
+                                           "HKEY_LOCAL_MACHINE\\Software\\NoFiles"};
+  TRestoreSummary summary = scanner.RestoreEntries(day, &select);
+  EXPECT_EQ(summary.restored, 3);
+  ASSERT_EQ(editor.imports.size(), 2u);
+  EXPECT_NE(editor.imports[0].find("100000005"), std::string::npos);
+  EXPECT_EQ(reg.GetRaw(View::V64, "HKLM\\Software\\K", "v")->second,
+            qp::Utf8ToRawUtf16(std::string("old\0", 4)));
+  EXPECT_EQ(Lines(day), (std::vector<std::string>{"100000010=HKEY_LOCAL_MACHINE\\Software\\Fail"}));
+
+  editor.mode = RegeditFake::Mode::Fail;
+  summary = scanner.RestoreEntries(day, nullptr);
+  EXPECT_EQ(summary.failed, 1);
+  EXPECT_EQ(Lines(day).size(), 1u);
+  EXPECT_TRUE(fs.Exists(std::string(kUndo) + "\\" + day + "\\100000010.REG64"));
+
+  editor.mode = RegeditFake::Mode::Normal;
+  summary = scanner.RestoreEntries(day, nullptr);
+  EXPECT_EQ(summary.restored, 1);
+  EXPECT_FALSE(fs.Exists(std::string(kUndo) + "\\" + day));
+  std::vector<std::string> days;
+  scanner.BackupDays(days);
+  EXPECT_TRUE(days.empty());
+}
+
+TEST_F(UndoTest, ReflectedBackupsOn32BitWindowsAreImportedOnce) {
+  sys.SetOs64Bit(false);
+  Reinit();
+  AddBackup("2024-05-06", "100000000", "R", "1", ".REG");
+  fs.Remove("C:\\Windows\\SysWOW64");
+  scanner.RestoreEntries("2024-05-06", nullptr);
+  ASSERT_EQ(editor.imports.size(), 1u);
+  EXPECT_NE(platform.Procs().CommandLines().back().find("C:\\Windows\\Regedit.exe"),
+            std::string::npos);
+}
+
+TEST_F(UndoTest, UnreadableIndexIsNeverRewritten) {
+  AddBackup("2024-05-06", "100000000", "K", "1");
+  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Read, "index.txt", wc::ErrorSharingViolation);
+  scanner.RestoreEntries("2024-05-06", nullptr);
+  EXPECT_EQ(Lines("2024-05-06").size(), 1u);
+  EXPECT_TRUE(editor.imports.empty());
+}
+
+TEST_F(UndoTest, PurgeMovesOldAndUnreadableDaysToTheRecycleBin) {
+  AddBackup("2024-05-01", "100000000", "Old", "1");
+  AddBackup("2024-05-06", "100000000", "New", "1");
+  const auto oldAge = static_cast<std::uint64_t>(scanner.DayIndexAge("2024-05-01"));
+  const auto newAge = static_cast<std::uint64_t>(scanner.DayIndexAge("2024-05-06"));
+  ASSERT_GT(newAge, oldAge + 1);
+  now.fileTime = oldAge + 7 * FileTimeTicksPerDay;
+  scanner.PurgeBackupDays(true);
+  EXPECT_TRUE(fs.Recycled().empty()) << "seven days are not yet past";
+  now.fileTime = oldAge + 7 * FileTimeTicksPerDay + 1;
+  scanner.PurgeBackupDays(false);
+  EXPECT_TRUE(fs.Recycled().empty()) << "the setting is off";
+  scanner.PurgeBackupDays(true);
+  EXPECT_EQ(fs.Recycled(), (std::vector<std::string>{"C:\\Undo\\2024-05-01"}));
+  // A day whose index cannot be read goes whatever the setting says.
+  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Find, "2024-05-06\\index", 5, 1);
+  scanner.PurgeBackupDays(false);
+  EXPECT_EQ(fs.Recycled().size(), 2u);
+}
+
+class FakeUi : public TRestorePageUi {
+public:
+  TMsgAnswer Message(const std::string &text, TMsgButtons, TMsgIcon) override {
+    messages.push_back(text);
+    return answer;
+  }
+  void SetBusyCursor(bool busy) override { busyCalls.push_back(busy); }
+  bool ShowKeyInRegedit(const std::string &entry) override {
+    shown.push_back(entry);
+    return jumpWorks;
+  }
+  bool PrintLines(const std::vector<std::string> &lines) override {
+    printed = lines;
+    return printWorks;
+  }
+  TMsgAnswer answer = TMsgAnswer::Yes;
+  bool jumpWorks = true, printWorks = true;
+  std::vector<std::string> messages, shown, printed;
+  std::vector<bool> busyCalls;
+};
+
+TEST_F(UndoTest, RestorePageLogic) {
+  AddBackup("2024-05-05", "100000000", "Z", "1");
+  AddBackup("2024-05-06", "100000000", "A", "1");
+  AddBackup("2024-05-06", "100000001", "B", "1");
+  FakeUi ui;
+  bool saved = false;
+  TRestorePage page(scanner, ui, false, [&](bool on) { saved = on; });
+  page.Show();
+  EXPECT_EQ(page.SelectedDay(), 1) << "the newest day";
+  EXPECT_EQ(page.ItemCountText(), "2 Items");
+  EXPECT_TRUE(page.RestoreEnabled());
+  page.SetEntryChecked(0, false);
+  EXPECT_EQ(page.SelectAll(), TCheckState::Mixed);
+  page.SetEntryChecked(1, false);
+  EXPECT_EQ(page.SelectAll(), TCheckState::Unchecked);
+  page.Restore();
+  EXPECT_EQ(ui.messages.back(), "Please select items to restore.");
+  page.SetEntryChecked(1, true);
+  ui.answer = TMsgAnswer::No;
+  page.Restore();
+  EXPECT_EQ(ui.messages.back(), "Restore selected items?");
+  EXPECT_TRUE(editor.imports.empty());
+  ui.answer = TMsgAnswer::Yes;
+  page.Restore();
+  EXPECT_EQ(ui.messages.back(), "Restore completed.");
+  EXPECT_EQ(ui.busyCalls, (std::vector<bool>{true, false}));
+  EXPECT_TRUE(reg.ValueExists(View::V64, "HKLM\\Software\\B", "v"));
+  ASSERT_EQ(page.Entries().size(), 1u) << "the unrestored entry stays, unchecked";
+  EXPECT_FALSE(page.Entries()[0].checked);
+  EXPECT_EQ(page.SelectAll(), TCheckState::Unchecked);
+
+  ui.answer = TMsgAnswer::Cancel;
+  page.ShowKey(0);
+  EXPECT_TRUE(ui.shown.empty());
+  ui.answer = TMsgAnswer::Ok;
+  page.ShowKey(-1);
+  EXPECT_EQ(ui.messages.back(), "Please select an item from the list");
+  ui.jumpWorks = false;
+  page.ShowKey(0);
+  EXPECT_EQ(ui.messages.back(), "Registry key does not exist.");
+  ui.printWorks = false;
+  page.Print();
+  EXPECT_EQ(ui.printed, (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\Software\\A"}));
+  EXPECT_EQ(ui.messages.back(), "Error Printing text.");
+  page.SetDeleteAfterWeek(true);
+  EXPECT_TRUE(saved);
+}
+
+struct CliRun {
+  int code;
+  std::string out, err;
+};
+
+TEST_F(UndoTest, CliUndoCommands) {
+  AddBackup("2024-05-06", "100000000", "A", "1");
+  auto run = [&](std::vector<std::string> args) {
+    std::ostringstream out, err;
+    const int code = cli::RunUndo(scanner, args, false, {out, err, false});
+    return CliRun{code, out.str(), err.str()};
+  };
+  EXPECT_EQ(run({"days"}).out, "2024-05-06\t1 Items\n");
+  EXPECT_EQ(run({"entries", "2024-05-06"}).out, "HKEY_LOCAL_MACHINE\\Software\\A\n");
+  EXPECT_EQ(run({"entries", "1999-01-01"}).code, 1);
+  EXPECT_EQ(run({"restore", "2024-05-06", "HKLM\\nothing"}).code, 1);
+  EXPECT_EQ(run({"bogus"}).code, 2);
+  const CliRun restored = run({"restore", "2024-05-06"});
+  EXPECT_EQ(restored.code, 0);
+  EXPECT_EQ(restored.out, "Restored: 1\nFailed: 0\n");
+  EXPECT_TRUE(reg.ValueExists(View::V64, "HKLM\\Software\\A", "v"));
+  EXPECT_EQ(run({"purge"}).out, "Days left: 0\n");
+}
+
+class ThreadedCliRepair : public UndoTest {};
+
+TEST_F(ThreadedCliRepair, SelectsByCategoryAndTestId) {
+  qp::MainThread().BindToCurrentThread();
+  reg.SetReflectionQueryStatus(wc::ErrorCallNotImplemented);
+  reg.SetString(View::V64, "HKLM\\Software\\C1", "v", "1");
+  reg.SetString(View::V64, "HKLM\\Software\\C2", "v", "1");
+  TRegScanner cliScanner;
+  cliScanner.SetUndoFolder(kUndo);
+  TCategoryChecks checks;
+  checks[ecStartup] = [](TScanThread &t, TRegistryAccess &a, bool counting) {
+    if (counting || !a.IsView64())
+      return;
+    for (const auto &[key, id] : {std::pair{"Software\\C1", 1}, std::pair{"Software\\C2", 2},
+                                  std::pair{"Software\\Classes\\Wow6432Node", 3}}) {
+      t.CountTest(true);
+      const TRepairAction action = id == 3 ? raDeleteKey : raDeleteValue;
+      t.AddError(wc::HkeyLocalMachine, rv64, "v", key, id == 3 ? "" : "v", "", 22,
+                 TRepairActionSet::Of(action), action, id);
+    }
+  };
+  cliScanner.SetChecks(checks);
+  reg.CreateKey(View::Phys, "HKLM\\SOFTWARE\\Classes\\Wow6432Node\\CLSID");
+  cli::TRepairOptions options;
+  std::string message;
+  ASSERT_TRUE(cli::ParseRepairOptions({"--category", "Startup", "--test-id", "2", "--json"},
+                                      options, message));
+  std::ostringstream out, err;
+  EXPECT_EQ(cli::RunRepair(cliScanner, options, {out, err, false}), 0);
+  EXPECT_TRUE(reg.ValueExists(View::V64, "HKLM\\Software\\C1", "v"));
+  EXPECT_FALSE(reg.ValueExists(View::V64, "HKLM\\Software\\C2", "v"));
+  EXPECT_NE(out.str().find("\"repaired\":1,\"failed\":0"), std::string::npos) << out.str();
+
+  options.testIds = {3};
+  options.scan.json = false;
+  std::ostringstream out2, err2;
+  EXPECT_EQ(cli::RunRepair(cliScanner, options, {out2, err2, false}), 1);
+  EXPECT_NE(out2.str().find("error: Refusing to delete a protected key: "
+                            "HKLM\\Software\\Classes\\Wow6432Node"),
+            std::string::npos)
+      << out2.str();
+  EXPECT_FALSE(cli::ParseRepairOptions({"--test-id", "x"}, options, message));
+}
+
+} // namespace
+} // namespace quenlo::test
