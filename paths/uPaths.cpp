@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "paths/uProbeCache.h"
 #include "platform/Platform.h"
 #include "platform/Utf.h"
 #include "registry/uRegAccess.h"
@@ -46,9 +47,10 @@ std::string WithBackslash(std::string dir) {
   return dir;
 }
 
-// Every attribute query of the file checks goes through here.
+// Every attribute query of the file checks goes through here (memoised
+// while a scan runs on this thread).
 std::uint32_t QueryAttributes(std::string_view path) {
-  return qp::Platform().Files().GetAttributes(path);
+  return CachedFileAttributes(path);
 }
 
 // Only fixed drives count; a path without a drive part is never on one.
@@ -57,7 +59,7 @@ bool IsFixedDrive(std::string_view drive) {
     return false;
   std::string root(drive);
   root.push_back('\\');
-  return qp::Platform().Files().GetDriveType(root) == wc::DriveFixed;
+  return CachedDriveType(root) == wc::DriveFixed;
 }
 
 bool IsExistingFile(std::uint32_t attributes) {

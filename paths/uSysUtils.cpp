@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "paths/uProbeCache.h"
 #include "platform/Platform.h"
 #include "platform/Utf.h"
 
@@ -80,12 +81,16 @@ bool DeleteTree(const std::string &path) {
 FsRedirectionState DisableFsRedirection() {
   FsRedirectionState state;
   state.switched = qp::Platform().Files().SwitchFsView(state.previous);
+  if (state.switched)
+    NoteFsViewSwitch(true);
   return state;
 }
 
 void RevertFsRedirection(const FsRedirectionState &state) {
-  if (state.switched)
+  if (state.switched) {
     qp::Platform().Files().RevertFsView(state.previous);
+    NoteFsViewSwitch(false);
+  }
 }
 
 bool GetUserSidText(std::string &text) {

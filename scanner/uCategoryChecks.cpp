@@ -2,6 +2,7 @@
 // completes with nothing examined.
 #include "scanner/uChecksAssoc.h"
 #include "scanner/uChecksCom.h"
+#include "scanner/uChecksSoftware.h"
 #include "scanner/uScanThread.h"
 
 namespace quenlo {
@@ -18,6 +19,7 @@ const TCategoryChecks &DefaultCategoryChecks() {
     table[ecContentType] = CheckContentTypes;
     table[ecApplications] = CheckApplications;
     table[ecFileExtensions] = CheckFileExtensions;
+    RegisterSoftwareChecks(table);
     return table;
   }();
   return checks;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "paths/uProbeCache.h"
 #include "platform/Utf.h"
 
 namespace quenlo {
@@ -157,6 +158,8 @@ void TScanThread::Execute() {
   processed_.fill(0);
   tested_.fill(0);
 
+  // File probes are memoised for this scan on this thread.
+  const TProbeCacheScope probeCache;
   TRegistryAccess access(wc::KeyRead);
   // The 64-bit view is scanned on its own only where Windows has one.
   const bool both = ReflectionAvailable && ProcessOnWow64;
