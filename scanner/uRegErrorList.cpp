@@ -312,26 +312,23 @@ int TErrorList::CheckedTotal() const {
   return total;
 }
 
-int TErrorList::GroupCheckedCount(int group) const {
+int TErrorList::GroupSum(int group, int (TErrorList::*count)(int) const) const {
   if (group < 0 || group >= CategoryGroupCount)
     return 0;
   const TCategorySet members = CategoryGroups[static_cast<std::size_t>(group)].Members;
   int sum = 0;
   for (int c = 0; c < CategoryCount; ++c)
     if (members.Contains(static_cast<TErrorCategory>(c)))
-      sum += CheckedCount(c);
+      sum += (this->*count)(c);
   return sum;
 }
 
+int TErrorList::GroupCheckedCount(int group) const {
+  return GroupSum(group, &TErrorList::CheckedCount);
+}
+
 int TErrorList::GroupErrorCount(int group) const {
-  if (group < 0 || group >= CategoryGroupCount)
-    return 0;
-  const TCategorySet members = CategoryGroups[static_cast<std::size_t>(group)].Members;
-  int sum = 0;
-  for (int c = 0; c < CategoryCount; ++c)
-    if (members.Contains(static_cast<TErrorCategory>(c)))
-      sum += CategoryErrorCount(c);
-  return sum;
+  return GroupSum(group, &TErrorList::CategoryErrorCount);
 }
 
 // --- observers

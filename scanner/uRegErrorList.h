@@ -177,6 +177,8 @@ private:
   void Forget(TRegError *error) noexcept;
   void Notify(TRegError *error, TListNotification action);
   void NotifyAll(TRegError *error, TListNotification action);
+  // Sum of count over the member categories of a group.
+  int GroupSum(int group, int (TErrorList::*count)(int) const) const;
   void CompactObservers();
 
   std::vector<std::unique_ptr<TRegError>> items_;

@@ -267,6 +267,21 @@ struct Failure {
 
 } // namespace
 
+namespace {
+
+// A key being opened or created: the parent handle, the handle to hand out,
+// the physical paths it stands for and the nodes of them that exist.
+struct OpenRequest {
+  MemoryRegistry::Handle scratch;
+  MemoryRegistry::Handle *parent = nullptr;
+  MemoryRegistry::Handle opened;
+  Path sub;
+  std::vector<Path> halves;
+  std::vector<MemoryRegistry::Node *> nodes;
+};
+
+} // namespace
+
 struct MemoryRegistry::Impl {
   explicit Impl(MemorySystem &system) : sys(system), top(std::make_shared<Node>()) {
     Insert(*top, "HKLM");
@@ -493,6 +508,10 @@ struct MemoryRegistry::Impl {
   }
 
   // The handle for a key value: a registered handle or a predefined root.
+  long Resolve(HKey parent, std::string_view subKey, std::uint32_t sam, RegOp op,
+                OpenRequest &r);
+  long Finish(OpenRequest &r, std::uint32_t sam, HKey &out);
+
   long Lookup(HKey key, Handle *&out, Handle &scratch) {
     auto it = handles.find(key);
     if (it != handles.end()) {
@@ -758,39 +777,49 @@ MemoryRegistry::~MemoryRegistry() = default;
 
 // --- IRegistry
 
+
+// Resolves parent + subKey in the view the access mask asks for.
+long MemoryRegistry::Impl::Resolve(HKey parent, std::string_view subKey, std::uint32_t sam,
+                                   RegOp op, OpenRequest &r) {
+  if (long st = Lookup(parent, r.parent, r.scratch))
+    return st;
+  if (Live(*r.parent).empty())
+    return wc::ErrorKeyDeleted;
+  r.opened.root = r.parent->root;
+  if (long st = ViewOf(sam, r.parent->view, r.opened.view))
+    return st;
+  if (long st = SplitSubKey(subKey, r.sub))
+    return st;
+  r.opened.rest = Concat(r.parent->rest, r.sub);
+  r.halves = PathsOf(r.opened);
+  if (long st = Failed(op, r.halves))
+    return st;
+  for (const Path &half : r.halves)
+    if (Node *n = Find(half))
+      r.nodes.push_back(n);
+  return wc::ErrorSuccess;
+}
+
+// Grants the access asked for and hands out the handle.
+long MemoryRegistry::Impl::Finish(OpenRequest &r, std::uint32_t sam, HKey &out) {
+  if (long st = Grant(r.nodes, sam, r.opened.access))
+    return st;
+  if (r.opened.root != wc::HkeyClassesRoot)
+    r.opened.node = FindShared(r.halves[0]);
+  out = AddHandle(std::move(r.opened));
+  return wc::ErrorSuccess;
+}
+
 long MemoryRegistry::OpenKey(HKey parent, std::string_view subKey, std::uint32_t sam, HKey &out) {
   std::lock_guard lock(mu_);
   Impl &m = *impl_;
   out = 0;
-  Handle scratch;
-  Handle *h = nullptr;
-  if (long st = m.Lookup(parent, h, scratch))
+  OpenRequest r;
+  if (long st = m.Resolve(parent, subKey, sam, RegOp::Open, r))
     return st;
-  if (m.Live(*h).empty())
-    return wc::ErrorKeyDeleted;
-  Handle opened;
-  opened.root = h->root;
-  if (long st = m.ViewOf(sam, h->view, opened.view))
-    return st;
-  Path sub;
-  if (long st = SplitSubKey(subKey, sub))
-    return st;
-  opened.rest = Concat(h->rest, sub);
-  const std::vector<Path> halves = m.PathsOf(opened);
-  if (long st = m.Failed(RegOp::Open, halves))
-    return st;
-  std::vector<Node *> nodes;
-  for (const Path &half : halves)
-    if (Node *n = m.Find(half))
-      nodes.push_back(n);
-  if (nodes.empty())
+  if (r.nodes.empty())
     return wc::ErrorFileNotFound;
-  if (long st = Impl::Grant(nodes, sam, opened.access))
-    return st;
-  if (opened.root != wc::HkeyClassesRoot)
-    opened.node = m.FindShared(halves[0]);
-  out = m.AddHandle(std::move(opened));
-  return wc::ErrorSuccess;
+  return m.Finish(r, sam, out);
 }
 
 long MemoryRegistry::CreateKey(HKey parent, std::string_view subKey, std::uint32_t sam, HKey &out,
@@ -798,44 +827,24 @@ long MemoryRegistry::CreateKey(HKey parent, std::string_view subKey, std::uint32
   std::lock_guard lock(mu_);
   Impl &m = *impl_;
   out = 0;
-  Handle scratch;
-  Handle *h = nullptr;
-  if (long st = m.Lookup(parent, h, scratch))
+  OpenRequest r;
+  if (long st = m.Resolve(parent, subKey, sam, RegOp::Create, r))
     return st;
-  if (m.Live(*h).empty())
-    return wc::ErrorKeyDeleted;
-  Handle opened;
-  opened.root = h->root;
-  if (long st = m.ViewOf(sam, h->view, opened.view))
-    return st;
-  Path sub;
-  if (long st = SplitSubKey(subKey, sub))
-    return st;
-  opened.rest = Concat(h->rest, sub);
-  const std::vector<Path> halves = m.PathsOf(opened);
-  if (long st = m.Failed(RegOp::Create, halves))
-    return st;
-  std::vector<Node *> nodes;
-  for (const Path &half : halves)
-    if (Node *n = m.Find(half))
-      nodes.push_back(n);
   bool created = false;
-  if (nodes.empty()) {
-    if ((h->access & wc::KeyCreateSubKey) == 0)
+  if (r.nodes.empty()) {
+    if ((r.parent->access & wc::KeyCreateSubKey) == 0)
       return wc::ErrorAccessDenied;
-    const Path target =
-        opened.root == wc::HkeyClassesRoot ? m.CreateTarget(*h, sub, opened.view) : halves[0];
+    const Path target = r.opened.root == wc::HkeyClassesRoot
+                            ? m.CreateTarget(*r.parent, r.sub, r.opened.view)
+                            : r.halves[0];
     if (long st = m.CreatePath(target, true, created))
       return st;
-    nodes.push_back(m.Find(target));
+    r.nodes.push_back(m.Find(target));
   }
-  if (long st = Impl::Grant(nodes, sam, opened.access))
+  if (long st = m.Finish(r, sam, out))
     return st;
-  if (opened.root != wc::HkeyClassesRoot)
-    opened.node = m.FindShared(halves[0]);
   if (disposition != nullptr)
     *disposition = created ? wc::RegCreatedNewKey : wc::RegOpenedExistingKey;
-  out = m.AddHandle(std::move(opened));
   return wc::ErrorSuccess;
 }
 
