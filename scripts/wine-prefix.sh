@@ -3,6 +3,8 @@
 # The home-folder links (Desktop, Documents ...) become empty folders so that
 # nothing walks $HOME, and drive R: is a CD-ROM drive over DIR/cdrom.
 set -euo pipefail
+# Wine keeps its state below $HOME; make sure there is one.
+if [ -z "${HOME:-}" ]; then HOME=$(getent passwd "$(id -u)" | cut -d: -f6); export HOME; fi
 prefix=$1
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
 rm -rf "$prefix"
