@@ -7,6 +7,7 @@
 #include "app/uIniFile.h"
 #include "app/uSettings.h"
 #include "app/uVersionInfo.h"
+#include "paths/uPaths.h"
 #include "platform/Platform.h"
 #include "platform/Utf.h"
 #include "registry/uRegAccess.h"
@@ -261,11 +262,6 @@ std::optional<qp::ProcessResult> RunTaskCommand(const std::string &commandLine) 
   return std::nullopt;
 }
 
-bool FileExists(const std::string &path) {
-  std::uint32_t attributes = qp::Platform().Files().GetAttributes(path);
-  return attributes != wc::InvalidFileAttributes && (attributes & wc::FileAttributeDirectory) == 0;
-}
-
 bool InstallShortcut(std::string_view argument) {
   return AppHost().CreateShellLink(StartupFolder() + std::string(ShortcutTitle),
                                    AppHost().ExePath(), argument, "Brantel Quenlo");
@@ -273,9 +269,9 @@ bool InstallShortcut(std::string_view argument) {
 
 bool RemoveShortcut() {
   const std::string link = StartupFolder() + std::string(ShortcutTitle);
-  if (FileExists(link))
+  if (IsExistingFile(link))
     qp::Platform().Files().DeleteFile(link);
-  return !FileExists(link);
+  return !IsExistingFile(link);
 }
 
 constexpr std::string_view kRunMarkerKey = "Software\\Brantel\\Quenlo";
@@ -589,7 +585,7 @@ void RemoveIgnoreEntry(std::string_view entry) {
   const std::string path = SettingsPath(IgnoreFileTitle);
   TIniFile ini;
   std::string error;
-  if (!FileExists(path) || !ini.LoadFile(path, error))
+  if (!IsExistingFile(path) || !ini.LoadFile(path, error))
     return;
   std::string key, value;
   if (SplitEntry(entry, key, value)) {
@@ -611,7 +607,7 @@ void RemoveIgnoreEntry(std::string_view entry) {
 std::vector<std::string> IgnoreFileEntries() {
   std::vector<std::string> entries;
   const std::string path = SettingsPath(IgnoreFileTitle);
-  if (!FileExists(path))
+  if (!IsExistingFile(path))
     return entries;
   TIniFile ini;
   std::string error;

@@ -4,6 +4,7 @@
 
 #include "app/uEnvironment.h"
 #include "app/uIgnoreLists.h"
+#include "paths/uPaths.h"
 #include "platform/Platform.h"
 #include "platform/Utf.h"
 
@@ -193,11 +194,6 @@ std::int32_t SaturatingAdd(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(sum);
 }
 
-bool FileExists(const std::string &path) {
-  std::uint32_t attributes = qp::Platform().Files().GetAttributes(path);
-  return attributes != wc::InvalidFileAttributes && (attributes & wc::FileAttributeDirectory) == 0;
-}
-
 std::string ParentFolder(const std::string &folder) {
   std::size_t slash = folder.find_last_of('\\');
   return slash == std::string::npos ? std::string() : folder.substr(0, slash);
@@ -340,13 +336,13 @@ std::string SettingsFileName() {
 
 std::string SettingsSourceFile() {
   std::string own = SettingsFileName();
-  if (FileExists(own))
+  if (IsExistingFile(own))
     return own;
   const std::string parent = ParentFolder(SettingsFolder);
   std::string found;
   for (const char *older : {"LintarySoftware", "Corvel"}) {
     std::string candidate = parent + "\\" + older + "\\" + std::string(SettingsFileTitle);
-    if (FileExists(candidate))
+    if (IsExistingFile(candidate))
       found = candidate; // the later one wins when both exist
   }
   return found;

@@ -5,6 +5,7 @@
 
 #include "paths/uPaths.h"
 #include "platform/Utf.h"
+#include "registry/uRegAccess.h"
 
 namespace quenlo {
 
@@ -20,11 +21,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.back()))
     s.remove_suffix(1);
   return s;
-}
-
-std::string CutAtNulChar(std::string_view s) {
-  const auto nul = s.find('\0');
-  return std::string(nul == std::string_view::npos ? s : s.substr(0, nul));
 }
 
 } // namespace
@@ -72,12 +68,12 @@ std::vector<std::string> SplitQuotedList(std::string_view text, std::size_t leng
     if (c == '"') {
       inQuotes = !inQuotes;
     } else if (c == ';' && !inQuotes) {
-      list.push_back(CutAtNulChar(text.substr(start, i - start)));
+      list.push_back(CutAtNul(text.substr(start, i - start)));
       start = i + 1;
     }
   }
   if (start < n) {
-    std::string tail = CutAtNulChar(text.substr(start, n - start));
+    std::string tail = CutAtNul(text.substr(start, n - start));
     if (!tail.empty())
       list.push_back(std::move(tail));
   }

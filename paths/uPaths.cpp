@@ -53,20 +53,11 @@ std::uint32_t QueryAttributes(std::string_view path) {
   return CachedFileAttributes(path);
 }
 
-// Only fixed drives count; a path without a drive part is never on one.
-bool IsFixedDrive(std::string_view drive) {
-  if (drive.empty())
-    return false;
-  std::string root(drive);
-  root.push_back('\\');
-  return CachedDriveType(root) == wc::DriveFixed;
-}
-
-bool IsExistingFile(std::uint32_t attributes) {
+bool IsFileAttributes(std::uint32_t attributes) {
   return attributes != wc::InvalidFileAttributes && (attributes & wc::FileAttributeDirectory) == 0;
 }
 
-bool IsExistingFolder(std::uint32_t attributes) {
+bool IsFolderAttributes(std::uint32_t attributes) {
   return attributes != wc::InvalidFileAttributes && (attributes & wc::FileAttributeDirectory) != 0;
 }
 
@@ -123,7 +114,7 @@ std::string FindSharedDll(const std::string &name) {
     const std::string_view file = ExtractFileName(valueName);
     if (file.size() != name.size() || qp::LowerAscii(file) != name)
       continue;
-    if (IsExistingFile(QueryAttributes(valueName)))
+    if (IsFileAttributes(QueryAttributes(valueName)))
       return valueName;
   }
   return {};
@@ -247,12 +238,12 @@ void ResetSearchDirsForTests() {
 
 int ProbePath(std::string &path) {
   // 1. The whole text, when it is on a fixed drive.
-  const bool fixed = IsFixedDrive(ExtractFileDrive(path));
+  const bool fixed = IsOnFixedDrive(path);
   if (fixed) {
     const std::uint32_t attr = QueryAttributes(path);
-    if (IsExistingFile(attr))
+    if (IsFileAttributes(attr))
       return kProbeFile;
-    if (IsExistingFolder(attr))
+    if (IsFolderAttributes(attr))
       return kProbeFolder;
   }
 
@@ -263,7 +254,7 @@ int ProbePath(std::string &path) {
   if (colon >= 2) {
     path.erase(0, colon - 1);
     // 4. The drive of what is left must be fixed.
-    if (!IsFixedDrive(ExtractFileDrive(path)))
+    if (!IsOnFixedDrive(path))
       return kProbeNone;
   } else if (!fixed) {
     return kProbeNone; // the same drive as tested above
@@ -292,11 +283,11 @@ int ProbePath(std::string &path) {
       candidate.remove_suffix(1);
     const std::uint32_t attr =
         candidate.empty() ? wc::InvalidFileAttributes : QueryAttributes(candidate);
-    if (IsExistingFile(attr)) {
+    if (IsFileAttributes(attr)) {
       path.resize(candidate.size());
       return kProbeFile;
     }
-    if (IsExistingFolder(attr)) {
+    if (IsFolderAttributes(attr)) {
       // A folder only counts at the end of the text or before a blank or
       // comma, and when no deeper path follows.
       const bool noDeeper = i >= len || text.find('\\', i) == std::string_view::npos;
@@ -381,6 +372,28 @@ bool CommandTargetExists(std::string_view commandLine) {
     if (FileReferenceExists(file + ext))
       return true;
   return false;
+}
+
+// Only fixed drives count; a path without a drive part is never on one.
+bool IsOnFixedDrive(std::string_view path) {
+  const std::string_view drive = ExtractFileDrive(path);
+  if (drive.empty())
+    return false;
+  std::string root(drive);
+  root.push_back('\\');
+  return CachedDriveType(root) == wc::DriveFixed;
+}
+
+bool IsExistingFile(std::string_view path) {
+  return IsFileAttributes(QueryAttributes(path));
+}
+
+bool IsExistingFolder(std::string_view path) {
+  // "C:\dir\" and "C:\dir" name the same folder; "C:\" keeps its backslash
+  // ("C:" alone would be the drive's current folder).
+  if (path.size() > 3 && path.back() == '\\')
+    path.remove_suffix(1);
+  return !path.empty() && IsFolderAttributes(QueryAttributes(path));
 }
 
 } // namespace quenlo

@@ -111,6 +111,13 @@ int ProbePath(std::string &path);
 bool ProbeFile(std::string_view path);
 bool ProbeFileOrFolder(std::string_view path);
 
+// The path names an existing file (not a folder).
+bool IsExistingFile(std::string_view path);
+// The path names an existing folder (a trailing backslash is allowed).
+bool IsExistingFolder(std::string_view path);
+// The drive part of the path ("C:", "\\server\share") is a fixed drive.
+bool IsOnFixedDrive(std::string_view path);
+
 // The full path of the file a text names (expanded, searched for when bare,
 // looked up among the shared DLLs as a last resort); empty when none.
 std::string ResolveFilePath(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "paths/uPaths.h"
 #include "platform/Utf.h"
 #include "registry/uRegFile.h"
 
@@ -16,11 +17,6 @@ qp::IFileSystem &Files() {
 std::string FolderOf(std::string_view path) {
   const auto pos = path.rfind('\\');
   return pos == std::string_view::npos ? std::string() : std::string(path.substr(0, pos));
-}
-
-bool IsFolder(std::string_view path) {
-  const std::uint32_t attributes = Files().GetAttributes(path);
-  return attributes != wc::InvalidFileAttributes && (attributes & wc::FileAttributeDirectory) != 0;
 }
 
 bool MakeFileFolder(std::string &errorText, std::string_view filePath) {
@@ -97,15 +93,15 @@ bool ForceDirectories(std::string_view folder, long &lastError) {
   const std::string path = WithoutTrailingBackslash(std::string(folder));
   if (path.empty())
     return false;
-  if (IsFolder(path))
+  if (IsExistingFolder(path))
     return true;
   const std::string parent = FolderOf(path);
   // A drive root ("C:") or a share has no parent to create.
-  if (!parent.empty() && parent.back() != ':' && !IsFolder(parent) &&
+  if (!parent.empty() && parent.back() != ':' && !IsExistingFolder(parent) &&
       !ForceDirectories(parent, lastError))
     return false;
   const long st = Files().CreateDirectory(path);
-  if (st == wc::ErrorSuccess || (st == wc::ErrorAlreadyExists && IsFolder(path)))
+  if (st == wc::ErrorSuccess || (st == wc::ErrorAlreadyExists && IsExistingFolder(path)))
     return true;
   lastError = st;
   return false;

@@ -7,7 +7,6 @@
 
 #include "paths/uPaths.h"
 #include "platform/Utf.h"
-#include "scanner/uFileTests.h"
 #include "scanner/uSubChecks.h"
 #include "scanner/uValueWalk.h"
 

@@ -139,6 +139,7 @@ void TRegScanner::Completion() {
   std::unique_ptr<TScanThread> thread = std::move(thread_);
   thread->Join();
   fullScanDone_ = true;
+  scanFailure_ = thread->Failure();
   resultsAvailable_ = true;
   for (int c = 0; c < CategoryCount; ++c) {
     adjustment_[c] += thread->Tested(c);

@@ -60,6 +60,8 @@ public:
   int RemainingCount(int category) const { return remainingCount_[category]; }
   void SetRemainingCount(int category, int count) { remainingCount_[category] = count; }
   bool FullScanDone() const { return fullScanDone_; }
+  // Why the last scan ended early (a check or a handover failed); else empty.
+  const std::string &ScanFailure() const { return scanFailure_; }
   bool ResultsAvailable() const { return resultsAvailable_; }
 
   int HealthPercent() const;
@@ -117,6 +119,7 @@ private:
   std::array<int, CategoryCount> adjustment_{};
   bool fullScanDone_ = false;
   bool resultsAvailable_ = false;
+  std::string scanFailure_;
   bool destroying_ = false;
 
   // ---- Repair and undo backups

@@ -171,8 +171,8 @@ bool TRegScanner::NewBackupBase(std::string &errorText, std::string &base) {
   for (int tries = 0; tries < kMaxNameTries; ++tries) {
     const TUndoTime now = UndoNow();
     base = undoFolder_ + UndoDayName(now) + "\\" + UndoBackupName(now);
-    if (!UndoFileExists(base + ".REG") && !UndoFileExists(base + ".REG32") &&
-        !UndoFileExists(base + ".REG64"))
+    if (!IsExistingFile(base + ".REG") && !IsExistingFile(base + ".REG32") &&
+        !IsExistingFile(base + ".REG64"))
       return true;
     qp::Platform().System().Sleep(1);
   }

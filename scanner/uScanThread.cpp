@@ -99,9 +99,28 @@ void TSortedTextList::Assign(std::vector<std::string> items) {
   items_ = std::move(items);
 }
 
+namespace {
+// Byte order of the upper-cased texts, without building them.
+int CompareUpper(std::string_view upper, std::string_view text) {
+  const std::size_t n = std::min(upper.size(), text.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    char c = text[i];
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 'a' + 'A');
+    const auto a = static_cast<unsigned char>(upper[i]);
+    const auto b = static_cast<unsigned char>(c);
+    if (a != b)
+      return a < b ? -1 : 1;
+  }
+  return upper.size() == text.size() ? 0 : (upper.size() < text.size() ? -1 : 1);
+}
+} // namespace
+
 bool TSortedTextList::Contains(std::string_view text) const {
-  const std::string key = qp::UpperAscii(text);
-  return std::binary_search(items_.begin(), items_.end(), key);
+  const auto it = std::lower_bound(
+      items_.begin(), items_.end(), text,
+      [](const std::string &item, std::string_view t) { return CompareUpper(item, t) < 0; });
+  return it != items_.end() && CompareUpper(*it, text) == 0;
 }
 
 // --- TScanThread
@@ -138,16 +157,28 @@ void TScanThread::Join() {
 void TScanThread::Run() {
   try {
     Execute();
+  } catch (const std::exception &e) {
+    Fail(e.what());
   } catch (...) {
-    // A failure inside a check or a handover ends the scan; the categories
-    // not completed keep their previous statistics.
-    Terminate();
-    for (int c = 0; c < CategoryCount; ++c)
-      if (processed_[c] < counted_[c])
-        tested_[c] = 0;
+    Fail("unknown error");
   }
   if (OnTerminate)
     main_.Queue(OnTerminate);
+}
+
+// The test counts of categories a stop cut short do not count.
+void TScanThread::DiscardUnfinished() {
+  for (int c = 0; c < CategoryCount; ++c)
+    if (processed_[c] < counted_[c])
+      tested_[c] = 0;
+}
+
+void TScanThread::Fail(const std::string &reason) {
+  // The scan ends; the categories not completed keep their previous
+  // statistics, and the reason is kept for the scanner to report.
+  failure_ = reason.empty() ? "unknown error" : reason;
+  Terminate();
+  DiscardUnfinished();
 }
 
 void TScanThread::Execute() {
@@ -192,11 +223,8 @@ void TScanThread::Execute() {
     }
   }
   access.CloseKey();
-  if (Terminated()) {
-    for (int c = 0; c < CategoryCount; ++c)
-      if (processed_[c] < counted_[c])
-        tested_[c] = 0;
-  }
+  if (Terminated())
+    DiscardUnfinished();
 }
 
 void TScanThread::DeliverProgress() {

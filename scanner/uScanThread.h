@@ -102,11 +102,15 @@ public:
   int Counted(int category) const { return counted_[category]; }
   int Processed(int category) const { return processed_[category]; }
   int Total() const { return total_; }
+  // Why the scan ended early when a check or a handover failed; else empty.
+  const std::string &Failure() const { return failure_; }
 
 private:
   void Run();
   void Execute();
   void DeliverProgress();
+  void Fail(const std::string &reason);
+  void DiscardUnfinished();
 
   qp::TMainThread &main_;
   const TCategoryChecks &checks_;
@@ -126,6 +130,7 @@ private:
   int items_ = 0;
   TScanProgress progress_;
   TRegErrorInfo pending_;
+  std::string failure_;
 };
 
 } // namespace quenlo

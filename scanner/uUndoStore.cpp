@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "paths/uPaths.h"
 #include "platform/Utf.h"
 #include "registry/uRegExport.h"
 #include "scanner/uRegScanner.h"
@@ -122,11 +123,6 @@ bool WriteTextLines(std::string_view path, const std::vector<std::string> &lines
   return false;
 }
 
-bool UndoFileExists(std::string_view path) {
-  const std::uint32_t attributes = Files().GetAttributes(path);
-  return attributes != wc::InvalidFileAttributes && (attributes & wc::FileAttributeDirectory) == 0;
-}
-
 void TRegScanner::BackupDays(std::vector<std::string> &list) const {
   list.clear();
   qp::FindData found;
@@ -138,7 +134,7 @@ void TRegScanner::BackupDays(std::vector<std::string> &list) const {
     if ((found.attributes & wc::FileAttributeDirectory) == 0 || found.name == "." ||
         found.name == "..")
       continue;
-    if (UndoFileExists(undoFolder_ + found.name + "\\" + std::string(UndoIndexTitle)))
+    if (IsExistingFile(undoFolder_ + found.name + "\\" + std::string(UndoIndexTitle)))
       list.push_back(found.name);
   } while (search->Next(found));
   std::sort(list.begin(), list.end(), LessNoCase);
@@ -197,7 +193,7 @@ TRestoreSummary TRegScanner::RestoreEntries(const std::string &day,
     const std::string base = folder + "\\" + lines[i].substr(0, lines[i].find('='));
     bool failed = false;
     std::vector<std::string> imported;
-    if (UndoFileExists(base + ".REG")) {
+    if (IsExistingFile(base + ".REG")) {
       const std::string file = base + ".REG";
       bool ok = true;
       if (have32BitEditor)
@@ -210,7 +206,7 @@ TRestoreSummary TRegScanner::RestoreEntries(const std::string &day,
     } else {
       for (const auto &[ext, use64] : {std::pair{".REG32", false}, std::pair{".REG64", true}}) {
         const std::string file = base + ext;
-        if (!UndoFileExists(file))
+        if (!IsExistingFile(file))
           continue;
         if (ImportRegFile(use64, file))
           imported.push_back(file);

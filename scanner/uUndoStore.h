@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "paths/uPaths.h"
+
 namespace quenlo {
 
 // A moment as the undo folder names it: local date and time with
@@ -41,8 +43,6 @@ bool ReadTextLines(std::string_view path, std::vector<std::string> &lines, bool 
 // temporary file, so that a failure never leaves a truncated file.
 bool WriteTextLines(std::string_view path, const std::vector<std::string> &lines,
                     std::string &errorText);
-
-bool UndoFileExists(std::string_view path);
 
 // The result of a restore: index lines played back, and those left for a
 // later try because an import failed.

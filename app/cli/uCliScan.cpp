@@ -127,6 +127,8 @@ bool RunScan(TRegScanner &scanner, const TScanOptions &options, TCliStreams stre
   while (scanner.IsScanning())
     main.PumpWait(std::chrono::milliseconds(50));
   printer.Finish();
+  if (!scanner.ScanFailure().empty())
+    streams.err << "quenlo-cli: the scan stopped: " << scanner.ScanFailure() << "\n";
   scanner.OnProgress = nullptr;
   scanner.OnScanComplete = nullptr;
   return completed;

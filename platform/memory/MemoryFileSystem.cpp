@@ -291,6 +291,13 @@ struct MemoryFileSystem::Impl {
     return st;
   }
 
+  // Takes the entry the path names (which was just located) out of its folder.
+  void Detach(const Parsed &p) {
+    FNode *parent = nullptr;
+    if (Parent(p, parent) == wc::ErrorSuccess)
+      parent->children.erase(UpperAscii(p.parts.back()));
+  }
+
   long Failed(Op op, std::string_view text) {
     std::string path(text);
     std::replace(path.begin(), path.end(), '/', '\\');
@@ -446,9 +453,7 @@ long MemoryFileSystem::RemoveDirectory(std::string_view path) {
     return wc::ErrorDirNotEmpty;
   if ((node->attributes & wc::FileAttributeReadOnly) != 0)
     return wc::ErrorAccessDenied;
-  FNode *parent = nullptr;
-  m.Parent(p, parent);
-  parent->children.erase(UpperAscii(p.parts.back()));
+  m.Detach(p);
   return wc::ErrorSuccess;
 }
 
@@ -463,9 +468,7 @@ long MemoryFileSystem::DeleteFile(std::string_view path) {
     return st;
   if (p.parts.empty() || node->dir || (node->attributes & wc::FileAttributeReadOnly) != 0)
     return wc::ErrorAccessDenied;
-  FNode *parent = nullptr;
-  m.Parent(p, parent);
-  parent->children.erase(UpperAscii(p.parts.back()));
+  m.Detach(p);
   return wc::ErrorSuccess;
 }
 
@@ -597,9 +600,7 @@ int MemoryFileSystem::RecycleFile(std::string_view path) {
     return static_cast<int>(st);
   if (p.parts.empty())
     return static_cast<int>(wc::ErrorAccessDenied);
-  FNode *parent = nullptr;
-  m.Parent(p, parent);
-  parent->children.erase(UpperAscii(p.parts.back()));
+  m.Detach(p);
   m.recycled.emplace_back(path);
   return 0;
 }

@@ -508,9 +508,19 @@ struct MemoryRegistry::Impl {
   }
 
   // The handle for a key value: a registered handle or a predefined root.
-  long Resolve(HKey parent, std::string_view subKey, std::uint32_t sam, RegOp op,
-                OpenRequest &r);
+  long Resolve(HKey parent, std::string_view subKey, std::uint32_t sam, RegOp op, OpenRequest &r);
   long Finish(OpenRequest &r, std::uint32_t sam, HKey &out);
+
+  // The handle, its live nodes and the right it needs, for an operation
+  // that a test may make fail.
+  long Access(HKey key, std::uint32_t right, RegOp op, Handle *&h, Handle &scratch,
+              std::vector<Node *> &live) {
+    if (long st = Lookup(key, h, scratch))
+      return st;
+    if (long st = Usable(*h, right, live))
+      return st;
+    return Failed(op, *h);
+  }
 
   long Lookup(HKey key, Handle *&out, Handle &scratch) {
     auto it = handles.find(key);
@@ -777,7 +787,6 @@ MemoryRegistry::~MemoryRegistry() = default;
 
 // --- IRegistry
 
-
 // Resolves parent + subKey in the view the access mask asks for.
 long MemoryRegistry::Impl::Resolve(HKey parent, std::string_view subKey, std::uint32_t sam,
                                    RegOp op, OpenRequest &r) {
@@ -861,11 +870,7 @@ long MemoryRegistry::QueryInfoKey(HKey key, KeyInfo &info) {
   Handle scratch;
   Handle *h = nullptr;
   std::vector<Node *> live;
-  if (long st = m.Lookup(key, h, scratch))
-    return st;
-  if (long st = m.Usable(*h, wc::KeyQueryValue, live))
-    return st;
-  if (long st = m.Failed(RegOp::QueryInfo, *h))
+  if (long st = m.Access(key, wc::KeyQueryValue, RegOp::QueryInfo, h, scratch, live))
     return st;
   info = KeyInfo{};
   const std::vector<std::string> &names = m.Names(*h, live);
@@ -891,11 +896,7 @@ long MemoryRegistry::EnumKey(HKey key, std::uint32_t index, std::uint32_t nameCa
   Handle scratch;
   Handle *h = nullptr;
   std::vector<Node *> live;
-  if (long st = m.Lookup(key, h, scratch))
-    return st;
-  if (long st = m.Usable(*h, wc::KeyEnumerateSubKeys, live))
-    return st;
-  if (long st = m.Failed(RegOp::EnumKey, *h))
+  if (long st = m.Access(key, wc::KeyEnumerateSubKeys, RegOp::EnumKey, h, scratch, live))
     return st;
   const std::string *found = nullptr;
   if (live.size() == 1) {
@@ -922,11 +923,7 @@ long MemoryRegistry::EnumValue(HKey key, std::uint32_t index, std::uint32_t name
   Handle scratch;
   Handle *h = nullptr;
   std::vector<Node *> live;
-  if (long st = m.Lookup(key, h, scratch))
-    return st;
-  if (long st = m.Usable(*h, wc::KeyQueryValue, live))
-    return st;
-  if (long st = m.Failed(RegOp::EnumValue, *h))
+  if (long st = m.Access(key, wc::KeyQueryValue, RegOp::EnumValue, h, scratch, live))
     return st;
   const auto values = Impl::Values(live);
   if (index >= values.size())
@@ -951,11 +948,7 @@ long MemoryRegistry::QueryValue(HKey key, std::string_view name, std::uint32_t *
   Handle scratch;
   Handle *h = nullptr;
   std::vector<Node *> live;
-  if (long st = m.Lookup(key, h, scratch))
-    return st;
-  if (long st = m.Usable(*h, wc::KeyQueryValue, live))
-    return st;
-  if (long st = m.Failed(RegOp::QueryValue, *h))
+  if (long st = m.Access(key, wc::KeyQueryValue, RegOp::QueryValue, h, scratch, live))
     return st;
   for (Node *n : live) {
     if (const Node::Value *v = n->FindValue(name)) {
@@ -978,11 +971,7 @@ long MemoryRegistry::SetValue(HKey key, std::string_view name, std::uint32_t typ
   Handle scratch;
   Handle *h = nullptr;
   std::vector<Node *> live;
-  if (long st = m.Lookup(key, h, scratch))
-    return st;
-  if (long st = m.Usable(*h, wc::KeySetValue, live))
-    return st;
-  if (long st = m.Failed(RegOp::SetValue, *h))
+  if (long st = m.Access(key, wc::KeySetValue, RegOp::SetValue, h, scratch, live))
     return st;
   if (Utf16Length(name) > kMaxValueNameUnits)
     return wc::ErrorInvalidParameter;
@@ -997,11 +986,7 @@ long MemoryRegistry::DeleteValue(HKey key, std::string_view name) {
   Handle scratch;
   Handle *h = nullptr;
   std::vector<Node *> live;
-  if (long st = m.Lookup(key, h, scratch))
-    return st;
-  if (long st = m.Usable(*h, wc::KeySetValue, live))
-    return st;
-  if (long st = m.Failed(RegOp::DeleteValue, *h))
+  if (long st = m.Access(key, wc::KeySetValue, RegOp::DeleteValue, h, scratch, live))
     return st;
   for (Node *n : live) {
     auto it = std::find_if(n->values.begin(), n->values.end(),

@@ -75,8 +75,8 @@ struct Machine {
     for (const std::string &line : IndexLines()) {
       const std::string base =
           std::string(kUndo) + "\\" + kDay + "\\" + line.substr(0, line.find('='));
-      if (!UndoFileExists(base + ".REG") && !UndoFileExists(base + ".REG32") &&
-          !UndoFileExists(base + ".REG64"))
+      if (!IsExistingFile(base + ".REG") && !IsExistingFile(base + ".REG32") &&
+          !IsExistingFile(base + ".REG64"))
         return false;
     }
     return true;

@@ -1,5 +1,6 @@
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <tuple>
 
 #include "TestPlatform.h"
@@ -289,6 +290,22 @@ TEST_F(ThreadedScanner, StopKeepsEarlierStatisticsOfUnfinishedCategories) {
       EXPECT_EQ(scanner.RemainingCount(c), 1) << c;
     }
   }
+}
+
+TEST_F(ThreadedScanner, AFailingCheckEndsTheScanWithItsReason) {
+  TRegScanner scanner(main);
+  TCategoryChecks checks;
+  checks[ecTypeLib] = [](TScanThread &, TRegistryAccess &, bool) {};
+  checks[ecAppIDs] = [](TScanThread &, TRegistryAccess &, bool counting) {
+    if (!counting)
+      throw std::runtime_error("disk on fire");
+  };
+  scanner.SetChecks(checks);
+  RunToEnd(scanner);
+  EXPECT_FALSE(scanner.FullScanDone());
+  EXPECT_EQ(scanner.ScanFailure(), "disk on fire");
+  EXPECT_EQ(scanner.TestCount(ecTypeLib), 0);
+  EXPECT_EQ(scanner.TestCount(ecAppIDs), -1) << "an unfinished category keeps its statistics";
 }
 
 TEST_F(ThreadedScanner, DestroyingAScanningScannerStopsTheThread) {

@@ -12,31 +12,21 @@ data=$here/data
 work=$(mktemp -d)
 trap 'cleanup; rm -rf "$work"' EXIT
 
-winpath() { echo "Z:${1//\//\\}"; }
-regimport() { bash "$run" reg import "$(winpath "$1")" "/reg:$2" >/dev/null 2>&1; }
-cleanup() {
-  # Wine's reg import deletes keys in the 64-bit view whatever view it is
-  # given, so the 32-bit copies are named through Wow6432Node.
-  regimport "$data/com_assoc_cleanup.reg" 64
-  sed 's/HKEY_LOCAL_MACHINE\\Software\\/HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\/' \
-    "$data/com_assoc_cleanup.reg" >"$work/cleanup32.reg"
-  regimport "$work/cleanup32.reg" 64
-}
+# shellcheck source=seeding.sh
+source "$here/seeding.sh"
+cleanup() { unseed "$data/com_assoc_cleanup.reg"; }
 
 cleanup
-regimport "$data/com_assoc_seed.reg" 32 || { echo "import (32-bit view) failed"; exit 1; }
-regimport "$data/com_assoc_seed.reg" 64 || { echo "import (64-bit view) failed"; exit 1; }
-regimport "$data/com_assoc_seed64.reg" 64 || { echo "import (64-bit only) failed"; exit 1; }
+seed "$data/com_assoc_seed.reg" "$data/com_assoc_seed64.reg"
 
 args=()
 for c in TypeLibrary WindowsAssociations DeepScan CustomControls ApplicationIDs CodePages \
          ContentType Applications FileExtensions; do args+=(--category "$c"); done
-bash "$run" "$exe" scan --json "${args[@]}" >"$work/out.json" 2>"$work/err.txt"
-code=$?
-if [ $code -ne 0 ]; then echo "scan exited $code"; cat "$work/err.txt"; exit 1; fi
+scan_json "$exe" "${args[@]}"
 
-python3 - "$work/out.json" <<'PY' || exit 1
+PYTHONPATH="$(dirname "$0")" python3 - "$work/out.json" <<'PY' || exit 1
 import json, sys
+import findings
 data = json.load(open(sys.argv[1], encoding="utf-8"))
 C = "Software\\Classes\\"
 BAD = "{0BAD0000-0000-4000-8000-0000000%s}"
@@ -74,24 +64,11 @@ expected = {
 def seeded(f):
     text = (f["keyPath"] + f["valueName"] + f["target"] + f["data"]).lower()
     return "quenlo" in text or "0bad0000-" in text or "600d0000-" in text
-got, other = set(), []
-for f in data["findings"]:
-    row = (f["testId"], f["kind"], f["action"], f["view64"], f["root"], f["keyPath"],
-           f["valueName"], f["target"], f["data"])
-    if seeded(f): got.add(row)
-    else: other.append(row)
-ok = True
-for row in sorted(expected - got, key=str): print("missing:", row); ok = False
-for row in sorted(got - expected, key=str): print("unexpected:", row); ok = False
 # What a fresh prefix reports of its own: empty 32-bit class roots, and
 # references Wine registers without registering their target.
-known = {40, 41, 42, 19, 32}
-for row in other:
-    if row[0] not in known: print("unexpected prefix finding:", row); ok = False
-stats = {s["category"]: s for s in data["statistics"]}
-for c in (1, 2, 3, 4, 5, 6, 7, 8, 18):
-    if stats[c]["testCount"] <= 0: print("no tests counted in category", c); ok = False
-if not ok: sys.exit(1)
+got, other, stats = findings.check(data, expected, seeded,
+                                   lambda row: row[0] in {40, 41, 42, 19, 32},
+                                   (1, 2, 3, 4, 5, 6, 7, 8, 18))
 print("com/assoc scan: %d seeded findings as expected, %d of the prefix's own" % (len(got), len(other)))
 PY
 echo "com/assoc scan test passed"

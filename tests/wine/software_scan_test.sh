@@ -19,8 +19,8 @@ common_programs="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
 work=$(mktemp -d)
 trap 'cleanup; rm -rf "$work"' EXIT
 
-winpath() { echo "Z:${1//\//\\}"; }
-regimport() { bash "$run" reg import "$(winpath "$1")" "/reg:$2" >/dev/null 2>&1; }
+# shellcheck source=seeding.sh
+source "$here/seeding.sh"
 
 # The seed files: software_seed.reg goes into both views, software_seed64.reg
 # into the 64-bit view only, software_cleanup.reg takes both out again.
@@ -139,21 +139,14 @@ with open(os.path.join(work, "software_cleanup.reg"), "w", encoding="utf-8") as 
 PY
 
 cleanup() {
-  # Wine's reg import deletes in the 64-bit view whatever view it is given,
-  # so the 32-bit copies are named through Wow6432Node.
-  regimport "$work/software_cleanup.reg" 64
-  sed 's/HKEY_LOCAL_MACHINE\\Software\\/HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\/' \
-    "$work/software_cleanup.reg" >"$work/cleanup32.reg"
-  regimport "$work/cleanup32.reg" 64
+  unseed "$work/software_cleanup.reg"
   rm -rf "$drive_c/QuenloTest" "$common_programs/QuenloTestMenu" \
     "$user_dir/Desktop/QuenloTest Good.lnk" "$user_dir/Desktop/QuenloTest Gone.lnk" \
     "$user_dir/Desktop/QuenloTest Sub"
 }
 
 cleanup
-regimport "$work/software_seed.reg" 32 || { echo "import (32-bit view) failed"; exit 1; }
-regimport "$work/software_seed.reg" 64 || { echo "import (64-bit view) failed"; exit 1; }
-regimport "$work/software_seed64.reg" 64 || { echo "import (64-bit only) failed"; exit 1; }
+seed "$work/software_seed.reg" "$work/software_seed64.reg"
 mkdir -p "$drive_c/QuenloTest" "$common_programs/QuenloTestMenu" "$user_dir/Desktop/QuenloTest Sub"
 for f in tool.exe doc.txt good.ttf quenlotest.chm quenlotest4.exe; do
   echo "quenlo test file" >"$drive_c/QuenloTest/$f"
@@ -167,12 +160,11 @@ done
 
 args=()
 for c in 0 9 10 11 12 13 14 15 16 17 19 20 21 22 23; do args+=(--category "$c"); done
-bash "$run" "$exe" scan --json "${args[@]}" >"$work/out.json" 2>"$work/err.txt"
-code=$?
-if [ $code -ne 0 ]; then echo "scan exited $code"; cat "$work/err.txt"; exit 1; fi
+scan_json "$exe" "${args[@]}"
 
-python3 - "$work/out.json" "$(whoami)" <<'PY' || exit 1
+PYTHONPATH="$(dirname "$0")" python3 - "$work/out.json" "$(whoami)" <<'PY' || exit 1
 import json, sys
+import findings
 data = json.load(open(sys.argv[1], encoding="utf-8"))
 user = sys.argv[2]
 CV = "Software\\Microsoft\\Windows\\CurrentVersion"
@@ -221,28 +213,15 @@ expected = {
 def seeded(f):
     text = (f["keyPath"] + f["valueName"] + f["target"] + f["data"]).lower()
     return "quenlo" in text
-got, other = set(), []
-for f in data["findings"]:
-    row = (f["testId"], f["kind"], f["action"], f["view64"], f["root"], f["keyPath"],
-           f["valueName"], f["target"], f["data"])
-    if seeded(f): got.add(row)
-    else: other.append(row)
-ok = True
-for row in sorted(expected - got, key=str): print("missing:", row); ok = False
-for row in sorted(got - expected, key=str): print("unexpected:", row); ok = False
 # A fresh prefix lists bitmap fonts whose files Wine keeps outside the
 # Windows folders, and a few service and DirectMusic paths it registers
 # without installing the files.
-for row in other:
-    if row[0] not in (82, 47): print("unexpected prefix finding:", row); ok = False
-    elif row[0] == 82 and not row[7].lower().endswith(".fon"):
-        print("unexpected font finding:", row); ok = False
-stats = {s["category"]: s for s in data["statistics"]}
-for c in (0, 9, 10, 12, 13, 14, 15, 16, 17, 19, 20, 21, 22, 23):
-    if stats[c]["testCount"] <= 0: print("no tests counted in category", c); ok = False
+def prefix_ok(row):
+    return row[0] == 47 or (row[0] == 82 and row[7].lower().endswith(".fon"))
+got, other, stats = findings.check(data, expected, seeded, prefix_ok,
+                                   (0, 9, 10, 12, 13, 14, 15, 16, 17, 19, 20, 21, 22, 23))
 if stats[11]["testCount"] != 0 or stats[11]["remainingCount"] != 0:
-    print("Open GL Drivers examined something:", stats[11]); ok = False
-if not ok: sys.exit(1)
+    print("Open GL Drivers examined something:", stats[11]); sys.exit(1)
 print("software scan: %d seeded findings as expected, %d of the prefix's own"
       % (len(got), len(other)))
 PY
