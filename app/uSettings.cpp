@@ -7,18 +7,9 @@
 #include "paths/uPaths.h"
 #include "platform/Platform.h"
 #include "platform/Utf.h"
+#include "scanner/uCategories.h"
 
 namespace quenlo {
-
-const std::array<std::string_view, ScanCategoryCount> ScanCategoryKeys = {
-    "RegistryIntegrity", "TypeLibrary",        "WindowsAssociations",
-    "DeepScan",          "CustomControls",     "ApplicationIDs",
-    "CodePages",         "ContentType",        "Applications",
-    "KnownDrivers",      "VirtualDrivers",     "OpenGLDrivers",
-    "SharedDLLs",        "StartMenu",          "Startup",
-    "HelpAndResources",  "WindowsFonts",       "ApplicationLocations",
-    "FileExtensions",    "HTMLHelp",           "InstalledFiles",
-    "AddRemoveCache",    "ConfigurationCache", "FilePathReferences"};
 
 const std::array<std::string_view, CleanItemCount> CleanItemKeys = {"StartMenuOrderHistory",
                                                                     "NetworkDriveHistory",
@@ -80,7 +71,7 @@ template <class Settings, class Visitor> void VisitFields(Settings &s, Visitor &
   visit(SectionScan, "CleanAfterScan", s.CleanAfterScan, false);
   visit(SectionScan, "CleanSafeAfterScan", s.CleanSafeAfterScan, false);
   for (std::size_t i = 0; i < ScanCategoryCount; ++i)
-    visit(SectionScan, ScanCategoryKeys[i], s.ScanCategories[i], true);
+    visit(SectionScan, CategorySettingsKey(static_cast<int>(i)), s.ScanCategories[i], true);
   visit(SectionSettings, "window", s.window, TFieldKind::Str);
   visit(SectionSettings, "window_l", s.window_l, TFieldKind::Str);
   visit(SectionSettings, "autorun", s.autorun, TFieldKind::Str);

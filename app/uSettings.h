@@ -10,11 +10,12 @@
 #include <vector>
 
 #include "app/uIniFile.h"
+#include "scanner/uCategories.h"
 
 namespace quenlo {
 
 inline constexpr std::size_t MaxMonitoredKeys = 64;
-inline constexpr std::size_t ScanCategoryCount = 24;
+inline constexpr std::size_t ScanCategoryCount = static_cast<std::size_t>(CategoryCount);
 inline constexpr std::size_t CleanItemCount = 43;
 // Short string fields keep at most this many characters.
 inline constexpr std::size_t ShortStringLength = 12;
@@ -26,8 +27,6 @@ inline constexpr std::string_view SectionSettings = "settings";
 inline constexpr std::string_view SectionSkippedKeys = "SkippedKeys";
 inline constexpr std::string_view SectionMonitoredKeys = "MonitoredKeys";
 
-// Key names of the "scan" category switches, in category order.
-extern const std::array<std::string_view, ScanCategoryCount> ScanCategoryKeys;
 // Key names of the "clean" switches, in cleaner category order.
 extern const std::array<std::string_view, CleanItemCount> CleanItemKeys;
 
@@ -43,7 +42,7 @@ struct tProgramSettings {
   bool FirstTimeScan = true;
   bool CleanAfterScan = false;
   bool CleanSafeAfterScan = false;
-  // Category i of the scanner at switch i (keys in ScanCategoryKeys).
+  // Category i of the scanner at switch i (keys: CategorySettingsKey).
   std::array<bool, ScanCategoryCount> ScanCategories{};
 
   // "settings"

@@ -13,11 +13,12 @@ cd "$root"
 sources=(fuzz/settings_fuzz.cpp app/uIniFile.cpp app/uSettings.cpp app/uEnvironment.cpp
          app/uIgnoreLists.cpp app/uIgnoreListsData.cpp app/uVersionInfo.cpp app/uAppHost.cpp
          platform/Platform.cpp platform/Utf.cpp registry/uRegAccess.cpp
-         paths/uPaths.cpp paths/uPathText.cpp paths/uSysUtils.cpp paths/uProbeCache.cpp)
+         paths/uPaths.cpp paths/uPathText.cpp paths/uSysUtils.cpp paths/uProbeCache.cpp
+         scanner/uCategories.cpp)
 binary=$out/settings_fuzz
 rebuild=0
 [ -x "$binary" ] || rebuild=1
-for f in "${sources[@]}" app/*.h platform/*.h registry/*.h paths/*.h; do
+for f in "${sources[@]}" app/*.h platform/*.h registry/*.h paths/*.h scanner/uCategories.h; do
   [ "$f" -nt "$binary" ] && rebuild=1
 done
 if [ "$rebuild" = 1 ]; then

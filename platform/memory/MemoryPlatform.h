@@ -196,6 +196,7 @@ public:
 
 private:
   friend class MemoryPlatform;
+  void SetFlag(View view, std::string_view fullPath, bool Node::*flag, bool value);
   mutable std::mutex mu_;
   struct Impl;
   std::unique_ptr<Impl> impl_;

@@ -1273,28 +1273,26 @@ std::string MemoryRegistry::KeySecurity(View view, std::string_view fullPath) co
 
 // --- behaviour of single keys
 
-void MemoryRegistry::SetDenyAccess(View view, std::string_view fullPath, bool deny) {
+void MemoryRegistry::SetFlag(View view, std::string_view fullPath, bool Node::*flag, bool value) {
   std::lock_guard lock(mu_);
   if (Node *n = impl_->FlagNode(view, fullPath))
-    n->denyAccess = deny;
+    n->*flag = value;
+}
+
+void MemoryRegistry::SetDenyAccess(View view, std::string_view fullPath, bool deny) {
+  SetFlag(view, fullPath, &Node::denyAccess, deny);
 }
 
 void MemoryRegistry::SetDenyWrite(View view, std::string_view fullPath, bool deny) {
-  std::lock_guard lock(mu_);
-  if (Node *n = impl_->FlagNode(view, fullPath))
-    n->denyWrite = deny;
+  SetFlag(view, fullPath, &Node::denyWrite, deny);
 }
 
 void MemoryRegistry::SetDenyDelete(View view, std::string_view fullPath, bool deny) {
-  std::lock_guard lock(mu_);
-  if (Node *n = impl_->FlagNode(view, fullPath))
-    n->denyDelete = deny;
+  SetFlag(view, fullPath, &Node::denyDelete, deny);
 }
 
 void MemoryRegistry::SetReflectionDisabled(View view, std::string_view fullPath, bool disabled) {
-  std::lock_guard lock(mu_);
-  if (Node *n = impl_->FlagNode(view, fullPath))
-    n->reflectionDisabled = disabled;
+  SetFlag(view, fullPath, &Node::reflectionDisabled, disabled);
 }
 
 // --- fault injection
