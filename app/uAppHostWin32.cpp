@@ -3,53 +3,22 @@
 
 #include "app/uAppHost.h"
 
-#include <windows.h>
+#include "platform/win32/WinApi.h"
 
 #include <objbase.h>
 #include <shlobj.h>
 
 #include "platform/Utf.h"
+#include "platform/win32/WinHandles.h"
 
 namespace quenlo {
 
 namespace {
 
 std::wstring Wide(std::string_view text) {
-  std::u16string u = qp::Utf8ToUtf16(text);
+  const std::u16string u = qp::Utf8ToUtf16(text);
   return std::wstring(u.begin(), u.end());
 }
-
-// Releases a COM interface on every path.
-template <class T> class ComPtr {
-public:
-  ComPtr() = default;
-  ~ComPtr() {
-    if (p_ != nullptr)
-      p_->Release();
-  }
-  ComPtr(const ComPtr &) = delete;
-  ComPtr &operator=(const ComPtr &) = delete;
-  T **Out() { return &p_; }
-  T *operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-
-private:
-  T *p_ = nullptr;
-};
-
-class TComScope {
-public:
-  TComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~TComScope() {
-    if (SUCCEEDED(hr_))
-      CoUninitialize();
-  }
-  TComScope(const TComScope &) = delete;
-  TComScope &operator=(const TComScope &) = delete;
-
-private:
-  HRESULT hr_;
-};
 
 class TWin32AppHost : public IAppHost {
 public:
@@ -84,16 +53,18 @@ public:
 
   bool CreateShellLink(std::string_view linkFile, std::string_view target,
                        std::string_view arguments, std::string_view description) override {
-    TComScope com;
-    ComPtr<IShellLinkW> link;
+    qp::win32::ComScope com;
+    if (!com.Usable())
+      return false;
+    qp::win32::ComPtr<IShellLinkW> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void **>(link.Out()))))
+                                link.put_void())))
       return false;
     link->SetPath(Wide(target).c_str());
     link->SetDescription(Wide(description).c_str());
     link->SetArguments(Wide(arguments).c_str());
-    ComPtr<IPersistFile> file;
-    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(file.Out()))))
+    qp::win32::ComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, file.put_void())))
       return false;
     return SUCCEEDED(file->Save(Wide(linkFile).c_str(), TRUE));
   }
