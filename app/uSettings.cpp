@@ -5,6 +5,7 @@
 #include "app/uEnvironment.h"
 #include "app/uIgnoreLists.h"
 #include "paths/uPaths.h"
+#include "platform/PathText.h"
 #include "platform/Platform.h"
 #include "platform/Utf.h"
 #include "scanner/uCategories.h"
@@ -185,11 +186,6 @@ std::int32_t SaturatingAdd(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(sum);
 }
 
-std::string ParentFolder(const std::string &folder) {
-  std::size_t slash = folder.find_last_of('\\');
-  return slash == std::string::npos ? std::string() : folder.substr(0, slash);
-}
-
 void SetError(std::string *errorText, std::string text) {
   if (errorText != nullptr)
     *errorText = std::move(text);
@@ -329,7 +325,7 @@ std::string SettingsSourceFile() {
   std::string own = SettingsFileName();
   if (IsExistingFile(own))
     return own;
-  const std::string parent = ParentFolder(SettingsFolder);
+  const std::string parent = qp::FolderOf(SettingsFolder);
   std::string found;
   for (const char *older : {"LintarySoftware", "Corvel"}) {
     std::string candidate = parent + "\\" + older + "\\" + std::string(SettingsFileTitle);

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "paths/uProbeCache.h"
+#include "platform/PathText.h"
 #include "platform/Platform.h"
 #include "platform/Utf.h"
 #include "registry/uRegAccess.h"
@@ -39,12 +40,6 @@ std::string ReplaceAllNoCase(std::string_view text, std::string_view from, std::
     }
   }
   return out;
-}
-
-std::string WithBackslash(std::string dir) {
-  if (dir.empty() || dir.back() != '\\')
-    dir.push_back('\\');
-  return dir;
 }
 
 // Every attribute query of the file checks goes through here (memoised
@@ -161,15 +156,15 @@ std::string ExpandEnvPath(std::string_view text, bool use64) {
 }
 
 std::string GetSystemDir() {
-  return WithBackslash(qp::LowerAscii(qp::Platform().System().GetSystemDirectory()));
+  return qp::WithTrailingBackslash(qp::LowerAscii(qp::Platform().System().GetSystemDirectory()));
 }
 
 std::string GetWindowsDir() {
-  return WithBackslash(qp::LowerAscii(qp::Platform().System().GetWindowsDirectory()));
+  return qp::WithTrailingBackslash(qp::LowerAscii(qp::Platform().System().GetWindowsDirectory()));
 }
 
 std::string GetTempDir() {
-  return WithBackslash(qp::Platform().System().GetTempPath());
+  return qp::WithTrailingBackslash(qp::Platform().System().GetTempPath());
 }
 
 bool GetSpecialFolder(std::uintptr_t /*owner*/, int csidl, bool create, std::string &path) {
@@ -199,7 +194,7 @@ std::vector<std::string> BuildSearchDirs() {
   std::vector<std::string> dirs;
   std::vector<std::string> seen;
   for (auto &dir : candidates) {
-    dir = WithBackslash(std::move(dir));
+    dir = qp::WithTrailingBackslash(std::move(dir));
     std::string folded = qp::LowerAscii(dir);
     bool duplicate = false;
     for (const auto &s : seen)

@@ -164,20 +164,6 @@ std::uint32_t NativeKeyToRoot(std::string &path) {
   return 0;
 }
 
-// --- ScopedKey
-
-ScopedKey &ScopedKey::operator=(ScopedKey &&other) noexcept {
-  if (this != &other)
-    Reset(other.Release());
-  return *this;
-}
-
-void ScopedKey::Reset(HKey key) {
-  if (key_ != 0 && key_ != key)
-    Reg().CloseKey(key_);
-  key_ = key;
-}
-
 // --- TRegistry
 
 TRegistry::TRegistry() = default;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/ScopedKey.h"
 
 namespace quenlo {
 
@@ -65,31 +66,7 @@ std::string KeyTail(std::string_view path, int n);
 std::uint32_t NativeKeyToRoot(std::string &path);
 
 // A registry key handle closed on destruction.
-class ScopedKey {
-public:
-  ScopedKey() = default;
-  explicit ScopedKey(HKey key) : key_(key) {}
-  ~ScopedKey() { Reset(); }
-  ScopedKey(const ScopedKey &) = delete;
-  ScopedKey &operator=(const ScopedKey &) = delete;
-  ScopedKey(ScopedKey &&other) noexcept : key_(other.Release()) {}
-  ScopedKey &operator=(ScopedKey &&other) noexcept;
-  HKey Get() const { return key_; }
-  HKey &Out() {
-    Reset();
-    return key_;
-  }
-  HKey Release() {
-    HKey k = key_;
-    key_ = 0;
-    return k;
-  }
-  void Reset(HKey key = 0);
-  explicit operator bool() const { return key_ != 0; }
-
-private:
-  HKey key_ = 0;
-};
+using qp::ScopedKey;
 
 // The system message for a status code (Platform().System().SystemMessage).
 std::string SysErrorMessage(long code);

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "paths/uPaths.h"
+#include "platform/FileOps.h"
+#include "platform/PathText.h"
 #include "platform/Utf.h"
 #include "registry/uRegFile.h"
 
@@ -14,27 +15,16 @@ qp::IFileSystem &Files() {
   return qp::Platform().Files();
 }
 
-std::string FolderOf(std::string_view path) {
-  const auto pos = path.rfind('\\');
-  return pos == std::string_view::npos ? std::string() : std::string(path.substr(0, pos));
-}
-
 bool MakeFileFolder(std::string &errorText, std::string_view filePath) {
-  const std::string folder = FolderOf(filePath);
+  const std::string folder = qp::FolderOf(filePath);
   long lastError = 0;
-  if (folder.empty() || ForceDirectories(folder, lastError))
+  if (folder.empty() || qp::ForceDirectories(folder, lastError))
     return true;
   errorText = "CreateDirectory: ";
   if (lastError != 0)
     errorText += SysErrorMessage(lastError);
   errorText += " " + folder;
   return false;
-}
-
-std::string WithoutTrailingBackslash(std::string text) {
-  while (!text.empty() && text.back() == '\\')
-    text.pop_back();
-  return text;
 }
 
 std::string Expanded(std::string_view text, std::string_view fallback) {
@@ -87,25 +77,6 @@ std::string NormalisedKeyPath(std::string_view keyPath) {
 }
 
 } // namespace
-
-bool ForceDirectories(std::string_view folder, long &lastError) {
-  lastError = 0;
-  const std::string path = WithoutTrailingBackslash(std::string(folder));
-  if (path.empty())
-    return false;
-  if (IsExistingFolder(path))
-    return true;
-  const std::string parent = FolderOf(path);
-  // A drive root ("C:") or a share has no parent to create.
-  if (!parent.empty() && parent.back() != ':' && !IsExistingFolder(parent) &&
-      !ForceDirectories(parent, lastError))
-    return false;
-  const long st = Files().CreateDirectory(path);
-  if (st == wc::ErrorSuccess || (st == wc::ErrorAlreadyExists && IsExistingFolder(path)))
-    return true;
-  lastError = st;
-  return false;
-}
 
 std::string NativeRegeditPath() {
   const std::string windows = qp::Platform().System().GetWindowsDirectory();

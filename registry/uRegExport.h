@@ -21,10 +21,6 @@ namespace quenlo {
 // Largest value the exports accept, in bytes.
 inline constexpr std::size_t MaxExportDataSize = 65535;
 
-// Creates a folder and every missing parent. False when one cannot be made;
-// lastError is then the status of the failing step (0 when none is known).
-bool ForceDirectories(std::string_view folder, long &lastError);
-
 // Writes the named values of the open key to a ".REG" file (see uRegFile.h
 // for the format). True when every listed value was written; on false the
 // error text names the last problem and no file is left behind.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "paths/uPaths.h"
+#include "platform/PathText.h"
 #include "platform/Utf.h"
 #include "scanner/uSubChecks.h"
 #include "scanner/uValueWalk.h"
@@ -30,12 +31,6 @@ constexpr std::string_view kMenuOrderKeys[] = {
 // Keys deeper than this are examined by the reference walk without progress
 // (the counting pass stops there).
 constexpr int kReferenceCountDepth = 7;
-
-std::string WithTrailingBackslash(std::string text) {
-  if (text.empty() || text.back() != '\\')
-    text.push_back('\\');
-  return text;
-}
 
 bool IsDots(const std::string &name) {
   return name == "." || name == "..";
@@ -89,7 +84,7 @@ void CheckShortcut(TScanThread &t, const std::string &file, const std::string &n
 // folders (junctions, symbolic links) are not entered: they may lead back
 // into the tree.
 void ScanShortcuts(TScanThread &t, const std::string &folderPath) {
-  const std::string folder = WithTrailingBackslash(folderPath);
+  const std::string folder = qp::WithTrailingBackslash(folderPath);
   for (const qp::FindData &entry : ListFolder(folder + "*.lnk")) {
     if (t.Terminated())
       return;
@@ -507,8 +502,8 @@ void CheckStartMenu(TScanThread &t, TRegistryAccess &access, bool counting) {
     if (!GetSpecialFolder(0, kCommonPrograms, false, commonPrograms) ||
         !GetSpecialFolder(0, kUserPrograms, false, userPrograms))
       return;
-    commonPrograms = WithTrailingBackslash(std::move(commonPrograms));
-    userPrograms = WithTrailingBackslash(std::move(userPrograms));
+    commonPrograms = qp::WithTrailingBackslash(std::move(commonPrograms));
+    userPrograms = qp::WithTrailingBackslash(std::move(userPrograms));
   }
   CheckMenuOrder(t, access, counting, commonPrograms, userPrograms);
 }

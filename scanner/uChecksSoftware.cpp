@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "paths/uPaths.h"
+#include "platform/PathText.h"
 #include "platform/Utf.h"
 #include "scanner/uChecksDeep.h"
 #include "scanner/uSubChecks.h"
@@ -30,18 +31,6 @@ std::string CurrentVersionKey(std::string_view tail) {
   std::string path(kCurrentVersion);
   path += tail;
   return path;
-}
-
-std::string WithoutTrailingBackslash(std::string text) {
-  if (!text.empty() && text.back() == '\\')
-    text.pop_back();
-  return text;
-}
-
-std::string WithTrailingBackslash(std::string text) {
-  if (text.empty() || text.back() != '\\')
-    text.push_back('\\');
-  return text;
 }
 
 // A non-zero REG_DWORD value of the open key.
@@ -72,7 +61,7 @@ void CheckHelpList(TScanThread &t, TRegistryAccess &access, bool counting, std::
     if (v.name.empty() || (v.kind != vkString && v.kind != vkExpandString))
       return;
     std::string folder = v.kind == vkExpandString ? ExpandEnvPath(v.text) : v.text;
-    folder = WithTrailingBackslash(std::move(folder));
+    folder = qp::WithTrailingBackslash(std::move(folder));
     if (t.CountTest(!ProbeFile(folder + v.name)))
       ReportWalkedValue(t, v, 8, raDeleteValue, 45, kHelpFileActions);
   });
@@ -105,7 +94,7 @@ void CheckAppPathEntry(TScanThread &t, TRegistryAccess &work, const std::string 
         return;
       if (item.empty())
         continue;
-      const std::string folder = WithoutTrailingBackslash(ExpandEnvPath(StripQuotes(item)));
+      const std::string folder = qp::WithoutTrailingBackslash(ExpandEnvPath(StripQuotes(item)));
       if (t.CountTest(!IsExistingFolder(folder)))
         Report(t, work, data, path, "Path", item, kind, action, 4);
       if (!found)
@@ -180,7 +169,7 @@ void CheckUninstallEntry(TScanThread &t, TRegistryAccess &work, const std::strin
 void CheckInstallerFolders(TScanThread &t, TRegistryAccess &access, bool counting) {
   WalkKeyValues(t, access, counting, kHKLM, CurrentVersionKey("Installer\\Folders"),
                 TKeyOpen::Plain, [&](TWalkedValue &v) {
-                  const std::string folder = WithoutTrailingBackslash(v.name);
+                  const std::string folder = qp::WithoutTrailingBackslash(v.name);
                   t.ReportProgress(std::string(ExtractFileName(folder)));
                   if (t.CountTest(!folder.empty() && !IsExistingFolder(folder)))
                     Report(t, v.key, "Installer Folder", v.key.CurrentPath(), v.name, v.name, 22,
@@ -242,8 +231,8 @@ void CheckShellFolders(TScanThread &t, TRegistryAccess &access, bool counting) {
       [&](TWalkedValue &v) {
         if (v.name.front() == '!')
           return;
-        const bool bad =
-            v.text.empty() || !IsExistingFolder(WithoutTrailingBackslash(ExpandEnvPath(v.text)));
+        const bool bad = v.text.empty() ||
+                         !IsExistingFolder(qp::WithoutTrailingBackslash(ExpandEnvPath(v.text)));
         if (t.CountTest(bad))
           ReportWalkedValue(t, v, 22, raDeleteValue, 69);
       });
@@ -258,7 +247,8 @@ void CheckKnownDlls(TScanThread &t, TRegistryAccess &access, bool counting) {
                   [&](TWalkedValue &v) {
                     bool bad = v.text.empty();
                     if (!bad) {
-                      const std::string expanded = WithoutTrailingBackslash(ExpandEnvPath(v.text));
+                      const std::string expanded =
+                          qp::WithoutTrailingBackslash(ExpandEnvPath(v.text));
                       bad = !IsExistingFolder(expanded) && !FileReferenceExists(expanded);
                     }
                     if (t.CountTest(bad))

@@ -11,6 +11,8 @@
 #include <optional>
 
 #include "paths/uPaths.h"
+#include "platform/FileOps.h"
+#include "platform/PathText.h"
 #include "platform/Utf.h"
 #include "registry/uRegExport.h"
 #include "registry/uRegFile.h"
@@ -32,22 +34,8 @@ constexpr std::string_view kMruList = "MRUList";
 // Enough tries to step past any burst of same-millisecond names.
 constexpr int kMaxNameTries = 100000;
 
-std::string FolderOf(std::string_view path) {
-  const auto pos = path.rfind('\\');
-  return pos == std::string_view::npos ? std::string() : std::string(path.substr(0, pos));
-}
-
-std::string TitleWithoutExtension(std::string_view path) {
-  const auto slash = path.rfind('\\');
-  std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-  const auto dot = name.rfind('.');
-  if (dot != std::string_view::npos)
-    name = name.substr(0, dot);
-  return std::string(name);
-}
-
 std::string IndexLine(const std::string &backupFile, const TRegError &error) {
-  return TitleWithoutExtension(backupFile) + "=" + RootKeyLongName(error.RootKey) + "\\" +
+  return qp::TitleWithoutExtension(backupFile) + "=" + RootKeyLongName(error.RootKey) + "\\" +
          error.KeyPath;
 }
 
@@ -133,7 +121,7 @@ long RebuildMruList(qp::HKey key, std::string &errorText) {
 } // namespace
 
 bool TRegScanner::AppendIndexLine(const std::string &backupFile, const TRegError &error) {
-  const std::string indexFile = FolderOf(backupFile) + "\\" + std::string(UndoIndexTitle);
+  const std::string indexFile = qp::FolderOf(backupFile) + "\\" + std::string(UndoIndexTitle);
   std::vector<std::string> lines;
   if (!ReadTextLines(indexFile, lines))
     return false; // never drop existing lines
@@ -143,7 +131,7 @@ bool TRegScanner::AppendIndexLine(const std::string &backupFile, const TRegError
 }
 
 bool TRegScanner::RemoveIndexLine(const std::string &backupFile, const TRegError &error) {
-  const std::string folder = FolderOf(backupFile);
+  const std::string folder = qp::FolderOf(backupFile);
   const std::string indexFile = folder + "\\" + std::string(UndoIndexTitle);
   std::vector<std::string> lines;
   bool missing = false;
@@ -176,7 +164,7 @@ bool TRegScanner::NewBackupBase(std::string &errorText, std::string &base) {
       return true;
     qp::Platform().System().Sleep(1);
   }
-  errorText = "No free backup file name in " + FolderOf(base);
+  errorText = "No free backup file name in " + qp::FolderOf(base);
   return false;
 }
 
@@ -214,8 +202,8 @@ bool TRegScanner::DoRepair(std::string &errorText, TRegError &error) {
   auto index = [&]() {
     if (AppendIndexLine(backup, error))
       return true;
-    errorText =
-        "AppendIndexLine: cannot write " + FolderOf(backup) + "\\" + std::string(UndoIndexTitle);
+    errorText = "AppendIndexLine: cannot write " + qp::FolderOf(backup) + "\\" +
+                std::string(UndoIndexTitle);
     Files().DeleteFile(backup);
     return false;
   };
@@ -353,8 +341,8 @@ bool TRegScanner::DoRepair(std::string &errorText, TRegError &error) {
       value.Name = name;
       value.Delete = true;
       long lastError = 0;
-      if (!ForceDirectories(FolderOf(backup), lastError)) {
-        errorText = "CreateDirectory: " + SysErrorMessage(lastError) + " " + FolderOf(backup);
+      if (!qp::ForceDirectories(qp::FolderOf(backup), lastError)) {
+        errorText = "CreateDirectory: " + SysErrorMessage(lastError) + " " + qp::FolderOf(backup);
         return false;
       }
       if (!WriteRegFile(file, backup, errorText))

@@ -35,7 +35,7 @@ public:
   explicit Win32FindHandle(UniqueFind find) : find_(std::move(find)) {}
   bool Next(FindData &data) override {
     WIN32_FIND_DATAW found{};
-    if (!::FindNextFileW(find_.get(), &found)) {
+    if (!::FindNextFileW(find_.Get(), &found)) {
       return false;
     }
     Convert(found, data);
@@ -99,14 +99,14 @@ long Win32FileSystem::CopyFile(std::string_view from, std::string_view to, bool 
 
 long Win32FileSystem::ReadFile(std::string_view path, std::string &data) {
   data.clear();
-  UniqueHandle file(::CreateFileW(ViewPath(path).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file(::CreateFileW(ViewPath(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     return LastError();
   }
   LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file.get(), &size)) {
+  if (!::GetFileSizeEx(file.Get(), &size)) {
     return LastError();
   }
   if (static_cast<unsigned long long>(size.QuadPart) > data.max_size()) {
@@ -117,7 +117,7 @@ long Win32FileSystem::ReadFile(std::string_view path, std::string &data) {
   std::vector<char> chunk(kChunk);
   for (;;) {
     DWORD got = 0;
-    if (!::ReadFile(file.get(), chunk.data(), kChunk, &got, nullptr)) {
+    if (!::ReadFile(file.Get(), chunk.data(), kChunk, &got, nullptr)) {
       return LastError();
     }
     if (got == 0) {
@@ -130,15 +130,15 @@ long Win32FileSystem::ReadFile(std::string_view path, std::string &data) {
 }
 
 long Win32FileSystem::WriteFile(std::string_view path, std::string_view data) {
-  UniqueHandle file(::CreateFileW(ViewPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file(::CreateFileW(ViewPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     return LastError();
   }
   while (!data.empty()) {
     const DWORD piece = data.size() < kChunk ? static_cast<DWORD>(data.size()) : kChunk;
     DWORD written = 0;
-    if (!::WriteFile(file.get(), data.data(), piece, &written, nullptr)) {
+    if (!::WriteFile(file.Get(), data.data(), piece, &written, nullptr)) {
       return LastError();
     }
     if (written == 0) {

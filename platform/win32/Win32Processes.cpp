@@ -27,14 +27,14 @@ ProcessResult Win32Processes::RunHiddenAndWait(std::string_view commandLine) {
   result.started = true;
   const UniqueHandle processHandle(process.hProcess);
   const UniqueHandle threadHandle(process.hThread);
-  const DWORD waited = ::WaitForSingleObject(processHandle.get(), INFINITE);
+  const DWORD waited = ::WaitForSingleObject(processHandle.Get(), INFINITE);
   if (waited != WAIT_OBJECT_0) {
     result.waitError =
         waited == WAIT_FAILED ? static_cast<long>(::GetLastError()) : static_cast<long>(waited);
     return result;
   }
   DWORD exitCode = 0;
-  if (!::GetExitCodeProcess(processHandle.get(), &exitCode)) {
+  if (!::GetExitCodeProcess(processHandle.Get(), &exitCode)) {
     result.exitCodeError = static_cast<long>(::GetLastError());
     return result;
   }

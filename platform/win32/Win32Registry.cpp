@@ -44,7 +44,7 @@ class Win32ChangeWatch final : public IChangeWatch {
 public:
   explicit Win32ChangeWatch(UniqueHandle event) : event_(std::move(event)) {}
   bool Wait(std::uint32_t timeoutMs) override {
-    return ::WaitForSingleObject(event_.get(), timeoutMs) == WAIT_OBJECT_0;
+    return ::WaitForSingleObject(event_.Get(), timeoutMs) == WAIT_OBJECT_0;
   }
 
 private:
@@ -216,7 +216,7 @@ long Win32Registry::NotifyChangeKeyValue(HKey key, bool watchSubtree, std::uint3
     return static_cast<long>(::GetLastError());
   }
   const LONG rc = ::RegNotifyChangeKeyValue(ToHkey(key), watchSubtree ? TRUE : FALSE, filter,
-                                            event.get(), TRUE);
+                                            event.Get(), TRUE);
   if (rc == ERROR_SUCCESS) {
     watch = std::make_unique<Win32ChangeWatch>(std::move(event));
   }

@@ -1,5 +1,7 @@
 #include "platform/win32/Win32System.h"
 
+#include "platform/PathText.h"
+
 #include <vector>
 
 #include "platform/win32/WinApi.h"
@@ -34,14 +36,6 @@ template <typename Query> std::wstring QuerySized(Query query) {
     buffer.assign(static_cast<std::size_t>(n) + 1, L'\0');
   }
   return {};
-}
-
-std::string WithoutTrailingBackslash(std::wstring path) {
-  // "C:\" keeps its backslash: without it the text names the current folder.
-  while (path.size() > 3 && path.back() == L'\\') {
-    path.pop_back();
-  }
-  return Narrow(path);
 }
 
 UniqueHandle ProcessToken(DWORD access) {
@@ -115,13 +109,13 @@ std::optional<std::string> Win32System::ExpandEnvironmentStrings(std::string_vie
 }
 
 std::string Win32System::GetSystemDirectory() {
-  return WithoutTrailingBackslash(
-      QuerySized([](wchar_t *b, DWORD n) { return ::GetSystemDirectoryW(b, n); }));
+  return qp::WithoutTrailingBackslash(
+      Narrow(QuerySized([](wchar_t *b, DWORD n) { return ::GetSystemDirectoryW(b, n); })));
 }
 
 std::string Win32System::GetWindowsDirectory() {
-  return WithoutTrailingBackslash(
-      QuerySized([](wchar_t *b, DWORD n) { return ::GetWindowsDirectoryW(b, n); }));
+  return qp::WithoutTrailingBackslash(
+      Narrow(QuerySized([](wchar_t *b, DWORD n) { return ::GetWindowsDirectoryW(b, n); })));
 }
 
 std::string Win32System::GetTempPath() {
@@ -205,12 +199,12 @@ bool Win32System::GetUserSid(std::string &sid) {
     return false;
   }
   DWORD length = 0;
-  ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &length);
+  ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &length);
   if (length == 0) {
     return false;
   }
   std::vector<BYTE> buffer(length, 0);
-  if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(), length, &length)) {
+  if (!::GetTokenInformation(token.Get(), TokenUser, buffer.data(), length, &length)) {
     return false;
   }
   const auto *user = reinterpret_cast<const TOKEN_USER *>(buffer.data());
@@ -243,11 +237,11 @@ bool Win32System::IsAdmin() {
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
   UniqueSid admins;
   if (!::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
-                                  0, 0, 0, 0, 0, admins.put())) {
+                                  0, 0, 0, 0, 0, &admins.Out())) {
     return false;
   }
   BOOL member = FALSE;
-  return ::CheckTokenMembership(nullptr, admins.get(), &member) && member;
+  return ::CheckTokenMembership(nullptr, admins.Get(), &member) && member;
 }
 
 long Win32System::SetPrivilege(std::string_view name, bool enable) {
@@ -264,7 +258,7 @@ long Win32System::SetPrivilege(std::string_view name, bool enable) {
   TOKEN_PRIVILEGES previous{};
   DWORD previousLength = sizeof(previous);
   ::SetLastError(ERROR_SUCCESS);
-  if (!::AdjustTokenPrivileges(token.get(), FALSE, &wanted, sizeof(previous), &previous,
+  if (!::AdjustTokenPrivileges(token.Get(), FALSE, &wanted, sizeof(previous), &previous,
                                &previousLength)) {
     return static_cast<long>(::GetLastError());
   }

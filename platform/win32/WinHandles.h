@@ -3,70 +3,45 @@
 
 #include <utility>
 
+#include "platform/UniqueAny.h"
 #include "platform/win32/WinApi.h"
 
 namespace qp::win32 {
 
-// Owns a handle; Close is called with it unless it equals Invalid.
-template <typename H, typename Traits> class UniqueResource {
-public:
-  UniqueResource() = default;
-  explicit UniqueResource(H h) : h_(h) {}
-  UniqueResource(const UniqueResource &) = delete;
-  UniqueResource &operator=(const UniqueResource &) = delete;
-  UniqueResource(UniqueResource &&other) noexcept : h_(other.release()) {}
-  UniqueResource &operator=(UniqueResource &&other) noexcept {
-    if (this != &other) {
-      reset(other.release());
-    }
-    return *this;
-  }
-  ~UniqueResource() { reset(); }
-
-  H get() const { return h_; }
-  explicit operator bool() const { return Traits::Valid(h_); }
-  H release() { return std::exchange(h_, Traits::Invalid()); }
-  void reset(H h = Traits::Invalid()) {
-    if (Traits::Valid(h_)) {
-      Traits::Close(h_);
-    }
-    h_ = h;
-  }
-  // For out-parameters: frees what is held and hands out the slot.
-  H *put() {
-    reset();
-    return &h_;
-  }
-
-private:
-  H h_ = Traits::Invalid();
-};
-
+// Kernel objects (events, processes, threads, tokens): invalid when null.
 struct KernelHandleTraits {
-  static HANDLE Invalid() { return nullptr; }
-  static bool Valid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(HANDLE h) { ::CloseHandle(h); }
+  using Handle = HANDLE;
+  static constexpr HANDLE Invalid() noexcept { return nullptr; }
+  static void Close(HANDLE h) noexcept { ::CloseHandle(h); }
 };
+// Files from CreateFile: invalid when INVALID_HANDLE_VALUE (-1).
+struct FileHandleTraits {
+  using Handle = HANDLE;
+  static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) noexcept { ::CloseHandle(h); }
+};
+// Searches from FindFirstFile: invalid when INVALID_HANDLE_VALUE (-1).
 struct FindHandleTraits {
-  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
-  static bool Valid(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
-  static void Close(HANDLE h) { ::FindClose(h); }
+  using Handle = HANDLE;
+  static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) noexcept { ::FindClose(h); }
 };
 struct LocalMemTraits {
-  static HLOCAL Invalid() { return nullptr; }
-  static bool Valid(HLOCAL h) { return h != nullptr; }
-  static void Close(HLOCAL h) { ::LocalFree(h); }
+  using Handle = HLOCAL;
+  static constexpr HLOCAL Invalid() noexcept { return nullptr; }
+  static void Close(HLOCAL h) noexcept { ::LocalFree(h); }
 };
 struct SidTraits {
-  static PSID Invalid() { return nullptr; }
-  static bool Valid(PSID h) { return h != nullptr; }
-  static void Close(PSID h) { ::FreeSid(h); }
+  using Handle = PSID;
+  static constexpr PSID Invalid() noexcept { return nullptr; }
+  static void Close(PSID h) noexcept { ::FreeSid(h); }
 };
 
-using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
-using UniqueFind = UniqueResource<HANDLE, FindHandleTraits>;
-using UniqueLocal = UniqueResource<HLOCAL, LocalMemTraits>;
-using UniqueSid = UniqueResource<PSID, SidTraits>;
+using UniqueHandle = qp::TUniqueAny<KernelHandleTraits>;
+using UniqueFile = qp::TUniqueAny<FileHandleTraits>;
+using UniqueFind = qp::TUniqueAny<FindHandleTraits>;
+using UniqueLocal = qp::TUniqueAny<LocalMemTraits>;
+using UniqueSid = qp::TUniqueAny<SidTraits>;
 
 // A COM interface pointer released on destruction.
 template <typename T> class ComPtr {

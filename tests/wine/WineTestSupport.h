@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/Platform.h"
+#include "platform/ScopedKey.h"
 #include "platform/win32/WinApi.h"
 
 namespace quenlo_wine {
@@ -25,21 +26,6 @@ inline void RemoveKeyTree(HKEY root, const wchar_t *path, REGSAM view) {
 }
 
 // An open key from the platform, closed on destruction.
-class ScopedKey {
-public:
-  ScopedKey() = default;
-  ScopedKey(const ScopedKey &) = delete;
-  ScopedKey &operator=(const ScopedKey &) = delete;
-  ~ScopedKey() {
-    if (key_ != 0) {
-      qp::Platform().Registry().CloseKey(key_);
-    }
-  }
-  qp::HKey &out() { return key_; }
-  qp::HKey get() const { return key_; }
-
-private:
-  qp::HKey key_ = 0;
-};
+using qp::ScopedKey;
 
 } // namespace quenlo_wine
