@@ -95,7 +95,15 @@ template <class Settings, class Visitor> void VisitFields(Settings &s, Visitor &
   visit(SectionSettings, "last_scan", s.last_scan, TFieldKind::Short);
   visit(SectionSettings, "FullBackupOnlyOnceWeek", s.FullBackupOnlyOnceWeek, true);
   for (std::size_t i = 0; i < CleanItemCount; ++i)
-    visit(SectionClean, CleanItemKeys[i], s.Clean[i], kCleanDefaults[i]);
+    visit(SectionClean, CleanItemKeys[i], s.Clean.AtFilePosition(i), kCleanDefaults[i]);
+}
+
+// The position of a "clean" key in CleanItemKeys.
+std::optional<std::size_t> CleanKeyPosition(std::string_view key) {
+  for (std::size_t i = 0; i < CleanItemCount; ++i)
+    if (CleanItemKeys[i] == key)
+      return i;
+  return std::nullopt;
 }
 
 // The first 12 characters, never cutting a UTF-8 sequence in two.
@@ -217,6 +225,21 @@ bool WriteSettingsFile(const TIniFile &ini, std::string *errorText) {
 }
 
 } // namespace
+
+std::optional<bool> TCleanSwitches::Get(std::string_view key) const {
+  const std::optional<std::size_t> position = CleanKeyPosition(key);
+  if (!position)
+    return std::nullopt;
+  return on_[*position];
+}
+
+bool TCleanSwitches::Set(std::string_view key, bool on) {
+  const std::optional<std::size_t> position = CleanKeyPosition(key);
+  if (!position)
+    return false;
+  on_[*position] = on;
+  return true;
+}
 
 tProgramSettings::tProgramSettings() {
   SetDefaults();

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,8 +28,28 @@ inline constexpr std::string_view SectionSettings = "settings";
 inline constexpr std::string_view SectionSkippedKeys = "SkippedKeys";
 inline constexpr std::string_view SectionMonitoredKeys = "MonitoredKeys";
 
-// Key names of the "clean" switches, in cleaner category order.
+// Key names of the "clean" switches in the order the settings file lists
+// them. This is not the cleaner's category order (the run-menu history is
+// the cleaner's category 3 but the file's key 4): a switch is always looked
+// up by its key, through TCleanSwitches.
 extern const std::array<std::string_view, CleanItemCount> CleanItemKeys;
+
+// The "clean" switches, one per cleaner category. Reached by settings key
+// only, so that no numbering can pick the wrong switch.
+class TCleanSwitches {
+public:
+  // The switch stored under a key of CleanItemKeys; nullopt for any other.
+  [[nodiscard]] std::optional<bool> Get(std::string_view key) const;
+  // False, and nothing changed, for a key that names no switch.
+  [[nodiscard]] bool Set(std::string_view key, bool on);
+  // The switch at a position of CleanItemKeys: for reading and writing the
+  // file, which lists them in that order.
+  bool &AtFilePosition(std::size_t position) { return on_.at(position); }
+  const bool &AtFilePosition(std::size_t position) const { return on_.at(position); }
+
+private:
+  std::array<bool, CleanItemCount> on_{};
+};
 
 struct tProgramSettings {
   tProgramSettings();
@@ -68,8 +89,8 @@ struct tProgramSettings {
   std::string last_scan; // "yyyymmddhhnn"
   bool FullBackupOnlyOnceWeek = true;
 
-  // "clean" (keys in CleanItemKeys)
-  std::array<bool, CleanItemCount> Clean{};
+  // "clean"
+  TCleanSwitches Clean;
 };
 
 // The process-wide record.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "paths/uProbeCache.h"
+#include "platform/Guards.h"
 #include "platform/Platform.h"
 #include "platform/Utf.h"
 
@@ -78,19 +79,14 @@ bool DeleteTree(const std::string &path) {
 
 } // namespace
 
-FsRedirectionState DisableFsRedirection() {
-  FsRedirectionState state;
-  state.switched = qp::Platform().Files().SwitchFsView(state.previous);
-  if (state.switched)
+ScopedFsRedirectionOff::ScopedFsRedirectionOff() {
+  if (view_.Switched())
     NoteFsViewSwitch(true);
-  return state;
 }
 
-void RevertFsRedirection(const FsRedirectionState &state) {
-  if (state.switched) {
-    qp::Platform().Files().RevertFsView(state.previous);
+ScopedFsRedirectionOff::~ScopedFsRedirectionOff() {
+  if (view_.Switched())
     NoteFsViewSwitch(false);
-  }
 }
 
 bool GetUserSidText(std::string &text) {
@@ -149,19 +145,14 @@ std::string DevicePathToDosPath(std::string_view path) {
 }
 
 bool SetPrivilege(std::string_view name, bool enable) {
-  auto &sys = qp::Platform().System();
-  qp::VersionInfo version;
-  if (sys.GetVersion(version) && version.platformId != 2)
-    return true; // no privileges outside Windows NT
-  return sys.SetPrivilege(name, enable) == wc::ErrorSuccess;
+  return qp::AdjustPrivilege(name, enable) == wc::ErrorSuccess;
 }
 
 bool RestartWindows() {
-  if (!SetPrivilege("SeShutdownPrivilege", true))
+  const qp::TPrivilegeScope shutdown("SeShutdownPrivilege");
+  if (!shutdown.Held())
     return false;
-  const bool ok = qp::Platform().System().ExitWindows(kEwxReboot, kRebootReason);
-  SetPrivilege("SeShutdownPrivilege", false);
-  return ok;
+  return qp::Platform().System().ExitWindows(kEwxReboot, kRebootReason);
 }
 
 bool ShellDeleteFile(std::string_view path, bool toRecycleBin) {

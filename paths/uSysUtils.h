@@ -7,29 +7,24 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Guards.h"
+
 namespace quenlo {
 
 // --- file-system redirection
-struct FsRedirectionState {
-  bool switched = false;
-  std::uintptr_t previous = 0;
-};
-// Switches the calling thread to the other file-system view (WOW64
-// redirection off); does nothing where there is no other view.
-FsRedirectionState DisableFsRedirection();
-void RevertFsRedirection(const FsRedirectionState &state);
-
-// Keeps redirection off for its lifetime; reverts on every path.
+// Keeps the calling thread in the other file-system view (WOW64 redirection
+// off) for its lifetime and tells the probe memo, so that answers of the two
+// views stay apart; does nothing where there is no other view.
 class ScopedFsRedirectionOff {
 public:
-  ScopedFsRedirectionOff() : state_(DisableFsRedirection()) {}
-  ~ScopedFsRedirectionOff() { RevertFsRedirection(state_); }
+  ScopedFsRedirectionOff();
+  ~ScopedFsRedirectionOff();
   ScopedFsRedirectionOff(const ScopedFsRedirectionOff &) = delete;
   ScopedFsRedirectionOff &operator=(const ScopedFsRedirectionOff &) = delete;
-  bool Switched() const { return state_.switched; }
+  bool Switched() const { return view_.Switched(); }
 
 private:
-  FsRedirectionState state_;
+  qp::TFsViewSwitch view_;
 };
 
 // --- user facts

@@ -128,4 +128,7 @@ inline constexpr int CsidlProgramFiles = 0x0026;
 inline constexpr int CsidlProgramFilesCommon = 0x002B;
 inline constexpr int CsidlFlagCreate = 0x8000;
 
+// OSVERSIONINFO platform of the Windows NT line.
+inline constexpr std::uint32_t VerPlatformWin32Nt = 2;
+
 } // namespace wc

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/Guards.h"
 #include "platform/Utf.h"
 
 namespace quenlo {
@@ -479,16 +480,15 @@ bool TakeKeyOwnership(std::uint32_t root, std::string_view path, std::string &sa
   qp::ISystem &sys = qp::Platform().System();
 
   // Become the owner first; the outcome of this step does not decide.
-  sys.SetPrivilege("SeTakeOwnershipPrivilege", true);
   {
+    const qp::TPrivilegeScope takeOwnership("SeTakeOwnershipPrivilege");
     ScopedKey key;
     if (Reg().OpenKey(root, path, wc::WriteOwner | view, key.Out()) == wc::ErrorSuccess) {
       std::string sid;
       if (sys.GetUserSid(sid) && !sid.empty())
-        Reg().SetKeySecurity(key.Get(), kOwnerSecurityInformation, "O:" + sid);
+        qp::IgnoreResult(Reg().SetKeySecurity(key.Get(), kOwnerSecurityInformation, "O:" + sid));
     }
   }
-  sys.SetPrivilege("SeTakeOwnershipPrivilege", false);
 
   ScopedKey key;
   long status = Reg().OpenKey(root, path, wc::ReadControl | wc::WriteDac | view, key.Out());
@@ -511,15 +511,10 @@ bool TakeKeyOwnership(std::uint32_t root, std::string_view path, std::string &sa
 namespace {
 // Runs one FindFirstFile, past redirection when this is a WOW64 process.
 bool FindNoRedirect(std::string_view path, qp::FindData &found) {
-  qp::IFileSystem &fs = qp::Platform().Files();
   const std::optional<bool> wow64 = qp::Platform().System().IsWow64Process();
-  std::uintptr_t previous = 0;
-  const bool switched = wow64.value_or(false) && fs.SwitchFsView(previous);
+  const qp::TFsViewSwitch view(wow64.value_or(false));
   long error = 0;
-  const bool any = fs.FindFirst(path, found, error) != nullptr;
-  if (switched)
-    fs.RevertFsView(previous);
-  return any;
+  return qp::Platform().Files().FindFirst(path, found, error) != nullptr;
 }
 } // namespace
 

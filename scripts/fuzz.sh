@@ -12,7 +12,7 @@ cd "$root"
 
 sources=(fuzz/settings_fuzz.cpp app/uIniFile.cpp app/uSettings.cpp app/uEnvironment.cpp
          app/uIgnoreLists.cpp app/uIgnoreListsData.cpp app/uVersionInfo.cpp app/uAppHost.cpp
-         platform/Platform.cpp platform/Utf.cpp platform/PathText.cpp platform/FileOps.cpp registry/uRegAccess.cpp
+         platform/Platform.cpp platform/Utf.cpp platform/PathText.cpp platform/FileOps.cpp platform/Guards.cpp registry/uRegAccess.cpp
          paths/uPaths.cpp paths/uPathText.cpp paths/uSysUtils.cpp paths/uProbeCache.cpp
          scanner/uCategories.cpp)
 binary=$out/settings_fuzz

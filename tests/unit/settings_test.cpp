@@ -271,9 +271,9 @@ TEST_F(SettingsFile, NoFileGivesDefaultsAndTheFirstSaveWritesThem) {
   EXPECT_EQ(s.MonitorPrompt, 300);
   EXPECT_TRUE(s.BackupBeforeScan);
   EXPECT_TRUE(s.FullBackupOnlyOnceWeek);
-  EXPECT_FALSE(s.Clean[9]);  // TrayIconHistory
-  EXPECT_TRUE(s.Clean[10]);  // TempFiles
-  EXPECT_FALSE(s.Clean[42]); // ASPassword
+  EXPECT_EQ(s.Clean.Get("TrayIconHistory"), false);
+  EXPECT_EQ(s.Clean.Get("TempFiles"), true);
+  EXPECT_EQ(s.Clean.Get("ASPassword"), false);
   ASSERT_EQ(s.SkippedKeys.size(), 161u);
   EXPECT_EQ(s.SkippedKeys[0], DefaultSkippedKeys()[0] + "=1");
   ASSERT_EQ(s.MonitoredKeys.size(), 32u);
@@ -322,6 +322,28 @@ TEST_F(SettingsFile, BadInputLoadsWhatItCanAndTheSaveKeepsTheRest) {
           "[settings]\r\nAutoFreq=2\r\n[Plugin]\r\nx=1\r\n[scan]\r\nDeepScan=0\r\nTypeLib\r\n"),
       std::string::npos);
   EXPECT_LT(text.find("[Plugin]"), text.find("[scan]"));
+}
+
+// The file lists the clean switches in another order than the cleaner
+// numbers its categories (the run-menu history comes after the search
+// assistant in the file, before it in the cleaner): only the key links them.
+TEST_F(SettingsFile, CleanSwitchesAreFoundByTheirKey) {
+  Write(kIni, "[clean]\r\nRunMenuHistory=0\r\nSearchAssistantHistory=1\r\nIECookies=1\r\n");
+  Reinit();
+  tProgramSettings &s = Settings();
+  EXPECT_EQ(s.Clean.Get("RunMenuHistory"), false);
+  EXPECT_EQ(s.Clean.Get("SearchAssistantHistory"), true);
+  EXPECT_EQ(s.Clean.Get("IECookies"), true);
+  EXPECT_EQ(s.Clean.Get("UserAssistHistory"), true); // default
+  EXPECT_EQ(s.Clean.Get("NoSuchHistory"), std::nullopt);
+  EXPECT_FALSE(s.Clean.Set("NoSuchHistory", true));
+
+  ASSERT_TRUE(s.Clean.Set("SearchAssistantHistory", false));
+  std::string error;
+  ASSERT_TRUE(SaveSettings(&error)) << error;
+  const std::string text = File(kIni);
+  EXPECT_NE(text.find("SearchAssistantHistory=0\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("RunMenuHistory=0\r\n"), std::string::npos) << text;
 }
 
 TEST_F(SettingsFile, KeyListsFollowTheirOwnRules) {
