@@ -334,8 +334,8 @@ bool TScanThread::ReadStringValue(std::string &out, TRegistryAccess &key, TRepai
   if (type != wc::RegSz && type != wc::RegExpandSz) {
     CountTest(true);
     const std::string name(valueName);
-    AddError(key.RootKey(), key.View(), name, key.CurrentPath(), name, "REG_SZ or REG_EXPAND_SZ", 0,
-             TRepairActionSet::Of(action), action, 83);
+    AddError(key.RootKey(), key.View(), name, key.CurrentPath(), name, "REG_SZ or REG_EXPAND_SZ",
+             ekInvalidValueType, TRepairActionSet::Of(action), action, 83);
     return false;
   }
   if (size == 0)

@@ -125,8 +125,8 @@ void Report(TScanThread &t, const TRegistryAccess &at, const std::string &data,
 void ReportTypeError(TScanThread &t, const TRegistryAccess &key, const std::string &valueName,
                      TRepairAction action) {
   if (t.CountTest(true))
-    Report(t, key, valueName, key.CurrentPath(), valueName, "REG_SZ or REG_EXPAND_SZ", 0, action,
-           83);
+    Report(t, key, valueName, key.CurrentPath(), valueName, "REG_SZ or REG_EXPAND_SZ",
+           ekInvalidValueType, action, 83);
 }
 
 // --- default value of a sub-key
@@ -153,7 +153,7 @@ void CheckDefaultValue(TScanThread &t, TRegistryAccess &work, const std::string 
 void CheckDefaultIcon(TScanThread &t, TRegistryAccess &work, const std::string &keyPath,
                       const std::string &data) {
   static const TDefaultValueRule rule{
-      23, 24, 10, raDeleteKey, raDeleteKey, raDeleteKey, TRepairActionSet(0x0101)};
+      23, 24, ekInvalidIconPath, raDeleteKey, raDeleteKey, raDeleteKey, TRepairActionSet(0x0101)};
   CheckDefaultValue(t, work, Join(keyPath, "DefaultIcon"), data, rule,
                     [](const std::string &value) {
                       if (IsIconSelfReference(value))
@@ -165,7 +165,8 @@ void CheckDefaultIcon(TScanThread &t, TRegistryAccess &work, const std::string &
 
 void CheckShellVerbs(TScanThread &t, TRegistryAccess &work, const std::string &shellPath,
                      const std::string &data) {
-  static const TDefaultValueRule rule{67, 68, 21, raDeleteKey, raDeleteKey, raDeleteKey};
+  static const TDefaultValueRule rule{67,          68,          ekInvalidShellCommand,
+                                      raDeleteKey, raDeleteKey, raDeleteKey};
   const TRegistryView view = work.View();
   for (const std::string &verb : SubKeysOf(t, work, shellPath)) {
     CheckDefaultValue(t, work, Join(Join(shellPath, verb), "Command"), data, rule,
@@ -187,12 +188,12 @@ void CheckShellNew(TScanThread &t, TRegistryAccess &work, const std::string &she
   std::string value;
   if (t.ReadStringValue(value, work, raDeleteValue, "Command") &&
       t.CountTest(!CommandTargetExists(value)))
-    Report(t, work, data, shellNewPath, "Command", value, 21, raDeleteValue, 38);
+    Report(t, work, data, shellNewPath, "Command", value, ekInvalidShellCommand, raDeleteValue, 38);
   if (t.ReadStringValue(value, work, raDeleteValue, "FileName")) {
     const std::string file =
         value.find('\\') == std::string::npos ? "%windir%\\shellnew\\" + value : value;
     if (t.CountTest(value.empty() || !FileReferenceExists(file)))
-      Report(t, work, data, shellNewPath, "FileName", value, 22, raDeleteValue, 39);
+      Report(t, work, data, shellNewPath, "FileName", value, ekInvalidPath, raDeleteValue, 39);
   }
 }
 
@@ -206,7 +207,7 @@ void CheckHandlerClass(TScanThread &t, TRegistryAccess &work, const std::string 
       id.clear();
   }
   if (t.CountTest(!IsValidClass(t, work.View(), id)))
-    Report(t, work, data, handlerPath, "", id, 12, raDeleteKey, 44);
+    Report(t, work, data, handlerPath, "", id, ekInvalidClassId, raDeleteKey, 44);
 }
 
 void CheckShellExtensionHandlers(TScanThread &t, TRegistryAccess &work,
@@ -235,7 +236,7 @@ void CheckOpenWithList(TScanThread &t, TRegistryAccess &work, const std::string 
     if (KeyExists(root, view, shell)) {
       CheckShellVerbs(t, work, shell, data);
     } else if (t.CountTest(!KeyBelowExists(wc::HkeyClassesRoot, view, "Applications\\", name))) {
-      Report(t, work, data, sub, "", name, 3, raDeleteKey, 60);
+      Report(t, work, data, sub, "", name, ekInvalidOpenWithListKey, raDeleteKey, 60);
     }
   }
 }
@@ -245,7 +246,8 @@ void CheckOpenWithProgids(TScanThread &t, TRegistryAccess &work, const std::stri
   const TRegistryView view = work.View();
   for (const std::string &name : SubKeysOf(t, work, listPath)) {
     if (t.CountTest(!KeyExists(wc::HkeyClassesRoot, view, name)))
-      Report(t, work, data, Join(listPath, name), "", name, 5, raDeleteKey, 61);
+      Report(t, work, data, Join(listPath, name), "", name, ekInvalidOpenWithProgId, raDeleteKey,
+             61);
   }
 }
 
@@ -258,12 +260,14 @@ void CheckIndirectString(TScanThread &t, TRegistryAccess &key, const std::string
   if (!bad && value.front() == '@')
     bad = !FileReferenceExists(ExpandEnvPath(ExtractIconFile(value.substr(1))));
   if (t.CountTest(bad))
-    Report(t, key, data, key.CurrentPath(), valueName, value, 11, raDeleteValue, 37);
+    Report(t, key, data, key.CurrentPath(), valueName, value, ekInvalidIndirectString,
+           raDeleteValue, 37);
 }
 
 void CheckHandlerKey(TScanThread &t, TRegistryAccess &work, const std::string &keyPath,
                      const std::string &data) {
-  static const TDefaultValueRule rule{35, 36, 12, raDeleteKey, raDeleteKey, raDeleteValue};
+  static const TDefaultValueRule rule{35,          36,          ekInvalidClassId,
+                                      raDeleteKey, raDeleteKey, raDeleteValue};
   const TRegistryView view = work.View();
   CheckDefaultValue(t, work, keyPath, data, rule,
                     [&](const std::string &id) { return !IsValidClass(t, view, id); });

@@ -48,7 +48,7 @@ TRegErrorInfo Info(TRepairAction action, std::string keyPath, std::string valueN
   info.ValueName = std::move(valueName);
   info.Target = std::move(target);
   info.Category = ecStartup;
-  info.Kind = 22;
+  info.Kind = ekInvalidPath;
   info.Action = action;
   info.Actions = TRepairActionSet::Of(action);
   return info;
@@ -325,7 +325,7 @@ TEST(ThreadedRepairGuard, HoldsWithoutIgnoreLists) {
       return;
     t.CountTest(true);
     t.AddError(wc::HkeyLocalMachine, rv64, "Wow6432Node", "Software\\Classes\\Wow6432Node\\CLSID",
-               "", "", 21, TRepairActionSet::Of(raDeleteKey), raDeleteKey, 15);
+               "", "", ekInvalidShellCommand, TRepairActionSet::Of(raDeleteKey), raDeleteKey, 15);
   };
   m.scanner.SetChecks(checks);
   m.scanner.SetScanCategories(TCategorySet::Of(ecFileTypes));

@@ -109,8 +109,8 @@ void ReportItems(TScanThread &t, TRegistryAccess &a, bool counting) {
   for (const std::string &name : names) {
     t.ReportProgress(name);
     if (t.CountTest(true))
-      t.AddError(wc::HkeyLocalMachine, a.View(), name, a.CurrentPath(), name, "C:\\gone.exe", 22,
-                 TRepairActionSet::Of(raDeleteValue), raDeleteValue, 60);
+      t.AddError(wc::HkeyLocalMachine, a.View(), name, a.CurrentPath(), name, "C:\\gone.exe",
+                 ekInvalidPath, TRepairActionSet::Of(raDeleteValue), raDeleteValue, 60);
     t.CountTest(false);
   }
 }
@@ -134,7 +134,7 @@ TEST_F(ThreadedScanner, FindingsAreFilteredOnTheMainThread) {
     for (const std::string &name : names) {
       t.ReportProgress(name);
       if (t.CountTest(true))
-        t.AddError(wc::HkeyLocalMachine, a.View(), name, a.CurrentPath(), name, "", 22,
+        t.AddError(wc::HkeyLocalMachine, a.View(), name, a.CurrentPath(), name, "", ekInvalidPath,
                    TRepairActionSet::Of(raDeleteValue), raDeleteValue, 61);
     }
   };
@@ -171,9 +171,9 @@ TEST_F(ThreadedScanner, IgnoredKeyDoesNotHideSubkeys) {
       return;
     for (const char *path : {"Software\\X", "Software\\X\\Y"}) {
       t.CountTest(true);
-      t.AddError(wc::HkeyLocalMachine, a.View(), "d", path, "", "", 17,
+      t.AddError(wc::HkeyLocalMachine, a.View(), "d", path, "", "", ekEmptyKey,
                  TRepairActionSet::Of(raDeleteKey), raDeleteKey, 1);
-      t.AddError(wc::HkeyLocalMachine, a.View(), "d", path, "val", "", 22,
+      t.AddError(wc::HkeyLocalMachine, a.View(), "d", path, "val", "", ekInvalidPath,
                  TRepairActionSet::Of(raDeleteValue), raDeleteValue, 2);
     }
   };
@@ -196,11 +196,11 @@ TEST_F(ThreadedScanner, ProtectedAndInaccessibleKeysAreDropped) {
       return;
     for (const char *path : {"Software\\Protected", "Software\\ReadOnly", "Software\\Open"}) {
       t.CountTest(true);
-      t.AddError(wc::HkeyLocalMachine, a.View(), "d", path, "v", "", 8,
+      t.AddError(wc::HkeyLocalMachine, a.View(), "d", path, "v", "", ekInvalidHelpFilePath,
                  TRepairActionSet::Of(raDeleteValue), raDeleteValue, 3);
     }
     t.CountTest(true);
-    t.AddError(0, a.View(), "C:\\link.lnk", "C:\\link.lnk", "", "C:\\gone.exe", 29,
+    t.AddError(0, a.View(), "C:\\link.lnk", "C:\\link.lnk", "", "C:\\gone.exe", ekInvalidShortcut,
                TRepairActionSet::Of(raRecycleFile), raRecycleFile, 80);
   };
   for (const char *key : {"Protected", "ReadOnly", "Open"})
@@ -213,7 +213,7 @@ TEST_F(ThreadedScanner, ProtectedAndInaccessibleKeysAreDropped) {
   const auto &list = scanner.Errors().CategoryList(ecHelpFiles);
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0]->KeyPath, "Software\\Open");
-  EXPECT_EQ(list[1]->Kind, 29);
+  EXPECT_EQ(list[1]->Kind, ekInvalidShortcut);
   EXPECT_EQ(scanner.TestCount(ecHelpFiles), 4 - 2);
   EXPECT_EQ(scanner.IgnoredCount(), 0);
 }
@@ -246,7 +246,7 @@ TEST_F(ThreadedScanner, WrongTypeIsReportedAsTest83) {
   const auto &list = scanner.Errors().CategoryList(ecStartup);
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0]->TestId, 83);
-  EXPECT_EQ(list[0]->Kind, 0);
+  EXPECT_EQ(list[0]->Kind, ekInvalidValueType);
   EXPECT_EQ(list[0]->Target, "REG_SZ or REG_EXPAND_SZ");
   EXPECT_EQ(list[0]->Data, "num");
   EXPECT_EQ(list[0]->ValueName, "num");
@@ -270,7 +270,7 @@ TEST_F(ThreadedScanner, StopKeepsEarlierStatisticsOfUnfinishedCategories) {
       // Keep handing findings over until the main thread stops the scan.
       while (!t.Terminated()) {
         t.ReportProgress("busy");
-        t.AddError(wc::HkeyLocalMachine, rv32, "d", "Software\\Busy", "", "", 17,
+        t.AddError(wc::HkeyLocalMachine, rv32, "d", "Software\\Busy", "", "", ekEmptyKey,
                    TRepairActionSet::Of(raDeleteKey), raDeleteKey, 9);
       }
     }

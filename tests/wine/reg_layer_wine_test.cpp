@@ -160,7 +160,7 @@ TEST_F(WineRegLayer, ScanDriverEndToEnd) {
       if (!t.ReadStringValue(text, a, raDeleteValue, name))
         continue;
       if (t.CountTest(!FileExistsNoRedirect(text)))
-        t.AddError(wc::HkeyLocalMachine, a.View(), text, a.CurrentPath(), name, text, 22,
+        t.AddError(wc::HkeyLocalMachine, a.View(), text, a.CurrentPath(), name, text, ekInvalidPath,
                    TRepairActionSet::Of(raDeleteValue), raDeleteValue, 66);
     }
   };
