@@ -20,7 +20,13 @@ void CheckTypeLibFile(TScanThread &t, TRegistryAccess &work, const std::string &
   if (!t.ReadStringValue(file, work, raDeleteKey, "") || file.empty())
     return;
   if (t.CountTest(!FileReferenceExists(file)))
-    Report(t, work, data, path, "", file, ekInvalidPath, raDeleteKey, testId);
+    Report(t, work,
+           {.data = data,
+            .keyPath = path,
+            .target = file,
+            .kind = ekInvalidPath,
+            .action = raDeleteKey,
+            .testId = testId});
 }
 
 void CheckHelpDir(TScanThread &t, TRegistryAccess &work, const std::string &path,
@@ -28,7 +34,12 @@ void CheckHelpDir(TScanThread &t, TRegistryAccess &work, const std::string &path
   if (!t.OpenCheckedKey(work, path))
     return;
   if (t.CountTest(!work.ValueExists(""))) {
-    Report(t, work, data, path, "", "", ekInvalidHelpDirectoryPath, raDeleteKey, 75);
+    Report(t, work,
+           {.data = data,
+            .keyPath = path,
+            .kind = ekInvalidHelpDirectoryPath,
+            .action = raDeleteKey,
+            .testId = 75});
     return;
   }
   std::string folder;
@@ -38,7 +49,13 @@ void CheckHelpDir(TScanThread &t, TRegistryAccess &work, const std::string &path
   if (expanded.empty())
     return;
   if (t.CountTest(!ProbeFileOrFolder(expanded)))
-    Report(t, work, data, path, "", folder, ekInvalidHelpDirectoryPath, raDeleteKey, 76);
+    Report(t, work,
+           {.data = data,
+            .keyPath = path,
+            .target = folder,
+            .kind = ekInvalidHelpDirectoryPath,
+            .action = raDeleteKey,
+            .testId = 76});
 }
 
 // InprocHandler, InprocServer, LocalServer and their 32-bit forms. Only an
@@ -53,9 +70,16 @@ void CheckServerKey(TScanThread &t, TRegistryAccess &work, const std::string &pa
     const bool bad =
         server.empty() || (server.find(":\\") != std::string::npos && !FileReferenceExists(server));
     if (t.CountTest(bad))
-      Report(t, work, data, path, "", server, ekInvalidPath, raDeleteKey, 8);
+      Report(t, work,
+             {.data = data,
+              .keyPath = path,
+              .target = server,
+              .kind = ekInvalidPath,
+              .action = raDeleteKey,
+              .testId = 8});
   } else if (t.CountTest(KeyIsEmpty(work))) {
-    Report(t, work, data, path, "", "", ekEmptyKey, raDeleteKey, 9);
+    Report(t, work,
+           {.data = data, .keyPath = path, .kind = ekEmptyKey, .action = raDeleteKey, .testId = 9});
   }
 }
 
@@ -70,7 +94,14 @@ void CheckClass(TScanThread &t, TRegistryAccess &item, TRegistryAccess &work,
     std::string appId;
     if (t.ReadStringValue(appId, item, raDeleteValue, "AppID") &&
         t.CountTest(!KeyBelowExists(kHKCR, view, "AppID\\", appId)))
-      Report(t, item, data, cls, "AppID", appId, ekInvalidAppId, raDeleteValue, 18);
+      Report(t, item,
+             {.data = data,
+              .keyPath = cls,
+              .valueName = "AppID",
+              .target = appId,
+              .kind = ekInvalidAppId,
+              .action = raDeleteValue,
+              .testId = 18});
   }
   item.CloseKey();
 
@@ -115,7 +146,13 @@ void CheckClass(TScanThread &t, TRegistryAccess &item, TRegistryAccess &work,
     work.GetKeyNames(names);
   for (const std::string &name : names) {
     if (t.CountTest(!IsValidClass(t, view, name)))
-      Report(t, work, data, errors + "\\" + name, "", name, ekInvalidClassId, raDeleteKey, 30);
+      Report(t, work,
+             {.data = data,
+              .keyPath = errors + "\\" + name,
+              .target = name,
+              .kind = ekInvalidClassId,
+              .action = raDeleteKey,
+              .testId = 30});
   }
   work.CloseKey();
 }
@@ -150,16 +187,37 @@ void CheckAppId(TScanThread &t, TRegistryAccess &item, const std::string &app) {
   std::string value;
   if (t.ReadStringValue(value, item, raDeleteValue, "AppID") &&
       t.CountTest(!KeyBelowExists(kHKCR, view, "AppID\\", value)))
-    Report(t, item, data, app, "AppID", value, ekInvalidAppId, raDeleteValue, 2);
+    Report(t, item,
+           {.data = data,
+            .keyPath = app,
+            .valueName = "AppID",
+            .target = value,
+            .kind = ekInvalidAppId,
+            .action = raDeleteValue,
+            .testId = 2});
   if (t.ReadStringValue(value, item, raDeleteValue, "LocalService") &&
       t.CountTest(!KeyBelowExists(wc::HkeyLocalMachine, view,
                                   "System\\CurrentControlSet\\Services\\", value)))
-    Report(t, item, data, app, "LocalService", value, ekInvalidLocalService, raDeleteValue, 3);
+    Report(t, item,
+           {.data = data,
+            .keyPath = app,
+            .valueName = "LocalService",
+            .target = value,
+            .kind = ekInvalidLocalService,
+            .action = raDeleteValue,
+            .testId = 3});
   // An empty DllSurrogate selects the system's own surrogate.
   for (const char *name : {"DllSurrogate", "DllSurrogateExecutable"}) {
     if (t.ReadStringValue(value, item, raClearValue, name) && !value.empty() &&
         t.CountTest(!FileReferenceExists(value)))
-      Report(t, item, data, app, name, value, ekInvalidPath, raClearValue, 1);
+      Report(t, item,
+             {.data = data,
+              .keyPath = app,
+              .valueName = name,
+              .target = value,
+              .kind = ekInvalidPath,
+              .action = raClearValue,
+              .testId = 1});
   }
   item.CloseKey();
 }

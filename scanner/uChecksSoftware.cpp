@@ -96,14 +96,27 @@ void CheckAppPathEntry(TScanThread &t, TRegistryAccess &work, const std::string 
         continue;
       const std::string folder = qp::WithoutTrailingBackslash(ExpandEnvPath(StripQuotes(item)));
       if (t.CountTest(!IsExistingFolder(folder)))
-        Report(t, work, data, path, "Path", item, kind, action, 4);
+        Report(t, work,
+               {.data = data,
+                .keyPath = path,
+                .valueName = "Path",
+                .target = item,
+                .kind = kind,
+                .action = action,
+                .testId = 4});
       if (!found)
         found = ProbeFile(folder + "\\" + data);
     }
   }
 
   if (t.CountTest(!found))
-    Report(t, work, data, path, "", program, ekInvalidPath, raDeleteValue, 5);
+    Report(t, work,
+           {.data = data,
+            .keyPath = path,
+            .target = program,
+            .kind = ekInvalidPath,
+            .action = raDeleteValue,
+            .testId = 5});
 }
 
 // --- Add/Remove caches
@@ -119,8 +132,14 @@ void CheckArpCacheEntry(TScanThread &t, TRegistryAccess &work, const std::string
   if (!program)
     return;
   if (t.CountTest(!ProbeFile(*program)))
-    Report(t, work, KeyTail(path, 0), path, "SlowInfoCache", *program, ekInvalidPath, raDeleteKey,
-           7);
+    Report(t, work,
+           {.data = KeyTail(path, 0),
+            .keyPath = path,
+            .valueName = "SlowInfoCache",
+            .target = *program,
+            .kind = ekInvalidPath,
+            .action = raDeleteKey,
+            .testId = 7});
 }
 
 // A readable string value of the uninstall entry that fails isBad.
@@ -132,7 +151,14 @@ bool CheckUninstallValue(TScanThread &t, TRegistryAccess &work, const std::strin
   if (!t.ReadStringValue(value, work, raDeleteValue, name))
     return false;
   if (t.CountTest(value.empty() || isBad(value)))
-    Report(t, work, data, path, std::string(name), value, kind, action, testId);
+    Report(t, work,
+           {.data = data,
+            .keyPath = path,
+            .valueName = std::string(name),
+            .target = value,
+            .kind = kind,
+            .action = action,
+            .testId = testId});
   return true;
 }
 
@@ -173,8 +199,14 @@ void CheckInstallerFolders(TScanThread &t, TRegistryAccess &access, bool countin
                   const std::string folder = qp::WithoutTrailingBackslash(v.name);
                   t.ReportProgress(std::string(ExtractFileName(folder)));
                   if (t.CountTest(!folder.empty() && !IsExistingFolder(folder)))
-                    Report(t, v.key, "Installer Folder", v.key.CurrentPath(), v.name, v.name,
-                           ekInvalidPath, raDeleteValue, 49);
+                    Report(t, v.key,
+                           {.data = "Installer Folder",
+                            .keyPath = v.key.CurrentPath(),
+                            .valueName = v.name,
+                            .target = v.name,
+                            .kind = ekInvalidPath,
+                            .action = raDeleteValue,
+                            .testId = 49});
                 });
 }
 
@@ -187,11 +219,23 @@ void CheckMuiCache(TScanThread &t, TRegistryAccess &access, bool counting) {
                     return;
                   if (v.name.front() == '@') {
                     if (t.CountTest(!FileReferenceExists(ExtractIconFile(v.name.substr(1)))))
-                      Report(t, v.key, item, v.key.CurrentPath(), v.name, v.name,
-                             ekInvalidIndirectString, raDeleteValue, 58);
+                      Report(t, v.key,
+                             {.data = item,
+                              .keyPath = v.key.CurrentPath(),
+                              .valueName = v.name,
+                              .target = v.name,
+                              .kind = ekInvalidIndirectString,
+                              .action = raDeleteValue,
+                              .testId = 58});
                   } else if (t.CountTest(!FileReferenceExists(v.name))) {
-                    Report(t, v.key, item, v.key.CurrentPath(), v.name, v.name, ekInvalidPath,
-                           raDeleteValue, 59);
+                    Report(t, v.key,
+                           {.data = item,
+                            .keyPath = v.key.CurrentPath(),
+                            .valueName = v.name,
+                            .target = v.name,
+                            .kind = ekInvalidPath,
+                            .action = raDeleteValue,
+                            .testId = 59});
                   }
                 });
 }
@@ -267,8 +311,14 @@ void CheckVirtualDevices(TScanThread &t, TRegistryAccess &access, bool counting)
                  if (!t.ReadStringValue(driver, work, raDeleteValue, "StaticVxD"))
                    return;
                  if (t.CountTest(driver.empty() || !FileReferenceExists(driver)))
-                   Report(t, work, KeyTail(path, 0), path, "StaticVxD", driver, ekInvalidPath,
-                          raDeleteValue, 81);
+                   Report(t, work,
+                          {.data = KeyTail(path, 0),
+                           .keyPath = path,
+                           .valueName = "StaticVxD",
+                           .target = driver,
+                           .kind = ekInvalidPath,
+                           .action = raDeleteValue,
+                           .testId = 81});
                });
 }
 
@@ -278,8 +328,13 @@ void CheckSharedDlls(TScanThread &t, TRegistryAccess &access, bool counting) {
                   const std::string file(ExtractFileName(v.name));
                   t.ReportProgress(file);
                   if (t.CountTest(!v.name.empty() && !ProbeFile(v.name)))
-                    Report(t, v.key, file, v.key.CurrentPath(), v.name, "", ekInvalidSharedFilePath,
-                           raDeleteValue, 66);
+                    Report(t, v.key,
+                           {.data = file,
+                            .keyPath = v.key.CurrentPath(),
+                            .valueName = v.name,
+                            .kind = ekInvalidSharedFilePath,
+                            .action = raDeleteValue,
+                            .testId = 66});
                 });
 }
 

@@ -324,8 +324,12 @@ TEST(ThreadedRepairGuard, HoldsWithoutIgnoreLists) {
     if (counting || !a.IsView64())
       return;
     t.CountTest(true);
-    t.AddError(wc::HkeyLocalMachine, rv64, "Wow6432Node", "Software\\Classes\\Wow6432Node\\CLSID",
-               "", "", ekInvalidShellCommand, TRepairActionSet::Of(raDeleteKey), raDeleteKey, 15);
+    t.AddError(wc::HkeyLocalMachine, rv64,
+               {.data = "Wow6432Node",
+                .keyPath = "Software\\Classes\\Wow6432Node\\CLSID",
+                .kind = ekInvalidShellCommand,
+                .action = raDeleteKey,
+                .testId = 15});
   };
   m.scanner.SetChecks(checks);
   m.scanner.SetScanCategories(TCategorySet::Of(ecFileTypes));

@@ -109,8 +109,14 @@ void ReportItems(TScanThread &t, TRegistryAccess &a, bool counting) {
   for (const std::string &name : names) {
     t.ReportProgress(name);
     if (t.CountTest(true))
-      t.AddError(wc::HkeyLocalMachine, a.View(), name, a.CurrentPath(), name, "C:\\gone.exe",
-                 ekInvalidPath, TRepairActionSet::Of(raDeleteValue), raDeleteValue, 60);
+      t.AddError(wc::HkeyLocalMachine, a.View(),
+                 {.data = name,
+                  .keyPath = a.CurrentPath(),
+                  .valueName = name,
+                  .target = "C:\\gone.exe",
+                  .kind = ekInvalidPath,
+                  .action = raDeleteValue,
+                  .testId = 60});
     t.CountTest(false);
   }
 }
@@ -134,8 +140,13 @@ TEST_F(ThreadedScanner, FindingsAreFilteredOnTheMainThread) {
     for (const std::string &name : names) {
       t.ReportProgress(name);
       if (t.CountTest(true))
-        t.AddError(wc::HkeyLocalMachine, a.View(), name, a.CurrentPath(), name, "", ekInvalidPath,
-                   TRepairActionSet::Of(raDeleteValue), raDeleteValue, 61);
+        t.AddError(wc::HkeyLocalMachine, a.View(),
+                   {.data = name,
+                    .keyPath = a.CurrentPath(),
+                    .valueName = name,
+                    .kind = ekInvalidPath,
+                    .action = raDeleteValue,
+                    .testId = 61});
     }
   };
   checks[ecStartup] = ReportItems;
@@ -171,10 +182,16 @@ TEST_F(ThreadedScanner, IgnoredKeyDoesNotHideSubkeys) {
       return;
     for (const char *path : {"Software\\X", "Software\\X\\Y"}) {
       t.CountTest(true);
-      t.AddError(wc::HkeyLocalMachine, a.View(), "d", path, "", "", ekEmptyKey,
-                 TRepairActionSet::Of(raDeleteKey), raDeleteKey, 1);
-      t.AddError(wc::HkeyLocalMachine, a.View(), "d", path, "val", "", ekInvalidPath,
-                 TRepairActionSet::Of(raDeleteValue), raDeleteValue, 2);
+      t.AddError(
+          wc::HkeyLocalMachine, a.View(),
+          {.data = "d", .keyPath = path, .kind = ekEmptyKey, .action = raDeleteKey, .testId = 1});
+      t.AddError(wc::HkeyLocalMachine, a.View(),
+                 {.data = "d",
+                  .keyPath = path,
+                  .valueName = "val",
+                  .kind = ekInvalidPath,
+                  .action = raDeleteValue,
+                  .testId = 2});
     }
   };
   reg.CreateKey(View::V32, "HKLM\\Software\\X\\Y");
@@ -196,12 +213,22 @@ TEST_F(ThreadedScanner, ProtectedAndInaccessibleKeysAreDropped) {
       return;
     for (const char *path : {"Software\\Protected", "Software\\ReadOnly", "Software\\Open"}) {
       t.CountTest(true);
-      t.AddError(wc::HkeyLocalMachine, a.View(), "d", path, "v", "", ekInvalidHelpFilePath,
-                 TRepairActionSet::Of(raDeleteValue), raDeleteValue, 3);
+      t.AddError(wc::HkeyLocalMachine, a.View(),
+                 {.data = "d",
+                  .keyPath = path,
+                  .valueName = "v",
+                  .kind = ekInvalidHelpFilePath,
+                  .action = raDeleteValue,
+                  .testId = 3});
     }
     t.CountTest(true);
-    t.AddError(0, a.View(), "C:\\link.lnk", "C:\\link.lnk", "", "C:\\gone.exe", ekInvalidShortcut,
-               TRepairActionSet::Of(raRecycleFile), raRecycleFile, 80);
+    t.AddError(0, a.View(),
+               {.data = "C:\\link.lnk",
+                .keyPath = "C:\\link.lnk",
+                .target = "C:\\gone.exe",
+                .kind = ekInvalidShortcut,
+                .action = raRecycleFile,
+                .testId = 80});
   };
   for (const char *key : {"Protected", "ReadOnly", "Open"})
     reg.CreateKey(View::V32, std::string("HKLM\\Software\\") + key);
@@ -270,8 +297,12 @@ TEST_F(ThreadedScanner, StopKeepsEarlierStatisticsOfUnfinishedCategories) {
       // Keep handing findings over until the main thread stops the scan.
       while (!t.Terminated()) {
         t.ReportProgress("busy");
-        t.AddError(wc::HkeyLocalMachine, rv32, "d", "Software\\Busy", "", "", ekEmptyKey,
-                   TRepairActionSet::Of(raDeleteKey), raDeleteKey, 9);
+        t.AddError(wc::HkeyLocalMachine, rv32,
+                   {.data = "d",
+                    .keyPath = "Software\\Busy",
+                    .kind = ekEmptyKey,
+                    .action = raDeleteKey,
+                    .testId = 9});
       }
     }
   }));
