@@ -107,8 +107,12 @@ void CheckClass(TScanThread &t, TRegistryAccess &item, TRegistryAccess &work,
 
   CheckDefaultIcon(t, work, cls, data);
 
-  static const TDefaultValueRule bitmap{14,          15,          ekInvalidToolboxBitmapPath,
-                                        raDeleteKey, raDeleteKey, raDeleteKey};
+  static const TDefaultValueRule bitmap{.missingTest = 14,
+                                        .badTest = 15,
+                                        .kind = ekInvalidToolboxBitmapPath,
+                                        .missingAction = raDeleteKey,
+                                        .badAction = raDeleteKey,
+                                        .wrongType = raDeleteKey};
   for (const char *sub : {"\\ToolboxBitmap", "\\ToolboxBitmap32"})
     CheckDefaultValue(t, work, cls + sub, data, bitmap, [](const std::string &value) {
       if (value == "%1" || value == "\"%1\"")
@@ -116,8 +120,12 @@ void CheckClass(TScanThread &t, TRegistryAccess &item, TRegistryAccess &work,
       return value.empty() || !FileReferenceExists(ExtractIconFile(value));
     });
 
-  static const TDefaultValueRule progId{
-      12, 13, ekInvalidProgId, raDeleteKey, raDeleteValueAndEmptyKey, raDeleteValue};
+  static const TDefaultValueRule progId{.missingTest = 12,
+                                        .badTest = 13,
+                                        .kind = ekInvalidProgId,
+                                        .missingAction = raDeleteKey,
+                                        .badAction = raDeleteValueAndEmptyKey,
+                                        .wrongType = raDeleteValue};
   for (const char *sub : {"\\ProgID", "\\VersionIndependentProgID"})
     CheckDefaultValue(t, work, cls + sub, data, progId, [view](const std::string &value) {
       return !KeyBelowExists(kHKCR, view, "", value);
@@ -127,15 +135,23 @@ void CheckClass(TScanThread &t, TRegistryAccess &item, TRegistryAccess &work,
                           "\\InprocServer32", "\\LocalServer", "\\LocalServer32"})
     CheckServerKey(t, work, cls + sub, data);
 
-  static const TDefaultValueRule treatAs{
-      10, 11, ekInvalidClassId, raDeleteKey, raDeleteValueAndEmptyKey, raDeleteValue};
+  static const TDefaultValueRule treatAs{.missingTest = 10,
+                                         .badTest = 11,
+                                         .kind = ekInvalidClassId,
+                                         .missingAction = raDeleteKey,
+                                         .badAction = raDeleteValueAndEmptyKey,
+                                         .wrongType = raDeleteValue};
   for (const char *sub : {"\\AutoConvertTo", "\\AutoTreatAs", "\\TreatAs"})
     CheckDefaultValue(t, work, cls + sub, data, treatAs, [&t, view](const std::string &value) {
       return !IsValidClass(t, view, value);
     });
 
-  static const TDefaultValueRule typeLib{16,          17,          ekInvalidTypeLib,
-                                         raDeleteKey, raDeleteKey, raDeleteKey};
+  static const TDefaultValueRule typeLib{.missingTest = 16,
+                                         .badTest = 17,
+                                         .kind = ekInvalidTypeLib,
+                                         .missingAction = raDeleteKey,
+                                         .badAction = raDeleteKey,
+                                         .wrongType = raDeleteKey};
   CheckDefaultValue(t, work, cls + "\\TypeLib", data, typeLib, [view](const std::string &value) {
     return !KeyBelowExists(kHKCR, view, "TypeLib\\", value);
   });
@@ -165,13 +181,21 @@ void CheckInterface(TScanThread &t, TRegistryAccess &item, TRegistryAccess &work
   const std::string data = ItemTextOf(t, item, raDeleteValue);
   item.CloseKey();
 
-  static const TDefaultValueRule typeLib{53,          54,          ekInvalidTypeLib,
-                                         raDeleteKey, raDeleteKey, raDeleteKey};
+  static const TDefaultValueRule typeLib{.missingTest = 53,
+                                         .badTest = 54,
+                                         .kind = ekInvalidTypeLib,
+                                         .missingAction = raDeleteKey,
+                                         .badAction = raDeleteKey,
+                                         .wrongType = raDeleteKey};
   CheckDefaultValue(t, work, itf + "\\TypeLib", data, typeLib, [view](const std::string &value) {
     return !KeyBelowExists(kHKCR, view, "TypeLib\\", value);
   });
-  static const TDefaultValueRule proxy{50,          51,          ekInvalidClassId,
-                                       raDeleteKey, raDeleteKey, raDeleteKey};
+  static const TDefaultValueRule proxy{.missingTest = 50,
+                                       .badTest = 51,
+                                       .kind = ekInvalidClassId,
+                                       .missingAction = raDeleteKey,
+                                       .badAction = raDeleteKey,
+                                       .wrongType = raDeleteKey};
   for (const char *sub : {"\\ProxyStubClsid", "\\ProxyStubClsid32"})
     CheckDefaultValue(t, work, itf + sub, data, proxy, [&t, view](const std::string &value) {
       return !IsValidClass(t, view, value);

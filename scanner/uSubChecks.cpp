@@ -164,8 +164,13 @@ void CheckDefaultValue(TScanThread &t, TRegistryAccess &work, const std::string 
 
 void CheckDefaultIcon(TScanThread &t, TRegistryAccess &work, const std::string &keyPath,
                       const std::string &data) {
-  static const TDefaultValueRule rule{
-      23, 24, ekInvalidIconPath, raDeleteKey, raDeleteKey, raDeleteKey, TRepairActionSet(0x0101)};
+  static const TDefaultValueRule rule{.missingTest = 23,
+                                      .badTest = 24,
+                                      .kind = ekInvalidIconPath,
+                                      .missingAction = raDeleteKey,
+                                      .badAction = raDeleteKey,
+                                      .wrongType = raDeleteKey,
+                                      .actions = TRepairActionSet(0x0101)};
   CheckDefaultValue(t, work, Join(keyPath, "DefaultIcon"), data, rule,
                     [](const std::string &value) {
                       if (IsIconSelfReference(value))
@@ -177,8 +182,12 @@ void CheckDefaultIcon(TScanThread &t, TRegistryAccess &work, const std::string &
 
 void CheckShellVerbs(TScanThread &t, TRegistryAccess &work, const std::string &shellPath,
                      const std::string &data) {
-  static const TDefaultValueRule rule{67,          68,          ekInvalidShellCommand,
-                                      raDeleteKey, raDeleteKey, raDeleteKey};
+  static const TDefaultValueRule rule{.missingTest = 67,
+                                      .badTest = 68,
+                                      .kind = ekInvalidShellCommand,
+                                      .missingAction = raDeleteKey,
+                                      .badAction = raDeleteKey,
+                                      .wrongType = raDeleteKey};
   const TRegistryView view = work.View();
   for (const std::string &verb : SubKeysOf(t, work, shellPath)) {
     CheckDefaultValue(t, work, Join(Join(shellPath, verb), "Command"), data, rule,
@@ -315,8 +324,12 @@ void CheckIndirectString(TScanThread &t, TRegistryAccess &key, const std::string
 
 void CheckHandlerKey(TScanThread &t, TRegistryAccess &work, const std::string &keyPath,
                      const std::string &data) {
-  static const TDefaultValueRule rule{35,          36,          ekInvalidClassId,
-                                      raDeleteKey, raDeleteKey, raDeleteValue};
+  static const TDefaultValueRule rule{.missingTest = 35,
+                                      .badTest = 36,
+                                      .kind = ekInvalidClassId,
+                                      .missingAction = raDeleteKey,
+                                      .badAction = raDeleteKey,
+                                      .wrongType = raDeleteValue};
   const TRegistryView view = work.View();
   CheckDefaultValue(t, work, keyPath, data, rule,
                     [&](const std::string &id) { return !IsValidClass(t, view, id); });
