@@ -42,10 +42,53 @@ constexpr bool IsValidCategory(int category) {
   return category >= 0 && category < CategoryCount;
 }
 
-// Error kinds are plain numbers 0..29; their meaning is given by the
-// display names and descriptions.
-using TRegErrorKind = std::uint8_t;
+// What is wrong with a finding. The command line's scan and repair reports
+// print the number, so every enumerator keeps its value. Several kinds share
+// a display name and differ in the entry they are reported on and in how it
+// is repaired or described.
+enum TRegErrorKind : std::uint8_t {
+  ekInvalidValueType = 0, // a value that must be a string is of another type
+  ekInvalidCharsetAlias = 1,
+  ekInvalidCodePage = 2,
+  // A subkey of a class's OpenWithList names no registered application.
+  ekInvalidOpenWithListKey = 3,
+  // A lettered entry of Explorer's per-extension OpenWithList names a
+  // missing application; repaired by dropping it from the MRU order.
+  ekInvalidOpenWithMruEntry = 4,
+  ekInvalidOpenWithProgId = 5,
+  ekInvalidStartMenuItem = 6,
+  ekInvalidSharedFilePath = 7,
+  ekInvalidHelpFilePath = 8,
+  ekInvalidToolboxBitmapPath = 9,
+  ekInvalidIconPath = 10,
+  ekInvalidIndirectString = 11,
+  ekInvalidClassId = 12,
+  ekInvalidAppId = 13,
+  ekInvalidProgId = 14,
+  ekInvalidFileExtension = 15,
+  ekInvalidHelpDirectoryPath = 16,
+  ekEmptyKey = 17,
+  ekInvalidInterface = 18,
+  ekInvalidTypeLib = 19,
+  ekInvalidLocalService = 20,
+  ekInvalidShellCommand = 21,
+  // A value (or key default) that is one missing file or folder.
+  ekInvalidPath = 22,
+  // One missing path among the strings of a REG_MULTI_SZ.
+  ekInvalidPathInMultiString = 23,
+  // One missing path in a string that lists several (quoted or separated).
+  ekInvalidPathInList = 24,
+  ekInvalidMruList = 25,
+  ekInvalidFontFile = 26,
+  ekInvalidAddRemoveCacheEntry = 27,
+  ekInvalidUninstallEntry = 28,
+  // A shortcut file (not a registry entry) whose target is missing.
+  ekInvalidShortcut = 29
+};
+
 constexpr int ErrorKindCount = 30;
+static_assert(ekInvalidShortcut == ErrorKindCount - 1,
+              "ErrorKindCount sizes the name table: it follows the last kind");
 
 enum TRepairAction : std::uint8_t {
   raDeleteKey = 0,

@@ -40,7 +40,13 @@ void CheckCurVer(TScanThread &t, TRegistryAccess &work, const std::string &path,
   std::string progId;
   if (t.ReadStringValue(progId, work, raDeleteKey, "") &&
       t.CountTest(!KeyBelowExists(kHKCR, work.View(), "", progId)))
-    Report(t, work, data, path, "", progId, 14, raDeleteKey, 42);
+    Report(t, work,
+           {.data = data,
+            .keyPath = path,
+            .target = progId,
+            .kind = ekInvalidProgId,
+            .action = raDeleteKey,
+            .testId = 42});
 }
 
 void CheckOleServer(TScanThread &t, TRegistryAccess &work, const std::string &path,
@@ -50,7 +56,13 @@ void CheckOleServer(TScanThread &t, TRegistryAccess &work, const std::string &pa
   std::string server;
   if (t.ReadStringValue(server, work, raDeleteValue, "") &&
       t.CountTest(server.empty() || !FileReferenceExists(server)))
-    Report(t, work, data, path, "", server, 22, raDeleteValue, 43);
+    Report(t, work,
+           {.data = data,
+            .keyPath = path,
+            .target = server,
+            .kind = ekInvalidPath,
+            .action = raDeleteValue,
+            .testId = 43});
 }
 
 void CheckFileType(TScanThread &t, TRegistryAccess &item, TRegistryAccess &work,
@@ -70,14 +82,22 @@ void CheckFileType(TScanThread &t, TRegistryAccess &item, TRegistryAccess &work,
   if (!refused) {
     qp::KeyInfo info;
     if (item.GetKeyInfo(info) && t.CountTest(IsEmptyFileType(item, info, type))) {
-      Report(t, item, data, path, "", "", 17, raDeleteKey, 40);
+      Report(
+          t, item,
+          {.data = data, .keyPath = path, .kind = ekEmptyKey, .action = raDeleteKey, .testId = 40});
       item.CloseKey();
       return;
     }
   }
   if (dotted && !type.empty()) {
     if (!refused && t.CountTest(!KeyExists(kHKCR, view, type)))
-      Report(t, item, data, path, "", type, 14, raDeleteValue, 41);
+      Report(t, item,
+             {.data = data,
+              .keyPath = path,
+              .target = type,
+              .kind = ekInvalidProgId,
+              .action = raDeleteValue,
+              .testId = 41});
     CheckShellNew(t, work, path + "\\" + type + "\\ShellNew", data);
   }
   if (!refused) {
@@ -108,7 +128,14 @@ void CheckCodePageValue(TScanThread &t, TRegistryAccess &key, const std::string 
   if (key.ReadRaw(name, type, raw) != wc::ErrorSuccess)
     return;
   if (t.CountTest(type != wc::RegDword)) {
-    Report(t, key, data, key.CurrentPath(), name, "REG_DWORD", 0, raDeleteValue, 20);
+    Report(t, key,
+           {.data = data,
+            .keyPath = key.CurrentPath(),
+            .valueName = name,
+            .target = "REG_DWORD",
+            .kind = ekInvalidValueType,
+            .action = raDeleteValue,
+            .testId = 20});
     return;
   }
   std::uint32_t number = 0;
@@ -116,7 +143,14 @@ void CheckCodePageValue(TScanThread &t, TRegistryAccess &key, const std::string 
     number |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(raw[i])) << (8 * i);
   const std::string text = std::to_string(number);
   if (t.CountTest(!KeyExists(kHKCR, key.View(), "MIME\\Database\\CodePage\\" + text)))
-    Report(t, key, data, key.CurrentPath(), name, text, 2, raDeleteValueAndEmptyKey, 19);
+    Report(t, key,
+           {.data = data,
+            .keyPath = key.CurrentPath(),
+            .valueName = name,
+            .target = text,
+            .kind = ekInvalidCodePage,
+            .action = raDeleteValueAndEmptyKey,
+            .testId = 19});
 }
 
 void CheckCharset(TScanThread &t, TRegistryAccess &item, const std::string &path) {
@@ -124,14 +158,23 @@ void CheckCharset(TScanThread &t, TRegistryAccess &item, const std::string &path
     return;
   const std::string data = KeyTail(path, 0);
   if (t.CountTest(KeyIsEmpty(item))) {
-    Report(t, item, data, path, "", "", 17, raDeleteKey, 21);
+    Report(
+        t, item,
+        {.data = data, .keyPath = path, .kind = ekEmptyKey, .action = raDeleteKey, .testId = 21});
     item.CloseKey();
     return;
   }
   std::string alias;
   if (t.ReadStringValue(alias, item, raDeleteValue, "AliasForCharset") &&
       t.CountTest(!KeyBelowExists(kHKCR, item.View(), "MIME\\Database\\Charset\\", alias)))
-    Report(t, item, data, path, "AliasForCharset", alias, 1, raDeleteValueAndEmptyKey, 22);
+    Report(t, item,
+           {.data = data,
+            .keyPath = path,
+            .valueName = "AliasForCharset",
+            .target = alias,
+            .kind = ekInvalidCharsetAlias,
+            .action = raDeleteValueAndEmptyKey,
+            .testId = 22});
   CheckCodePageValue(t, item, "Codepage", data);
   CheckCodePageValue(t, item, "InternetEncoding", data);
   item.CloseKey();
@@ -143,17 +186,33 @@ void CheckContentType(TScanThread &t, TRegistryAccess &item, const std::string &
   const TRegistryView view = item.View();
   const std::string data = KeyTail(path, 0);
   if (t.CountTest(KeyIsEmpty(item))) {
-    Report(t, item, data, path, "", "", 17, raDeleteKey, 31);
+    Report(
+        t, item,
+        {.data = data, .keyPath = path, .kind = ekEmptyKey, .action = raDeleteKey, .testId = 31});
     item.CloseKey();
     return;
   }
   std::string value;
   if (t.ReadStringValue(value, item, raDeleteValue, "CLSID") &&
       t.CountTest(!IsValidClass(t, view, value)))
-    Report(t, item, data, path, "CLSID", value, 12, raDeleteValueAndEmptyKey, 32);
+    Report(t, item,
+           {.data = data,
+            .keyPath = path,
+            .valueName = "CLSID",
+            .target = value,
+            .kind = ekInvalidClassId,
+            .action = raDeleteValueAndEmptyKey,
+            .testId = 32});
   if (t.ReadStringValue(value, item, raDeleteValue, "Extension") &&
       t.CountTest(!KeyBelowExists(kHKCR, view, "", value)))
-    Report(t, item, data, path, "Extension", value, 15, raDeleteValueAndEmptyKey, 33);
+    Report(t, item,
+           {.data = data,
+            .keyPath = path,
+            .valueName = "Extension",
+            .target = value,
+            .kind = ekInvalidFileExtension,
+            .action = raDeleteValueAndEmptyKey,
+            .testId = 33});
   item.CloseKey();
 }
 
@@ -170,7 +229,9 @@ void CheckExplorerProgids(TScanThread &t, TRegistryAccess &work, const std::stri
   if (!t.OpenCheckedKey(work, path) || !work.GetKeyInfo(info))
     return;
   if (t.CountTest(info.subKeys == 0 && info.values == 0)) {
-    Report(t, work, data, path, "", "", 17, raDeleteKey, 25);
+    Report(
+        t, work,
+        {.data = data, .keyPath = path, .kind = ekEmptyKey, .action = raDeleteKey, .testId = 25});
     return;
   }
   std::vector<std::string> names;
@@ -179,7 +240,14 @@ void CheckExplorerProgids(TScanThread &t, TRegistryAccess &work, const std::stri
     if (t.Terminated())
       return;
     if (t.CountTest(!KeyExists(kHKCR, work.View(), name)))
-      Report(t, work, data, path, name, name, 14, raDeleteValueAndEmptyKey, 26);
+      Report(t, work,
+             {.data = data,
+              .keyPath = path,
+              .valueName = name,
+              .target = name,
+              .kind = ekInvalidProgId,
+              .action = raDeleteValueAndEmptyKey,
+              .testId = 26});
   }
 }
 
@@ -189,7 +257,9 @@ void CheckExplorerOpenWithList(TScanThread &t, TRegistryAccess &work, const std:
   if (!t.OpenCheckedKey(work, path) || !work.GetKeyInfo(info))
     return;
   if (t.CountTest(info.subKeys == 0 && info.values == 0)) {
-    Report(t, work, data, path, "", "", 17, raDeleteKey, 27);
+    Report(
+        t, work,
+        {.data = data, .keyPath = path, .kind = ekEmptyKey, .action = raDeleteKey, .testId = 27});
     return;
   }
   std::string mru;
@@ -203,12 +273,26 @@ void CheckExplorerOpenWithList(TScanThread &t, TRegistryAccess &work, const std:
       std::string app;
       if (t.ReadStringValue(app, work, raDeleteValue, name) &&
           t.CountTest(!OpenWithAppExists(work.View(), app)))
-        Report(t, work, data, path, name, app, 4, raDeleteMRUItem, 28);
+        Report(t, work,
+               {.data = data,
+                .keyPath = path,
+                .valueName = name,
+                .target = app,
+                .kind = ekInvalidOpenWithMruEntry,
+                .action = raDeleteMRUItem,
+                .testId = 28});
     } else if (!listReported) {
       // One report rebuilds the whole list.
       listReported = true;
       if (t.CountTest(true))
-        Report(t, work, data, path, "MRUList", mru, 25, raRebuildMRUList, 29);
+        Report(t, work,
+               {.data = data,
+                .keyPath = path,
+                .valueName = "MRUList",
+                .target = mru,
+                .kind = ekInvalidMruList,
+                .action = raRebuildMRUList,
+                .testId = 29});
     }
   }
 }
@@ -236,7 +320,14 @@ void CheckExtensionsKey(TScanThread &t, TRegistryAccess &access, bool counting,
     }
     const std::string file = CutAtNul(raw);
     if (t.CountTest(!FileReferenceExists(file)))
-      Report(t, access, name, keyPath, name, file, 22, raDeleteValue, 34);
+      Report(t, access,
+             {.data = name,
+              .keyPath = keyPath,
+              .valueName = name,
+              .target = file,
+              .kind = ekInvalidPath,
+              .action = raDeleteValue,
+              .testId = 34});
     return true;
   });
   access.CloseKey();

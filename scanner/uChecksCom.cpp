@@ -20,7 +20,13 @@ void CheckTypeLibFile(TScanThread &t, TRegistryAccess &work, const std::string &
   if (!t.ReadStringValue(file, work, raDeleteKey, "") || file.empty())
     return;
   if (t.CountTest(!FileReferenceExists(file)))
-    Report(t, work, data, path, "", file, 22, raDeleteKey, testId);
+    Report(t, work,
+           {.data = data,
+            .keyPath = path,
+            .target = file,
+            .kind = ekInvalidPath,
+            .action = raDeleteKey,
+            .testId = testId});
 }
 
 void CheckHelpDir(TScanThread &t, TRegistryAccess &work, const std::string &path,
@@ -28,7 +34,12 @@ void CheckHelpDir(TScanThread &t, TRegistryAccess &work, const std::string &path
   if (!t.OpenCheckedKey(work, path))
     return;
   if (t.CountTest(!work.ValueExists(""))) {
-    Report(t, work, data, path, "", "", 16, raDeleteKey, 75);
+    Report(t, work,
+           {.data = data,
+            .keyPath = path,
+            .kind = ekInvalidHelpDirectoryPath,
+            .action = raDeleteKey,
+            .testId = 75});
     return;
   }
   std::string folder;
@@ -38,7 +49,13 @@ void CheckHelpDir(TScanThread &t, TRegistryAccess &work, const std::string &path
   if (expanded.empty())
     return;
   if (t.CountTest(!ProbeFileOrFolder(expanded)))
-    Report(t, work, data, path, "", folder, 16, raDeleteKey, 76);
+    Report(t, work,
+           {.data = data,
+            .keyPath = path,
+            .target = folder,
+            .kind = ekInvalidHelpDirectoryPath,
+            .action = raDeleteKey,
+            .testId = 76});
 }
 
 // InprocHandler, InprocServer, LocalServer and their 32-bit forms. Only an
@@ -53,9 +70,16 @@ void CheckServerKey(TScanThread &t, TRegistryAccess &work, const std::string &pa
     const bool bad =
         server.empty() || (server.find(":\\") != std::string::npos && !FileReferenceExists(server));
     if (t.CountTest(bad))
-      Report(t, work, data, path, "", server, 22, raDeleteKey, 8);
+      Report(t, work,
+             {.data = data,
+              .keyPath = path,
+              .target = server,
+              .kind = ekInvalidPath,
+              .action = raDeleteKey,
+              .testId = 8});
   } else if (t.CountTest(KeyIsEmpty(work))) {
-    Report(t, work, data, path, "", "", 17, raDeleteKey, 9);
+    Report(t, work,
+           {.data = data, .keyPath = path, .kind = ekEmptyKey, .action = raDeleteKey, .testId = 9});
   }
 }
 
@@ -70,13 +94,25 @@ void CheckClass(TScanThread &t, TRegistryAccess &item, TRegistryAccess &work,
     std::string appId;
     if (t.ReadStringValue(appId, item, raDeleteValue, "AppID") &&
         t.CountTest(!KeyBelowExists(kHKCR, view, "AppID\\", appId)))
-      Report(t, item, data, cls, "AppID", appId, 13, raDeleteValue, 18);
+      Report(t, item,
+             {.data = data,
+              .keyPath = cls,
+              .valueName = "AppID",
+              .target = appId,
+              .kind = ekInvalidAppId,
+              .action = raDeleteValue,
+              .testId = 18});
   }
   item.CloseKey();
 
   CheckDefaultIcon(t, work, cls, data);
 
-  static const TDefaultValueRule bitmap{14, 15, 9, raDeleteKey, raDeleteKey, raDeleteKey};
+  static const TDefaultValueRule bitmap{.missingTest = 14,
+                                        .badTest = 15,
+                                        .kind = ekInvalidToolboxBitmapPath,
+                                        .missingAction = raDeleteKey,
+                                        .badAction = raDeleteKey,
+                                        .wrongType = raDeleteKey};
   for (const char *sub : {"\\ToolboxBitmap", "\\ToolboxBitmap32"})
     CheckDefaultValue(t, work, cls + sub, data, bitmap, [](const std::string &value) {
       if (value == "%1" || value == "\"%1\"")
@@ -84,8 +120,12 @@ void CheckClass(TScanThread &t, TRegistryAccess &item, TRegistryAccess &work,
       return value.empty() || !FileReferenceExists(ExtractIconFile(value));
     });
 
-  static const TDefaultValueRule progId{12,           13, 14, raDeleteKey, raDeleteValueAndEmptyKey,
-                                        raDeleteValue};
+  static const TDefaultValueRule progId{.missingTest = 12,
+                                        .badTest = 13,
+                                        .kind = ekInvalidProgId,
+                                        .missingAction = raDeleteKey,
+                                        .badAction = raDeleteValueAndEmptyKey,
+                                        .wrongType = raDeleteValue};
   for (const char *sub : {"\\ProgID", "\\VersionIndependentProgID"})
     CheckDefaultValue(t, work, cls + sub, data, progId, [view](const std::string &value) {
       return !KeyBelowExists(kHKCR, view, "", value);
@@ -95,14 +135,23 @@ void CheckClass(TScanThread &t, TRegistryAccess &item, TRegistryAccess &work,
                           "\\InprocServer32", "\\LocalServer", "\\LocalServer32"})
     CheckServerKey(t, work, cls + sub, data);
 
-  static const TDefaultValueRule treatAs{
-      10, 11, 12, raDeleteKey, raDeleteValueAndEmptyKey, raDeleteValue};
+  static const TDefaultValueRule treatAs{.missingTest = 10,
+                                         .badTest = 11,
+                                         .kind = ekInvalidClassId,
+                                         .missingAction = raDeleteKey,
+                                         .badAction = raDeleteValueAndEmptyKey,
+                                         .wrongType = raDeleteValue};
   for (const char *sub : {"\\AutoConvertTo", "\\AutoTreatAs", "\\TreatAs"})
     CheckDefaultValue(t, work, cls + sub, data, treatAs, [&t, view](const std::string &value) {
       return !IsValidClass(t, view, value);
     });
 
-  static const TDefaultValueRule typeLib{16, 17, 19, raDeleteKey, raDeleteKey, raDeleteKey};
+  static const TDefaultValueRule typeLib{.missingTest = 16,
+                                         .badTest = 17,
+                                         .kind = ekInvalidTypeLib,
+                                         .missingAction = raDeleteKey,
+                                         .badAction = raDeleteKey,
+                                         .wrongType = raDeleteKey};
   CheckDefaultValue(t, work, cls + "\\TypeLib", data, typeLib, [view](const std::string &value) {
     return !KeyBelowExists(kHKCR, view, "TypeLib\\", value);
   });
@@ -113,7 +162,13 @@ void CheckClass(TScanThread &t, TRegistryAccess &item, TRegistryAccess &work,
     work.GetKeyNames(names);
   for (const std::string &name : names) {
     if (t.CountTest(!IsValidClass(t, view, name)))
-      Report(t, work, data, errors + "\\" + name, "", name, 12, raDeleteKey, 30);
+      Report(t, work,
+             {.data = data,
+              .keyPath = errors + "\\" + name,
+              .target = name,
+              .kind = ekInvalidClassId,
+              .action = raDeleteKey,
+              .testId = 30});
   }
   work.CloseKey();
 }
@@ -126,11 +181,21 @@ void CheckInterface(TScanThread &t, TRegistryAccess &item, TRegistryAccess &work
   const std::string data = ItemTextOf(t, item, raDeleteValue);
   item.CloseKey();
 
-  static const TDefaultValueRule typeLib{53, 54, 19, raDeleteKey, raDeleteKey, raDeleteKey};
+  static const TDefaultValueRule typeLib{.missingTest = 53,
+                                         .badTest = 54,
+                                         .kind = ekInvalidTypeLib,
+                                         .missingAction = raDeleteKey,
+                                         .badAction = raDeleteKey,
+                                         .wrongType = raDeleteKey};
   CheckDefaultValue(t, work, itf + "\\TypeLib", data, typeLib, [view](const std::string &value) {
     return !KeyBelowExists(kHKCR, view, "TypeLib\\", value);
   });
-  static const TDefaultValueRule proxy{50, 51, 12, raDeleteKey, raDeleteKey, raDeleteKey};
+  static const TDefaultValueRule proxy{.missingTest = 50,
+                                       .badTest = 51,
+                                       .kind = ekInvalidClassId,
+                                       .missingAction = raDeleteKey,
+                                       .badAction = raDeleteKey,
+                                       .wrongType = raDeleteKey};
   for (const char *sub : {"\\ProxyStubClsid", "\\ProxyStubClsid32"})
     CheckDefaultValue(t, work, itf + sub, data, proxy, [&t, view](const std::string &value) {
       return !IsValidClass(t, view, value);
@@ -146,16 +211,37 @@ void CheckAppId(TScanThread &t, TRegistryAccess &item, const std::string &app) {
   std::string value;
   if (t.ReadStringValue(value, item, raDeleteValue, "AppID") &&
       t.CountTest(!KeyBelowExists(kHKCR, view, "AppID\\", value)))
-    Report(t, item, data, app, "AppID", value, 13, raDeleteValue, 2);
+    Report(t, item,
+           {.data = data,
+            .keyPath = app,
+            .valueName = "AppID",
+            .target = value,
+            .kind = ekInvalidAppId,
+            .action = raDeleteValue,
+            .testId = 2});
   if (t.ReadStringValue(value, item, raDeleteValue, "LocalService") &&
       t.CountTest(!KeyBelowExists(wc::HkeyLocalMachine, view,
                                   "System\\CurrentControlSet\\Services\\", value)))
-    Report(t, item, data, app, "LocalService", value, 20, raDeleteValue, 3);
+    Report(t, item,
+           {.data = data,
+            .keyPath = app,
+            .valueName = "LocalService",
+            .target = value,
+            .kind = ekInvalidLocalService,
+            .action = raDeleteValue,
+            .testId = 3});
   // An empty DllSurrogate selects the system's own surrogate.
   for (const char *name : {"DllSurrogate", "DllSurrogateExecutable"}) {
     if (t.ReadStringValue(value, item, raClearValue, name) && !value.empty() &&
         t.CountTest(!FileReferenceExists(value)))
-      Report(t, item, data, app, name, value, 22, raClearValue, 1);
+      Report(t, item,
+             {.data = data,
+              .keyPath = app,
+              .valueName = name,
+              .target = value,
+              .kind = ekInvalidPath,
+              .action = raClearValue,
+              .testId = 1});
   }
   item.CloseKey();
 }

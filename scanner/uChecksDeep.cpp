@@ -76,8 +76,13 @@ void CheckShortcut(TScanThread &t, const std::string &file, const std::string &n
       TestShortcutTarget(link.path, true) == TTargetAnswer::Found)
     answer = TTargetAnswer::Found;
   if (t.CountTest(answer == TTargetAnswer::Missing))
-    t.AddError(0, rv32, name, file, "", link.path, 29, TRepairActionSet::Of(raRecycleFile),
-               raRecycleFile, 70);
+    t.AddError(0, rv32,
+               {.data = name,
+                .keyPath = file,
+                .target = link.path,
+                .kind = ekInvalidShortcut,
+                .action = raRecycleFile,
+                .testId = 70});
 }
 
 // Every shortcut in the folder and, depth first, in its subfolders. Linked
@@ -132,8 +137,12 @@ void CheckMenuOrder(TScanThread &t, TRegistryAccess &access, bool counting,
           !IsExistingFolder(commonPrograms + item) && !IsExistingFolder(userPrograms + item);
       if (!t.CountTest(obsolete))
         return wrDescend;
-      t.AddError(kHKCU, access.View(), item, path, "", "", 6, TRepairActionSet::Of(raDeleteKey),
-                 raDeleteKey, 71);
+      t.AddError(kHKCU, access.View(),
+                 {.data = item,
+                  .keyPath = path,
+                  .kind = ekInvalidStartMenuItem,
+                  .action = raDeleteKey,
+                  .testId = 71});
       return wrSkip;
     });
     access.CloseKey();
@@ -191,7 +200,14 @@ void CheckReferenceElement(TScanThread &t, const TRegistryAccess &key, const std
       missing = !ReferenceFound(*text64);
   }
   if (t.CountTest(missing))
-    Report(t, key, name, key.CurrentPath(), name, element, errorKind, action, 47);
+    Report(t, key,
+           {.data = name,
+            .keyPath = key.CurrentPath(),
+            .valueName = name,
+            .target = element,
+            .kind = errorKind,
+            .action = action,
+            .testId = 47});
 }
 
 // The strings of a REG_MULTI_SZ up to the first empty one.
@@ -217,7 +233,8 @@ void CheckReferenceValue(TScanThread &t, TWalkedValue &v) {
     for (const std::string &item : SplitMultiString(v.data)) {
       if (t.Terminated())
         return;
-      CheckReferenceElement(t, v.key, v.name, item, v.kind, 23, raRemoveListItem);
+      CheckReferenceElement(t, v.key, v.name, item, v.kind, ekInvalidPathInMultiString,
+                            raRemoveListItem);
     }
     return;
   }
@@ -230,7 +247,8 @@ void CheckReferenceValue(TScanThread &t, TWalkedValue &v) {
   for (const std::string &item : items) {
     if (t.Terminated())
       return;
-    CheckReferenceElement(t, v.key, v.name, item, v.kind, list ? 24 : 22,
+    CheckReferenceElement(t, v.key, v.name, item, v.kind,
+                          list ? ekInvalidPathInList : ekInvalidPath,
                           list ? raRemoveListItem : raDeleteValue);
   }
 }
@@ -390,14 +408,28 @@ void CheckMruEntries(TScanThread &t, TRegistryAccess &key, const std::string &da
         continue;
       listReported = true;
       if (t.CountTest(true))
-        Report(t, key, data, path, "MRUList", list, 25, raRebuildMRUList, listTest);
+        Report(t, key,
+               {.data = data,
+                .keyPath = path,
+                .valueName = "MRUList",
+                .target = list,
+                .kind = ekInvalidMruList,
+                .action = raRebuildMRUList,
+                .testId = listTest});
       continue;
     }
     std::string entry;
     if (!t.ReadStringValue(entry, key, raDeleteValue, name))
       continue;
     if (t.CountTest(entryBad(entry)))
-      Report(t, key, data, path, name, entry, 22, raDeleteMRUItem, entryTest);
+      Report(t, key,
+             {.data = data,
+              .keyPath = path,
+              .valueName = name,
+              .target = entry,
+              .kind = ekInvalidPath,
+              .action = raDeleteMRUItem,
+              .testId = entryTest});
   }
 }
 
@@ -479,7 +511,14 @@ void CheckRecentFileList(TScanThread &t, TRegistryAccess &access, bool counting,
     }
     const std::string file = v.kind == vkExpandString ? ExpandEnvPath(v.text) : v.text;
     if (t.CountTest(file.empty() || !ProbeFile(file)))
-      Report(t, v.key, data, v.key.CurrentPath(), v.name, v.text, 22, raDeleteValue, 62);
+      Report(t, v.key,
+             {.data = data,
+              .keyPath = v.key.CurrentPath(),
+              .valueName = v.name,
+              .target = v.text,
+              .kind = ekInvalidPath,
+              .action = raDeleteValue,
+              .testId = 62});
   });
 }
 

@@ -63,7 +63,7 @@ void CheckHelpList(TScanThread &t, TRegistryAccess &access, bool counting, std::
     std::string folder = v.kind == vkExpandString ? ExpandEnvPath(v.text) : v.text;
     folder = qp::WithTrailingBackslash(std::move(folder));
     if (t.CountTest(!ProbeFile(folder + v.name)))
-      ReportWalkedValue(t, v, 8, raDeleteValue, 45, kHelpFileActions);
+      ReportWalkedValue(t, v, ekInvalidHelpFilePath, raDeleteValue, 45, kHelpFileActions);
   });
 }
 
@@ -87,7 +87,7 @@ void CheckAppPathEntry(TScanThread &t, TRegistryAccess &work, const std::string 
   if (t.ReadStringValue(folders, work, raDeleteValue, "Path")) {
     const std::vector<std::string> items = SplitQuotedList(folders, folders.size() + 1);
     const bool list = items.size() >= 2;
-    const TRegErrorKind kind = list ? 24 : 22;
+    const TRegErrorKind kind = list ? ekInvalidPathInList : ekInvalidPath;
     const TRepairAction action = list ? raRemoveListItem : raDeleteValue;
     for (const std::string &item : items) {
       if (t.Terminated())
@@ -96,14 +96,27 @@ void CheckAppPathEntry(TScanThread &t, TRegistryAccess &work, const std::string 
         continue;
       const std::string folder = qp::WithoutTrailingBackslash(ExpandEnvPath(StripQuotes(item)));
       if (t.CountTest(!IsExistingFolder(folder)))
-        Report(t, work, data, path, "Path", item, kind, action, 4);
+        Report(t, work,
+               {.data = data,
+                .keyPath = path,
+                .valueName = "Path",
+                .target = item,
+                .kind = kind,
+                .action = action,
+                .testId = 4});
       if (!found)
         found = ProbeFile(folder + "\\" + data);
     }
   }
 
   if (t.CountTest(!found))
-    Report(t, work, data, path, "", program, 22, raDeleteValue, 5);
+    Report(t, work,
+           {.data = data,
+            .keyPath = path,
+            .target = program,
+            .kind = ekInvalidPath,
+            .action = raDeleteValue,
+            .testId = 5});
 }
 
 // --- Add/Remove caches
@@ -119,7 +132,14 @@ void CheckArpCacheEntry(TScanThread &t, TRegistryAccess &work, const std::string
   if (!program)
     return;
   if (t.CountTest(!ProbeFile(*program)))
-    Report(t, work, KeyTail(path, 0), path, "SlowInfoCache", *program, 22, raDeleteKey, 7);
+    Report(t, work,
+           {.data = KeyTail(path, 0),
+            .keyPath = path,
+            .valueName = "SlowInfoCache",
+            .target = *program,
+            .kind = ekInvalidPath,
+            .action = raDeleteKey,
+            .testId = 7});
 }
 
 // A readable string value of the uninstall entry that fails isBad.
@@ -131,7 +151,14 @@ bool CheckUninstallValue(TScanThread &t, TRegistryAccess &work, const std::strin
   if (!t.ReadStringValue(value, work, raDeleteValue, name))
     return false;
   if (t.CountTest(value.empty() || isBad(value)))
-    Report(t, work, data, path, std::string(name), value, kind, action, testId);
+    Report(t, work,
+           {.data = data,
+            .keyPath = path,
+            .valueName = std::string(name),
+            .target = value,
+            .kind = kind,
+            .action = action,
+            .testId = testId});
   return true;
 }
 
@@ -148,21 +175,21 @@ void CheckUninstallEntry(TScanThread &t, TRegistryAccess &work, const std::strin
   if (!work.GetKeyInfo(info) || info.subKeys > 0 || DwordFlagSet(work, "NoRemove"))
     return;
 
-  CheckUninstallValue(t, work, path, data, "InstallSource", 22, raDeleteValue, 77,
+  CheckUninstallValue(t, work, path, data, "InstallSource", ekInvalidPath, raDeleteValue, 77,
                       [](const std::string &source) {
                         const std::string expanded = ExpandEnvPath(source);
                         return IsOnFixedDrive(expanded) && !ProbeFileOrFolder(expanded);
                       });
-  CheckUninstallValue(t, work, path, data, "DisplayIcon", 10, raDeleteValue, 78,
+  CheckUninstallValue(t, work, path, data, "DisplayIcon", ekInvalidIconPath, raDeleteValue, 78,
                       [](const std::string &icon) { return !FileReferenceExists(icon); });
   if (DwordFlagSet(work, "SystemComponent") || DwordFlagSet(work, "WindowsInstaller"))
     return;
   const auto missingProgram = [](const std::string &command) {
     return !CommandTargetExists(ExpandEnvPath(command));
   };
-  if (!CheckUninstallValue(t, work, path, data, "UninstallString", 22, raDeleteKey, 79,
+  if (!CheckUninstallValue(t, work, path, data, "UninstallString", ekInvalidPath, raDeleteKey, 79,
                            missingProgram))
-    CheckUninstallValue(t, work, path, data, "QuietUninstallString", 22, raDeleteKey, 80,
+    CheckUninstallValue(t, work, path, data, "QuietUninstallString", ekInvalidPath, raDeleteKey, 80,
                         missingProgram);
 }
 
@@ -172,26 +199,45 @@ void CheckInstallerFolders(TScanThread &t, TRegistryAccess &access, bool countin
                   const std::string folder = qp::WithoutTrailingBackslash(v.name);
                   t.ReportProgress(std::string(ExtractFileName(folder)));
                   if (t.CountTest(!folder.empty() && !IsExistingFolder(folder)))
-                    Report(t, v.key, "Installer Folder", v.key.CurrentPath(), v.name, v.name, 22,
-                           raDeleteValue, 49);
+                    Report(t, v.key,
+                           {.data = "Installer Folder",
+                            .keyPath = v.key.CurrentPath(),
+                            .valueName = v.name,
+                            .target = v.name,
+                            .kind = ekInvalidPath,
+                            .action = raDeleteValue,
+                            .testId = 49});
                 });
 }
 
 void CheckMuiCache(TScanThread &t, TRegistryAccess &access, bool counting) {
-  WalkKeyValues(
-      t, access, counting, kHKCU, "Software\\Microsoft\\Windows\\ShellNoRoam\\MUICache",
-      TKeyOpen::Checked, [&](TWalkedValue &v) {
-        const std::string item = v.kind == vkString ? v.text : v.name;
-        t.ReportProgress(item);
-        if (v.name.empty() || v.kind != vkString || qp::UpperAscii(v.name) == "LANGID")
-          return;
-        if (v.name.front() == '@') {
-          if (t.CountTest(!FileReferenceExists(ExtractIconFile(v.name.substr(1)))))
-            Report(t, v.key, item, v.key.CurrentPath(), v.name, v.name, 11, raDeleteValue, 58);
-        } else if (t.CountTest(!FileReferenceExists(v.name))) {
-          Report(t, v.key, item, v.key.CurrentPath(), v.name, v.name, 22, raDeleteValue, 59);
-        }
-      });
+  WalkKeyValues(t, access, counting, kHKCU, "Software\\Microsoft\\Windows\\ShellNoRoam\\MUICache",
+                TKeyOpen::Checked, [&](TWalkedValue &v) {
+                  const std::string item = v.kind == vkString ? v.text : v.name;
+                  t.ReportProgress(item);
+                  if (v.name.empty() || v.kind != vkString || qp::UpperAscii(v.name) == "LANGID")
+                    return;
+                  if (v.name.front() == '@') {
+                    if (t.CountTest(!FileReferenceExists(ExtractIconFile(v.name.substr(1)))))
+                      Report(t, v.key,
+                             {.data = item,
+                              .keyPath = v.key.CurrentPath(),
+                              .valueName = v.name,
+                              .target = v.name,
+                              .kind = ekInvalidIndirectString,
+                              .action = raDeleteValue,
+                              .testId = 58});
+                  } else if (t.CountTest(!FileReferenceExists(v.name))) {
+                    Report(t, v.key,
+                           {.data = item,
+                            .keyPath = v.key.CurrentPath(),
+                            .valueName = v.name,
+                            .target = v.name,
+                            .kind = ekInvalidPath,
+                            .action = raDeleteValue,
+                            .testId = 59});
+                  }
+                });
 }
 
 } // namespace
@@ -234,7 +280,7 @@ void CheckShellFolders(TScanThread &t, TRegistryAccess &access, bool counting) {
         const bool bad = v.text.empty() ||
                          !IsExistingFolder(qp::WithoutTrailingBackslash(ExpandEnvPath(v.text)));
         if (t.CountTest(bad))
-          ReportWalkedValue(t, v, 22, raDeleteValue, 69);
+          ReportWalkedValue(t, v, ekInvalidPath, raDeleteValue, 69);
       });
 }
 
@@ -252,7 +298,7 @@ void CheckKnownDlls(TScanThread &t, TRegistryAccess &access, bool counting) {
                       bad = !IsExistingFolder(expanded) && !FileReferenceExists(expanded);
                     }
                     if (t.CountTest(bad))
-                      ReportWalkedValue(t, v, 22, raDeleteValue, 65);
+                      ReportWalkedValue(t, v, ekInvalidPath, raDeleteValue, 65);
                   });
 }
 
@@ -265,8 +311,14 @@ void CheckVirtualDevices(TScanThread &t, TRegistryAccess &access, bool counting)
                  if (!t.ReadStringValue(driver, work, raDeleteValue, "StaticVxD"))
                    return;
                  if (t.CountTest(driver.empty() || !FileReferenceExists(driver)))
-                   Report(t, work, KeyTail(path, 0), path, "StaticVxD", driver, 22, raDeleteValue,
-                          81);
+                   Report(t, work,
+                          {.data = KeyTail(path, 0),
+                           .keyPath = path,
+                           .valueName = "StaticVxD",
+                           .target = driver,
+                           .kind = ekInvalidPath,
+                           .action = raDeleteValue,
+                           .testId = 81});
                });
 }
 
@@ -276,7 +328,13 @@ void CheckSharedDlls(TScanThread &t, TRegistryAccess &access, bool counting) {
                   const std::string file(ExtractFileName(v.name));
                   t.ReportProgress(file);
                   if (t.CountTest(!v.name.empty() && !ProbeFile(v.name)))
-                    Report(t, v.key, file, v.key.CurrentPath(), v.name, "", 7, raDeleteValue, 66);
+                    Report(t, v.key,
+                           {.data = file,
+                            .keyPath = v.key.CurrentPath(),
+                            .valueName = v.name,
+                            .kind = ekInvalidSharedFilePath,
+                            .action = raDeleteValue,
+                            .testId = 66});
                 });
 }
 
@@ -295,7 +353,7 @@ void CheckStartup(TScanThread &t, TRegistryAccess &access, bool counting) {
                   [&](TWalkedValue &v) {
                     const bool bad = v.text.empty() || !CommandTargetExists(ExpandEnvPath(v.text));
                     if (t.CountTest(bad))
-                      ReportWalkedValue(t, v, 22, raDeleteValue, 72);
+                      ReportWalkedValue(t, v, ekInvalidPath, raDeleteValue, 72);
                   });
 }
 
@@ -316,7 +374,7 @@ void CheckWindowsFonts(TScanThread &t, TRegistryAccess &access, bool counting) {
                     const std::string file = ExpandEnvPath(v.text);
                     const bool bad = !ProbeFile(file) && !ProbeFile(fonts + file);
                     if (t.CountTest(bad))
-                      ReportWalkedValue(t, v, 26, raDeleteValue, 82);
+                      ReportWalkedValue(t, v, ekInvalidFontFile, raDeleteValue, 82);
                   });
 }
 
@@ -333,7 +391,7 @@ void CheckInstalledFiles(TScanThread &t, TRegistryAccess &access, bool counting)
                   [&](TWalkedValue &v) {
                     const bool bad = v.text.empty() || !FileReferenceExists(v.text);
                     if (t.CountTest(bad))
-                      ReportWalkedValue(t, v, 22, raDeleteValue, 48);
+                      ReportWalkedValue(t, v, ekInvalidPath, raDeleteValue, 48);
                   });
 }
 

@@ -74,68 +74,72 @@ std::string TRegError::Description() const {
   };
   const auto keyTail = [&] { return KeyTail(KeyPath, 0); };
 
+  // No default label: a kind added without a case here fails the build.
   switch (Kind) {
-  case 0:
+  case ekInvalidValueType:
     return Format("Value \"%s\" is expected to be of type %s.", {v, t});
-  case 1:
+  case ekInvalidCharsetAlias:
     return missing("character set");
-  case 2:
+  case ekInvalidCodePage:
     return pointsTo("code page");
-  case 3:
+  case ekInvalidOpenWithListKey:
     return Format("Subkey \"%s\" points to an application which could not be found: %s",
                   {keyTail(), t});
-  case 4:
+  case ekInvalidOpenWithMruEntry:
     return Format("Value \"%s\" points to an application which could not be found: %s", {v, t});
-  case 5:
+  case ekInvalidOpenWithProgId:
     return Format("Subkey \"%s\" points to missing program ID: %s", {keyTail(), t});
-  case 6:
+  case ekInvalidStartMenuItem:
     return Format("Start menu item \"%s\" is obsolete", {keyTail()});
-  case 7:
+  case ekInvalidSharedFilePath:
     return Format("Shared file could not be found: %s", {ValueName});
-  case 8:
+  case ekInvalidHelpFilePath:
     return t.empty() ? emptyValue()
                      : Format("Help file \"%s\" could not be found in folder %s", {ValueName, t});
-  case 9:
+  case ekInvalidToolboxBitmapPath:
     return valueOrEmpty("Value \"%s\" points to file with bitmap which could not be found: %s");
-  case 10:
+  case ekInvalidIconPath:
     return valueOrEmpty("Value \"%s\" points to file with icon which could not be found: %s");
-  case 11:
+  case ekInvalidIndirectString:
     return valueOrEmpty("Value \"%s\" points to file with resource which could not be found: %s");
-  case 12:
+  case ekInvalidClassId:
     return missing("CLSID");
-  case 13:
+  case ekInvalidAppId:
     return missing("application ID");
-  case 14:
+  case ekInvalidProgId:
     return missing("program ID");
-  case 15:
+  case ekInvalidFileExtension:
     return missing("file extension");
-  case 16:
+  case ekInvalidHelpDirectoryPath:
     return missing("folder");
-  case 17:
+  case ekEmptyKey:
     return Format("Subkey \"%s\" is empty and can be deleted", {keyTail()});
-  case 18:
+  case ekInvalidInterface:
     return pointsTo("interface");
-  case 19:
+  case ekInvalidTypeLib:
     return missing("type library");
-  case 20:
+  case ekInvalidLocalService:
     return missing("service");
-  case 21:
+  case ekInvalidShellCommand:
     return valueOrEmpty("Value \"%s\" contains invalid shell command: %s");
-  case 22:
-  case 23:
-  case 24:
+  case ekInvalidPath:
+  case ekInvalidPathInMultiString:
+  case ekInvalidPathInList:
     return valueOrEmpty("Value \"%s\" contains a path which could not be found: %s");
-  case 25:
+  case ekInvalidMruList:
     return "MRU list point to one or more missing element: " + t;
-  case 26:
+  case ekInvalidFontFile:
     return missing(" font file");
-  case 27:
+  case ekInvalidAddRemoveCacheEntry:
     return Format("Obsolete add/remove entry: %s", {keyTail()});
-  case 29:
-    return Format("Shortcut \"%s\" contains a path which could not be found: %s", {Data, t});
-  default:
+  case ekInvalidUninstallEntry:
+    // Has a display name but no description; no check reports it.
     return {};
+  case ekInvalidShortcut:
+    return Format("Shortcut \"%s\" contains a path which could not be found: %s", {Data, t});
   }
+  // A number outside the enumeration (read from elsewhere) has no text.
+  return {};
 }
 
 void TRegError::SetChecked(bool checked) {

@@ -35,7 +35,7 @@ struct TRegErrorInfo {
   std::string ValueName;
   std::string Target;
   TErrorCategory Category = ecShellFolders;
-  TRegErrorKind Kind = 0;
+  TRegErrorKind Kind = ekInvalidValueType;
   TRepairActionSet Actions;
   TRepairAction Action = raDeleteKey;
   std::uint8_t Ignored = 0;

@@ -299,22 +299,20 @@ bool TScanThread::IsIgnored(std::uint32_t root, const std::string &keyPath,
   return ignoreList_.Contains(keyText + "\\\\:" + valueName);
 }
 
-void TScanThread::AddError(std::uint32_t root, TRegistryView view, const std::string &data,
-                           const std::string &keyPath, const std::string &valueName,
-                           const std::string &target, TRegErrorKind kind, TRepairActionSet actions,
-                           TRepairAction action, std::int32_t testId) {
+void TScanThread::AddError(std::uint32_t root, TRegistryView view, const TFinding &finding) {
   pending_.RootKey = root;
   pending_.View64 = view == rv64 ? 1 : 0;
-  pending_.Data = data;
-  pending_.KeyPath = keyPath;
-  pending_.ValueName = valueName;
-  pending_.Target = target;
-  pending_.Kind = kind;
-  pending_.Actions = actions;
-  pending_.Action = action;
-  pending_.TestId = testId;
+  pending_.Data = finding.data;
+  pending_.KeyPath = finding.keyPath;
+  pending_.ValueName = finding.valueName;
+  pending_.Target = finding.target;
+  pending_.Kind = finding.kind;
+  pending_.Actions =
+      finding.actions.Empty() ? TRepairActionSet::Of(finding.action) : finding.actions;
+  pending_.Action = finding.action;
+  pending_.TestId = finding.testId;
   pending_.Category = current_;
-  pending_.Ignored = IsIgnored(root, keyPath, valueName) ? 1 : 0;
+  pending_.Ignored = IsIgnored(root, finding.keyPath, finding.valueName) ? 1 : 0;
   if (Terminated() || !OnFinding)
     return;
   const TRegErrorInfo copy = pending_;
@@ -334,8 +332,14 @@ bool TScanThread::ReadStringValue(std::string &out, TRegistryAccess &key, TRepai
   if (type != wc::RegSz && type != wc::RegExpandSz) {
     CountTest(true);
     const std::string name(valueName);
-    AddError(key.RootKey(), key.View(), name, key.CurrentPath(), name, "REG_SZ or REG_EXPAND_SZ", 0,
-             TRepairActionSet::Of(action), action, 83);
+    AddError(key.RootKey(), key.View(),
+             {.data = name,
+              .keyPath = key.CurrentPath(),
+              .valueName = name,
+              .target = "REG_SZ or REG_EXPAND_SZ",
+              .kind = ekInvalidValueType,
+              .action = action,
+              .testId = 83});
     return false;
   }
   if (size == 0)

@@ -27,6 +27,22 @@ using TCategoryChecks = std::array<TCategoryCheck, CategoryCount>;
 // The checks the product runs; a category without a check has an empty slot.
 const TCategoryChecks &DefaultCategoryChecks();
 
+// One failed test as a check reports it; the scan thread adds where it was
+// found (root and view) and the current category. Call sites name the fields
+// (designated initialisers). The texts a check may leave out default to
+// empty; the others have no default, so leaving one out of a designated
+// initialiser is a missing-field-initializers warning, an error here.
+struct TFinding {
+  std::string data;           // the item the finding is shown under
+  std::string keyPath;        // below the root; the file itself for a shortcut
+  std::string valueName = {}; // empty: the key or its default value
+  std::string target = {};    // what the entry names that is missing or wrong
+  TRegErrorKind kind;
+  TRepairAction action;
+  TRepairActionSet actions = {}; // the repairs offered; empty: only action
+  std::int32_t testId;
+};
+
 struct TScanProgress {
   std::string Location;
   TErrorCategory Category = ecShellFolders;
@@ -78,10 +94,8 @@ public:
   TWalkResult ExclusionVisitor(TRegistryAccess &scratch, const std::string &path);
   void ReportProgress(const std::string &location);
   bool CountTest(bool outcome);
-  void AddError(std::uint32_t root, TRegistryView view, const std::string &data,
-                const std::string &keyPath, const std::string &valueName, const std::string &target,
-                TRegErrorKind kind, TRepairActionSet actions, TRepairAction action,
-                std::int32_t testId);
+  // Root 0 stands for a finding outside the registry (a file).
+  void AddError(std::uint32_t root, TRegistryView view, const TFinding &finding);
   bool ReadStringValue(std::string &out, TRegistryAccess &key, TRepairAction action,
                        std::string_view valueName);
   bool OpenKey(TRegistryAccess &access, std::string_view path);

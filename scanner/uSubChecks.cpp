@@ -112,21 +112,21 @@ std::string ItemTextOf(TScanThread &t, TRegistryAccess &key, TRepairAction wrong
 
 // --- reports
 
-void Report(TScanThread &t, const TRegistryAccess &at, const std::string &data,
-            const std::string &keyPath, const std::string &valueName, const std::string &target,
-            TRegErrorKind kind, TRepairAction action, std::int32_t testId,
-            TRepairActionSet actions) {
-  if (actions.Empty())
-    actions = TRepairActionSet::Of(action);
-  t.AddError(at.RootKey(), at.View(), data, keyPath, valueName, target, kind, actions, action,
-             testId);
+void Report(TScanThread &t, const TRegistryAccess &at, const TFinding &finding) {
+  t.AddError(at.RootKey(), at.View(), finding);
 }
 
 void ReportTypeError(TScanThread &t, const TRegistryAccess &key, const std::string &valueName,
                      TRepairAction action) {
   if (t.CountTest(true))
-    Report(t, key, valueName, key.CurrentPath(), valueName, "REG_SZ or REG_EXPAND_SZ", 0, action,
-           83);
+    Report(t, key,
+           {.data = valueName,
+            .keyPath = key.CurrentPath(),
+            .valueName = valueName,
+            .target = "REG_SZ or REG_EXPAND_SZ",
+            .kind = ekInvalidValueType,
+            .action = action,
+            .testId = 83});
 }
 
 // --- default value of a sub-key
@@ -137,23 +137,40 @@ void CheckDefaultValue(TScanThread &t, TRegistryAccess &work, const std::string 
   if (!t.OpenCheckedKey(work, path))
     return;
   if (t.CountTest(!work.ValueExists(""))) {
-    Report(t, work, data, path, "", "", rule.kind, rule.missingAction, rule.missingTest,
-           rule.actions);
+    Report(t, work,
+           {.data = data,
+            .keyPath = path,
+            .kind = rule.kind,
+            .action = rule.missingAction,
+            .actions = rule.actions,
+            .testId = rule.missingTest});
     return;
   }
   std::string value;
   if (!t.ReadStringValue(value, work, rule.wrongType, ""))
     return;
   if (t.CountTest(isBad(value)))
-    Report(t, work, data, path, "", value, rule.kind, rule.badAction, rule.badTest, rule.actions);
+    Report(t, work,
+           {.data = data,
+            .keyPath = path,
+            .target = value,
+            .kind = rule.kind,
+            .action = rule.badAction,
+            .actions = rule.actions,
+            .testId = rule.badTest});
 }
 
 // --- shared sub-checks
 
 void CheckDefaultIcon(TScanThread &t, TRegistryAccess &work, const std::string &keyPath,
                       const std::string &data) {
-  static const TDefaultValueRule rule{
-      23, 24, 10, raDeleteKey, raDeleteKey, raDeleteKey, TRepairActionSet(0x0101)};
+  static const TDefaultValueRule rule{.missingTest = 23,
+                                      .badTest = 24,
+                                      .kind = ekInvalidIconPath,
+                                      .missingAction = raDeleteKey,
+                                      .badAction = raDeleteKey,
+                                      .wrongType = raDeleteKey,
+                                      .actions = TRepairActionSet(0x0101)};
   CheckDefaultValue(t, work, Join(keyPath, "DefaultIcon"), data, rule,
                     [](const std::string &value) {
                       if (IsIconSelfReference(value))
@@ -165,7 +182,12 @@ void CheckDefaultIcon(TScanThread &t, TRegistryAccess &work, const std::string &
 
 void CheckShellVerbs(TScanThread &t, TRegistryAccess &work, const std::string &shellPath,
                      const std::string &data) {
-  static const TDefaultValueRule rule{67, 68, 21, raDeleteKey, raDeleteKey, raDeleteKey};
+  static const TDefaultValueRule rule{.missingTest = 67,
+                                      .badTest = 68,
+                                      .kind = ekInvalidShellCommand,
+                                      .missingAction = raDeleteKey,
+                                      .badAction = raDeleteKey,
+                                      .wrongType = raDeleteKey};
   const TRegistryView view = work.View();
   for (const std::string &verb : SubKeysOf(t, work, shellPath)) {
     CheckDefaultValue(t, work, Join(Join(shellPath, verb), "Command"), data, rule,
@@ -187,12 +209,26 @@ void CheckShellNew(TScanThread &t, TRegistryAccess &work, const std::string &she
   std::string value;
   if (t.ReadStringValue(value, work, raDeleteValue, "Command") &&
       t.CountTest(!CommandTargetExists(value)))
-    Report(t, work, data, shellNewPath, "Command", value, 21, raDeleteValue, 38);
+    Report(t, work,
+           {.data = data,
+            .keyPath = shellNewPath,
+            .valueName = "Command",
+            .target = value,
+            .kind = ekInvalidShellCommand,
+            .action = raDeleteValue,
+            .testId = 38});
   if (t.ReadStringValue(value, work, raDeleteValue, "FileName")) {
     const std::string file =
         value.find('\\') == std::string::npos ? "%windir%\\shellnew\\" + value : value;
     if (t.CountTest(value.empty() || !FileReferenceExists(file)))
-      Report(t, work, data, shellNewPath, "FileName", value, 22, raDeleteValue, 39);
+      Report(t, work,
+             {.data = data,
+              .keyPath = shellNewPath,
+              .valueName = "FileName",
+              .target = value,
+              .kind = ekInvalidPath,
+              .action = raDeleteValue,
+              .testId = 39});
   }
 }
 
@@ -206,7 +242,13 @@ void CheckHandlerClass(TScanThread &t, TRegistryAccess &work, const std::string 
       id.clear();
   }
   if (t.CountTest(!IsValidClass(t, work.View(), id)))
-    Report(t, work, data, handlerPath, "", id, 12, raDeleteKey, 44);
+    Report(t, work,
+           {.data = data,
+            .keyPath = handlerPath,
+            .target = id,
+            .kind = ekInvalidClassId,
+            .action = raDeleteKey,
+            .testId = 44});
 }
 
 void CheckShellExtensionHandlers(TScanThread &t, TRegistryAccess &work,
@@ -235,7 +277,13 @@ void CheckOpenWithList(TScanThread &t, TRegistryAccess &work, const std::string 
     if (KeyExists(root, view, shell)) {
       CheckShellVerbs(t, work, shell, data);
     } else if (t.CountTest(!KeyBelowExists(wc::HkeyClassesRoot, view, "Applications\\", name))) {
-      Report(t, work, data, sub, "", name, 3, raDeleteKey, 60);
+      Report(t, work,
+             {.data = data,
+              .keyPath = sub,
+              .target = name,
+              .kind = ekInvalidOpenWithListKey,
+              .action = raDeleteKey,
+              .testId = 60});
     }
   }
 }
@@ -245,7 +293,13 @@ void CheckOpenWithProgids(TScanThread &t, TRegistryAccess &work, const std::stri
   const TRegistryView view = work.View();
   for (const std::string &name : SubKeysOf(t, work, listPath)) {
     if (t.CountTest(!KeyExists(wc::HkeyClassesRoot, view, name)))
-      Report(t, work, data, Join(listPath, name), "", name, 5, raDeleteKey, 61);
+      Report(t, work,
+             {.data = data,
+              .keyPath = Join(listPath, name),
+              .target = name,
+              .kind = ekInvalidOpenWithProgId,
+              .action = raDeleteKey,
+              .testId = 61});
   }
 }
 
@@ -258,12 +312,24 @@ void CheckIndirectString(TScanThread &t, TRegistryAccess &key, const std::string
   if (!bad && value.front() == '@')
     bad = !FileReferenceExists(ExpandEnvPath(ExtractIconFile(value.substr(1))));
   if (t.CountTest(bad))
-    Report(t, key, data, key.CurrentPath(), valueName, value, 11, raDeleteValue, 37);
+    Report(t, key,
+           {.data = data,
+            .keyPath = key.CurrentPath(),
+            .valueName = valueName,
+            .target = value,
+            .kind = ekInvalidIndirectString,
+            .action = raDeleteValue,
+            .testId = 37});
 }
 
 void CheckHandlerKey(TScanThread &t, TRegistryAccess &work, const std::string &keyPath,
                      const std::string &data) {
-  static const TDefaultValueRule rule{35, 36, 12, raDeleteKey, raDeleteKey, raDeleteValue};
+  static const TDefaultValueRule rule{.missingTest = 35,
+                                      .badTest = 36,
+                                      .kind = ekInvalidClassId,
+                                      .missingAction = raDeleteKey,
+                                      .badAction = raDeleteKey,
+                                      .wrongType = raDeleteValue};
   const TRegistryView view = work.View();
   CheckDefaultValue(t, work, keyPath, data, rule,
                     [&](const std::string &id) { return !IsValidClass(t, view, id); });

@@ -57,12 +57,8 @@ std::string ItemTextOf(TScanThread &t, TRegistryAccess &key, TRepairAction wrong
 
 // --- reports
 
-// AddError for a key or value of the object's root and view; actions
-// defaults to the set holding only action.
-void Report(TScanThread &t, const TRegistryAccess &at, const std::string &data,
-            const std::string &keyPath, const std::string &valueName, const std::string &target,
-            TRegErrorKind kind, TRepairAction action, std::int32_t testId,
-            TRepairActionSet actions = {});
+// AddError for a key or value of the object's root and view.
+void Report(TScanThread &t, const TRegistryAccess &at, const TFinding &finding);
 // The wrong-type report (test 83) for a value of the open key, counted as a
 // failed test.
 void ReportTypeError(TScanThread &t, const TRegistryAccess &key, const std::string &valueName,

@@ -45,7 +45,15 @@ void WalkStringValues(TScanThread &t, TRegistryAccess &access, bool counting, st
 
 void ReportWalkedValue(TScanThread &t, const TWalkedValue &v, TRegErrorKind kind,
                        TRepairAction action, std::int32_t testId, TRepairActionSet actions) {
-  Report(t, v.key, v.name, v.key.CurrentPath(), v.name, v.text, kind, action, testId, actions);
+  Report(t, v.key,
+         {.data = v.name,
+          .keyPath = v.key.CurrentPath(),
+          .valueName = v.name,
+          .target = v.text,
+          .kind = kind,
+          .action = action,
+          .actions = actions,
+          .testId = testId});
 }
 
 } // namespace quenlo

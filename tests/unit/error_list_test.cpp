@@ -11,12 +11,12 @@
 namespace quenlo {
 namespace {
 
-TRegErrorInfo Info(int category, int kind = 12, std::string valueName = "v",
+TRegErrorInfo Info(int category, TRegErrorKind kind = ekInvalidClassId, std::string valueName = "v",
                    std::string target = "t", std::string keyPath = "Software\\A\\B") {
   TRegErrorInfo info;
   info.RootKey = 0x80000002;
   info.Category = static_cast<TErrorCategory>(category);
-  info.Kind = static_cast<TRegErrorKind>(kind);
+  info.Kind = kind;
   info.ValueName = std::move(valueName);
   info.Target = std::move(target);
   info.KeyPath = std::move(keyPath);
@@ -26,11 +26,11 @@ TRegErrorInfo Info(int category, int kind = 12, std::string valueName = "v",
   return info;
 }
 
-std::unique_ptr<TRegError> Make(int category, int kind = 12) {
-  return std::make_unique<TRegError>(Info(category, kind));
+std::unique_ptr<TRegError> Make(int category) {
+  return std::make_unique<TRegError>(Info(category));
 }
 
-std::string Describe(int kind, std::string valueName, std::string target,
+std::string Describe(TRegErrorKind kind, std::string valueName, std::string target,
                      std::string keyPath = "Software\\A\\B") {
   return TRegError(Info(0, kind, std::move(valueName), std::move(target), std::move(keyPath)))
       .Description();
@@ -57,9 +57,9 @@ TEST(ErrorModelTables, NamesKeysGroupsAndSets) {
   EXPECT_TRUE(CategoryDescription(ecAppPaths).starts_with("Checks to see that the Application"));
   EXPECT_EQ(CategoryName(24), "");
   EXPECT_EQ(CategoryDescription(-1), "");
-  EXPECT_EQ(ErrorKindName(0), "Invalid Registry Value");
-  EXPECT_EQ(ErrorKindName(29), "Invalid Shortcut");
-  EXPECT_EQ(ErrorKindName(30), "");
+  EXPECT_EQ(ErrorKindName(ekInvalidValueType), "Invalid Registry Value");
+  EXPECT_EQ(ErrorKindName(ekInvalidShortcut), "Invalid Shortcut");
+  EXPECT_EQ(ErrorKindName(ErrorKindCount), "");
 
   // Every category but 8 and 17 is in a group; only 16 is in two.
   for (int c = 0; c < CategoryCount; ++c) {
@@ -78,33 +78,54 @@ TEST(ErrorModelTables, NamesKeysGroupsAndSets) {
   EXPECT_FALSE(two.Add(raRecycleFile).Remove(raDeleteKey).Contains(raDeleteKey));
 }
 
+TEST(ErrorModelTables, KindNamesFollowTheKindValues) {
+  // The name table is indexed by the kind's value: a missing row leaves a
+  // kind unnamed, a shifted one names it wrongly.
+  for (int kind = 0; kind < ErrorKindCount; ++kind)
+    EXPECT_FALSE(ErrorKindName(kind).empty()) << kind;
+  // Kinds that differ only in the entry they are reported on share a name.
+  EXPECT_EQ(ErrorKindName(ekInvalidOpenWithListKey), "Invalid Open With List Entry");
+  EXPECT_EQ(ErrorKindName(ekInvalidOpenWithMruEntry), "Invalid Open With List Entry");
+  EXPECT_EQ(ErrorKindName(ekInvalidOpenWithProgId), "Invalid Open With Program IDs Entry");
+  for (const TRegErrorKind kind : {ekInvalidPath, ekInvalidPathInMultiString, ekInvalidPathInList})
+    EXPECT_EQ(ErrorKindName(kind), "Invalid Path") << static_cast<int>(kind);
+  EXPECT_EQ(ErrorKindName(ekInvalidMruList), "Invalid MRU List");
+}
+
 TEST(ErrorModelDescription, TextsByKind) {
-  EXPECT_EQ(Describe(1, "", ""), "Value \"(Default)\" is empty and can be deleted");
-  EXPECT_EQ(Describe(1, "x", "1252"), "Value \"x\" points to missing character set: 1252");
-  EXPECT_EQ(Describe(2, "", ""), "Value \"(Default)\" points to missing code page: ");
-  EXPECT_EQ(Describe(18, "n", ""), "Value \"n\" points to missing interface: ");
-  EXPECT_EQ(Describe(26, "Arial", "arial.ttf"),
+  EXPECT_EQ(Describe(ekInvalidCharsetAlias, "", ""),
+            "Value \"(Default)\" is empty and can be deleted");
+  EXPECT_EQ(Describe(ekInvalidCharsetAlias, "x", "1252"),
+            "Value \"x\" points to missing character set: 1252");
+  EXPECT_EQ(Describe(ekInvalidCodePage, "", ""),
+            "Value \"(Default)\" points to missing code page: ");
+  EXPECT_EQ(Describe(ekInvalidInterface, "n", ""), "Value \"n\" points to missing interface: ");
+  EXPECT_EQ(Describe(ekInvalidFontFile, "Arial", "arial.ttf"),
             "Value \"Arial\" points to missing  font file: arial.ttf");
-  EXPECT_EQ(Describe(26, "Arial", ""), "Value \"Arial\" is empty and can be deleted");
-  EXPECT_EQ(Describe(29, "", "C:\\x.exe"),
+  EXPECT_EQ(Describe(ekInvalidFontFile, "Arial", ""),
+            "Value \"Arial\" is empty and can be deleted");
+  EXPECT_EQ(Describe(ekInvalidShortcut, "", "C:\\x.exe"),
             "Shortcut \"data\" contains a path which could not be found: C:\\x.exe");
-  EXPECT_EQ(Describe(0, "", "REG_SZ or REG_EXPAND_SZ"),
+  EXPECT_EQ(Describe(ekInvalidValueType, "", "REG_SZ or REG_EXPAND_SZ"),
             "Value \"(Default)\" is expected to be of type REG_SZ or REG_EXPAND_SZ.");
-  EXPECT_EQ(Describe(3, "", "app.exe"),
+  EXPECT_EQ(Describe(ekInvalidOpenWithListKey, "", "app.exe"),
             "Subkey \"B\" points to an application which could not be found: app.exe");
-  EXPECT_EQ(Describe(17, "", "", "Top"), "Subkey \"Top\" is empty and can be deleted");
-  EXPECT_EQ(Describe(7, "", "x"), "Shared file could not be found: ");
-  EXPECT_EQ(Describe(8, "h.hlp", "C:\\h"),
+  EXPECT_EQ(Describe(ekEmptyKey, "", "", "Top"), "Subkey \"Top\" is empty and can be deleted");
+  EXPECT_EQ(Describe(ekInvalidSharedFilePath, "", "x"), "Shared file could not be found: ");
+  EXPECT_EQ(Describe(ekInvalidHelpFilePath, "h.hlp", "C:\\h"),
             "Help file \"h.hlp\" could not be found in folder C:\\h");
-  EXPECT_EQ(Describe(8, "", ""), "Value \"(Default)\" is empty and can be deleted");
-  EXPECT_EQ(Describe(23, "p", "%s"), "Value \"p\" contains a path which could not be found: %s");
-  EXPECT_EQ(Describe(25, "", "a, b"), "MRU list point to one or more missing element: a, b");
-  EXPECT_EQ(Describe(28, "x", "y"), "");
-  EXPECT_EQ(Describe(30, "x", "y"), "");
+  EXPECT_EQ(Describe(ekInvalidHelpFilePath, "", ""),
+            "Value \"(Default)\" is empty and can be deleted");
+  EXPECT_EQ(Describe(ekInvalidPathInMultiString, "p", "%s"),
+            "Value \"p\" contains a path which could not be found: %s");
+  EXPECT_EQ(Describe(ekInvalidMruList, "", "a, b"),
+            "MRU list point to one or more missing element: a, b");
+  EXPECT_EQ(Describe(ekInvalidUninstallEntry, "x", "y"), "");
+  EXPECT_EQ(Describe(static_cast<TRegErrorKind>(ErrorKindCount), "x", "y"), "");
 }
 
 TEST(ErrorModelDescription, KeyAndValueNames) {
-  TRegError e(Info(0, 1, "", "", "Software\\X"));
+  TRegError e(Info(0, ekInvalidCharsetAlias, "", "", "Software\\X"));
   EXPECT_EQ(e.FullKeyName(), "HKLM\\Software\\X");
   EXPECT_EQ(e.DisplayValueName(), "(Default)");
   e.RootKey = 0;

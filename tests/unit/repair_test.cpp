@@ -48,7 +48,7 @@ TRegErrorInfo Info(TRepairAction action, std::string keyPath, std::string valueN
   info.ValueName = std::move(valueName);
   info.Target = std::move(target);
   info.Category = ecStartup;
-  info.Kind = 22;
+  info.Kind = ekInvalidPath;
   info.Action = action;
   info.Actions = TRepairActionSet::Of(action);
   return info;
@@ -324,8 +324,12 @@ TEST(ThreadedRepairGuard, HoldsWithoutIgnoreLists) {
     if (counting || !a.IsView64())
       return;
     t.CountTest(true);
-    t.AddError(wc::HkeyLocalMachine, rv64, "Wow6432Node", "Software\\Classes\\Wow6432Node\\CLSID",
-               "", "", 21, TRepairActionSet::Of(raDeleteKey), raDeleteKey, 15);
+    t.AddError(wc::HkeyLocalMachine, rv64,
+               {.data = "Wow6432Node",
+                .keyPath = "Software\\Classes\\Wow6432Node\\CLSID",
+                .kind = ekInvalidShellCommand,
+                .action = raDeleteKey,
+                .testId = 15});
   };
   m.scanner.SetChecks(checks);
   m.scanner.SetScanCategories(TCategorySet::Of(ecFileTypes));

@@ -109,8 +109,14 @@ void ReportItems(TScanThread &t, TRegistryAccess &a, bool counting) {
   for (const std::string &name : names) {
     t.ReportProgress(name);
     if (t.CountTest(true))
-      t.AddError(wc::HkeyLocalMachine, a.View(), name, a.CurrentPath(), name, "C:\\gone.exe", 22,
-                 TRepairActionSet::Of(raDeleteValue), raDeleteValue, 60);
+      t.AddError(wc::HkeyLocalMachine, a.View(),
+                 {.data = name,
+                  .keyPath = a.CurrentPath(),
+                  .valueName = name,
+                  .target = "C:\\gone.exe",
+                  .kind = ekInvalidPath,
+                  .action = raDeleteValue,
+                  .testId = 60});
     t.CountTest(false);
   }
 }
@@ -134,8 +140,13 @@ TEST_F(ThreadedScanner, FindingsAreFilteredOnTheMainThread) {
     for (const std::string &name : names) {
       t.ReportProgress(name);
       if (t.CountTest(true))
-        t.AddError(wc::HkeyLocalMachine, a.View(), name, a.CurrentPath(), name, "", 22,
-                   TRepairActionSet::Of(raDeleteValue), raDeleteValue, 61);
+        t.AddError(wc::HkeyLocalMachine, a.View(),
+                   {.data = name,
+                    .keyPath = a.CurrentPath(),
+                    .valueName = name,
+                    .kind = ekInvalidPath,
+                    .action = raDeleteValue,
+                    .testId = 61});
     }
   };
   checks[ecStartup] = ReportItems;
@@ -171,10 +182,16 @@ TEST_F(ThreadedScanner, IgnoredKeyDoesNotHideSubkeys) {
       return;
     for (const char *path : {"Software\\X", "Software\\X\\Y"}) {
       t.CountTest(true);
-      t.AddError(wc::HkeyLocalMachine, a.View(), "d", path, "", "", 17,
-                 TRepairActionSet::Of(raDeleteKey), raDeleteKey, 1);
-      t.AddError(wc::HkeyLocalMachine, a.View(), "d", path, "val", "", 22,
-                 TRepairActionSet::Of(raDeleteValue), raDeleteValue, 2);
+      t.AddError(
+          wc::HkeyLocalMachine, a.View(),
+          {.data = "d", .keyPath = path, .kind = ekEmptyKey, .action = raDeleteKey, .testId = 1});
+      t.AddError(wc::HkeyLocalMachine, a.View(),
+                 {.data = "d",
+                  .keyPath = path,
+                  .valueName = "val",
+                  .kind = ekInvalidPath,
+                  .action = raDeleteValue,
+                  .testId = 2});
     }
   };
   reg.CreateKey(View::V32, "HKLM\\Software\\X\\Y");
@@ -196,12 +213,22 @@ TEST_F(ThreadedScanner, ProtectedAndInaccessibleKeysAreDropped) {
       return;
     for (const char *path : {"Software\\Protected", "Software\\ReadOnly", "Software\\Open"}) {
       t.CountTest(true);
-      t.AddError(wc::HkeyLocalMachine, a.View(), "d", path, "v", "", 8,
-                 TRepairActionSet::Of(raDeleteValue), raDeleteValue, 3);
+      t.AddError(wc::HkeyLocalMachine, a.View(),
+                 {.data = "d",
+                  .keyPath = path,
+                  .valueName = "v",
+                  .kind = ekInvalidHelpFilePath,
+                  .action = raDeleteValue,
+                  .testId = 3});
     }
     t.CountTest(true);
-    t.AddError(0, a.View(), "C:\\link.lnk", "C:\\link.lnk", "", "C:\\gone.exe", 29,
-               TRepairActionSet::Of(raRecycleFile), raRecycleFile, 80);
+    t.AddError(0, a.View(),
+               {.data = "C:\\link.lnk",
+                .keyPath = "C:\\link.lnk",
+                .target = "C:\\gone.exe",
+                .kind = ekInvalidShortcut,
+                .action = raRecycleFile,
+                .testId = 80});
   };
   for (const char *key : {"Protected", "ReadOnly", "Open"})
     reg.CreateKey(View::V32, std::string("HKLM\\Software\\") + key);
@@ -213,7 +240,7 @@ TEST_F(ThreadedScanner, ProtectedAndInaccessibleKeysAreDropped) {
   const auto &list = scanner.Errors().CategoryList(ecHelpFiles);
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0]->KeyPath, "Software\\Open");
-  EXPECT_EQ(list[1]->Kind, 29);
+  EXPECT_EQ(list[1]->Kind, ekInvalidShortcut);
   EXPECT_EQ(scanner.TestCount(ecHelpFiles), 4 - 2);
   EXPECT_EQ(scanner.IgnoredCount(), 0);
 }
@@ -246,7 +273,7 @@ TEST_F(ThreadedScanner, WrongTypeIsReportedAsTest83) {
   const auto &list = scanner.Errors().CategoryList(ecStartup);
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0]->TestId, 83);
-  EXPECT_EQ(list[0]->Kind, 0);
+  EXPECT_EQ(list[0]->Kind, ekInvalidValueType);
   EXPECT_EQ(list[0]->Target, "REG_SZ or REG_EXPAND_SZ");
   EXPECT_EQ(list[0]->Data, "num");
   EXPECT_EQ(list[0]->ValueName, "num");
@@ -270,8 +297,12 @@ TEST_F(ThreadedScanner, StopKeepsEarlierStatisticsOfUnfinishedCategories) {
       // Keep handing findings over until the main thread stops the scan.
       while (!t.Terminated()) {
         t.ReportProgress("busy");
-        t.AddError(wc::HkeyLocalMachine, rv32, "d", "Software\\Busy", "", "", 17,
-                   TRepairActionSet::Of(raDeleteKey), raDeleteKey, 9);
+        t.AddError(wc::HkeyLocalMachine, rv32,
+                   {.data = "d",
+                    .keyPath = "Software\\Busy",
+                    .kind = ekEmptyKey,
+                    .action = raDeleteKey,
+                    .testId = 9});
       }
     }
   }));

@@ -258,8 +258,13 @@ TEST_F(ThreadedCliRepair, SelectsByCategoryAndTestId) {
                                   std::pair{"Software\\Classes\\Wow6432Node", 3}}) {
       t.CountTest(true);
       const TRepairAction action = id == 3 ? raDeleteKey : raDeleteValue;
-      t.AddError(wc::HkeyLocalMachine, rv64, "v", key, id == 3 ? "" : "v", "", 22,
-                 TRepairActionSet::Of(action), action, id);
+      t.AddError(wc::HkeyLocalMachine, rv64,
+                 {.data = "v",
+                  .keyPath = key,
+                  .valueName = id == 3 ? "" : "v",
+                  .kind = ekInvalidPath,
+                  .action = action,
+                  .testId = id});
     }
   };
   cliScanner.SetChecks(checks);

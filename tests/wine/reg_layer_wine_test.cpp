@@ -160,8 +160,14 @@ TEST_F(WineRegLayer, ScanDriverEndToEnd) {
       if (!t.ReadStringValue(text, a, raDeleteValue, name))
         continue;
       if (t.CountTest(!FileExistsNoRedirect(text)))
-        t.AddError(wc::HkeyLocalMachine, a.View(), text, a.CurrentPath(), name, text, 22,
-                   TRepairActionSet::Of(raDeleteValue), raDeleteValue, 66);
+        t.AddError(wc::HkeyLocalMachine, a.View(),
+                   {.data = text,
+                    .keyPath = a.CurrentPath(),
+                    .valueName = name,
+                    .target = text,
+                    .kind = ekInvalidPath,
+                    .action = raDeleteValue,
+                    .testId = 66});
     }
   };
   scanner.SetChecks(checks);
