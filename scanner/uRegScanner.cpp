@@ -128,7 +128,7 @@ void TRegScanner::ReceiveFinding(const TRegErrorInfo &info) {
     --adjustment_[info.Category];
     return;
   }
-  if (info.Kind != 29 && IsProtectedOrInaccessible(info)) {
+  if (info.Kind != ekInvalidShortcut && IsProtectedOrInaccessible(info)) {
     --adjustment_[info.Category];
     return;
   }
