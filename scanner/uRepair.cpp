@@ -34,11 +34,6 @@ constexpr std::string_view kMruList = "MRUList";
 // Enough tries to step past any burst of same-millisecond names.
 constexpr int kMaxNameTries = 100000;
 
-std::string IndexLine(const std::string &backupFile, const TRegError &error) {
-  return qp::TitleWithoutExtension(backupFile) + "=" + RootKeyLongName(error.RootKey) + "\\" +
-         error.KeyPath;
-}
-
 TRegistryView ViewOf(const TRegError &error) {
   return error.View64 != 0 ? rv64 : rv32;
 }
@@ -121,38 +116,11 @@ long RebuildMruList(qp::HKey key, std::string &errorText) {
 } // namespace
 
 bool TRegScanner::AppendIndexLine(const std::string &backupFile, const TRegError &error) {
-  const std::string indexFile = qp::FolderOf(backupFile) + "\\" + std::string(UndoIndexTitle);
-  std::vector<std::string> lines;
-  if (!ReadTextLines(indexFile, lines))
-    return false; // never drop existing lines
-  lines.push_back(IndexLine(backupFile, error));
-  std::string ignored;
-  return WriteTextLines(indexFile, lines, ignored);
+  return AppendUndoIndexLine(backupFile, UndoIndexEntry(error.RootKey, error.KeyPath));
 }
 
 bool TRegScanner::RemoveIndexLine(const std::string &backupFile, const TRegError &error) {
-  const std::string folder = qp::FolderOf(backupFile);
-  const std::string indexFile = folder + "\\" + std::string(UndoIndexTitle);
-  std::vector<std::string> lines;
-  bool missing = false;
-  if (!ReadTextLines(indexFile, lines, &missing))
-    return false;
-  if (missing)
-    return true;
-  const std::string line = IndexLine(backupFile, error);
-  for (std::size_t i = lines.size(); i-- > 0;) {
-    if (lines[i] != line)
-      continue;
-    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
-    if (!lines.empty()) {
-      std::string ignored;
-      return WriteTextLines(indexFile, lines, ignored);
-    }
-    if (Files().DeleteFile(indexFile) != wc::ErrorSuccess)
-      return false;
-    return true;
-  }
-  return true; // not there: nothing names the backup
+  return RemoveUndoIndexLine(backupFile, UndoIndexEntry(error.RootKey, error.KeyPath));
 }
 
 bool TRegScanner::NewBackupBase(std::string &errorText, std::string &base) {
