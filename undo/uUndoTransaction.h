@@ -9,7 +9,7 @@
 //   5. The change is made.
 //   6. Unless the change reports success, it is settled: when the snapshot
 //      proves the registry unchanged, the index line and then the backup
-//      are taken back; otherwise (the change was made in part, or the state
+//      are taken back; otherwise (the change was partly made, or the state
 //      cannot be read) both stay, so that the user can play the backup back.
 //      An exception thrown by the change settles the same way on its way
 //      out.
