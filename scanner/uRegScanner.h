@@ -124,9 +124,7 @@ private:
 
   // ---- Repair and undo backups
   TUndoTime UndoNow() const { return undoClock_ ? undoClock_() : SystemUndoTime(); }
-  bool DoRepair(std::string &errorText, TRegError &error);
-  bool NewBackupBase(std::string &errorText, std::string &base);
-  bool RemoveIndexLine(const std::string &backupFile, const TRegError &error);
+  [[nodiscard]] bool DoRepair(std::string &errorText, TRegError &error);
   TUndoClock undoClock_;
 };
 

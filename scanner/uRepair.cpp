@@ -1,23 +1,22 @@
 // Repair of one error with an undo backup: TRegScanner::RepairError.
 //
-// Order of every repair that changes the registry: the backup file is
-// written, then its line is added to the day's "index.txt", then the
-// registry is changed. When the change fails and the registry is provably
-// unchanged, the index line and the backup are taken back; otherwise (the
-// change was partly made, or the state cannot be read) both stay, so that
-// the user can play the backup back. The index therefore never names a
-// change without its backup, and no change is ever made without one.
+// Each action below says only what it backs up, what it snapshots and what
+// it changes; TUndoTransaction (undo/uUndoTransaction.h) runs them in the
+// one order every undoable change follows, and settles a failed change.
+// So the index never names a change without its backup, and no change is
+// ever made without one.
+//
+// The shortcuts come first and write nothing: an error already marked
+// repaired, a key that is gone, a value that is gone or that the action
+// leaves alone all count as repaired.
 #include <exception>
-#include <optional>
 
 #include "paths/uPaths.h"
-#include "platform/FileOps.h"
-#include "platform/PathText.h"
 #include "platform/Utf.h"
 #include "registry/uRegExport.h"
-#include "registry/uRegFile.h"
 #include "scanner/uProtectedKeys.h"
 #include "scanner/uRegScanner.h"
+#include "undo/uUndoTransaction.h"
 
 namespace quenlo {
 
@@ -31,63 +30,38 @@ qp::IFileSystem &Files() {
 }
 
 constexpr std::string_view kMruList = "MRUList";
-// Enough tries to step past any burst of same-millisecond names.
-constexpr int kMaxNameTries = 100000;
 
-std::string IndexLine(const std::string &backupFile, const TRegError &error) {
-  return qp::TitleWithoutExtension(backupFile) + "=" + RootKeyLongName(error.RootKey) + "\\" +
-         error.KeyPath;
-}
+// One repair: the error, the key it names, where its backup goes, and the
+// error text the caller reads.
+struct TRepairJob {
+  const TRegError &error;
+  TUndoKey key;
+  const TUndoFolder &undo;
+  std::string &errorText;
 
-TRegistryView ViewOf(const TRegError &error) {
-  return error.View64 != 0 ? rv64 : rv32;
-}
-
-// ".REG" only when the system reports the key as reflected between the views.
-// A reflection state that cannot be read (the key does not open, or the query
-// fails, as it always does under Wine) names the view the error came from:
-// a ".REG" file is imported into both views, which would write one view's
-// data into the other.
-std::string BackupExtension(const TRegError &error) {
-  const TRegistryView view = ViewOf(error);
-  const std::string own = view == rv64 ? ".REG64" : ".REG32";
-  ScopedKey key;
-  if (Reg().OpenKey(error.RootKey, error.KeyPath, wc::KeyRead | ViewFlag(view), key.Out()) !=
-      wc::ErrorSuccess)
-    return own;
-  bool disabled = false;
-  if (ReflectionAvailable && Reg().HasQueryReflectionKey() &&
-      Reg().QueryReflectionKey(key.Get(), disabled) == wc::ErrorSuccess && !disabled)
-    return ".REG";
-  return own;
-}
-
-// A value's state: its type and bytes, or nothing when it does not exist.
-// Unreadable states never compare equal.
-struct TValueState {
-  bool readable = false;
-  std::optional<std::pair<std::uint32_t, qp::Bytes>> value;
-  bool operator==(const TValueState &other) const {
-    return readable && other.readable && value == other.value;
+  [[nodiscard]] bool Run(const TUndoPlan &plan) const {
+    TUndoTransaction transaction(undo, key);
+    return transaction.Run(plan, errorText);
   }
 };
 
-TValueState ReadValueState(qp::HKey key, std::string_view name) {
-  TValueState state;
-  std::uint32_t type = 0;
-  qp::Bytes data;
-  const long st = Reg().QueryValue(key, name, &type, &data, nullptr);
-  if (st == wc::ErrorFileNotFound) {
-    state.readable = true;
-  } else if (st == wc::ErrorSuccess) {
-    state.readable = true;
-    state.value = std::make_pair(type, std::move(data));
-  }
-  return state;
-}
-
 bool IsStringKind(TValueKind kind) {
   return kind == vkString || kind == vkExpandString || kind == vkMultiString;
+}
+
+bool IsRegistryAction(TRepairAction action) {
+  switch (action) {
+  case raDeleteKey:
+  case raDeleteValue:
+  case raDeleteValueAndEmptyKey:
+  case raRemoveListItem:
+  case raClearValue:
+  case raRebuildMRUList:
+  case raDeleteMRUItem:
+    return true;
+  default:
+    return false;
+  }
 }
 
 qp::Bytes Utf16Z(std::string_view text) {
@@ -97,75 +71,219 @@ qp::Bytes Utf16Z(std::string_view text) {
   return data;
 }
 
+// ---- the changes
+
+[[nodiscard]] bool DeleteNamedValue(qp::HKey key, std::string_view name, std::string &errorText) {
+  const long st = Reg().DeleteValue(key, name);
+  if (st == wc::ErrorSuccess)
+    return true;
+  errorText = "RegDeleteValue: " + SysErrorMessage(st);
+  return false;
+}
+
+[[nodiscard]] bool SetNamedValue(qp::HKey key, std::string_view name, std::uint32_t type,
+                                 const qp::Bytes &data, std::string &errorText) {
+  const long st = Reg().SetValue(key, name, type, data);
+  if (st == wc::ErrorSuccess)
+    return true;
+  errorText = "RegSetValueEx: " + SysErrorMessage(st);
+  return false;
+}
+
+// Deletes the key when it has neither values nor subkeys and is not
+// protected. No backup of its own: the backup of the value that emptied it
+// brings the key back. Its failure leaves an empty key, which is harmless.
+void DeleteKeyIfEmpty(const TUndoKey &key) {
+  TRegistryAccess reg(wc::KeyRead);
+  reg.SetView(key.view);
+  reg.SetRootKey(key.root);
+  if (reg.OpenKey(key.path, false) && KeyIsEmpty(reg) && !IsProtectedKey(key.root, key.path)) {
+    reg.CloseKey();
+    qp::IgnoreResult(DeleteKeyTree(key.root, key.view, key.path));
+  }
+}
+
+// The list without every item equal (case-sensitive) to target: multi
+// strings item by item, the string kinds split at ";" outside quotes and
+// joined by ";" again. The data keeps its kind.
+qp::Bytes WithoutListItem(std::uint32_t type, const qp::Bytes &data, const std::string &target) {
+  const bool multi = ValueKindOf(type) == vkMultiString;
+  std::vector<std::string> items;
+  if (multi) {
+    SplitMultiString(data, data.size(), items);
+  } else {
+    const std::string text = DataToText(type, data);
+    items = SplitQuotedList(text, text.size());
+  }
+  std::erase(items, target);
+  if (!multi) {
+    std::string joined;
+    for (std::size_t i = 0; i < items.size(); ++i)
+      joined += (i > 0 ? ";" : "") + items[i];
+    return Utf16Z(joined);
+  }
+  qp::Bytes rebuilt;
+  for (const std::string &item : items) {
+    const qp::Bytes part = Utf16Z(item);
+    rebuilt.insert(rebuilt.end(), part.begin(), part.end());
+  }
+  rebuilt.push_back(0);
+  rebuilt.push_back(0);
+  return rebuilt;
+}
+
 // Removes the letters of "MRUList" that name no value; the value keeps its
-// type. Returns the status of the write (0 when nothing had to change).
-long RebuildMruList(qp::HKey key, std::string &errorText) {
+// type. Rewritten also when nothing had to change.
+[[nodiscard]] bool RewriteMruList(qp::HKey key, std::string &errorText) {
   std::uint32_t type = 0;
   qp::Bytes data;
   long st = Reg().QueryValue(key, kMruList, &type, &data, nullptr);
-  if (st != wc::ErrorSuccess) {
-    errorText = "DoRebuildMRUList: " + SysErrorMessage(st);
-    return st;
+  if (st == wc::ErrorSuccess) {
+    const std::u16string letters = qp::Utf8ToUtf16(CutAtNul(DataToText(type, data)));
+    std::u16string kept;
+    for (const char16_t letter : letters)
+      if (ValueExists(key, qp::Utf16ToUtf8(std::u16string(1, letter))))
+        kept += letter;
+    st = Reg().SetValue(key, kMruList, type, Utf16Z(qp::Utf16ToUtf8(kept)));
   }
-  const std::u16string letters = qp::Utf8ToUtf16(CutAtNul(DataToText(type, data)));
-  std::u16string kept;
-  for (const char16_t letter : letters)
-    if (ValueExists(key, qp::Utf16ToUtf8(std::u16string(1, letter))))
-      kept += letter;
-  st = Reg().SetValue(key, kMruList, type, Utf16Z(qp::Utf16ToUtf8(kept)));
-  if (st != wc::ErrorSuccess)
-    errorText = "DoRebuildMRUList: " + SysErrorMessage(st);
-  return st;
+  if (st == wc::ErrorSuccess)
+    return true;
+  errorText = "DoRebuildMRUList: " + SysErrorMessage(st);
+  return false;
+}
+
+// ---- the actions
+
+// No backup, no index line: the recycle bin is the file's undo.
+bool RecycleFile(const TRegError &error, std::string &errorText) {
+  if (Files().GetAttributes(error.KeyPath) == wc::InvalidFileAttributes)
+    return true;
+  const int result = Files().RecycleFile(error.KeyPath);
+  if (result == 0)
+    return true;
+  errorText = "SHRecycleFile: " + std::to_string(result);
+  return false;
+}
+
+// Backup: the registry editor's export of the key tree. Snapshot: the tree.
+// Change: the tree goes. Protected keys are refused before anything is
+// written.
+bool DeleteKey(const TRepairJob &job) {
+  const TUndoKey &key = job.key;
+  if (IsProtectedKey(key.root, key.path)) {
+    job.errorText = ProtectedKeyError(key.root, key.path);
+    return false;
+  }
+  TKeyTreeSnapshot before(key);
+  return job.Run(
+      {.backup = KeyTreeBackup(key), .snapshot = before, .change = [&](std::string &errorText) {
+         return DeleteKeyTree(errorText, key.root, key.view, key.path);
+       }});
+}
+
+// Backup and snapshot: the value. Change: the value goes.
+bool DeleteValue(const TRepairJob &job, const ScopedKey &key) {
+  const std::string &name = job.error.ValueName;
+  if (!ValueExists(key.Get(), name))
+    return true;
+  TValueSnapshot before(key, {name});
+  return job.Run({.backup = ValuesBackup(job.key, key, {name}),
+                  .snapshot = before,
+                  .change = [&](std::string &errorText) {
+                    return DeleteNamedValue(key.Get(), name, errorText);
+                  }});
+}
+
+// As DeleteValue; then the key goes too when that left it empty.
+bool DeleteValueAndEmptyKey(const TRepairJob &job, ScopedKey &key) {
+  const std::string &name = job.error.ValueName;
+  if (!ValueExists(key.Get(), name))
+    return true;
+  TValueSnapshot before(key, {name});
+  return job.Run({.backup = ValuesBackup(job.key, key, {name}),
+                  .snapshot = before,
+                  .change = [&](std::string &errorText) {
+                    if (!DeleteNamedValue(key.Get(), name, errorText))
+                      return false;
+                    key.Reset(); // the key is deleted through a handle of its own
+                    DeleteKeyIfEmpty(job.key);
+                    return true;
+                  }});
+}
+
+// Backup and snapshot: the list value. Change: the list without the target.
+// Values that are no string list, or too big to back up, are left alone.
+bool RemoveListItem(const TRepairJob &job, const ScopedKey &key) {
+  const std::string &name = job.error.ValueName;
+  std::uint32_t type = 0;
+  qp::Bytes data;
+  if (Reg().QueryValue(key.Get(), name, &type, &data, nullptr) != wc::ErrorSuccess ||
+      data.size() > MaxExportDataSize || !IsStringKind(ValueKindOf(type)))
+    return true;
+  TValueSnapshot before(key, {name});
+  return job.Run({.backup = ValuesBackup(job.key, key, {name}),
+                  .snapshot = before,
+                  .change = [&](std::string &errorText) {
+                    return SetNamedValue(key.Get(), name, type,
+                                         WithoutListItem(type, data, job.error.Target), errorText);
+                  }});
+}
+
+// Backup: the value, or, when the value does not exist and is created, a
+// file that deletes it again. Snapshot: the value. Change: the value
+// becomes the empty REG_SZ string.
+bool ClearValue(const TRepairJob &job, const ScopedKey &key) {
+  const std::string &name = job.error.ValueName;
+  TValueSnapshot before(key, {name});
+  return job.Run({.backup = ValueExists(key.Get(), name) ? ValuesBackup(job.key, key, {name})
+                                                         : CreatedValueBackup(job.key, name),
+                  .snapshot = before,
+                  .change = [&](std::string &errorText) {
+                    return SetNamedValue(key.Get(), name, wc::RegSz, qp::Bytes{0, 0}, errorText);
+                  }});
+}
+
+// Backup and snapshot: "MRUList". Change: its letters that name no value
+// go. A key without a string "MRUList" is left alone.
+bool RebuildMruList(const TRepairJob &job, const ScopedKey &key) {
+  std::uint32_t type = 0;
+  qp::Bytes data;
+  if (Reg().QueryValue(key.Get(), kMruList, &type, &data, nullptr) != wc::ErrorSuccess ||
+      (ValueKindOf(type) != vkString && ValueKindOf(type) != vkExpandString))
+    return true;
+  const std::string list(kMruList);
+  TValueSnapshot before(key, {list});
+  return job.Run(
+      {.backup = ValuesBackup(job.key, key, {list}),
+       .snapshot = before,
+       .change = [&](std::string &errorText) { return RewriteMruList(key.Get(), errorText); }});
+}
+
+// Backup and snapshot: the item, then "MRUList", in one file. Change: the
+// item goes and, when "MRUList" is a string, its letter with it.
+bool DeleteMruItem(const TRepairJob &job, const ScopedKey &key) {
+  const std::string &name = job.error.ValueName;
+  if (!ValueExists(key.Get(), name) || !ValueExists(key.Get(), kMruList))
+    return true;
+  const std::vector<std::string> names = {name, std::string(kMruList)};
+  constexpr std::size_t kListIndex = 1;
+  TValueSnapshot before(key, names);
+  return job.Run({.backup = ValuesBackup(job.key, key, names),
+                  .snapshot = before,
+                  .change = [&](std::string &errorText) {
+                    if (!DeleteNamedValue(key.Get(), name, errorText))
+                      return false;
+                    const TValueState &list = before.Before(kListIndex);
+                    const bool listIsString =
+                        list.value && IsStringKind(ValueKindOf(list.value->first));
+                    return !listIsString || RewriteMruList(key.Get(), errorText);
+                  }});
 }
 
 } // namespace
 
 bool TRegScanner::AppendIndexLine(const std::string &backupFile, const TRegError &error) {
-  const std::string indexFile = qp::FolderOf(backupFile) + "\\" + std::string(UndoIndexTitle);
-  std::vector<std::string> lines;
-  if (!ReadTextLines(indexFile, lines))
-    return false; // never drop existing lines
-  lines.push_back(IndexLine(backupFile, error));
-  std::string ignored;
-  return WriteTextLines(indexFile, lines, ignored);
-}
-
-bool TRegScanner::RemoveIndexLine(const std::string &backupFile, const TRegError &error) {
-  const std::string folder = qp::FolderOf(backupFile);
-  const std::string indexFile = folder + "\\" + std::string(UndoIndexTitle);
-  std::vector<std::string> lines;
-  bool missing = false;
-  if (!ReadTextLines(indexFile, lines, &missing))
-    return false;
-  if (missing)
-    return true;
-  const std::string line = IndexLine(backupFile, error);
-  for (std::size_t i = lines.size(); i-- > 0;) {
-    if (lines[i] != line)
-      continue;
-    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
-    if (!lines.empty()) {
-      std::string ignored;
-      return WriteTextLines(indexFile, lines, ignored);
-    }
-    if (Files().DeleteFile(indexFile) != wc::ErrorSuccess)
-      return false;
-    return true;
-  }
-  return true; // not there: nothing names the backup
-}
-
-bool TRegScanner::NewBackupBase(std::string &errorText, std::string &base) {
-  for (int tries = 0; tries < kMaxNameTries; ++tries) {
-    const TUndoTime now = UndoNow();
-    base = undoFolder_ + UndoDayName(now) + "\\" + UndoBackupName(now);
-    if (!IsExistingFile(base + ".REG") && !IsExistingFile(base + ".REG32") &&
-        !IsExistingFile(base + ".REG64"))
-      return true;
-    qp::Platform().System().Sleep(1);
-  }
-  errorText = "No free backup file name in " + qp::FolderOf(base);
-  return false;
+  return AppendUndoIndexLine(backupFile, UndoIndexEntry(error.RootKey, error.KeyPath));
 }
 
 bool TRegScanner::RepairError(std::string &errorText, TRegError &error) {
@@ -183,223 +301,40 @@ bool TRegScanner::RepairError(std::string &errorText, TRegError &error) {
 }
 
 bool TRegScanner::DoRepair(std::string &errorText, TRegError &error) {
-  std::string base;
-  if (!NewBackupBase(errorText, base))
-    return false;
-  const std::string backup = base + BackupExtension(error);
   if (error.Repaired())
     return true;
-
-  const std::uint32_t root = error.RootKey;
-  const TRegistryView view = ViewOf(error);
-  const std::string &path = error.KeyPath;
-
-  // After a failed change: take the backup back only when nothing changed.
-  auto settle = [&](bool unchanged) {
-    if (unchanged && RemoveIndexLine(backup, error))
-      Files().DeleteFile(backup);
-  };
-  auto index = [&]() {
-    if (AppendIndexLine(backup, error))
-      return true;
-    errorText = "AppendIndexLine: cannot write " + qp::FolderOf(backup) + "\\" +
-                std::string(UndoIndexTitle);
-    Files().DeleteFile(backup);
+  if (error.Action == raRecycleFile)
+    return RecycleFile(error, errorText);
+  if (!IsRegistryAction(error.Action))
     return false;
-  };
+  const TUndoKey key{
+      .root = error.RootKey, .view = error.View64 != 0 ? rv64 : rv32, .path = error.KeyPath};
+  if (!KeyExists(key.root, key.view, key.path))
+    return true;
+  const TUndoFolder undo{.root = undoFolder_, .clock = undoClock_};
+  const TRepairJob job{.error = error, .key = key, .undo = undo, .errorText = errorText};
+  if (error.Action == raDeleteKey)
+    return DeleteKey(job);
 
-  if (error.Action == raRecycleFile) {
-    if (Files().GetAttributes(path) == wc::InvalidFileAttributes)
-      return true;
-    const int result = Files().RecycleFile(path);
-    if (result == 0)
-      return true;
-    errorText = "SHRecycleFile: " + std::to_string(result);
+  ScopedKey open;
+  if (!OpenKeyFull(key.root, key.view, key.path, open, errorText))
     return false;
-  }
   switch (error.Action) {
-  case raDeleteKey:
   case raDeleteValue:
+    return DeleteValue(job, open);
   case raDeleteValueAndEmptyKey:
+    return DeleteValueAndEmptyKey(job, open);
   case raRemoveListItem:
+    return RemoveListItem(job, open);
   case raClearValue:
+    return ClearValue(job, open);
   case raRebuildMRUList:
+    return RebuildMruList(job, open);
   case raDeleteMRUItem:
-    break;
+    return DeleteMruItem(job, open);
   default:
     return false;
   }
-  if (!KeyExists(root, view, path))
-    return true;
-
-  if (error.Action == raDeleteKey) {
-    if (IsProtectedKey(root, path)) {
-      errorText = ProtectedKeyError(root, path);
-      return false;
-    }
-    TRegFile before;
-    if (!ReadKeyTree(root, view, path, before, errorText))
-      return false;
-    if (!ExportKeyWithRegedit(errorText, root, view, backup, path))
-      return false;
-    if (!index())
-      return false;
-    if (DeleteKeyTree(errorText, root, view, path))
-      return true;
-    TRegFile after;
-    std::string ignored;
-    settle(ReadKeyTree(root, view, path, after, ignored) && SameRegContent(before, after, ignored));
-    return false;
-  }
-
-  ScopedKey key;
-  if (!OpenKeyFull(root, view, path, key, errorText))
-    return false;
-  const std::string &name = error.ValueName;
-
-  switch (error.Action) {
-  case raDeleteValue:
-  case raDeleteValueAndEmptyKey: {
-    if (!ValueExists(key.Get(), name))
-      return true;
-    const TValueState before = ReadValueState(key.Get(), name);
-    if (!ExportValue(errorText, root, key.Get(), name, backup, path))
-      return false;
-    if (!index())
-      return false;
-    const long st = Reg().DeleteValue(key.Get(), name);
-    if (st != wc::ErrorSuccess) {
-      errorText = "RegDeleteValue: " + SysErrorMessage(st);
-      settle(ReadValueState(key.Get(), name) == before);
-      return false;
-    }
-    if (error.Action == raDeleteValueAndEmptyKey) {
-      key.Reset();
-      TRegistryAccess reg(wc::KeyRead);
-      reg.SetView(view);
-      reg.SetRootKey(root);
-      if (reg.OpenKey(path, false) && KeyIsEmpty(reg) && !IsProtectedKey(root, path)) {
-        reg.CloseKey();
-        DeleteKeyTree(root, view, path); // the value's backup brings the key back
-      }
-    }
-    return true;
-  }
-  case raRemoveListItem: {
-    std::uint32_t type = 0;
-    qp::Bytes data;
-    if (Reg().QueryValue(key.Get(), name, &type, &data, nullptr) != wc::ErrorSuccess ||
-        data.size() > MaxExportDataSize || !IsStringKind(ValueKindOf(type)))
-      return true;
-    const TValueState before = ReadValueState(key.Get(), name);
-    if (!ExportValue(errorText, root, key.Get(), name, backup, path))
-      return false;
-    std::vector<std::string> items;
-    if (ValueKindOf(type) == vkMultiString) {
-      SplitMultiString(data, data.size(), items);
-    } else {
-      const std::string text = DataToText(type, data);
-      items = SplitQuotedList(text, text.size());
-    }
-    std::erase(items, error.Target);
-    qp::Bytes rebuilt;
-    if (ValueKindOf(type) == vkMultiString) {
-      for (const std::string &item : items) {
-        const qp::Bytes part = Utf16Z(item);
-        rebuilt.insert(rebuilt.end(), part.begin(), part.end());
-      }
-      rebuilt.push_back(0);
-      rebuilt.push_back(0);
-    } else {
-      std::string joined;
-      for (std::size_t i = 0; i < items.size(); ++i)
-        joined += (i > 0 ? ";" : "") + items[i];
-      rebuilt = Utf16Z(joined);
-    }
-    if (!index())
-      return false;
-    const long st = Reg().SetValue(key.Get(), name, type, rebuilt);
-    if (st != wc::ErrorSuccess) {
-      errorText = "RegSetValueEx: " + SysErrorMessage(st);
-      settle(ReadValueState(key.Get(), name) == before);
-      return false;
-    }
-    return true;
-  }
-  case raClearValue: {
-    const TValueState before = ReadValueState(key.Get(), name);
-    if (ValueExists(key.Get(), name)) {
-      if (!ExportValue(errorText, root, key.Get(), name, backup, path))
-        return false;
-    } else {
-      // The value is created: its backup deletes it again on restore.
-      TRegFile file;
-      TRegFileKey &fileKey = file.Keys.emplace_back();
-      fileKey.Root = root;
-      fileKey.Path = path;
-      TRegFileValue &value = fileKey.Values.emplace_back();
-      value.Name = name;
-      value.Delete = true;
-      long lastError = 0;
-      if (!qp::ForceDirectories(qp::FolderOf(backup), lastError)) {
-        errorText = "CreateDirectory: " + SysErrorMessage(lastError) + " " + qp::FolderOf(backup);
-        return false;
-      }
-      if (!WriteRegFile(file, backup, errorText))
-        return false;
-    }
-    if (!index())
-      return false;
-    const long st = Reg().SetValue(key.Get(), name, wc::RegSz, qp::Bytes{0, 0});
-    if (st != wc::ErrorSuccess) {
-      errorText = "RegSetValueEx: " + SysErrorMessage(st);
-      settle(ReadValueState(key.Get(), name) == before);
-      return false;
-    }
-    return true;
-  }
-  case raRebuildMRUList: {
-    std::uint32_t type = 0;
-    qp::Bytes data;
-    if (Reg().QueryValue(key.Get(), kMruList, &type, &data, nullptr) != wc::ErrorSuccess ||
-        (ValueKindOf(type) != vkString && ValueKindOf(type) != vkExpandString))
-      return true;
-    const TValueState before = ReadValueState(key.Get(), kMruList);
-    if (!ExportValue(errorText, root, key.Get(), kMruList, backup, path))
-      return false;
-    if (!index())
-      return false;
-    if (RebuildMruList(key.Get(), errorText) != wc::ErrorSuccess) {
-      settle(ReadValueState(key.Get(), kMruList) == before);
-      return false;
-    }
-    return true;
-  }
-  case raDeleteMRUItem: {
-    if (!ValueExists(key.Get(), name) || !ValueExists(key.Get(), kMruList))
-      return true;
-    const TValueState beforeItem = ReadValueState(key.Get(), name);
-    const TValueState beforeList = ReadValueState(key.Get(), kMruList);
-    if (!ExportValues(errorText, root, key.Get(), {name, std::string(kMruList)}, backup, path))
-      return false;
-    if (!index())
-      return false;
-    const long st = Reg().DeleteValue(key.Get(), name);
-    bool done = st == wc::ErrorSuccess;
-    if (!done)
-      errorText = "RegDeleteValue: " + SysErrorMessage(st);
-    if (done && beforeList.value && IsStringKind(ValueKindOf(beforeList.value->first)))
-      done = RebuildMruList(key.Get(), errorText) == wc::ErrorSuccess;
-    if (done)
-      return true;
-    settle(ReadValueState(key.Get(), name) == beforeItem &&
-           ReadValueState(key.Get(), kMruList) == beforeList);
-    return false;
-  }
-  default:
-    break;
-  }
-  return false;
 }
 
 } // namespace quenlo

@@ -1,10 +1,8 @@
 // The backup store of TRegScanner: days, entries, ages, purging and restore.
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <ctime>
 
 #include "paths/uPaths.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 #include "registry/uRegExport.h"
 #include "scanner/uRegScanner.h"
@@ -16,8 +14,6 @@ namespace {
 qp::IFileSystem &Files() {
   return qp::Platform().Files();
 }
-
-constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 
 bool LessNoCase(const std::string &a, const std::string &b) {
   return qp::UpperAscii(a) < qp::UpperAscii(b);
@@ -32,96 +28,6 @@ void SortUniqueNoCase(std::vector<std::string> &list) {
 }
 
 } // namespace
-
-TUndoTime SystemUndoTime() {
-  const auto now = std::chrono::system_clock::now();
-  const auto sinceEpoch = now.time_since_epoch();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &seconds);
-#else
-  localtime_r(&seconds, &local);
-#endif
-  TUndoTime time;
-  time.year = local.tm_year + 1900;
-  time.month = local.tm_mon + 1;
-  time.day = local.tm_mday;
-  time.hour = local.tm_hour;
-  time.minute = local.tm_min;
-  time.second = local.tm_sec;
-  time.millisecond = static_cast<int>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() % 1000);
-  time.fileTime = kUnixEpochAsFileTime +
-                  static_cast<std::uint64_t>(
-                      std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch).count()) *
-                      10;
-  return time;
-}
-
-std::string UndoDayName(const TUndoTime &time) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", time.year, time.month, time.day);
-  return buf;
-}
-
-std::string UndoBackupName(const TUndoTime &time) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02d%02d%02d%03d", time.hour, time.minute, time.second,
-                time.millisecond);
-  return buf;
-}
-
-bool IndexLineEntry(std::string_view line, std::string &entry) {
-  const auto eq = line.find('=');
-  if (eq == std::string_view::npos)
-    return false;
-  entry = std::string(line.substr(eq + 1));
-  return true;
-}
-
-bool ReadTextLines(std::string_view path, std::vector<std::string> &lines, bool *missing) {
-  lines.clear();
-  if (missing != nullptr)
-    *missing = false;
-  std::string text;
-  const long st = Files().ReadFile(path, text);
-  if (st == wc::ErrorFileNotFound || st == wc::ErrorPathNotFound) {
-    if (missing != nullptr)
-      *missing = true;
-    return true;
-  }
-  if (st != wc::ErrorSuccess)
-    return false;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos)
-      end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return true;
-}
-
-bool WriteTextLines(std::string_view path, const std::vector<std::string> &lines,
-                    std::string &errorText) {
-  std::string text;
-  for (const std::string &line : lines)
-    text += line + "\r\n";
-  const std::string temp = std::string(path) + ".tmp";
-  long st = Files().WriteFile(temp, text);
-  if (st == wc::ErrorSuccess)
-    st = Files().MoveFile(temp, path, 1);
-  if (st == wc::ErrorSuccess)
-    return true;
-  Files().DeleteFile(temp);
-  errorText = "WriteFile: " + SysErrorMessage(st);
-  return false;
-}
 
 void TRegScanner::BackupDays(std::vector<std::string> &list) const {
   list.clear();
@@ -143,7 +49,8 @@ void TRegScanner::BackupDays(std::vector<std::string> &list) const {
 void TRegScanner::DayEntries(const std::string &day, std::vector<std::string> &list) const {
   list.clear();
   std::vector<std::string> lines;
-  ReadTextLines(undoFolder_ + day + "\\" + std::string(UndoIndexTitle), lines);
+  // An index that cannot be read shows no entries (the lines stay empty).
+  qp::IgnoreResult(ReadTextLines(undoFolder_ + day + "\\" + std::string(UndoIndexTitle), lines));
   for (const std::string &line : lines) {
     std::string entry;
     if (IndexLineEntry(line, entry))

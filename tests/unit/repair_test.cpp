@@ -67,7 +67,7 @@ struct Machine {
   }
   std::vector<std::string> IndexLines() {
     std::vector<std::string> lines;
-    ReadTextLines(std::string(kUndo) + "\\" + kDay + "\\index.txt", lines);
+    EXPECT_TRUE(ReadTextLines(std::string(kUndo) + "\\" + kDay + "\\index.txt", lines));
     return lines;
   }
   // Every index line names a backup file that exists.

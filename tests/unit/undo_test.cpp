@@ -47,7 +47,7 @@ protected:
   }
   std::vector<std::string> Lines(const std::string &day) {
     std::vector<std::string> lines;
-    ReadTextLines(std::string(kUndo) + "\\" + day + "\\index.txt", lines);
+    EXPECT_TRUE(ReadTextLines(std::string(kUndo) + "\\" + day + "\\index.txt", lines));
     return lines;
   }
 

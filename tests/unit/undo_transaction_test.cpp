@@ -1,0 +1,187 @@
+// The undo transaction on its own: what a change that throws, fails, or
+// cannot be recorded leaves in the registry and in the undo folder.
+#include <stdexcept>
+
+#include "RegeditFake.h"
+#include "TestPlatform.h"
+#include "registry/uRegExport.h"
+#include "undo/uUndoIndex.h"
+#include "undo/uUndoTransaction.h"
+
+namespace quenlo::test {
+namespace {
+
+using qp::mem::View;
+using FsOp = qp::mem::MemoryFileSystem::Op;
+
+constexpr const char *kKey = "HKLM\\Software\\Tx";
+constexpr const char *kIndex = "C:\\Undo\\2024-05-06\\index.txt";
+constexpr const char *kBackup = "C:\\Undo\\2024-05-06\\102030000.REG64";
+constexpr const char *kLine = "102030000=HKEY_LOCAL_MACHINE\\Software\\Tx";
+// A repair made earlier that day; its line must survive whatever happens.
+constexpr const char *kEarlierLine = "090000000=HKEY_LOCAL_MACHINE\\Software\\Earlier";
+
+// A snapshot whose proof cannot be had: it throws.
+class ThrowingSnapshot final : public IUndoSnapshot {
+public:
+  bool Take(std::string &) override { return true; }
+  bool Unchanged() const override { throw std::runtime_error("cannot tell"); }
+};
+
+class UndoTransactionTest : public MemoryTest {
+protected:
+  void SetUp() override {
+    MemoryTest::SetUp();
+    reg.SetReflectionQueryStatus(wc::ErrorCallNotImplemented);
+    reg.SetString(View::V64, kKey, "v", "data");
+    fs.AddFile(kIndex, std::string(kEarlierLine) + "\r\n");
+    ASSERT_EQ(OpenKeyFull(wc::HkeyLocalMachine, rv64, "Software\\Tx", key), wc::ErrorSuccess);
+  }
+
+  static TUndoFolder Folder() {
+    TUndoTime at;
+    at.year = 2024;
+    at.month = 5;
+    at.day = 6;
+    at.hour = 10;
+    at.minute = 20;
+    at.second = 30;
+    return {.root = "C:\\Undo\\", .clock = [at] { return at; }};
+  }
+
+  // A transaction that backs up and snapshots the value v of the key.
+  bool Run(TUndoChange change, std::string &error) {
+    TValueSnapshot before(key, {"v"});
+    return Run(before, std::move(change), error);
+  }
+  bool Run(IUndoSnapshot &snapshot, TUndoChange change, std::string &error) {
+    TUndoTransaction transaction(Folder(), undoKey);
+    return transaction.Run({.backup = ValuesBackup(undoKey, key, {"v"}),
+                            .snapshot = snapshot,
+                            .change = std::move(change)},
+                           error);
+  }
+
+  std::vector<std::string> IndexLines() {
+    std::vector<std::string> lines;
+    EXPECT_TRUE(ReadTextLines(kIndex, lines));
+    return lines;
+  }
+  std::string Value() {
+    const auto value = reg.GetRaw(View::V64, kKey, "v");
+    return value ? qp::RawUtf16ToUtf8(value->second) : "<missing>";
+  }
+
+  RegeditFake editor{platform};
+  ScopedKey key;
+  const TUndoKey undoKey{.root = wc::HkeyLocalMachine, .view = rv64, .path = "Software\\Tx"};
+  const std::string data = std::string("data\0", 5);
+};
+
+TEST_F(UndoTransactionTest, ThrowingChangeSettlesOnItsWayOut) {
+  // Nothing changed before the throw: line and backup are taken back.
+  std::string error;
+  EXPECT_THROW(Run([](std::string &) -> bool { throw std::runtime_error("boom"); }, error),
+               std::runtime_error);
+  EXPECT_FALSE(fs.Exists(kBackup));
+  EXPECT_EQ(IndexLines(), (std::vector<std::string>{kEarlierLine}));
+  EXPECT_EQ(Value(), data);
+
+  // The value went before the throw: both stay, and the backup brings it back.
+  bool recordedFirst = false;
+  EXPECT_THROW(Run(
+                   [&](std::string &) -> bool {
+                     recordedFirst = fs.Exists(kBackup) && IndexLines().back() == kLine;
+                     qp::IgnoreResult(platform.Registry().DeleteValue(key.Get(), "v"));
+                     throw std::runtime_error("boom");
+                   },
+                   error),
+               std::runtime_error);
+  EXPECT_TRUE(recordedFirst) << "the change ran before its backup was indexed";
+  EXPECT_EQ(IndexLines(), (std::vector<std::string>{kEarlierLine, kLine}));
+  ASSERT_TRUE(fs.Exists(kBackup));
+  EXPECT_TRUE(ImportRegFile(true, kBackup, error)) << error;
+  EXPECT_EQ(Value(), data);
+}
+
+TEST_F(UndoTransactionTest, FailedChangeKeepsBothUnlessProvablyUnchanged) {
+  std::string error;
+  // The value could be read neither before the change (the snapshot's read
+  // fails, the backup's succeeds) nor after it: that is no proof.
+  reg.InjectFailure(qp::mem::RegOp::QueryValue, "Tx", wc::ErrorAccessDenied, 1);
+  EXPECT_FALSE(Run(
+      [&](std::string &) {
+        reg.InjectFailure(qp::mem::RegOp::QueryValue, "Tx", wc::ErrorAccessDenied, 1000);
+        return false;
+      },
+      error));
+  reg.ClearFailures();
+  EXPECT_TRUE(fs.Exists(kBackup));
+  EXPECT_EQ(IndexLines(), (std::vector<std::string>{kEarlierLine, kLine}));
+  fs.Remove(kBackup);
+  fs.AddFile(kIndex, std::string(kEarlierLine) + "\r\n");
+
+  // The index cannot be read to take the line back: the backup it names stays.
+  EXPECT_FALSE(Run(
+      [&](std::string &) {
+        fs.InjectFailure(FsOp::Read, "index.txt", wc::ErrorSharingViolation, 1000);
+        return false;
+      },
+      error));
+  fs.ClearFailures();
+  EXPECT_TRUE(fs.Exists(kBackup));
+  EXPECT_EQ(IndexLines(), (std::vector<std::string>{kEarlierLine, kLine}));
+  fs.Remove(kBackup);
+  fs.AddFile(kIndex, std::string(kEarlierLine) + "\r\n");
+
+  // The check itself throws: both stay, and nothing escapes the guard.
+  ThrowingSnapshot throwing;
+  EXPECT_FALSE(Run(
+      throwing, [](std::string &) { return false; }, error));
+  EXPECT_TRUE(fs.Exists(kBackup));
+  EXPECT_EQ(IndexLines(), (std::vector<std::string>{kEarlierLine, kLine}));
+}
+
+TEST_F(UndoTransactionTest, NothingIsChangedWithoutAnIndexedBackup) {
+  bool changed = false;
+  const TUndoChange change = [&](std::string &) { return changed = true; };
+  std::string error;
+  // The index cannot be written.
+  fs.InjectFailure(FsOp::Write, "index.txt", wc::ErrorDiskFull, 1000);
+  EXPECT_FALSE(Run(change, error));
+  EXPECT_EQ(error, std::string("AppendIndexLine: cannot write ") + kIndex);
+  fs.ClearFailures();
+  // The index exists but cannot be read: it is not rewritten without its lines.
+  fs.InjectFailure(FsOp::Read, "index.txt", wc::ErrorSharingViolation, 1000);
+  EXPECT_FALSE(Run(change, error));
+  fs.ClearFailures();
+  EXPECT_FALSE(changed);
+  EXPECT_FALSE(fs.Exists(kBackup));
+  EXPECT_EQ(IndexLines(), (std::vector<std::string>{kEarlierLine}));
+
+  // The backup cannot be written: no line either.
+  TValueSnapshot before(key, {"v"});
+  TUndoTransaction transaction(Folder(), undoKey);
+  EXPECT_FALSE(transaction.Run({.backup =
+                                    [](const std::string &, std::string &text) {
+                                      text = "no room";
+                                      return false;
+                                    },
+                                .snapshot = before,
+                                .change = change},
+                               error));
+  EXPECT_EQ(error, "no room");
+  // The key tree cannot be read before a key is deleted: its effect could
+  // not be judged, so the key is not touched.
+  TKeyTreeSnapshot tree(undoKey);
+  reg.InjectFailure(qp::mem::RegOp::EnumValue, "Tx", wc::ErrorAccessDenied, 1000);
+  EXPECT_FALSE(Run(tree, change, error));
+  reg.ClearFailures();
+  EXPECT_FALSE(changed);
+  EXPECT_FALSE(fs.Exists(kBackup));
+  EXPECT_EQ(IndexLines(), (std::vector<std::string>{kEarlierLine}));
+  EXPECT_EQ(Value(), data);
+}
+
+} // namespace
+} // namespace quenlo::test

@@ -1,0 +1,50 @@
+// The index of a day folder: "index.txt" names every backup of the day, one
+// line each, "name=ROOT\path" (the backup's file name without folder and
+// extension, "=", the long root name, "\" and the key path), in the order
+// the changes were made. Restore reads the lines back; the text after the
+// first "=" is the entry the user picks.
+//
+// Invariant kept by every writer: a line is never dropped by accident. A
+// file that exists but cannot be read is never rewritten, and a rewrite
+// goes through a temporary file, so that it either happens whole or not.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quenlo {
+
+inline constexpr std::string_view UndoIndexTitle = "index.txt";
+
+// "HKEY_LOCAL_MACHINE\path": the entry an index line names.
+std::string UndoIndexEntry(std::uint32_t root, std::string_view keyPath);
+// The index file of the day folder that holds the backup.
+std::string UndoIndexFileOf(std::string_view backupFile);
+// The line that records the backup for the entry.
+std::string UndoIndexLine(std::string_view backupFile, std::string_view entry);
+
+// The text after the first "=", or nothing when the line has none.
+[[nodiscard]] bool IndexLineEntry(std::string_view line, std::string &entry);
+
+// Adds the backup's line at the end of its day's index (creating the file).
+// False when the index exists but cannot be read or when it cannot be
+// written; the index then is as it was.
+[[nodiscard]] bool AppendUndoIndexLine(std::string_view backupFile, std::string_view entry);
+// Takes the backup's line out of its day's index again (the last such line;
+// the file goes when no line is left). True when no line names the backup
+// any more, also when there was none; false when the index could not be
+// read or written, and then it still names the backup.
+[[nodiscard]] bool RemoveUndoIndexLine(std::string_view backupFile, std::string_view entry);
+
+// Lines of a text file (CR LF or LF). A missing file gives no lines and
+// true (with *missing set); false when the file exists but cannot be read.
+[[nodiscard]] bool ReadTextLines(std::string_view path, std::vector<std::string> &lines,
+                                 bool *missing = nullptr);
+// Replaces a text file with the lines (CR LF after each) through a
+// temporary file, so that a failure never leaves a truncated file.
+[[nodiscard]] bool WriteTextLines(std::string_view path, const std::vector<std::string> &lines,
+                                  std::string &errorText);
+
+} // namespace quenlo

@@ -1,0 +1,61 @@
+#include "undo/uUndoTransaction.h"
+
+#include "platform/ScopeGuard.h"
+#include "undo/uUndoIndex.h"
+
+namespace quenlo {
+
+TUndoTransaction::TUndoTransaction(TUndoFolder folder, TUndoKey key)
+    : folder_(std::move(folder)), key_(std::move(key)),
+      entry_(UndoIndexEntry(key_.root, key_.path)) {}
+
+bool TUndoTransaction::Run(const TUndoPlan &plan, std::string &errorText) {
+  if (!PrepareBackup(errorText))
+    return false;
+  if (!plan.snapshot.Take(errorText))
+    return false;
+  if (!plan.backup(backupFile_, errorText))
+    return false;
+  if (!RecordBackup(errorText))
+    return false;
+  // From here on the index names the backup: whatever way the change
+  // ends, short of success, is settled.
+  auto settle = qp::ScopeExit([this, &plan]() noexcept { Settle(plan.snapshot); });
+  if (!plan.change(errorText))
+    return false;
+  settle.Dismiss();
+  return true;
+}
+
+bool TUndoTransaction::PrepareBackup(std::string &errorText) {
+  std::string base;
+  if (!NewUndoBackupBase(folder_, base, errorText))
+    return false;
+  backupFile_ = base + UndoBackupExtension(key_);
+  return true;
+}
+
+// A backup that the index does not name cannot be played back, and the
+// change must not be made without one: the file goes and the change is
+// not made.
+bool TUndoTransaction::RecordBackup(std::string &errorText) {
+  if (AppendUndoIndexLine(backupFile_, entry_))
+    return true;
+  errorText = "AppendIndexLine: cannot write " + UndoIndexFileOf(backupFile_);
+  qp::IgnoreResult(qp::Platform().Files().DeleteFile(backupFile_));
+  return false;
+}
+
+// Runs on the way out of a failed or throwing change, so it must not throw:
+// anything that goes wrong here keeps the backup and its line, the side
+// that loses nothing.
+void TUndoTransaction::Settle(const IUndoSnapshot &snapshot) noexcept {
+  try {
+    if (snapshot.Unchanged() && RemoveUndoIndexLine(backupFile_, entry_))
+      qp::IgnoreResult(qp::Platform().Files().DeleteFile(backupFile_));
+  } catch (...) {
+    // Both stay.
+  }
+}
+
+} // namespace quenlo
