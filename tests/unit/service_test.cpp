@@ -1,6 +1,7 @@
 // The front-end-neutral service: the repair loop's order, outcomes and
-// report summary, the selection, the settings records, the restore's
-// refusals and the purge's list, and the scan run's completion rules.
+// report summary, the repair record, the restore's refusals and the purge's
+// list, and the scan run's completion rules. (The selection is covered
+// through the repair command.)
 #include <atomic>
 #include <memory>
 #include <stdexcept>
@@ -123,18 +124,6 @@ TEST_F(ServiceTest, RepairRunOrderOutcomesAndSummary) {
   EXPECT_EQ(entries.size(), 4u) << "one backup per repair, none for the repeats";
 }
 
-TEST_F(ServiceTest, SelectionByCategoryAndTestIdUnchecksTheRest) {
-  TRegError &wanted = Finding(ecStartup, "S2", 2);
-  TRegError &otherTest = Finding(ecStartup, "S1", 1);
-  TRegError &otherCategory = Finding(ecTypeLib, "T2", 2);
-  EXPECT_EQ(service::SelectFindings(scanner, {TCategorySet::Of(ecStartup), {2}}), 1);
-  EXPECT_TRUE(wanted.Checked());
-  EXPECT_FALSE(otherTest.Checked());
-  EXPECT_FALSE(otherCategory.Checked());
-  EXPECT_EQ(scanner.CheckedTotal(), 1);
-  EXPECT_EQ(service::SelectFindings(scanner, {}), 3);
-}
-
 TEST_F(ServiceTest, RepairCountReachesTheSettingsOnlyAfterRepairsWereTried) {
   std::string error;
   ASSERT_TRUE(service::SetSetting("settings", "last_repair", "7", error)) << error;
@@ -152,10 +141,6 @@ TEST_F(ServiceTest, RepairCountReachesTheSettingsOnlyAfterRepairsWereTried) {
   run.repaired = 0; // every repair failed: the run still counts
   EXPECT_TRUE(service::RecordRepairRun(run, error)) << error;
   EXPECT_EQ(Setting("settings", "last_repair"), "0");
-
-  std::string value;
-  EXPECT_FALSE(service::GetSetting("nosuch", "key", value, error));
-  EXPECT_FALSE(error.empty());
 }
 
 TEST_F(ServiceTest, RestoreRefusesUnknownDaysAndEntriesBeforePlayingAnythingBack) {
