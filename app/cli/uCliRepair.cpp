@@ -3,7 +3,8 @@
 #include <cstdlib>
 
 #include "app/uEnvironment.h"
-#include "app/uSettings.h"
+#include "service/uRepairRun.h"
+#include "service/uUndoRestore.h"
 
 namespace quenlo::cli {
 
@@ -36,92 +37,82 @@ bool ParseRepairOptions(const std::vector<std::string> &args, TRepairOptions &op
   return ParseScanOptions(scanArgs, options.scan, message);
 }
 
-std::string CliUndoFolder() {
-  return SettingsPath(UndoFolderTitle);
-}
+namespace {
 
-int SelectFindings(TRegScanner &scanner, const TRepairOptions &options) {
-  int checked = 0;
-  TErrorList &errors = scanner.Errors();
-  for (int i = 0; i < errors.Count(); ++i) {
-    TRegError *e = errors.Items(i);
-    const bool selected = options.scan.categories.Contains(e->Category) &&
-                          (options.testIds.empty() || options.testIds.count(e->TestId) > 0);
-    e->SetChecked(selected);
-    if (selected)
-      ++checked;
+// One line or JSON object per repair tried, then the totals. Findings the
+// run leaves alone are not repairs and are not listed; the command line never
+// marks a finding to be ignored.
+class TRepairPrinter {
+public:
+  TRepairPrinter(bool json, std::ostream &out) : json_(json), out_(out) {
+    if (json_)
+      out_ << "{\"repairs\":[";
   }
-  return checked;
-}
 
-int RepairChecked(TRegScanner &scanner, bool json, std::ostream &out) {
-  int repaired = 0, failed = 0;
-  bool first = true;
-  if (json)
-    out << "{\"repairs\":[";
-  for (int c = 0; c < CategoryCount; ++c) {
-    const std::vector<TRegError *> list = scanner.Errors().CategoryList(c);
-    for (TRegError *e : list) {
-      if (!e->Checked())
-        continue;
-      std::string errorText;
-      const bool ok = scanner.RepairError(errorText, *e);
-      if (ok) {
-        e->SetRepaired(true);
-        ++repaired;
-      } else {
-        ++failed;
-      }
-      const std::string where = e->RootKey != 0 ? e->FullKeyName() : e->KeyPath;
-      if (json) {
-        if (!first)
-          out << ",";
-        out << "{\"category\":" << static_cast<int>(e->Category) << ",\"testId\":" << e->TestId
-            << ",\"kind\":" << static_cast<int>(e->Kind)
-            << ",\"kindName\":" << JsonString(std::string(ErrorKindName(e->Kind)))
-            << ",\"view64\":" << static_cast<int>(e->View64) << ",\"key\":" << JsonString(where)
-            << ",\"valueName\":" << JsonString(e->ValueName)
-            << ",\"action\":" << static_cast<int>(e->Action)
-            << ",\"description\":" << JsonString(e->Description())
-            << ",\"repaired\":" << (ok ? "true" : "false") << ",\"error\":" << JsonString(errorText)
-            << "}";
-      } else {
-        out << (ok ? "repaired " : "FAILED   ") << where;
-        if (e->RootKey != 0)
-          out << " [" << e->DisplayValueName() << "]";
-        if (e->View64 != 0)
-          out << " (64-bit)";
-        out << "\n    " << ErrorKindName(e->Kind) << ": " << e->Description() << "\n";
-        if (!ok)
-          out << "    error: " << (errorText.empty() ? "(no text)" : errorText) << "\n";
-      }
-      first = false;
+  void Item(const service::TRepairItem &item) {
+    if (item.outcome == service::roLeftAlone)
+      return;
+    const TRegError &e = *item.error;
+    const bool ok = item.outcome == service::roRepaired;
+    const std::string where = e.RootKey != 0 ? e.FullKeyName() : e.KeyPath;
+    if (json_) {
+      if (!first_)
+        out_ << ",";
+      out_ << "{\"category\":" << static_cast<int>(e.Category) << ",\"testId\":" << e.TestId
+           << ",\"kind\":" << static_cast<int>(e.Kind)
+           << ",\"kindName\":" << JsonString(std::string(ErrorKindName(e.Kind)))
+           << ",\"view64\":" << static_cast<int>(e.View64) << ",\"key\":" << JsonString(where)
+           << ",\"valueName\":" << JsonString(e.ValueName)
+           << ",\"action\":" << static_cast<int>(e.Action)
+           << ",\"description\":" << JsonString(e.Description())
+           << ",\"repaired\":" << (ok ? "true" : "false")
+           << ",\"error\":" << JsonString(item.errorText) << "}";
+    } else {
+      out_ << (ok ? "repaired " : "FAILED   ") << where;
+      if (e.RootKey != 0)
+        out_ << " [" << e.DisplayValueName() << "]";
+      if (e.View64 != 0)
+        out_ << " (64-bit)";
+      out_ << "\n    " << ErrorKindName(e.Kind) << ": " << e.Description() << "\n";
+      if (!ok)
+        out_ << "    error: " << (item.errorText.empty() ? "(no text)" : item.errorText) << "\n";
     }
+    first_ = false;
   }
-  if (json)
-    out << "],\"repaired\":" << repaired << ",\"failed\":" << failed
-        << ",\"undoFolder\":" << JsonString(scanner.UndoFolder()) << "}\n";
-  else
-    out << "Repaired: " << repaired << "\nFailed: " << failed
-        << "\nUndo folder: " << scanner.UndoFolder() << "\n";
-  return failed;
-}
+
+  void Totals(const service::TRepairRunResult &run, const std::string &undoFolder) {
+    if (json_)
+      out_ << "],\"repaired\":" << run.repaired << ",\"failed\":" << run.failed
+           << ",\"undoFolder\":" << JsonString(undoFolder) << "}\n";
+    else
+      out_ << "Repaired: " << run.repaired << "\nFailed: " << run.failed
+           << "\nUndo folder: " << undoFolder << "\n";
+  }
+
+private:
+  bool json_;
+  std::ostream &out_;
+  bool first_ = true;
+};
+
+} // namespace
 
 int RunRepair(TRegScanner &scanner, const TRepairOptions &options, TCliStreams streams) {
   const bool completed = RunScan(scanner, options.scan, streams);
-  if (completed)
-    RecordCompletedScan(scanner, streams);
-  else
+  if (!completed)
     streams.err << "quenlo-cli repair: the scan did not complete\n";
-  const int selected = SelectFindings(scanner, options);
+  const int selected = service::SelectFindings(scanner, {options.scan.categories, options.testIds});
   streams.err << "Findings: " << scanner.ErrorCount() << ", selected for repair: " << selected
               << ", ignored: " << scanner.IgnoredCount() << "\n";
-  const int failed = RepairChecked(scanner, options.scan.json, streams.out);
+  TRepairPrinter printer(options.scan.json, streams.out);
+  const service::TRepairRunResult run = service::RepairSelected(
+      scanner, [&](const service::TRepairItem &item) { printer.Item(item); });
+  printer.Totals(run, scanner.UndoFolder());
   streams.out.flush();
   std::string error;
-  if (selected > 0 && !RecordRepair(selected - failed, &error))
+  if (!service::RecordRepairRun(run, error))
     streams.err << "quenlo-cli repair: the repair count could not be stored: " << error << "\n";
-  return completed && failed == 0 ? 0 : 1;
+  return completed && run.failed == 0 ? 0 : 1;
 }
 
 int CommandRepair(const std::vector<std::string> &args, TCliStreams streams) {
@@ -133,7 +124,7 @@ int CommandRepair(const std::vector<std::string> &args, TCliStreams streams) {
   }
   InitEnvironment();
   TRegScanner scanner;
-  scanner.SetUndoFolder(CliUndoFolder());
+  scanner.SetUndoFolder(service::StandardUndoFolder());
   // The same categories and ignore lists as the window.
   ApplyScanSettings(scanner, options.scan);
   return RunRepair(scanner, options, streams);

@@ -20,20 +20,9 @@ struct TRepairOptions {
 bool ParseRepairOptions(const std::vector<std::string> &args, TRepairOptions &options,
                         std::string &message);
 
-// The undo folder the window uses: "Undo" in the per-user settings folder.
-std::string CliUndoFolder();
-
-// Checks exactly the findings the options select (category and test id);
-// returns how many are checked.
-int SelectFindings(TRegScanner &scanner, const TRepairOptions &options);
-
-// Repairs every checked error, categories 0 to 23 and list order within a
-// category, and prints each result. Returns the number of failures.
-int RepairChecked(TRegScanner &scanner, bool json, std::ostream &out);
-
 // Scan, selection and repair on a prepared scanner (undo folder, ignore list
-// and checks set). Exit code 0 when the scan completed and every selected
-// repair succeeded, else 1.
+// and checks set), each repair printed as it is done. Exit code 0 when the
+// scan completed and every selected repair succeeded, else 1.
 int RunRepair(TRegScanner &scanner, const TRepairOptions &options, TCliStreams streams);
 
 int CommandRepair(const std::vector<std::string> &args, TCliStreams streams);

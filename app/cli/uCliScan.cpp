@@ -1,10 +1,7 @@
 #include "app/cli/uCliScan.h"
 
-#include <chrono>
 #include <cstdlib>
 
-#include "app/uEnvironment.h"
-#include "app/uSettings.h"
 #include "platform/Utf.h"
 
 namespace quenlo::cli {
@@ -112,46 +109,26 @@ bool ParseScanOptions(const std::vector<std::string> &args, TScanOptions &option
 bool RunScan(TRegScanner &scanner, const TScanOptions &options, TCliStreams streams) {
   TProgressPrinter printer(streams);
   scanner.SetScanCategories(options.categories);
-  scanner.OnProgress = [&](const std::string &location, TErrorCategory category, int cat,
-                           int total) { printer.Show(location, category, cat, total); };
-  bool completed = false;
-  scanner.OnScanComplete = [&](TRegScanner &s) {
-    completed = true;
-    for (int c = 0; c < CategoryCount; ++c) {
-      if (options.categories.Contains(static_cast<TErrorCategory>(c)) && s.TestCount(c) < 0)
-        completed = false;
-    }
+  service::TScanRun run(scanner);
+  run.OnProgress = [&](const std::string &location, TErrorCategory category, int cat, int total) {
+    printer.Show(location, category, cat, total);
   };
-  scanner.StartScan();
-  qp::TMainThread &main = qp::MainThread();
-  while (scanner.IsScanning())
-    main.PumpWait(std::chrono::milliseconds(50));
+  const service::TScanResult result = run.RunToEnd();
   printer.Finish();
-  if (!scanner.ScanFailure().empty())
-    streams.err << "quenlo-cli: the scan stopped: " << scanner.ScanFailure() << "\n";
-  scanner.OnProgress = nullptr;
-  scanner.OnScanComplete = nullptr;
-  return completed;
+  if (!result.failure.empty())
+    streams.err << "quenlo-cli: the scan stopped: " << result.failure << "\n";
+  if (result.completed && !result.statisticsStored)
+    streams.err << "quenlo-cli: the scan statistics could not be stored: " << result.statisticsError
+                << "\n";
+  return result.completed;
 }
 
 void ApplyScanSettings(TRegScanner &scanner, TScanOptions &options) {
-  if (!options.categoriesGiven) {
-    TCategorySet chosen;
-    for (int c = 0; c < CategoryCount; ++c)
-      if (Settings().ScanCategories[static_cast<std::size_t>(c)])
-        chosen.Add(static_cast<TErrorCategory>(c));
-    options.categories = chosen;
-  }
-  std::vector<std::string> ignore;
-  if (!options.noIgnore)
-    BuildScanIgnoreList(ignore);
-  scanner.SetIgnoreList(ignore);
-}
-
-void RecordCompletedScan(const TRegScanner &scanner, TCliStreams streams) {
-  std::string error;
-  if (!RecordScanComplete(scanner.ErrorCount(), scanner.StatsToText(), &error))
-    streams.err << "quenlo-cli: the scan statistics could not be stored: " << error << "\n";
+  service::TScanRequest request;
+  if (options.categoriesGiven)
+    request.categories = options.categories;
+  request.useIgnoreLists = !options.noIgnore;
+  options.categories = service::PrepareScan(scanner, request);
 }
 
 void PrintScanText(const TRegScanner &scanner, std::ostream &out) {
@@ -220,8 +197,6 @@ int CommandScan(const std::vector<std::string> &args, TCliStreams streams) {
   TRegScanner scanner;
   ApplyScanSettings(scanner, options);
   const bool completed = RunScan(scanner, options, streams);
-  if (completed)
-    RecordCompletedScan(scanner, streams);
   if (options.json)
     PrintScanJson(scanner, streams.out);
   else

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/cli/uCli.h"
-#include "scanner/uRegScanner.h"
+#include "service/uScanRun.h"
 
 namespace quenlo::cli {
 
@@ -20,18 +20,16 @@ struct TScanOptions {
 bool ParseScanOptions(const std::vector<std::string> &args, TScanOptions &options,
                       std::string &message);
 
-// Runs a scan to its end on this thread, pumping the main-thread dispatcher;
-// progress goes to streams.err. Returns true when every requested category
-// completed.
+// Scans options.categories to the end on this thread, pumping the
+// main-thread dispatcher; progress, why a scan stopped and a failure to store
+// the statistics of a completed scan go to streams.err. Returns true when
+// every requested category completed.
 bool RunScan(TRegScanner &scanner, const TScanOptions &options, TCliStreams streams);
 
-// Prepares a scan as the window does: the categories of the command line, or
-// else the category switches of the settings; the ignore list built from the
-// settings, the permanent keys and the ignore file (none with --no-ignore).
+// Prepares a scan as the window does (the categories of the command line or
+// else the switches of the settings; the ignore lists unless --no-ignore)
+// and sets options.categories to the categories chosen.
 void ApplyScanSettings(TRegScanner &scanner, TScanOptions &options);
-// After a completed scan: stores the statistics and the scan date in the
-// settings as the window does. A failure is reported on streams.err.
-void RecordCompletedScan(const TRegScanner &scanner, TCliStreams streams);
 
 void PrintScanText(const TRegScanner &scanner, std::ostream &out);
 void PrintScanJson(const TRegScanner &scanner, std::ostream &out);

@@ -1,17 +1,14 @@
 #include "app/cli/uCliSettings.h"
 
-#include "app/uSettings.h"
+#include "service/uSettingsEdit.h"
 
 namespace quenlo::cli {
 
 int CommandSettings(const std::vector<std::string> &args, TCliStreams streams) {
   if (args.size() == 3 && args[0] == "get") {
     std::string value, error;
-    if (!GetSettingText(args[1], args[2], value, &error)) {
-      streams.err << "quenlo-cli settings: "
-                  << (error.empty() ? "no key '" + args[2] + "' in section '" + args[1] + "'"
-                                    : error)
-                  << "\n";
+    if (!service::GetSetting(args[1], args[2], value, error)) {
+      streams.err << "quenlo-cli settings: " << error << "\n";
       return 1;
     }
     streams.out << value << "\n";
@@ -19,7 +16,7 @@ int CommandSettings(const std::vector<std::string> &args, TCliStreams streams) {
   }
   if (args.size() == 4 && args[0] == "set") {
     std::string error;
-    if (!SetSettingText(args[1], args[2], args[3], &error)) {
+    if (!service::SetSetting(args[1], args[2], args[3], error)) {
       streams.err << "quenlo-cli settings: " << error << "\n";
       return 1;
     }

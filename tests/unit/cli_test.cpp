@@ -1,7 +1,9 @@
 #include <sstream>
 
+#include "RegeditFake.h"
 #include "TestPlatform.h"
 #include "app/cli/uCli.h"
+#include "app/cli/uCliRepair.h"
 #include "app/cli/uCliScan.h"
 #include "app/uEnvironment.h"
 
@@ -87,6 +89,62 @@ TEST_F(ThreadedCli, ScanKeepsItsStatisticsInTheSettings) {
   EXPECT_EQ(RunCommand({"settings", "get", "scan"}).code, 2);
   EXPECT_EQ(RunCommand({"settings", "set", "scan", "TypeLibrary", "1"}).code, 0);
   EXPECT_EQ(RunCommand({"settings", "get", "scan", "TypeLibrary"}).out, "1\n");
+}
+
+// The repair report is read by scripts: every line of it, text and JSON, with
+// one repair that fails.
+TEST_F(ThreadedCli, RepairReportLines) {
+  qp::MainThread().BindToCurrentThread();
+  reg.SetReflectionQueryStatus(wc::ErrorCallNotImplemented);
+  RegeditFake editor(platform);
+  TCategoryChecks checks;
+  checks[ecStartup] = [](TScanThread &t, TRegistryAccess &a, bool counting) {
+    if (counting || !a.IsView64())
+      return;
+    for (const char *key : {"Software\\Ok", "Software\\Stuck"}) {
+      t.CountTest(true);
+      t.AddError(wc::HkeyLocalMachine, rv64,
+                 {.data = "C:\\gone.exe",
+                  .keyPath = key,
+                  .valueName = "v",
+                  .kind = ekInvalidPath,
+                  .action = raDeleteValue,
+                  .testId = 7});
+    }
+  };
+  const std::string text = "repaired HKLM\\Software\\Ok [v] (64-bit)\n"
+                           "    Invalid Path: Value \"v\" is empty and can be deleted\n"
+                           "FAILED   HKLM\\Software\\Stuck [v] (64-bit)\n"
+                           "    Invalid Path: Value \"v\" is empty and can be deleted\n"
+                           "    error: RegDeleteValue: Access is denied.\n"
+                           "Repaired: 1\nFailed: 1\nUndo folder: C:\\Undo\\\n";
+  const std::string item = "{\"category\":14,\"testId\":7,\"kind\":22,\"kindName\":\"Invalid "
+                           "Path\",\"view64\":1,\"key\":\"HKLM\\\\Software\\\\";
+  const std::string rest = "\",\"valueName\":\"v\",\"action\":1,\"description\":\"Value "
+                           "\\\"v\\\" is empty and can be deleted\",\"repaired\":";
+  const std::string json = "{\"repairs\":[" + item + "Ok" + rest + "true,\"error\":\"\"}," + item +
+                           "Stuck" + rest +
+                           "false,\"error\":\"RegDeleteValue: Access is denied.\"}],"
+                           "\"repaired\":1,\"failed\":1,\"undoFolder\":\"C:\\\\Undo\\\\\"}\n";
+  cli::TRepairOptions options;
+  std::string message;
+  ASSERT_TRUE(cli::ParseRepairOptions({"--category", "Startup"}, options, message));
+  for (const bool asJson : {false, true}) {
+    reg.SetString(qp::mem::View::V64, "HKLM\\Software\\Ok", "v", "1");
+    reg.SetString(qp::mem::View::V64, "HKLM\\Software\\Stuck", "v", "1");
+    reg.InjectFailure(qp::mem::RegOp::DeleteValue, "Stuck", 5);
+    TRegScanner scanner;
+    scanner.SetUndoFolder("C:\\Undo");
+    scanner.SetChecks(checks);
+    options.scan.json = asJson;
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::RunRepair(scanner, options, {out, err, false}), 1);
+    EXPECT_EQ(out.str(), asJson ? json : text);
+    const std::string findings = "Findings: 2, selected for repair: 2, ignored: 0\n";
+    ASSERT_GE(err.str().size(), findings.size());
+    EXPECT_EQ(err.str().substr(err.str().size() - findings.size()), findings) << err.str();
+  }
+  EXPECT_EQ(RunCommand({"settings", "get", "settings", "last_repair"}).out, "1\n");
 }
 
 TEST(CliJson, StringsStayValid) {
