@@ -9,6 +9,7 @@
 #include "app/uVersionInfo.h"
 #include "paths/uPaths.h"
 #include "platform/Platform.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 #include "registry/uRegAccess.h"
 
@@ -270,7 +271,7 @@ bool InstallShortcut(std::string_view argument) {
 bool RemoveShortcut() {
   const std::string link = StartupFolder() + std::string(ShortcutTitle);
   if (IsExistingFile(link))
-    qp::Platform().Files().DeleteFile(link);
+    qp::IgnoreResult(qp::Platform().Files().DeleteFile(link));
   return !IsExistingFile(link);
 }
 
@@ -302,7 +303,7 @@ void WriteRunMarker() {
     if (!reg.OpenKey(kRunMarkerKey, true))
       return;
   }
-  reg.WriteRaw(kRunMarkerValue, wc::RegDword, qp::Bytes{1, 0, 0, 0});
+  qp::IgnoreResult(reg.WriteRaw(kRunMarkerValue, wc::RegDword, qp::Bytes{1, 0, 0, 0}));
 }
 
 } // namespace
@@ -350,7 +351,8 @@ void InitEnvironmentFacts() {
   if (system.GetSpecialFolder(wc::CsidlLocalAppData, false, appData) &&
       !WithoutBackslash(appData).empty()) {
     SettingsFolder = WithoutBackslash(appData) + "\\Brantel";
-    qp::Platform().Files().CreateDirectory(SettingsFolder); // failure is harmless here
+    qp::IgnoreResult(
+        qp::Platform().Files().CreateDirectory(SettingsFolder)); // failure is harmless here
   } else {
     SettingsFolder = ProgramDir;
   }
@@ -359,7 +361,9 @@ void InitEnvironmentFacts() {
 
 void InitEnvironment() {
   InitEnvironmentFacts();
-  LoadSettings();
+  // A file that cannot be read leaves the defaults in effect; no save ever
+  // overwrites such a file.
+  qp::IgnoreResult(LoadSettings());
 }
 
 // --- date stamps
@@ -409,7 +413,7 @@ namespace {
 // Reloads the settings, stores the next date (today + days, or empty when
 // days <= 0) and saves; autoFreq, when given, is stored with it.
 void Schedule(int kind, int days, std::optional<std::int32_t> autoFreq) {
-  LoadSettings();
+  qp::IgnoreResult(LoadSettings());
   const std::string date = days <= 0 ? std::string() : DateStamp(AddDays(AppHost().Now(), days));
   tProgramSettings &s = Settings();
   if (kind == 0) {
@@ -420,7 +424,7 @@ void Schedule(int kind, int days, std::optional<std::int32_t> autoFreq) {
   }
   if (autoFreq)
     s.AutoFreq = *autoFreq;
-  SaveSettings();
+  qp::IgnoreResult(SaveSettings());
 }
 
 } // namespace
@@ -485,9 +489,9 @@ bool InstallScheduledTask(std::string_view argument) {
     if (!RemoveScheduledTask())
       return false;
     auto &files = qp::Platform().Files();
-    files.CreateDirectory(SettingsFolder); // may exist already
+    qp::IgnoreResult(files.CreateDirectory(SettingsFolder)); // may exist already
     const std::string xmlFile = SettingsPath(ScheduleFileTitle);
-    files.DeleteFile(xmlFile);
+    qp::IgnoreResult(files.DeleteFile(xmlFile));
     // Task Scheduler reads the definition as UTF-16 with a byte-order mark.
     const qp::Bytes wide = qp::Utf8ToRawUtf16(ScheduleTaskXml(argument, AppHost().ExePath()));
     std::string content = "\xFF\xFE";
@@ -530,15 +534,15 @@ bool FirstRunSetup() {
   const bool firstRun = ReadRunMarker() != 1;
   if (!firstRun)
     return false;
-  LoadSettings();
+  qp::IgnoreResult(LoadSettings());
   Settings().AutoAction = 1;
   Settings().AutoFreq = 0;
-  SaveSettings();
+  qp::IgnoreResult(SaveSettings());
   try {
     if (WindowsVersion < WindowsVista)
       InstallShortcut("autoscan");
     else
-      InstallScheduledTask("autoscan");
+      qp::IgnoreResult(InstallScheduledTask("autoscan"));
   } catch (...) {
     // the automatic start is only a convenience here
   }
@@ -562,12 +566,15 @@ bool SplitEntry(std::string_view entry, std::string &key, std::string &value) {
 
 } // namespace
 
-void AddIgnoreEntry(std::string_view entry) {
+bool AddIgnoreEntry(std::string_view entry, std::string *errorText) {
   const std::string path = SettingsPath(IgnoreFileTitle);
   TIniFile ini;
   std::string error;
-  if (!ini.LoadFile(path, error))
-    return; // never replace a file that could not be read
+  if (!ini.LoadFile(path, error)) {
+    if (errorText != nullptr)
+      *errorText = error;
+    return false; // never replace a file that could not be read
+  }
   std::string key, value;
   if (SplitEntry(entry, key, value)) {
     if (value.empty())
@@ -575,18 +582,27 @@ void AddIgnoreEntry(std::string_view entry) {
     ini.WriteString(key, value, "");
   } else {
     if (ini.SectionExists(entry))
-      return;
+      return true;
     ini.AddSection(entry);
   }
-  ini.SaveFile(path, error);
+  if (ini.SaveFile(path, error))
+    return true;
+  if (errorText != nullptr)
+    *errorText = error;
+  return false;
 }
 
-void RemoveIgnoreEntry(std::string_view entry) {
+bool RemoveIgnoreEntry(std::string_view entry, std::string *errorText) {
   const std::string path = SettingsPath(IgnoreFileTitle);
   TIniFile ini;
   std::string error;
-  if (!IsExistingFile(path) || !ini.LoadFile(path, error))
-    return;
+  if (!IsExistingFile(path))
+    return true; // nothing is ignored
+  if (!ini.LoadFile(path, error)) {
+    if (errorText != nullptr)
+      *errorText = error;
+    return false;
+  }
   std::string key, value;
   if (SplitEntry(entry, key, value)) {
     if (value.empty()) {
@@ -601,7 +617,11 @@ void RemoveIgnoreEntry(std::string_view entry) {
   } else {
     ini.EraseSection(entry);
   }
-  ini.SaveFile(path, error);
+  if (ini.SaveFile(path, error))
+    return true;
+  if (errorText != nullptr)
+    *errorText = error;
+  return false;
 }
 
 std::vector<std::string> IgnoreFileEntries() {
@@ -611,7 +631,7 @@ std::vector<std::string> IgnoreFileEntries() {
     return entries;
   TIniFile ini;
   std::string error;
-  ini.LoadFile(path, error);
+  qp::IgnoreResult(ini.LoadFile(path, error));
   for (const std::string &section : ini.Sections()) {
     const std::vector<std::string> keys = ini.SectionKeys(section);
     if (keys.empty()) {

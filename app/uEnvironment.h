@@ -75,20 +75,22 @@ std::string CreateTaskCommandLine(std::string_view xmlFile);
 // The task definition with its placeholders replaced ("schedule" by the
 // argument, "quenlo.exe" by the program path).
 std::string ScheduleTaskXml(std::string_view argument, std::string_view exePath);
-bool RemoveScheduledTask();
-bool InstallScheduledTask(std::string_view argument);
+[[nodiscard]] bool RemoveScheduledTask();
+[[nodiscard]] bool InstallScheduledTask(std::string_view argument);
 // The user's Startup folder with trailing backslash (cached).
 std::string StartupFolder();
 // action 0 removes the automatic start, 1 installs it for "autoscan",
 // 2 for "monitor". False when that failed.
-bool ApplyAutoStart(int action);
+[[nodiscard]] bool ApplyAutoStart(int action);
 // True on the first run of the program for this user; arms the automatic
 // scan and sets the registry marker.
-bool FirstRunSetup();
+[[nodiscard]] bool FirstRunSetup();
 
 // --- the user's ignore file
-void AddIgnoreEntry(std::string_view entry);
-void RemoveIgnoreEntry(std::string_view entry);
+// Adding and removing an entry: false (with the reason) when the file could
+// not be read or written; the file is then as it was.
+[[nodiscard]] bool AddIgnoreEntry(std::string_view entry, std::string *errorText = nullptr);
+[[nodiscard]] bool RemoveIgnoreEntry(std::string_view entry, std::string *errorText = nullptr);
 // The entries of "ignore.txt" in the program's one-string form.
 std::vector<std::string> IgnoreFileEntries();
 // The scanner's ignore list: "SkippedKeys", the permanent keys, then the

@@ -25,7 +25,8 @@ std::span<const std::uint8_t> DefaultSkippedKeysResource();
 
 // Inflates an embedded "ZP" + raw deflate resource. False (with a reason in
 // error) when the marker is missing or the stream is damaged or truncated.
-bool InflateEmbedded(std::span<const std::uint8_t> resource, std::string &text, std::string &error);
+[[nodiscard]] bool InflateEmbedded(std::span<const std::uint8_t> resource, std::string &text,
+                                   std::string &error);
 
 // Splits text at any line end (CRLF, LF or CR); empty lines are dropped.
 std::vector<std::string> SplitLines(std::string_view text);

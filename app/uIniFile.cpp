@@ -3,6 +3,7 @@
 #include <unordered_set>
 
 #include "platform/Platform.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 
 namespace quenlo {
@@ -190,7 +191,7 @@ bool TIniFile::SaveFile(std::string_view path, std::string &errorText) const {
   } else {
     errorText = "WriteFile: " + qp::Platform().System().SystemMessage(status);
   }
-  files.DeleteFile(temp);
+  qp::IgnoreResult(files.DeleteFile(temp));
   return false;
 }
 

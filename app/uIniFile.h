@@ -31,10 +31,10 @@ public:
 
   // Reads a file through the platform. A missing file gives an empty object
   // and true; any other read error gives false with "Function: message".
-  bool LoadFile(std::string_view path, std::string &errorText);
+  [[nodiscard]] bool LoadFile(std::string_view path, std::string &errorText);
   // Writes a temporary file beside path and moves it over path. On failure
   // the old file is left as it was and errorText says why.
-  bool SaveFile(std::string_view path, std::string &errorText) const;
+  [[nodiscard]] bool SaveFile(std::string_view path, std::string &errorText) const;
 
   bool SectionExists(std::string_view section) const;
   std::vector<std::string> Sections() const;

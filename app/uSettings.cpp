@@ -7,6 +7,7 @@
 #include "paths/uPaths.h"
 #include "platform/PathText.h"
 #include "platform/Platform.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 #include "scanner/uCategories.h"
 
@@ -409,13 +410,15 @@ bool SetSettingText(std::string_view section, std::string_view key, std::string_
   ini.WriteString(section, key, value);
   if (!WriteSettingsFile(ini, errorText))
     return false;
-  LoadSettings();
+  qp::IgnoreResult(LoadSettings());
   return true;
 }
 
 bool RecordScanComplete(std::int32_t problems, std::string_view healthStatus,
                         std::string *errorText) {
-  LoadSettings();
+  // The save refuses to replace a file that cannot be read, so a failed
+  // load is reported by the save below.
+  qp::IgnoreResult(LoadSettings());
   tProgramSettings &s = Settings();
   s.last_scan = TimeStamp(AppHost().Now());
   s.last_repair = 0;
@@ -426,7 +429,7 @@ bool RecordScanComplete(std::int32_t problems, std::string_view healthStatus,
 }
 
 bool RecordRepair(std::int32_t repaired, std::string *errorText) {
-  LoadSettings();
+  qp::IgnoreResult(LoadSettings());
   tProgramSettings &s = Settings();
   s.last_scan = TimeStamp(AppHost().Now());
   s.last_repair = repaired;

@@ -114,27 +114,27 @@ std::string SettingsSourceFile();
 
 // Loads the process-wide record. Defaults apply for everything that cannot
 // be read; false (with the reason) when a file exists but cannot be read.
-bool LoadSettings(std::string *errorText = nullptr);
+[[nodiscard]] bool LoadSettings(std::string *errorText = nullptr);
 // Writes the process-wide record into the settings file, keeping every line
 // of the file it does not know. The file is replaced as a whole: on failure
 // the old file stays as it was and errorText says why.
-bool SaveSettings(std::string *errorText = nullptr);
+[[nodiscard]] bool SaveSettings(std::string *errorText = nullptr);
 
 // One key of the file as text. For the keys of the record the value in
 // effect (default included); for other keys the stored text. False when the
 // key is neither known nor stored.
-bool GetSettingText(std::string_view section, std::string_view key, std::string &value,
-                    std::string *errorText = nullptr);
+[[nodiscard]] bool GetSettingText(std::string_view section, std::string_view key,
+                                  std::string &value, std::string *errorText = nullptr);
 // Read-modify-write of one key; the record is reloaded afterwards.
-bool SetSettingText(std::string_view section, std::string_view key, std::string_view value,
-                    std::string *errorText = nullptr);
+[[nodiscard]] bool SetSettingText(std::string_view section, std::string_view key,
+                                  std::string_view value, std::string *errorText = nullptr);
 
 // After a completed scan: last_scan := now, last_repair := 0, last_err :=
 // problems, total_error_found += problems, healthstatus := statistics.
-bool RecordScanComplete(std::int32_t problems, std::string_view healthStatus,
-                        std::string *errorText = nullptr);
+[[nodiscard]] bool RecordScanComplete(std::int32_t problems, std::string_view healthStatus,
+                                      std::string *errorText = nullptr);
 // After a repair run: last_scan := now, last_repair := repaired,
 // total_error_repaired += repaired.
-bool RecordRepair(std::int32_t repaired, std::string *errorText = nullptr);
+[[nodiscard]] bool RecordRepair(std::int32_t repaired, std::string *errorText = nullptr);
 
 } // namespace quenlo

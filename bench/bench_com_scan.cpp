@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/MainThread.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 #include "registry/uRegAccess.h"
 #include "scanner/uRegScanner.h"
@@ -68,7 +69,7 @@ public:
     qp::HKey key = 0;
     if (Reg().CreateKey(root, path, wc::KeyAllAccess | ViewFlag(view), key, nullptr) ==
         wc::ErrorSuccess)
-      Reg().CloseKey(key);
+      qp::IgnoreResult(Reg().CloseKey(key));
   }
   void Str(TRegistryView view, std::uint32_t root, const std::string &path, const std::string &name,
            const std::string &value) {
@@ -79,8 +80,8 @@ public:
     qp::Bytes data = qp::Utf8ToRawUtf16(value);
     data.push_back(0);
     data.push_back(0);
-    Reg().SetValue(key, name, wc::RegSz, data);
-    Reg().CloseKey(key);
+    qp::IgnoreResult(Reg().SetValue(key, name, wc::RegSz, data));
+    qp::IgnoreResult(Reg().CloseKey(key));
   }
   void Dword(TRegistryView view, std::uint32_t root, const std::string &path,
              const std::string &name, std::uint32_t value) {
@@ -91,8 +92,8 @@ public:
     qp::Bytes data(4);
     for (int i = 0; i < 4; ++i)
       data[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    Reg().SetValue(key, name, wc::RegDword, data);
-    Reg().CloseKey(key);
+    qp::IgnoreResult(Reg().SetValue(key, name, wc::RegDword, data));
+    qp::IgnoreResult(Reg().CloseKey(key));
   }
 };
 
@@ -252,7 +253,7 @@ public:
   }
   void Close(qp::HKey key) {
     if (key != 0)
-      Reg().CloseKey(key);
+      qp::IgnoreResult(Reg().CloseKey(key));
   }
   bool Exists(std::uint32_t root, const std::string &path) {
     qp::HKey key = Open(root, path);
@@ -371,7 +372,7 @@ public:
       Items(root, kClasses + "MIME\\Database\\Charset", [&](const std::string &cs) {
         qp::HKey key = Open(root, cs);
         qp::KeyInfo info;
-        Reg().QueryInfoKey(key, info);
+        qp::IgnoreResult(Reg().QueryInfoKey(key, info));
         Read(key, "AliasForCharset");
         for (const char *name : {"Codepage", "InternetEncoding"}) {
           std::uint32_t type = 0;
@@ -384,7 +385,7 @@ public:
       Items(root, kClasses + "MIME\\Database\\Content Type", [&](const std::string &ct) {
         qp::HKey key = Open(root, ct);
         qp::KeyInfo info;
-        Reg().QueryInfoKey(key, info);
+        qp::IgnoreResult(Reg().QueryInfoKey(key, info));
         Read(key, "CLSID");
         if (!Read(key, "Extension").empty())
           Exists(wc::HkeyClassesRoot, ".qb1");
@@ -435,7 +436,7 @@ private:
       return;
     const std::string d = Read(key, "");
     qp::KeyInfo info;
-    Reg().QueryInfoKey(key, info);
+    qp::IgnoreResult(Reg().QueryInfoKey(key, info));
     if (!d.empty() && k[k.rfind('\\') + 1] == '.') {
       Exists(wc::HkeyClassesRoot, d);
       Exists(root, k + "\\" + d + "\\ShellNew");

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/MainThread.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 #include "registry/uRegAccess.h"
 #include "scanner/uRegScanner.h"
@@ -93,7 +94,8 @@ int MissingEvery = 20; // one path in this many names a missing file
 // Two values per key; every fifth value is a path (a tenth of all values),
 // one path in twenty names a missing file.
 void SetValues(qp::HKey key, int n) {
-  Reg().SetValue(key, "Name", wc::RegSz, StringData("Item number " + std::to_string(n)));
+  qp::IgnoreResult(
+      Reg().SetValue(key, "Name", wc::RegSz, StringData("Item number " + std::to_string(n))));
   std::string second = "Setting " + std::to_string(n * 7) + ", plain text";
   std::uint32_t type = wc::RegSz;
   if (n % 5 == 0) {
@@ -109,7 +111,7 @@ void SetValues(qp::HKey key, int n) {
       second = "\"" + ProgramPath(k % kPrograms) + "\" /run";
     }
   }
-  Reg().SetValue(key, "Data", type, StringData(second));
+  qp::IgnoreResult(Reg().SetValue(key, "Data", type, StringData(second)));
 }
 
 void Build(const Tree &tree) {
@@ -119,7 +121,7 @@ void Build(const Tree &tree) {
     if (Reg().CreateKey(tree.RootOf(n), tree.PathOf(n), sam, key, nullptr) != wc::ErrorSuccess)
       continue;
     SetValues(key, n);
-    Reg().CloseKey(key);
+    qp::IgnoreResult(Reg().CloseKey(key));
   }
 }
 
@@ -151,7 +153,7 @@ void BareWalk(std::uint32_t root, const std::string &path, std::uint32_t sam, Wa
       if (Reg().EnumKey(key, i, info.maxSubKeyLen + 1, name) == wc::ErrorSuccess)
         subKeys.push_back(name);
   }
-  Reg().CloseKey(key);
+  qp::IgnoreResult(Reg().CloseKey(key));
   for (const std::string &name : subKeys)
     BareWalk(root, path.empty() ? name : path + "\\" + name, sam, c);
 }

@@ -78,7 +78,8 @@ std::string GetWindowsDir();
 // The temporary folder with a trailing backslash (case kept).
 std::string GetTempDir();
 // A shell folder by CSIDL; owner is a window handle (may be 0).
-bool GetSpecialFolder(std::uintptr_t owner, int csidl, bool create, std::string &path);
+[[nodiscard]] bool GetSpecialFolder(std::uintptr_t owner, int csidl, bool create,
+                                    std::string &path);
 
 // Drive part of a path: "C:" or "\\server\share"; empty when it has none.
 std::string_view ExtractFileDrive(std::string_view path);

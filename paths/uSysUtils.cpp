@@ -64,8 +64,7 @@ bool DeleteTree(const std::string &path) {
 
   std::vector<std::string> names;
   qp::FindData data;
-  long error = 0;
-  if (auto find = fs.FindFirst(path + "\\*", data, error)) {
+  if (auto find = fs.FindFirst(path + "\\*", data)) {
     do {
       if (data.name != "." && data.name != "..")
         names.push_back(data.name);

@@ -28,8 +28,8 @@ private:
 };
 
 // --- user facts
-bool GetUserSidText(std::string &text); // "S-1-5-21-..."
-bool GetLogonUserName(std::string &name);
+[[nodiscard]] bool GetUserSidText(std::string &text); // "S-1-5-21-..."
+[[nodiscard]] bool GetLogonUserName(std::string &name);
 
 // "0 B", "1 KB", "1,024 KB"... : bytes up to 1024, whole KB up to 1 MB, then
 // MB and GB with thousands separators (",") and two decimals (".").
@@ -38,16 +38,16 @@ std::string FormatByteSize(std::int64_t bytes);
 // "\Device\HarddiskVolume1\x" -> "C:\x" (unchanged when no drive matches).
 std::string DevicePathToDosPath(std::string_view path);
 
-bool SetPrivilege(std::string_view name, bool enable);
+[[nodiscard]] bool SetPrivilege(std::string_view name, bool enable);
 // Reboots Windows (planned maintenance); false when it cannot be started.
-bool RestartWindows();
+[[nodiscard]] bool RestartWindows();
 
 // Deletes a file or a whole folder (reparse points are removed, not
 // entered); with toRecycleBin it goes to the recycle bin instead.
-bool ShellDeleteFile(std::string_view path, bool toRecycleBin);
+[[nodiscard]] bool ShellDeleteFile(std::string_view path, bool toRecycleBin);
 // Renames/moves a file or folder; an existing target file is replaced.
-bool ShellRenameFile(std::string_view from, std::string_view to);
+[[nodiscard]] bool ShellRenameFile(std::string_view from, std::string_view to);
 // Copies a file, replacing an existing target.
-bool ShellCopyFile(std::string_view from, std::string_view to);
+[[nodiscard]] bool ShellCopyFile(std::string_view from, std::string_view to);
 
 } // namespace quenlo

@@ -8,7 +8,12 @@
 //  * Registry value data is raw, exactly as Windows stores it: string types
 //    (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are UTF-16LE with their NULs.
 //    uRegAccess converts to and from UTF-8 for the core.
-//  * Status codes are Windows' own (wc::ErrorFileNotFound ...).
+//  * Status codes are Windows' own (wc::ErrorFileNotFound ...), returned as
+//    long; every call that can fail says so with [[nodiscard]], and a caller
+//    that does not need the answer says so with qp::IgnoreResult.
+//  * Outputs a caller must take are references; outputs a caller may not
+//    want are pointers, nullptr when not wanted (as the Win32 API's
+//    optional parameters are).
 //  * Name capacities count UTF-16 code units including the terminating NUL,
 //    as the wide registry API does, so that "name too long for the buffer"
 //    behaves as on Windows (ERROR_MORE_DATA).
@@ -45,50 +50,55 @@ struct KeyInfo {
 class IChangeWatch {
 public:
   virtual ~IChangeWatch() = default;
-  virtual bool Wait(std::uint32_t timeoutMs) = 0;
+  [[nodiscard]] virtual bool Wait(std::uint32_t timeoutMs) = 0;
 };
 
 class IRegistry {
 public:
   virtual ~IRegistry() = default;
 
-  virtual long OpenKey(HKey parent, std::string_view subKey, std::uint32_t sam, HKey &out) = 0;
-  virtual long CreateKey(HKey parent, std::string_view subKey, std::uint32_t sam, HKey &out,
-                         std::uint32_t *disposition) = 0;
-  virtual long CloseKey(HKey key) = 0;
-  virtual long QueryInfoKey(HKey key, KeyInfo &info) = 0;
+  [[nodiscard]] virtual long OpenKey(HKey parent, std::string_view subKey, std::uint32_t sam,
+                                     HKey &out) = 0;
+  [[nodiscard]] virtual long CreateKey(HKey parent, std::string_view subKey, std::uint32_t sam,
+                                       HKey &out, std::uint32_t *disposition) = 0;
+  [[nodiscard]] virtual long CloseKey(HKey key) = 0;
+  [[nodiscard]] virtual long QueryInfoKey(HKey key, KeyInfo &info) = 0;
   // ERROR_MORE_DATA when the name needs more than nameCapacity units (NUL
   // included); ERROR_NO_MORE_ITEMS past the end.
-  virtual long EnumKey(HKey key, std::uint32_t index, std::uint32_t nameCapacity,
-                       std::string &name) = 0;
+  [[nodiscard]] virtual long EnumKey(HKey key, std::uint32_t index, std::uint32_t nameCapacity,
+                                     std::string &name) = 0;
   // ERROR_MORE_DATA when the name or the data does not fit.
-  virtual long EnumValue(HKey key, std::uint32_t index, std::uint32_t nameCapacity,
-                         std::uint32_t dataCapacity, std::string &name, std::uint32_t &type,
-                         Bytes &data) = 0;
+  [[nodiscard]] virtual long EnumValue(HKey key, std::uint32_t index, std::uint32_t nameCapacity,
+                                       std::uint32_t dataCapacity, std::string &name,
+                                       std::uint32_t &type, Bytes &data) = 0;
   // With data == nullptr only type and size are returned.
-  virtual long QueryValue(HKey key, std::string_view name, std::uint32_t *type, Bytes *data,
-                          std::uint32_t *size) = 0;
-  virtual long SetValue(HKey key, std::string_view name, std::uint32_t type, const Bytes &data) = 0;
-  virtual long DeleteValue(HKey key, std::string_view name) = 0;
+  [[nodiscard]] virtual long QueryValue(HKey key, std::string_view name, std::uint32_t *type,
+                                        Bytes *data, std::uint32_t *size) = 0;
+  [[nodiscard]] virtual long SetValue(HKey key, std::string_view name, std::uint32_t type,
+                                      const Bytes &data) = 0;
+  [[nodiscard]] virtual long DeleteValue(HKey key, std::string_view name) = 0;
   // Deletes a key without subkeys, in the process's natural view.
-  virtual long DeleteKey(HKey parent, std::string_view subKey) = 0;
+  [[nodiscard]] virtual long DeleteKey(HKey parent, std::string_view subKey) = 0;
   // RegDeleteKeyEx; only meaningful when HasDeleteKeyEx().
   virtual bool HasDeleteKeyEx() const = 0;
-  virtual long DeleteKeyEx(HKey parent, std::string_view subKey, std::uint32_t viewFlag) = 0;
+  [[nodiscard]] virtual long DeleteKeyEx(HKey parent, std::string_view subKey,
+                                         std::uint32_t viewFlag) = 0;
   // RegQueryReflectionKey; only meaningful when HasQueryReflectionKey().
   virtual bool HasQueryReflectionKey() const = 0;
-  virtual long QueryReflectionKey(HKey key, bool &reflectionDisabled) = 0;
+  [[nodiscard]] virtual long QueryReflectionKey(HKey key, bool &reflectionDisabled) = 0;
 
   // Used by later subsystems (monitor, hive backup, tweaks). The defaults
   // answer ERROR_CALL_NOT_IMPLEMENTED.
-  virtual long NotifyChangeKeyValue(HKey key, bool watchSubtree, std::uint32_t filter,
-                                    std::unique_ptr<IChangeWatch> &watch);
-  virtual long SaveKey(HKey key, std::string_view file);
-  virtual long ReplaceKey(HKey key, std::string_view subKey, std::string_view newFile,
-                          std::string_view oldFile);
+  [[nodiscard]] virtual long NotifyChangeKeyValue(HKey key, bool watchSubtree, std::uint32_t filter,
+                                                  std::unique_ptr<IChangeWatch> &watch);
+  [[nodiscard]] virtual long SaveKey(HKey key, std::string_view file);
+  [[nodiscard]] virtual long ReplaceKey(HKey key, std::string_view subKey, std::string_view newFile,
+                                        std::string_view oldFile);
   // Security descriptors travel as SDDL text.
-  virtual long GetKeySecurity(HKey key, std::uint32_t securityInfo, std::string &sddl);
-  virtual long SetKeySecurity(HKey key, std::uint32_t securityInfo, std::string_view sddl);
+  [[nodiscard]] virtual long GetKeySecurity(HKey key, std::uint32_t securityInfo,
+                                            std::string &sddl);
+  [[nodiscard]] virtual long SetKeySecurity(HKey key, std::uint32_t securityInfo,
+                                            std::string_view sddl);
 };
 
 struct FindData {
@@ -102,7 +112,7 @@ struct FindData {
 class IFindHandle {
 public:
   virtual ~IFindHandle() = default;
-  virtual bool Next(FindData &data) = 0;
+  [[nodiscard]] virtual bool Next(FindData &data) = 0;
 };
 
 class IFileSystem {
@@ -110,30 +120,33 @@ public:
   virtual ~IFileSystem() = default;
 
   // wc::InvalidFileAttributes when nothing is there; error receives the code.
-  virtual std::uint32_t GetAttributes(std::string_view path, long *error = nullptr) = 0;
+  [[nodiscard]] virtual std::uint32_t GetAttributes(std::string_view path,
+                                                    long *error = nullptr) = 0;
   // root: "C:\" or "\\server\share\"; the GetDriveType answer.
   virtual std::uint32_t GetDriveType(std::string_view root) = 0;
-  // Null when nothing matches (error says why).
-  virtual std::unique_ptr<IFindHandle> FindFirst(std::string_view pattern, FindData &first,
-                                                 long &error) = 0;
-  virtual long CreateDirectory(std::string_view path) = 0;
-  virtual long RemoveDirectory(std::string_view path) = 0;
-  virtual long DeleteFile(std::string_view path) = 0;
+  // Null when nothing matches (error, when given, says why).
+  [[nodiscard]] virtual std::unique_ptr<IFindHandle>
+  FindFirst(std::string_view pattern, FindData &first, long *error = nullptr) = 0;
+  [[nodiscard]] virtual long CreateDirectory(std::string_view path) = 0;
+  [[nodiscard]] virtual long RemoveDirectory(std::string_view path) = 0;
+  [[nodiscard]] virtual long DeleteFile(std::string_view path) = 0;
   // MOVEFILE_REPLACE_EXISTING = 1 is the only flag the core passes.
-  virtual long MoveFile(std::string_view from, std::string_view to, std::uint32_t flags) = 0;
-  virtual long CopyFile(std::string_view from, std::string_view to, bool failIfExists) = 0;
-  virtual long ReadFile(std::string_view path, std::string &data) = 0;
-  virtual long WriteFile(std::string_view path, std::string_view data) = 0;
+  [[nodiscard]] virtual long MoveFile(std::string_view from, std::string_view to,
+                                      std::uint32_t flags) = 0;
+  [[nodiscard]] virtual long CopyFile(std::string_view from, std::string_view to,
+                                      bool failIfExists) = 0;
+  [[nodiscard]] virtual long ReadFile(std::string_view path, std::string &data) = 0;
+  [[nodiscard]] virtual long WriteFile(std::string_view path, std::string_view data) = 0;
   // Moves a file or folder to the recycle bin (SHFileOperation with
   // FOF_ALLOWUNDO). 0 on success.
-  virtual int RecycleFile(std::string_view path) = 0;
+  [[nodiscard]] virtual long RecycleFile(std::string_view path) = 0;
 
   // Switches the calling thread to the other file-system view and back: for
   // a 32-bit process on 64-bit Windows this is switching WOW64 redirection
   // off; for a 64-bit process it is seeing the system folder as a 32-bit
   // process does. Returns false (and does nothing) where there is no other
   // view.
-  virtual bool SwitchFsView(std::uintptr_t &previous) = 0;
+  [[nodiscard]] virtual bool SwitchFsView(std::uintptr_t &previous) = 0;
   virtual void RevertFsView(std::uintptr_t previous) = 0;
 };
 
@@ -156,42 +169,44 @@ class ISystem {
 public:
   virtual ~ISystem() = default;
 
-  virtual bool GetEnvironmentVariable(std::string_view name, std::string &value) = 0;
-  virtual bool SetEnvironmentVariable(std::string_view name, std::string_view value) = 0;
+  [[nodiscard]] virtual bool GetEnvironmentVariable(std::string_view name, std::string &value) = 0;
+  [[nodiscard]] virtual bool SetEnvironmentVariable(std::string_view name,
+                                                    std::string_view value) = 0;
   // ExpandEnvironmentStrings; nullopt when the call fails. Variables that do
   // not exist stay in the text as written.
-  virtual std::optional<std::string> ExpandEnvironmentStrings(std::string_view text) = 0;
+  [[nodiscard]] virtual std::optional<std::string>
+  ExpandEnvironmentStrings(std::string_view text) = 0;
 
   virtual std::string GetSystemDirectory() = 0;  // no trailing backslash
   virtual std::string GetWindowsDirectory() = 0; // no trailing backslash
   virtual std::string GetTempPath() = 0;         // with trailing backslash
-  virtual bool GetSpecialFolder(int csidl, bool create, std::string &path) = 0;
+  [[nodiscard]] virtual bool GetSpecialFolder(int csidl, bool create, std::string &path) = 0;
 
-  virtual bool GetVersion(VersionInfo &info) = 0;
+  [[nodiscard]] virtual bool GetVersion(VersionInfo &info) = 0;
   // IsWow64Process of the current process; nullopt when not exported.
-  virtual std::optional<bool> IsWow64Process() = 0;
+  [[nodiscard]] virtual std::optional<bool> IsWow64Process() = 0;
   // True for a 64-bit program (which implies 64-bit Windows).
-  virtual bool ProcessIs64Bit() = 0;
-  virtual bool IsFarEastLocale() = 0;
+  [[nodiscard]] virtual bool ProcessIs64Bit() = 0;
+  [[nodiscard]] virtual bool IsFarEastLocale() = 0;
 
-  virtual bool GetUserSid(std::string &sid) = 0;
-  virtual bool GetUserName(std::string &name) = 0;
-  virtual bool IsAdmin() = 0;
+  [[nodiscard]] virtual bool GetUserSid(std::string &sid) = 0;
+  [[nodiscard]] virtual bool GetUserName(std::string &name) = 0;
+  [[nodiscard]] virtual bool IsAdmin() = 0;
   // AdjustTokenPrivileges; 0 on success, else the status (1300 included).
-  virtual long SetPrivilege(std::string_view name, bool enable) = 0;
-  virtual bool ExitWindows(std::uint32_t flags, std::uint32_t reason) = 0;
+  [[nodiscard]] virtual long SetPrivilege(std::string_view name, bool enable) = 0;
+  [[nodiscard]] virtual bool ExitWindows(std::uint32_t flags, std::uint32_t reason) = 0;
   // QueryDosDevice of "C:" and the like.
-  virtual bool QueryDosDevice(std::string_view drive, std::string &device) = 0;
+  [[nodiscard]] virtual bool QueryDosDevice(std::string_view drive, std::string &device) = 0;
 
   // The system message text for a status code, without trailing line breaks.
   virtual std::string SystemMessage(long code) = 0;
 
   // SfcIsKeyProtected from "sfc.dll"; nullopt when it cannot be called.
-  virtual std::optional<bool> SfcIsKeyProtected(std::uint32_t root, std::string_view path,
-                                                std::uint32_t viewFlag) = 0;
+  [[nodiscard]] virtual std::optional<bool>
+  SfcIsKeyProtected(std::uint32_t root, std::string_view path, std::uint32_t viewFlag) = 0;
 
   // Reads a shortcut file through the shell link object.
-  virtual bool ReadShellLink(std::string_view file, ShellLinkInfo &info) = 0;
+  [[nodiscard]] virtual bool ReadShellLink(std::string_view file, ShellLinkInfo &info) = 0;
 
   virtual std::uint64_t TickCount() = 0;
   virtual void Sleep(std::uint32_t ms) = 0;
@@ -209,7 +224,7 @@ class IProcesses {
 public:
   virtual ~IProcesses() = default;
   // Starts a program with a hidden window and waits for it without limit.
-  virtual ProcessResult RunHiddenAndWait(std::string_view commandLine) = 0;
+  [[nodiscard]] virtual ProcessResult RunHiddenAndWait(std::string_view commandLine) = 0;
 };
 
 class IPlatform {

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "platform/Guards.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 
 namespace quenlo {
@@ -202,7 +203,7 @@ bool TRegistry::OpenKey(std::string_view path, bool create) {
 
 void TRegistry::CloseKey() {
   if (key_ != 0) {
-    Reg().CloseKey(key_);
+    qp::IgnoreResult(Reg().CloseKey(key_));
     key_ = 0;
     path_.clear();
   }
@@ -513,8 +514,7 @@ namespace {
 bool FindNoRedirect(std::string_view path, qp::FindData &found) {
   const std::optional<bool> wow64 = qp::Platform().System().IsWow64Process();
   const qp::TFsViewSwitch view(wow64.value_or(false));
-  long error = 0;
-  return qp::Platform().Files().FindFirst(path, found, error) != nullptr;
+  return qp::Platform().Files().FindFirst(path, found) != nullptr;
 }
 } // namespace
 
@@ -563,7 +563,7 @@ bool TNTRegistry::OpenKey(std::string_view path, bool create) {
     return false;
   std::string newPath = relative ? path_ + "\\" + std::string(sub) : std::string(sub);
   if (key_ != 0)
-    Reg().CloseKey(key_);
+    qp::IgnoreResult(Reg().CloseKey(key_));
   key_ = opened;
   path_ = std::move(newPath);
   return true;
@@ -571,7 +571,7 @@ bool TNTRegistry::OpenKey(std::string_view path, bool create) {
 
 void TNTRegistry::CloseKey() {
   if (key_ != 0) {
-    Reg().CloseKey(key_);
+    qp::IgnoreResult(Reg().CloseKey(key_));
     key_ = 0;
   }
 }

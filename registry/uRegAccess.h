@@ -90,24 +90,24 @@ public:
 
   // Opens path (relative to the open key when it has no leading backslash,
   // otherwise from the root) with the access mask; optionally creates it.
-  bool OpenKey(std::string_view path, bool create);
+  [[nodiscard]] bool OpenKey(std::string_view path, bool create);
   // The status of the last OpenKey.
   long LastStatus() const { return lastStatus_; }
   void CloseKey();
 
-  bool GetKeyInfo(qp::KeyInfo &info) const;
-  bool GetKeyNames(std::vector<std::string> &names) const;
-  bool GetValueNames(std::vector<std::string> &names) const;
+  [[nodiscard]] bool GetKeyInfo(qp::KeyInfo &info) const;
+  [[nodiscard]] bool GetKeyNames(std::vector<std::string> &names) const;
+  [[nodiscard]] bool GetValueNames(std::vector<std::string> &names) const;
   bool ValueExists(std::string_view name) const;
   // The kind of a value; vkUnknown also when it is missing.
   TValueKind GetDataType(std::string_view name) const;
   // Reads a string value (empty when missing or not a string).
   std::string ReadString(std::string_view name) const;
-  bool WriteString(std::string_view name, std::string_view value);
+  [[nodiscard]] bool WriteString(std::string_view name, std::string_view value);
   // Raw access: status codes as Windows returns them.
-  long ReadRaw(std::string_view name, std::uint32_t &type, qp::Bytes &data) const;
-  long WriteRaw(std::string_view name, std::uint32_t type, const qp::Bytes &data);
-  long DeleteValue(std::string_view name);
+  [[nodiscard]] long ReadRaw(std::string_view name, std::uint32_t &type, qp::Bytes &data) const;
+  [[nodiscard]] long WriteRaw(std::string_view name, std::uint32_t type, const qp::Bytes &data);
+  [[nodiscard]] long DeleteValue(std::string_view name);
 
 protected:
   HKey key_ = 0;
@@ -135,7 +135,7 @@ public:
   void SetView(TRegistryView view);
   bool IsView64() const { return (access_ & wc::KeyWow64_64Key) != 0; }
   TRegistryView View() const { return IsView64() ? rv64 : rv32; }
-  bool DeleteKeyTree(std::string_view path);
+  [[nodiscard]] bool DeleteKeyTree(std::string_view path);
 
   TWalkResult WalkSubKeys(bool recursive, int maxDepth, const TKeyVisitor &visitor);
   void WalkValues(const TValueVisitor &visitor);
@@ -152,16 +152,17 @@ private:
 
 // --- free key functions (never raise)
 bool KeyExists(std::uint32_t root, TRegistryView view, std::string_view path);
-long OpenKeyFull(std::uint32_t root, TRegistryView view, std::string_view path, ScopedKey &key);
-bool OpenKeyFull(std::uint32_t root, TRegistryView view, std::string_view path, ScopedKey &key,
-                 std::string &errorText);
+[[nodiscard]] long OpenKeyFull(std::uint32_t root, TRegistryView view, std::string_view path,
+                               ScopedKey &key);
+[[nodiscard]] bool OpenKeyFull(std::uint32_t root, TRegistryView view, std::string_view path,
+                               ScopedKey &key, std::string &errorText);
 bool ValueExists(HKey key, std::string_view name);
 bool KeyIsEmpty(const TRegistry &reg);
 bool IsKeyReflected(const TRegistry &reg);
 bool IsKeyReflected(std::uint32_t root, TRegistryView view, std::string_view path);
-bool DeleteKeyTree(std::string &errorText, std::uint32_t root, TRegistryView view,
-                   std::string_view path);
-bool DeleteKeyTree(std::uint32_t root, TRegistryView view, std::string_view path);
+[[nodiscard]] bool DeleteKeyTree(std::string &errorText, std::uint32_t root, TRegistryView view,
+                                 std::string_view path);
+[[nodiscard]] bool DeleteKeyTree(std::uint32_t root, TRegistryView view, std::string_view path);
 std::string CurrentUserSid(std::string_view defaultText);
 
 // Raised by TakeKeyOwnership and TNTRegistry.
@@ -173,7 +174,8 @@ public:
 // Gives the current user full control of a key (and ownership); see the
 // implementation. savedDescriptor in: a DACL to restore (SDDL) or empty;
 // out on success: the DACL the key had.
-bool TakeKeyOwnership(std::uint32_t root, std::string_view path, std::string &savedDescriptor);
+[[nodiscard]] bool TakeKeyOwnership(std::uint32_t root, std::string_view path,
+                                    std::string &savedDescriptor);
 
 // File probes that see past WOW64 file-system redirection.
 bool FileExistsNoRedirect(std::string_view path);
@@ -191,16 +193,15 @@ public:
   void SetRootKey(std::uint32_t root);
   const std::string &CurrentPath() const { return path_; }
   HKey CurrentKey() const { return key_; }
-  bool OpenKey(std::string_view path, bool create);
+  [[nodiscard]] bool OpenKey(std::string_view path, bool create);
   void CloseKey();
   std::string ReadString(std::string_view name) const; // raises ERegistryException
-  bool WriteString(std::string_view name, std::string_view value);
+  [[nodiscard]] bool WriteString(std::string_view name, std::string_view value);
 
 private:
   HKey key_ = 0;
   std::uint32_t root_ = wc::HkeyCurrentUser;
   std::string path_;
-  bool lazyWrite_ = true;
 };
 
 } // namespace quenlo

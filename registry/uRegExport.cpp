@@ -4,6 +4,7 @@
 
 #include "platform/FileOps.h"
 #include "platform/PathText.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 #include "registry/uRegFile.h"
 
@@ -115,7 +116,7 @@ bool ExportValues(std::string &errorText, std::uint32_t root, qp::HKey key,
     ++written;
   }
   if (written != names.size()) {
-    Files().DeleteFile(filePath);
+    qp::IgnoreResult(Files().DeleteFile(filePath));
     return false;
   }
   return WriteRegFile(file, filePath, errorText);
@@ -132,7 +133,7 @@ bool ExportKeyTree(std::string &errorText, std::uint32_t root, TRegistryView vie
     return false;
   TRegFile tree;
   if (!ReadKeyTree(root, view, keyPath, tree, errorText)) {
-    Files().DeleteFile(filePath);
+    qp::IgnoreResult(Files().DeleteFile(filePath));
     return false;
   }
   return WriteRegFile(tree, filePath, errorText);
@@ -155,14 +156,14 @@ bool ExportKeyWithRegedit(std::string &errorText, std::uint32_t root, TRegistryV
   const std::string commandLine = Quoted(editor) + " /e " + Quoted(filePath) + " " +
                                   Quoted(RootKeyLongName(root) + "\\" + path);
   if (!RunEditor(errorText, commandLine)) {
-    Files().DeleteFile(filePath);
+    qp::IgnoreResult(Files().DeleteFile(filePath));
     return false;
   }
   // The file must give back exactly what the key holds; otherwise the
   // program's own writer replaces it.
   TRegFile live;
   if (!ReadKeyTree(root, view, path, live, errorText)) {
-    Files().DeleteFile(filePath);
+    qp::IgnoreResult(Files().DeleteFile(filePath));
     return false;
   }
   TRegFile exported;

@@ -24,15 +24,16 @@ inline constexpr std::size_t MaxExportDataSize = 65535;
 // Writes the named values of the open key to a ".REG" file (see uRegFile.h
 // for the format). True when every listed value was written; on false the
 // error text names the last problem and no file is left behind.
-bool ExportValues(std::string &errorText, std::uint32_t root, qp::HKey key,
-                  const std::vector<std::string> &names, std::string_view filePath,
-                  std::string_view keyPath);
-bool ExportValue(std::string &errorText, std::uint32_t root, qp::HKey key, std::string_view name,
-                 std::string_view filePath, std::string_view keyPath);
+[[nodiscard]] bool ExportValues(std::string &errorText, std::uint32_t root, qp::HKey key,
+                                const std::vector<std::string> &names, std::string_view filePath,
+                                std::string_view keyPath);
+[[nodiscard]] bool ExportValue(std::string &errorText, std::uint32_t root, qp::HKey key,
+                               std::string_view name, std::string_view filePath,
+                               std::string_view keyPath);
 
 // Writes a key and its whole subtree in a view with the program's own writer.
-bool ExportKeyTree(std::string &errorText, std::uint32_t root, TRegistryView view,
-                   std::string_view filePath, std::string_view keyPath);
+[[nodiscard]] bool ExportKeyTree(std::string &errorText, std::uint32_t root, TRegistryView view,
+                                 std::string_view filePath, std::string_view keyPath);
 
 // Exports a key and its subtree with the registry editor of the view. The
 // program's own writer is used instead when the key path cannot be passed on
@@ -40,16 +41,17 @@ bool ExportKeyTree(std::string &errorText, std::uint32_t root, TRegistryView vie
 // when no editor sees the view (the 32-bit view on 64-bit Windows without a
 // 32-bit editor), and when the editor's file does not hold exactly what the
 // key holds.
-bool ExportKeyWithRegedit(std::string &errorText, std::uint32_t root, TRegistryView view,
-                          std::string_view filePath, std::string_view keyPath);
+[[nodiscard]] bool ExportKeyWithRegedit(std::string &errorText, std::uint32_t root,
+                                        TRegistryView view, std::string_view filePath,
+                                        std::string_view keyPath);
 
 // Imports a file silently: with use64 by the native editor; without it by the
 // 32-bit editor when it exists, else, on 64-bit Windows, by "reg.exe import
 // ... /reg:32", else by the native editor. True when the program exited with
 // 0 and the registry then holds exactly what the file says; what the editor
 // left out or changed is written by the program itself.
-bool ImportRegFile(bool use64, std::string_view filePath);
-bool ImportRegFile(bool use64, std::string_view filePath, std::string &errorText);
+[[nodiscard]] bool ImportRegFile(bool use64, std::string_view filePath);
+[[nodiscard]] bool ImportRegFile(bool use64, std::string_view filePath, std::string &errorText);
 
 // The editors: "%systemroot%\Regedit.exe" and, when it exists,
 // "%systemroot%\Syswow64\Regedit.exe" (empty otherwise).

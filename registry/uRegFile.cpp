@@ -4,6 +4,7 @@
 #include <map>
 #include <tuple>
 
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 
 namespace quenlo {
@@ -517,7 +518,7 @@ bool WriteRegFile(const TRegFile &file, std::string_view path, std::string &erro
   if (st == wc::ErrorSuccess)
     return true;
   errorText = "WriteFile: " + SysErrorMessage(st);
-  qp::Platform().Files().DeleteFile(path);
+  qp::IgnoreResult(qp::Platform().Files().DeleteFile(path));
   return false;
 }
 

@@ -51,28 +51,30 @@ bool FitsRegedit4(const TRegFile &file);
 // separated by an empty line; no empty line follows the last value.
 std::string FormatRegFile(const TRegFile &file);
 // Writes FormatRegFile to a file; false with "WriteFile: " + message.
-bool WriteRegFile(const TRegFile &file, std::string_view path, std::string &errorText);
+[[nodiscard]] bool WriteRegFile(const TRegFile &file, std::string_view path,
+                                std::string &errorText);
 
 // --- reader
 // Parses either format (a byte-order mark selects UTF-16LE). In "REGEDIT4"
 // files the hex data of string types is ANSI text, as the registry editor
 // reads it. False with a text naming the line on malformed input.
-bool ParseRegFile(std::string_view bytes, TRegFile &file, std::string &errorText);
-bool ReadRegFile(std::string_view path, TRegFile &file, std::string &errorText);
+[[nodiscard]] bool ParseRegFile(std::string_view bytes, TRegFile &file, std::string &errorText);
+[[nodiscard]] bool ReadRegFile(std::string_view path, TRegFile &file, std::string &errorText);
 
 // --- the live registry
 // Reads the key and its whole subtree in a view (keys in walk order). False
 // when any part of it cannot be read: a partial snapshot is never returned
 // as complete.
-bool ReadKeyTree(std::uint32_t root, TRegistryView view, std::string_view path, TRegFile &tree,
-                 std::string &errorText);
+[[nodiscard]] bool ReadKeyTree(std::uint32_t root, TRegistryView view, std::string_view path,
+                               TRegFile &tree, std::string &errorText);
 // Imports the file into a view, as the registry editor does.
-bool ApplyRegFile(const TRegFile &file, TRegistryView view, std::string &errorText);
+[[nodiscard]] bool ApplyRegFile(const TRegFile &file, TRegistryView view, std::string &errorText);
 // Whether the registry in a view holds what the file says (every key and
 // value of the file present with the same type and bytes; deletions absent).
-bool RegFileApplied(const TRegFile &file, TRegistryView view, std::string &difference);
+[[nodiscard]] bool RegFileApplied(const TRegFile &file, TRegistryView view,
+                                  std::string &difference);
 // Whether two files describe the same keys and values (names compared
 // without case, types and bytes exactly).
-bool SameRegContent(const TRegFile &a, const TRegFile &b, std::string &difference);
+[[nodiscard]] bool SameRegContent(const TRegFile &a, const TRegFile &b, std::string &difference);
 
 } // namespace quenlo

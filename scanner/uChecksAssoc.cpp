@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "paths/uPaths.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 #include "scanner/uSubChecks.h"
 
@@ -235,7 +236,7 @@ void CheckExplorerProgids(TScanThread &t, TRegistryAccess &work, const std::stri
     return;
   }
   std::vector<std::string> names;
-  work.GetValueNames(names);
+  qp::IgnoreResult(work.GetValueNames(names));
   for (const std::string &name : names) {
     if (t.Terminated())
       return;

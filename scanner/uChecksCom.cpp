@@ -1,4 +1,5 @@
 #include "scanner/uChecksCom.h"
+#include "platform/ScopeGuard.h"
 
 #include <vector>
 
@@ -159,7 +160,7 @@ void CheckClass(TScanThread &t, TRegistryAccess &item, TRegistryAccess &work,
   const std::string errors = cls + "\\ExtendedErrors";
   std::vector<std::string> names;
   if (t.OpenKey(work, errors))
-    work.GetKeyNames(names);
+    qp::IgnoreResult(work.GetKeyNames(names));
   for (const std::string &name : names) {
     if (t.CountTest(!IsValidClass(t, view, name)))
       Report(t, work,

@@ -40,8 +40,7 @@ bool IsDots(const std::string &name) {
 std::vector<qp::FindData> ListFolder(const std::string &pattern) {
   std::vector<qp::FindData> entries;
   qp::FindData data;
-  long error = 0;
-  std::unique_ptr<qp::IFindHandle> find = qp::Platform().Files().FindFirst(pattern, data, error);
+  std::unique_ptr<qp::IFindHandle> find = qp::Platform().Files().FindFirst(pattern, data);
   if (!find)
     return entries;
   do {

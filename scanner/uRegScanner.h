@@ -76,9 +76,9 @@ public:
   // Repairs one error after saving what changes in the undo folder. On
   // failure the error text names the failing step; the registry is then
   // either unchanged or its backup is present and named in "index.txt".
-  bool RepairError(std::string &errorText, TRegError &error);
+  [[nodiscard]] bool RepairError(std::string &errorText, TRegError &error);
   // Appends "name=ROOT\path" for the backup to "index.txt" in its folder.
-  bool AppendIndexLine(const std::string &backupFile, const TRegError &error);
+  [[nodiscard]] bool AppendIndexLine(const std::string &backupFile, const TRegError &error);
   // The clock that names backups; tests replace it.
   void SetUndoClock(TUndoClock clock) { undoClock_ = std::move(clock); }
 
@@ -90,7 +90,7 @@ public:
   // The FILETIME of the day's index file, or -1 when it cannot be read.
   std::int64_t DayIndexAge(const std::string &day) const;
   // Moves the day folder to the recycle bin.
-  bool DeleteDay(const std::string &day);
+  [[nodiscard]] bool DeleteDay(const std::string &day);
   // Imports the day's backups of the selected entries (all when null),
   // newest first; lines of failed imports stay for a later try.
   TRestoreSummary RestoreEntries(const std::string &day, const std::vector<std::string> *selection);

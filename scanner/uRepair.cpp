@@ -158,7 +158,7 @@ qp::Bytes WithoutListItem(std::uint32_t type, const qp::Bytes &data, const std::
 bool RecycleFile(const TRegError &error, std::string &errorText) {
   if (Files().GetAttributes(error.KeyPath) == wc::InvalidFileAttributes)
     return true;
-  const int result = Files().RecycleFile(error.KeyPath);
+  const long result = Files().RecycleFile(error.KeyPath);
   if (result == 0)
     return true;
   errorText = "SHRecycleFile: " + std::to_string(result);

@@ -28,8 +28,8 @@ constexpr const char *kFixedExclusions[] = {
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\VolumeCaches\\Active Setup Temp "
-    "Folders",
+    ("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\VolumeCaches\\Active Setup Temp "
+     "Folders"),
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
     "Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\Folders",
     "Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData",

@@ -1,4 +1,5 @@
 #include "scanner/uSubChecks.h"
+#include "platform/ScopeGuard.h"
 
 #include <vector>
 
@@ -24,7 +25,7 @@ std::string Join(const std::string &path, std::string_view name) {
 std::vector<std::string> SubKeysOf(TScanThread &t, TRegistryAccess &work, const std::string &path) {
   std::vector<std::string> names;
   if (t.OpenKey(work, path))
-    work.GetKeyNames(names);
+    qp::IgnoreResult(work.GetKeyNames(names));
   return names;
 }
 

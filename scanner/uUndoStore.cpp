@@ -32,8 +32,7 @@ void SortUniqueNoCase(std::vector<std::string> &list) {
 void TRegScanner::BackupDays(std::vector<std::string> &list) const {
   list.clear();
   qp::FindData found;
-  long error = 0;
-  auto search = Files().FindFirst(undoFolder_ + "*.*", found, error);
+  auto search = Files().FindFirst(undoFolder_ + "*.*", found);
   if (!search)
     return;
   do {
@@ -61,9 +60,7 @@ void TRegScanner::DayEntries(const std::string &day, std::vector<std::string> &l
 
 std::int64_t TRegScanner::DayIndexAge(const std::string &day) const {
   qp::FindData found;
-  long error = 0;
-  auto search =
-      Files().FindFirst(undoFolder_ + day + "\\" + std::string(UndoIndexTitle), found, error);
+  auto search = Files().FindFirst(undoFolder_ + day + "\\" + std::string(UndoIndexTitle), found);
   if (!search)
     return -1;
   return static_cast<std::int64_t>(found.lastWriteTime);
@@ -143,9 +140,9 @@ TRestoreSummary TRegScanner::RestoreEntries(const std::string &day,
   if (!indexUpdated)
     return summary;
   for (const std::string &file : played)
-    Files().DeleteFile(file);
+    qp::IgnoreResult(Files().DeleteFile(file));
   if (lines.empty())
-    Files().RemoveDirectory(folder); // only succeeds when empty
+    qp::IgnoreResult(Files().RemoveDirectory(folder)); // only succeeds when empty
   return summary;
 }
 
@@ -156,9 +153,9 @@ void TRegScanner::PurgeBackupDays(bool deleteAfterWeek) {
   for (const std::string &day : days) {
     const std::int64_t age = DayIndexAge(day);
     if (age == -1) {
-      DeleteDay(day);
+      qp::IgnoreResult(DeleteDay(day));
     } else if (deleteAfterWeek && now > static_cast<std::uint64_t>(age) + 7 * FileTimeTicksPerDay) {
-      DeleteDay(day);
+      qp::IgnoreResult(DeleteDay(day));
     }
   }
 }

@@ -372,7 +372,9 @@ std::uint32_t MemoryFileSystem::GetDriveType(std::string_view root) {
 }
 
 std::unique_ptr<IFindHandle> MemoryFileSystem::FindFirst(std::string_view pattern, FindData &first,
-                                                         long &error) {
+                                                         long *errorOut) {
+  long ignored = 0;
+  long &error = errorOut != nullptr ? *errorOut : ignored;
   std::lock_guard lock(impl_->mu);
   Impl &m = *impl_;
   Parsed p;
@@ -589,17 +591,17 @@ long MemoryFileSystem::WriteFile(std::string_view path, std::string_view data) {
   return wc::ErrorSuccess;
 }
 
-int MemoryFileSystem::RecycleFile(std::string_view path) {
+long MemoryFileSystem::RecycleFile(std::string_view path) {
   std::lock_guard lock(impl_->mu);
   Impl &m = *impl_;
   if (long st = m.Failed(Op::Recycle, path))
-    return static_cast<int>(st);
+    return st;
   Parsed p;
   FNode *node = nullptr;
   if (long st = m.Locate(path, p, node))
-    return static_cast<int>(st);
+    return st;
   if (p.parts.empty())
-    return static_cast<int>(wc::ErrorAccessDenied);
+    return wc::ErrorAccessDenied;
   m.Detach(p);
   m.recycled.emplace_back(path);
   return 0;

@@ -64,14 +64,16 @@ std::uint32_t Win32FileSystem::GetDriveType(std::string_view root) {
 }
 
 std::unique_ptr<IFindHandle> Win32FileSystem::FindFirst(std::string_view pattern, FindData &first,
-                                                        long &error) {
+                                                        long *error) {
   WIN32_FIND_DATAW found{};
   UniqueFind find(::FindFirstFileW(ViewPath(pattern).c_str(), &found));
+  const long status = find ? ERROR_SUCCESS : LastError();
+  if (error != nullptr) {
+    *error = status;
+  }
   if (!find) {
-    error = LastError();
     return nullptr;
   }
-  error = ERROR_SUCCESS;
   Convert(found, first);
   return std::make_unique<Win32FindHandle>(std::move(find));
 }
@@ -149,7 +151,7 @@ long Win32FileSystem::WriteFile(std::string_view path, std::string_view data) {
   return ERROR_SUCCESS;
 }
 
-int Win32FileSystem::RecycleFile(std::string_view path) {
+long Win32FileSystem::RecycleFile(std::string_view path) {
   // The source is a list of names ending with an empty one.
   std::wstring source = ViewPath(path);
   source.push_back(L'\0');

@@ -10,7 +10,7 @@ public:
   std::uint32_t GetAttributes(std::string_view path, long *error) override;
   std::uint32_t GetDriveType(std::string_view root) override;
   std::unique_ptr<IFindHandle> FindFirst(std::string_view pattern, FindData &first,
-                                         long &error) override;
+                                         long *error) override;
   long CreateDirectory(std::string_view path) override;
   long RemoveDirectory(std::string_view path) override;
   long DeleteFile(std::string_view path) override;
@@ -18,7 +18,7 @@ public:
   long CopyFile(std::string_view from, std::string_view to, bool failIfExists) override;
   long ReadFile(std::string_view path, std::string &data) override;
   long WriteFile(std::string_view path, std::string_view data) override;
-  int RecycleFile(std::string_view path) override;
+  long RecycleFile(std::string_view path) override;
 
   bool SwitchFsView(std::uintptr_t &previous) override;
   void RevertFsView(std::uintptr_t previous) override;

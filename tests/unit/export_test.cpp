@@ -8,6 +8,7 @@
 
 #include "RegeditFake.h"
 #include "TestPlatform.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 #include "registry/uRegExport.h"
 #include "registry/uRegFile.h"
@@ -168,7 +169,7 @@ TEST_F(ExportTest, KeyExportThroughTheEditorIsCheckedAgainstTheKey) {
   EXPECT_EQ(platform.Procs().CommandLines().back(),
             "\"C:\\Windows\\Regedit.exe\" /e \"C:\\Undo\\day\\file.REG\" "
             "\"HKEY_LOCAL_MACHINE\\Software\\Exp\"");
-  ExportKeyWithRegedit(error, wc::HkeyLocalMachine, rv32, kFile, "Software\\Exp");
+  qp::IgnoreResult(ExportKeyWithRegedit(error, wc::HkeyLocalMachine, rv32, kFile, "Software\\Exp"));
   EXPECT_NE(qp::UpperAscii(platform.Procs().CommandLines().back()).find("SYSWOW64"),
             std::string::npos);
 

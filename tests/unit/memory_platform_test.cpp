@@ -395,7 +395,7 @@ TEST_F(MemoryFsPaths, FindFirstListsDotsAndMatchesWildcards) {
   auto names = [&](std::string_view pattern, long &error) {
     std::vector<std::string> out;
     qp::FindData data;
-    auto find = fs.FindFirst(pattern, data, error);
+    auto find = fs.FindFirst(pattern, data, &error);
     if (!find)
       return out;
     do
@@ -417,7 +417,7 @@ TEST_F(MemoryFsPaths, FindFirstListsDotsAndMatchesWildcards) {
   EXPECT_TRUE(names("C:\\Nothing\\*", error).empty());
   EXPECT_EQ(error, 3);
   qp::FindData data;
-  ASSERT_TRUE(fs.FindFirst("c:/data/A.TXT", data, error));
+  ASSERT_TRUE(fs.FindFirst("c:/data/A.TXT", data, &error));
   EXPECT_EQ(data.size, 5u);
 }
 

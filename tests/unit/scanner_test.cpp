@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "TestPlatform.h"
+#include "platform/ScopeGuard.h"
 #include "scanner/uRegScanner.h"
 
 namespace quenlo::test {
@@ -105,7 +106,7 @@ void ReportItems(TScanThread &t, TRegistryAccess &a, bool counting) {
     return;
   }
   std::vector<std::string> names;
-  a.GetValueNames(names);
+  qp::IgnoreResult(a.GetValueNames(names));
   for (const std::string &name : names) {
     t.ReportProgress(name);
     if (t.CountTest(true))
@@ -136,7 +137,7 @@ TEST_F(ThreadedScanner, FindingsAreFilteredOnTheMainThread) {
     if (counting)
       return t.CountValues(a);
     std::vector<std::string> names;
-    a.GetValueNames(names);
+    qp::IgnoreResult(a.GetValueNames(names));
     for (const std::string &name : names) {
       t.ReportProgress(name);
       if (t.CountTest(true))

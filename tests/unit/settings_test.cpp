@@ -517,10 +517,10 @@ TEST_F(SettingsSchedule, AutoScanSchedulesTheNextRun) {
 // --- ignore file and the scan's ignore list
 
 TEST_F(SettingsIgnoreFile, EntriesSurviveTheTripThroughTheFile) {
-  AddIgnoreEntry("HKEY_CURRENT_USER\\Software\\A");
-  AddIgnoreEntry("HKEY_CURRENT_USER\\Software\\B\\\\:Value");
-  AddIgnoreEntry("HKEY_CURRENT_USER\\Software\\B\\\\:(DEFAULT)");
-  AddIgnoreEntry("HKEY_CURRENT_USER\\Software\\A"); // already there
+  EXPECT_TRUE(AddIgnoreEntry("HKEY_CURRENT_USER\\Software\\A"));
+  EXPECT_TRUE(AddIgnoreEntry("HKEY_CURRENT_USER\\Software\\B\\\\:Value"));
+  EXPECT_TRUE(AddIgnoreEntry("HKEY_CURRENT_USER\\Software\\B\\\\:(DEFAULT)"));
+  EXPECT_TRUE(AddIgnoreEntry("HKEY_CURRENT_USER\\Software\\A")); // already there
   EXPECT_EQ(File(kIgnore),
             "[HKEY_CURRENT_USER\\Software\\A]\r\n\r\n[HKEY_CURRENT_USER\\Software\\B]\r\n"
             "Value=\r\n(DEFAULT)=\r\n");
@@ -529,13 +529,25 @@ TEST_F(SettingsIgnoreFile, EntriesSurviveTheTripThroughTheFile) {
                                       "HKEY_CURRENT_USER\\Software\\B\\\\:Value",
                                       "HKEY_CURRENT_USER\\Software\\B\\\\:"}));
 
-  RemoveIgnoreEntry("HKEY_CURRENT_USER\\Software\\B\\\\:");
-  RemoveIgnoreEntry("HKEY_CURRENT_USER\\Software\\A");
+  EXPECT_TRUE(RemoveIgnoreEntry("HKEY_CURRENT_USER\\Software\\B\\\\:"));
+  EXPECT_TRUE(RemoveIgnoreEntry("HKEY_CURRENT_USER\\Software\\A"));
   EXPECT_EQ(IgnoreFileEntries(),
             (std::vector<std::string>{"HKEY_CURRENT_USER\\Software\\B\\\\:Value"}));
-  RemoveIgnoreEntry("HKEY_CURRENT_USER\\Software\\B\\\\:value");
+  EXPECT_TRUE(RemoveIgnoreEntry("HKEY_CURRENT_USER\\Software\\B\\\\:value"));
   EXPECT_TRUE(IgnoreFileEntries().empty());
   EXPECT_EQ(File(kIgnore), "");
+}
+
+TEST_F(SettingsIgnoreFile, AFailedWriteIsReportedAndLeavesTheFile) {
+  ASSERT_TRUE(AddIgnoreEntry("HKEY_CURRENT_USER\\Software\\A"));
+  const std::string before = File(kIgnore);
+  fs().InjectFailure(qp::mem::MemoryFileSystem::Op::Move, "ignore.txt", wc::ErrorAccessDenied);
+  std::string error;
+  EXPECT_FALSE(AddIgnoreEntry("HKEY_CURRENT_USER\\Software\\B", &error));
+  EXPECT_NE(error.find("MoveFileEx"), std::string::npos) << error;
+  fs().InjectFailure(qp::mem::MemoryFileSystem::Op::Move, "ignore.txt", wc::ErrorAccessDenied);
+  EXPECT_FALSE(RemoveIgnoreEntry("HKEY_CURRENT_USER\\Software\\A"));
+  EXPECT_EQ(File(kIgnore), before);
 }
 
 TEST_F(SettingsIgnoreFile, ScanListMergesAllThreeSources) {

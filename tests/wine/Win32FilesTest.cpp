@@ -29,7 +29,7 @@ protected:
   void RemoveAll() {
     qp::FindData found;
     long error = 0;
-    if (auto find = fs().FindFirst(In("*"), found, error)) {
+    if (auto find = fs().FindFirst(In("*"), found, &error)) {
       std::vector<std::string> names;
       do {
         if ((found.attributes & wc::FileAttributeDirectory) == 0) {
@@ -80,7 +80,7 @@ TEST_F(Win32Files, WholeFilesAttributesAndSearch) {
 
   std::map<std::string, std::uint64_t> found;
   qp::FindData data;
-  auto find = fs().FindFirst(In("*"), data, error);
+  auto find = fs().FindFirst(In("*"), data, &error);
   ASSERT_NE(find, nullptr);
   EXPECT_EQ(error, 0);
   do {
@@ -90,9 +90,9 @@ TEST_F(Win32Files, WholeFilesAttributesAndSearch) {
   EXPECT_EQ(found, (std::map<std::string, std::uint64_t>{
                        {".", 0}, {"..", 0}, {"a.txt", 17}, {"b.txt", 5}, {unicodeName, 1}}));
 
-  EXPECT_EQ(fs().FindFirst(In("*.none"), data, error), nullptr);
+  EXPECT_EQ(fs().FindFirst(In("*.none"), data, &error), nullptr);
   EXPECT_EQ(error, wc::ErrorFileNotFound);
-  EXPECT_EQ(fs().FindFirst(In("nodir\\*"), data, error), nullptr);
+  EXPECT_EQ(fs().FindFirst(In("nodir\\*"), data, &error), nullptr);
   EXPECT_EQ(error, wc::ErrorPathNotFound);
 }
 
@@ -181,7 +181,7 @@ TEST(Win32Wow64View, SwitchedThreadSeesTheWow64SystemFolder) {
   EXPECT_NE(fs.GetAttributes(qp::UpperAscii(system) + probe), wc::InvalidFileAttributes);
   qp::FindData data;
   long error = 0;
-  EXPECT_NE(fs.FindFirst(system + "\\quenlo_wow_probe.*", data, error), nullptr);
+  EXPECT_NE(fs.FindFirst(system + "\\quenlo_wow_probe.*", data, &error), nullptr);
   std::string read;
   EXPECT_EQ(fs.ReadFile(system + probe, read), 0);
   EXPECT_EQ(read, "32");

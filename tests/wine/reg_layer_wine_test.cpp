@@ -8,6 +8,7 @@
 
 #include "WineTestSupport.h"
 #include "platform/MainThread.h"
+#include "platform/ScopeGuard.h"
 #include "registry/uRegAccess.h"
 #include "scanner/uRegScanner.h"
 
@@ -37,9 +38,9 @@ void MakeKey(std::uint32_t root, TRegistryView view, const std::string &path) {
 class WineRegLayer : public testing::Test {
 protected:
   void TearDown() override {
-    DeleteKeyTree(wc::HkeyLocalMachine, rv32, kBase);
-    DeleteKeyTree(wc::HkeyLocalMachine, rv64, kBase);
-    DeleteKeyTree(wc::HkeyCurrentUser, rv64, kBase);
+    qp::IgnoreResult(DeleteKeyTree(wc::HkeyLocalMachine, rv32, kBase));
+    qp::IgnoreResult(DeleteKeyTree(wc::HkeyLocalMachine, rv64, kBase));
+    qp::IgnoreResult(DeleteKeyTree(wc::HkeyCurrentUser, rv64, kBase));
   }
 };
 
@@ -137,12 +138,12 @@ TEST_F(WineRegLayer, ScanDriverEndToEnd) {
     reg.SetRootKey(wc::HkeyLocalMachine);
     reg.SetView(rv32);
     ASSERT_TRUE(reg.OpenKey(base, true));
-    reg.WriteString("in32", "C:\\missing32.exe");
+    EXPECT_TRUE(reg.WriteString("in32", "C:\\missing32.exe"));
     reg.SetView(rv64);
     reg.CloseKey();
     ASSERT_TRUE(reg.OpenKey(base, true));
-    reg.WriteString("in64", "C:\\missing64.exe");
-    reg.WriteString("ignored", "C:\\ignored.exe");
+    EXPECT_TRUE(reg.WriteString("in64", "C:\\missing64.exe"));
+    EXPECT_TRUE(reg.WriteString("ignored", "C:\\ignored.exe"));
   }
   TRegScanner scanner;
   TCategoryChecks checks;
@@ -153,7 +154,7 @@ TEST_F(WineRegLayer, ScanDriverEndToEnd) {
     if (counting)
       return t.CountValues(a);
     std::vector<std::string> names;
-    a.GetValueNames(names);
+    qp::IgnoreResult(a.GetValueNames(names));
     for (const std::string &name : names) {
       t.ReportProgress(name);
       std::string text;

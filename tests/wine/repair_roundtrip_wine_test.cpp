@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 #include "registry/uRegAccess.h"
 #include "registry/uRegExport.h"
@@ -104,7 +105,7 @@ protected:
   }
   void Clean() {
     for (const Place &p : kPlaces)
-      DeleteKeyTree(p.root, p.view, kBase);
+      qp::IgnoreResult(DeleteKeyTree(p.root, p.view, kBase));
   }
   void RemoveUndo() {
     std::vector<std::string> days;
@@ -113,7 +114,7 @@ protected:
       qp::FindData found;
       long error = 0;
       const std::string folder = undo_ + "\\" + day + "\\";
-      if (auto search = qp::Platform().Files().FindFirst(folder + "*.*", found, error)) {
+      if (auto search = qp::Platform().Files().FindFirst(folder + "*.*", found, &error)) {
         do {
           qp::Platform().Files().DeleteFile(folder + found.name);
         } while (search->Next(found));
@@ -191,7 +192,7 @@ TEST_F(WineRepairRoundTrip, DeleteValueOfEveryKindInEveryView) {
     reg.SetRootKey(p.root);
     ASSERT_TRUE(reg.OpenKey(std::string(kBase) + "\\V", false));
     std::vector<std::string> left;
-    reg.GetValueNames(left);
+    EXPECT_TRUE(reg.GetValueNames(left));
     EXPECT_TRUE(left.empty()) << left.size() << " values left";
   }
   const TRestoreSummary summary = RestoreAll();
@@ -259,7 +260,7 @@ TEST_F(WineRepairRoundTrip, ExportsTheEditorCannotCarryAreRewritten) {
   ASSERT_TRUE(ReadRegFile(file, exported, error)) << error;
   ASSERT_TRUE(ReadKeyTree(wc::HkeyCurrentUser, rv64, path, live, error));
   EXPECT_TRUE(SameRegContent(exported, live, error)) << error;
-  DeleteKeyTree(wc::HkeyCurrentUser, rv64, path);
+  qp::IgnoreResult(DeleteKeyTree(wc::HkeyCurrentUser, rv64, path));
   EXPECT_TRUE(ImportRegFile(true, file, error)) << error;
   TRegFile after;
   ASSERT_TRUE(ReadKeyTree(wc::HkeyCurrentUser, rv64, path, after, error));

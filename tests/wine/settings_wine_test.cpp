@@ -52,7 +52,7 @@ TEST_F(SettingsWine, SettingsFolderIsBelowLocalAppData) {
   // A save lands in the folder with CRLF line ends and reads back.
   const std::string ini = SettingsFileName();
   ::DeleteFileW(Wide(ini).c_str());
-  LoadSettings();
+  EXPECT_TRUE(LoadSettings());
   Settings().MonitorPrompt = 123;
   std::string error;
   ASSERT_TRUE(SaveSettings(&error)) << error;
