@@ -86,6 +86,11 @@ public:
   virtual long SaveKey(HKey key, std::string_view file);
   virtual long ReplaceKey(HKey key, std::string_view subKey, std::string_view newFile,
                           std::string_view oldFile);
+  // RegLoadKey / RegUnLoadKey: mount a file written by SaveKey as the new
+  // subkey `subKey` of key (HKLM or HKU) and take it away again. Both need
+  // SeRestorePrivilege.
+  [[nodiscard]] virtual long LoadKey(HKey key, std::string_view subKey, std::string_view file);
+  [[nodiscard]] virtual long UnLoadKey(HKey key, std::string_view subKey);
   // Security descriptors travel as SDDL text.
   virtual long GetKeySecurity(HKey key, std::uint32_t securityInfo, std::string &sddl);
   virtual long SetKeySecurity(HKey key, std::uint32_t securityInfo, std::string_view sddl);

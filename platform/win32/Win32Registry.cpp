@@ -233,6 +233,14 @@ long Win32Registry::ReplaceKey(HKey key, std::string_view subKey, std::string_vi
   return ::RegReplaceKeyW(ToHkey(key), OrNull(sub), Wide(newFile).c_str(), Wide(oldFile).c_str());
 }
 
+long Win32Registry::LoadKey(HKey key, std::string_view subKey, std::string_view file) {
+  return ::RegLoadKeyW(ToHkey(key), Wide(subKey).c_str(), Wide(file).c_str());
+}
+
+long Win32Registry::UnLoadKey(HKey key, std::string_view subKey) {
+  return ::RegUnLoadKeyW(ToHkey(key), Wide(subKey).c_str());
+}
+
 long Win32Registry::GetKeySecurity(HKey key, std::uint32_t securityInfo, std::string &sddl) {
   sddl.clear();
   const HKEY hkey = ToHkey(key);
