@@ -168,6 +168,17 @@ long Win32Registry::QueryValue(HKey key, std::string_view name, std::uint32_t *t
 
 long Win32Registry::SetValue(HKey key, std::string_view name, std::uint32_t type,
                              const Bytes &data) {
+  // For a string type whose data does not end in a NUL, RegSetValueEx looks
+  // at the character after the data and, when that is a NUL, stores it as
+  // well. A copy followed by a non-NUL guard keeps the value exactly as
+  // given, whatever lies behind the caller's buffer.
+  const bool stringType = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+  if (stringType && !data.empty()) {
+    Bytes guarded = data;
+    guarded.insert(guarded.end(), {0xFF, 0xFF, 0xFF});
+    return ::RegSetValueExW(ToHkey(key), Wide(name).c_str(), 0, type, guarded.data(),
+                            static_cast<DWORD>(data.size()));
+  }
   return ::RegSetValueExW(ToHkey(key), Wide(name).c_str(), 0, type,
                           data.empty() ? nullptr : data.data(), static_cast<DWORD>(data.size()));
 }
