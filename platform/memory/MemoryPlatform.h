@@ -94,11 +94,12 @@ struct RegistryQuirks {
   // KEY_WOW64_32KEY | KEY_WOW64_64KEY together: 87 (Windows) or the 32-bit
   // view (Wine).
   bool bothViewBitsMean32 = false;
-  // HKLM\Software\Wow6432Node\Classes is a link to
-  // HKLM\Software\Classes\Wow6432Node (Windows). Without the link it is a
-  // key of its own and holds the 32-bit view of the redirected classes
-  // (Wine in a 64-bit prefix).
-  bool classesWowLinked = true;
+  // RegCreateKeyEx needs KEY_CREATE_SUB_KEY on the parent handle
+  // (Windows); Wine creates through any handle.
+  bool createChecksParentAccess = true;
+  // RegDeleteKey needs DELETE by the key's DACL (Windows); Wine deletes
+  // whatever the DACL says.
+  bool deleteChecksDacl = true;
   // HKCR merges HKCU\Software\Classes over HKLM\Software\Classes
   // (Windows) or shows the machine's classes alone (Wine).
   bool classesRootMergesUser = true;
@@ -115,6 +116,9 @@ struct RegistryQuirks {
   // Changes to a loaded hive reach its file when it is unloaded (Windows);
   // Wine forgets them.
   bool loadedHivesWriteBack = true;
+  // LoadKey of a file that is not a hive leaves an empty hive mounted
+  // (Wine; UnLoadKey takes it away) or nothing (Windows).
+  bool failedLoadLeavesEmptyHive = false;
   // ReplaceKey answers 0 and changes nothing (Wine) or, on a hive root,
   // backs the hive up to the old file and takes the new file at the next
   // boot (Windows; see SimulateReboot).
@@ -200,12 +204,14 @@ public:
   // changed (its type alone too) or deleted, but not for a rewrite with the
   // same type and data; with watchSubtree the same changes anywhere below
   // count. A watch signals once and stays signalled; closing its handle
-  // signals it. Changes made through the builder signal as well, as
-  // changes by another program would.
+  // signals it. The first watch armed through a handle fixes the filter
+  // and watchSubtree of every later one through it. Changes made through
+  // the builder signal as well, as changes by another program would.
   long NotifyChangeKeyValue(HKey key, bool watchSubtree, std::uint32_t filter,
                             std::unique_ptr<IChangeWatch> &watch) override;
   // Saves the key's tree to a file of the platform's file system
-  // (MemoryHive.h); needs SeBackupPrivilege.
+  // (MemoryHive.h); needs SeBackupPrivilege. The file is made before the
+  // privilege is checked, so a refused save leaves an empty file.
   long SaveKey(HKey key, std::string_view file) override;
   // Mount and unmount a saved tree as a new subkey; need SeRestorePrivilege.
   // LoadKey answers 183 where the subkey exists, 2 for a missing file and

@@ -115,22 +115,13 @@ struct ViewRule {
   Path target;
 };
 
-// Where the 32-bit view of the redirected classes lives: below the link
-// target HKLM\SOFTWARE\Classes\Wow6432Node, or, without the link, in the
-// key HKLM\SOFTWARE\Wow6432Node\Classes of its own.
-Path ClassesWowHome(bool linked) {
-  return linked ? kClassesWow : Concat(kSoftwareWow, {"Classes"});
-}
-
-std::vector<ViewRule> Windows7Rules(bool linked) {
-  const Path home = ClassesWowHome(linked);
+std::vector<ViewRule> Windows7Rules() {
   std::vector<ViewRule> rules = {{{"HKLM", "SOFTWARE"}, kSoftwareWow},
                                  {kSoftwareWow, {}},
-                                 {{"HKLM", "SOFTWARE", "Classes"}, {}}};
-  if (linked)
-    rules.push_back({kClassesWow, {}});
+                                 {{"HKLM", "SOFTWARE", "Classes"}, {}},
+                                 {kClassesWow, {}}};
   for (const char *name : {"CLSID", "DirectShow", "Interface", "Media Type", "MediaFoundation"}) {
-    rules.push_back({{"HKLM", "SOFTWARE", "Classes", name}, Concat(home, {name})});
+    rules.push_back({{"HKLM", "SOFTWARE", "Classes", name}, Concat(kClassesWow, {name})});
     rules.push_back({{"HKU", "*", "Software", "Classes", name},
                      {"HKU", "*", "Software", "Classes", "Wow6432Node", name}});
   }
@@ -190,18 +181,15 @@ std::vector<ViewRule> Windows7Rules(bool linked) {
   return rules;
 }
 
-std::vector<ViewRule> WineRules(bool linked) {
-  std::vector<ViewRule> rules = {
-      {{"HKLM", "SOFTWARE"}, kSoftwareWow},
-      {kSoftwareWow, {}},
-      {{"HKLM", "SOFTWARE", "Classes"}, ClassesWowHome(linked)},
-      {{"HKLM", "SOFTWARE", "Classes", "AppID"}, {}},
-      {{"HKLM", "SOFTWARE", "Classes", "TypeLib"}, {}},
-      {{"HKLM", "SOFTWARE", "Microsoft", "Windows", "CurrentVersion", "App Paths"}, {}},
-      {{"HKLM", "SOFTWARE", "Microsoft", "Windows NT", "CurrentVersion", "Fonts"}, {}}};
-  if (linked)
-    rules.push_back({kClassesWow, {}});
-  return rules;
+std::vector<ViewRule> WineRules() {
+  return {{{"HKLM", "SOFTWARE"}, kSoftwareWow},
+          {kSoftwareWow, {}},
+          {{"HKLM", "SOFTWARE", "Classes"}, kClassesWow},
+          {kClassesWow, {}},
+          {{"HKLM", "SOFTWARE", "Classes", "AppID"}, {}},
+          {{"HKLM", "SOFTWARE", "Classes", "TypeLib"}, {}},
+          {{"HKLM", "SOFTWARE", "Microsoft", "Windows", "CurrentVersion", "App Paths"}, {}},
+          {{"HKLM", "SOFTWARE", "Microsoft", "Windows NT", "CurrentVersion", "Fonts"}, {}}};
 }
 
 Path ApplyRules(const std::vector<ViewRule> &rules, const Path &path) {
@@ -241,7 +229,8 @@ struct SecurityState {
   Dacl dacl;
 };
 
-std::shared_ptr<const SecurityState> MakeSecurity(std::string_view owner, std::string_view daclText) {
+std::shared_ptr<const SecurityState> MakeSecurity(std::string_view owner,
+                                                  std::string_view daclText) {
   const std::optional<std::string> ownerSid = SidOfSddl(owner);
   std::optional<Dacl> dacl = ParseDacl(daclText);
   if (!ownerSid || !dacl)
@@ -349,6 +338,8 @@ struct MemoryRegistry::Handle {
   std::shared_ptr<Node> node;
   std::uint64_t namesGen = ~0ull; // cache of the subkey names in enumeration order
   std::vector<std::string> names;
+  // What the first watch armed through the handle asked for.
+  std::optional<std::pair<bool, std::uint32_t>> notifySubtreeFilter;
 };
 
 // A handle, its live nodes and, for the predefined roots, the handle made
@@ -417,7 +408,6 @@ struct MemoryRegistry::Impl {
     top->security = top->fresh = defaultSecurity;
     Insert(*top, "HKLM");
     Insert(*top, "HKU");
-    Rules();
   }
 
   MemorySystem &sys;
@@ -426,7 +416,6 @@ struct MemoryRegistry::Impl {
   std::shared_ptr<const SecurityState> defaultSecurity;
   Wow64Layout layout = Wow64Layout::Windows7;
   RegistryQuirks quirks;
-  std::vector<ViewRule> rules32; // of the layout and the quirks
   bool deleteKeyEx = true;
   bool reflectionQuery = true;
   long reflectionStatus = 0;
@@ -437,11 +426,6 @@ struct MemoryRegistry::Impl {
   std::vector<PendingReplacement> pending;
   std::uint64_t gen = 0; // changes whenever a key is created or deleted
   std::uint64_t clock = kClockStart;
-
-  void Rules() {
-    rules32 = layout == Wow64Layout::Wine ? WineRules(quirks.classesWowLinked)
-                                          : Windows7Rules(quirks.classesWowLinked);
-  }
 
   // --- tree
   // The subkey `name` of parent, made when missing. A subkey of HKU\ is a
@@ -501,8 +485,7 @@ struct MemoryRegistry::Impl {
     });
   }
 
-  // Keeps HKLM\SOFTWARE\Wow6432Node\Classes pointing at Classes\Wow6432Node
-  // while the quirks want the link.
+  // Keeps HKLM\SOFTWARE\Wow6432Node\Classes pointing at Classes\Wow6432Node.
   void Relink() {
     Node *softwareWow = Find(kSoftwareWow);
     if (softwareWow == nullptr)
@@ -511,11 +494,9 @@ struct MemoryRegistry::Impl {
     if (it != softwareWow->children.end() && it->upper == "CLASSES" && it->link)
       softwareWow->children.erase(it);
     std::shared_ptr<Node> classesWow = FindShared(kClassesWow);
-    if (classesWow == nullptr || !quirks.classesWowLinked)
+    if (classesWow == nullptr)
       return;
     it = softwareWow->Lower("CLASSES");
-    if (it != softwareWow->children.end() && it->upper == "CLASSES")
-      return; // a key of its own, made while there was no link
     softwareWow->children.insert(it, Node::Child{"Classes", "CLASSES", classesWow, true});
   }
 
@@ -678,9 +659,11 @@ struct MemoryRegistry::Impl {
   }
 
   Path Map(const Path &path, int view) const {
-    const bool redirect = view == 32 && Effective() != Wow64Layout::None;
-    const Path mapped = redirect ? ApplyRules(rules32, path) : path;
-    return quirks.classesWowLinked ? Canonical(mapped) : mapped;
+    if (view != 32 || Effective() == Wow64Layout::None)
+      return Canonical(path);
+    static const std::vector<ViewRule> windows7 = Windows7Rules();
+    static const std::vector<ViewRule> wine = WineRules();
+    return Canonical(ApplyRules(Effective() == Wow64Layout::Wine ? wine : windows7, path));
   }
 
   std::string UserSid() const {
@@ -965,7 +948,7 @@ struct MemoryRegistry::Impl {
       if (node == nullptr)
         continue;
       if (node->denyDelete || node->denyWrite || node->denyAccess || !node->children.empty() ||
-          !DaclAllows(*node, wc::Delete))
+          (quirks.deleteChecksDacl && !DaclAllows(*node, wc::Delete)))
         return wc::ErrorAccessDenied;
       return Remove(half) ? wc::ErrorSuccess : wc::ErrorAccessDenied;
     }
@@ -1168,7 +1151,7 @@ long MemoryRegistry::CreateKey(HKey parent, std::string_view subKey, std::uint32
     return st;
   bool created = false;
   if (r.nodes.empty()) {
-    if ((r.parent->access & wc::KeyCreateSubKey) == 0)
+    if (m.quirks.createChecksParentAccess && (r.parent->access & wc::KeyCreateSubKey) == 0)
       return wc::ErrorAccessDenied;
     const Path target = r.opened.root == wc::HkeyClassesRoot
                             ? m.CreateTarget(*r.parent, r.sub, r.opened.view)
@@ -1425,7 +1408,10 @@ long MemoryRegistry::NotifyChangeKeyValue(HKey key, bool watchSubtree, std::uint
   watch.reset();
   return OnKey(
       key, wc::KeyNotify, RegOp::Notify, [&](Impl &m, Handle &h, std::vector<Node *> &) -> long {
-        Watch armed{std::make_shared<WatchSignal>(), m.LiveShared(h), key, watchSubtree, filter};
+        if (!h.notifySubtreeFilter)
+          h.notifySubtreeFilter = std::make_pair(watchSubtree, filter);
+        const auto [subtree, changes] = *h.notifySubtreeFilter;
+        Watch armed{std::make_shared<WatchSignal>(), m.LiveShared(h), key, subtree, changes};
         watch = std::make_unique<MemoryChangeWatch>(armed.signal);
         m.watches.push_back(std::move(armed));
         return wc::ErrorSuccess;
@@ -1436,10 +1422,12 @@ long MemoryRegistry::SaveKey(HKey key, std::string_view file) {
   return OnKey(key, 0, RegOp::Save, [&](Impl &m, Handle &, std::vector<Node *> &live) -> long {
     if (m.files == nullptr)
       return wc::ErrorCallNotImplemented;
-    if (!m.sys.PrivilegeEnabled(kBackupPrivilege))
-      return wc::ErrorPrivilegeNotHeld;
     if (!m.quirks.saveOverwrites && m.files->GetAttributes(file) != wc::InvalidFileAttributes)
       return wc::ErrorAlreadyExists;
+    if (long st = m.files->WriteFile(file, ""))
+      return st;
+    if (!m.sys.PrivilegeEnabled(kBackupPrivilege))
+      return wc::ErrorPrivilegeNotHeld;
     return m.files->WriteFile(file, WriteHive(Impl::ToHive(*live.front(), "")));
   });
 }
@@ -1483,11 +1471,17 @@ long MemoryRegistry::LoadKey(HKey key, std::string_view subKey, std::string_view
       return st;
     const std::optional<HiveKey> hive = ReadHive(text);
     std::shared_ptr<Node> tree = hive ? Impl::FromHive(*hive, parent->fresh) : nullptr;
-    if (tree == nullptr)
-      return kErrorNotRegistryFile;
-    tree->hiveFile = std::string(file);
-    m.Attach(*parent, target.back(), std::move(tree));
-    return wc::ErrorSuccess;
+    const long st = tree != nullptr ? wc::ErrorSuccess : kErrorNotRegistryFile;
+    if (tree == nullptr && m.quirks.failedLoadLeavesEmptyHive) {
+      tree = std::make_shared<Node>();
+      tree->security = tree->fresh = parent->fresh;
+      m.Touch(*tree);
+    }
+    if (tree != nullptr) {
+      tree->hiveFile = std::string(file);
+      m.Attach(*parent, target.back(), std::move(tree));
+    }
+    return st;
   });
 }
 
@@ -1565,7 +1559,9 @@ RegistryQuirks RegistryQuirks::Wine() {
   q.subkeysSortedLowerCase = true;
   q.maxKeyNameUnits = 256;
   q.bothViewBitsMean32 = true;
-  q.classesWowLinked = false;
+  q.createChecksParentAccess = false;
+  q.deleteChecksDacl = false;
+  q.failedLoadLeavesEmptyHive = true;
   q.classesRootMergesUser = false;
   q.deleteSignalsWatch = false;
   q.securityChangesSignal = false;
@@ -1579,8 +1575,6 @@ RegistryQuirks RegistryQuirks::Wine() {
 void MemoryRegistry::SetQuirks(const RegistryQuirks &quirks) {
   std::lock_guard lock(mu_);
   impl_->quirks = quirks;
-  impl_->Rules();
-  impl_->Relink();
   ++impl_->gen;
 }
 
@@ -1619,7 +1613,6 @@ void MemoryRegistry::SimulateReboot() {
 void MemoryRegistry::SetLayout(Wow64Layout layout) {
   std::lock_guard lock(mu_);
   impl_->layout = layout;
-  impl_->Rules();
   ++impl_->gen;
 }
 
