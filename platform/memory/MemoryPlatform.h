@@ -7,9 +7,14 @@
 //    key lives below "Wow6432Node" (Windows 7 layout by default, or Wine's),
 //    shared keys are the same in both views; on 32-bit Windows the view bits
 //    are ignored;
-//  * keys that deny access, deny writing or cannot be deleted; a reflection
+//  * keys that deny access, deny writing or cannot be deleted; owners and
+//    DACLs checked against the process's token on every open; a reflection
 //    flag per key and a switch for whether RegQueryReflectionKey exists (and
 //    what it answers); RegDeleteKeyEx present or not; injected failures;
+//  * change notification, saved keys and loaded hives (in a file format of
+//    the model's own), with the privileges they need;
+//  * where Wine's registry answers differently from Windows', either answer
+//    (RegistryQuirks);
 //  * Windows status codes exactly as Windows returns them, with their texts;
 //  * drive letters with drive types over an in-memory file tree, and WOW64
 //    file-system redirection of the system folder;
@@ -20,8 +25,9 @@
 // hides the machine's of the same name; writes and new subkeys go to the
 // user's half where the key (or its nearest existing ancestor) is there,
 // else to the machine's; deletes take the user's copy first. Names compare
-// case-insensitively for ASCII letters; all lengths and capacities count
-// UTF-16 units, data capacities bytes.
+// case-insensitively, the letters of the common scripts folded one for one
+// (MemoryNames.h); all lengths and capacities count UTF-16 units, data
+// capacities bytes.
 //
 // Builder paths name a key with its root in front, long or short
 // ("HKLM\Software\X", "HKEY_CURRENT_USER\Software\Y", "HKCR\.txt"), read in
