@@ -36,6 +36,12 @@ long IRegistry::SaveKey(HKey, std::string_view) {
 long IRegistry::ReplaceKey(HKey, std::string_view, std::string_view, std::string_view) {
   return wc::ErrorCallNotImplemented;
 }
+long IRegistry::LoadKey(HKey, std::string_view, std::string_view) {
+  return wc::ErrorCallNotImplemented;
+}
+long IRegistry::UnLoadKey(HKey, std::string_view) {
+  return wc::ErrorCallNotImplemented;
+}
 long IRegistry::GetKeySecurity(HKey, std::uint32_t, std::string &) {
   return wc::ErrorCallNotImplemented;
 }

@@ -94,6 +94,11 @@ public:
   [[nodiscard]] virtual long SaveKey(HKey key, std::string_view file);
   [[nodiscard]] virtual long ReplaceKey(HKey key, std::string_view subKey, std::string_view newFile,
                                         std::string_view oldFile);
+  // RegLoadKey / RegUnLoadKey: mount a file written by SaveKey as the new
+  // subkey `subKey` of key (HKLM or HKU) and take it away again. Both need
+  // SeRestorePrivilege.
+  [[nodiscard]] virtual long LoadKey(HKey key, std::string_view subKey, std::string_view file);
+  [[nodiscard]] virtual long UnLoadKey(HKey key, std::string_view subKey);
   // Security descriptors travel as SDDL text.
   [[nodiscard]] virtual long GetKeySecurity(HKey key, std::uint32_t securityInfo,
                                             std::string &sddl);

@@ -28,6 +28,7 @@ MemoryPlatform::MemoryPlatform()
       fs_->AddDir(folder);
   }
 
+  reg_->AttachFileSystem(*fs_);
   std::string sid;
   sys_->GetUserSid(sid);
   for (const char *key :

@@ -7,9 +7,14 @@
 //    key lives below "Wow6432Node" (Windows 7 layout by default, or Wine's),
 //    shared keys are the same in both views; on 32-bit Windows the view bits
 //    are ignored;
-//  * keys that deny access, deny writing or cannot be deleted; a reflection
+//  * keys that deny access, deny writing or cannot be deleted; owners and
+//    DACLs checked against the process's token on every open; a reflection
 //    flag per key and a switch for whether RegQueryReflectionKey exists (and
 //    what it answers); RegDeleteKeyEx present or not; injected failures;
+//  * change notification, saved keys and loaded hives (in a file format of
+//    the model's own), with the privileges they need;
+//  * where Wine's registry answers differently from Windows', either answer
+//    (RegistryQuirks);
 //  * Windows status codes exactly as Windows returns them, with their texts;
 //  * drive letters with drive types over an in-memory file tree, and WOW64
 //    file-system redirection of the system folder;
@@ -20,8 +25,9 @@
 // hides the machine's of the same name; writes and new subkeys go to the
 // user's half where the key (or its nearest existing ancestor) is there,
 // else to the machine's; deletes take the user's copy first. Names compare
-// case-insensitively for ASCII letters; all lengths and capacities count
-// UTF-16 units, data capacities bytes.
+// case-insensitively, the letters of the common scripts folded one for one
+// (MemoryNames.h); all lengths and capacities count UTF-16 units, data
+// capacities bytes.
 //
 // Builder paths name a key with its root in front, long or short
 // ("HKLM\Software\X", "HKEY_CURRENT_USER\Software\Y", "HKCR\.txt"), read in
@@ -68,7 +74,64 @@ enum class RegOp {
   QueryValue,
   SetValue,
   DeleteValue,
-  DeleteKey
+  DeleteKey,
+  QueryReflection,
+  GetSecurity,
+  SetSecurity,
+  Notify,
+  Save,
+  Load,
+  Unload,
+  Replace
+};
+
+// What a program sees differently in Windows' registry and in Wine's. The
+// defaults are Windows 7's; Wine() gives what Wine 8 answers in a 64-bit
+// prefix (measured by the Wine conformance tests).
+struct RegistryQuirks {
+  // RegEnumValue lists values in creation order (Windows) or sorted by
+  // their lower-cased names (Wine).
+  bool valuesSortedByName = false;
+  // RegEnumKeyEx lists subkeys sorted by their upper-cased names (Windows)
+  // or by their lower-cased ones (Wine).
+  bool subkeysSortedLowerCase = false;
+  // Longest key name in UTF-16 units; longer ones are refused with 87.
+  std::uint32_t maxKeyNameUnits = 255;
+  // KEY_WOW64_32KEY | KEY_WOW64_64KEY together: 87 (Windows) or the 32-bit
+  // view (Wine).
+  bool bothViewBitsMean32 = false;
+  // RegCreateKeyEx needs KEY_CREATE_SUB_KEY on the parent handle
+  // (Windows); Wine creates through any handle.
+  bool createChecksParentAccess = true;
+  // RegDeleteKey needs DELETE by the key's DACL (Windows); Wine deletes
+  // whatever the DACL says.
+  bool deleteChecksDacl = true;
+  // HKCR merges HKCU\Software\Classes over HKLM\Software\Classes
+  // (Windows) or shows the machine's classes alone (Wine).
+  bool classesRootMergesUser = true;
+  // Deleting a watched key signals its watches (Windows); Wine leaves them
+  // waiting until their handle is closed.
+  bool deleteSignalsWatch = true;
+  // Security changes signal REG_NOTIFY_CHANGE_SECURITY watches (Windows).
+  bool securityChangesSignal = true;
+  // SaveKey onto an existing file replaces it (Wine) or fails with 183.
+  bool saveOverwrites = false;
+  // LoadKey mounts a hive below any key (Wine) or only as a direct subkey
+  // of HKLM or HKU (Windows; 87 elsewhere).
+  bool loadBelowAnyKey = false;
+  // Changes to a loaded hive reach its file when it is unloaded (Windows);
+  // Wine forgets them.
+  bool loadedHivesWriteBack = true;
+  // LoadKey of a file that is not a hive leaves an empty hive mounted
+  // (Wine; UnLoadKey takes it away) or nothing (Windows).
+  bool failedLoadLeavesEmptyHive = false;
+  // ReplaceKey answers 0 and changes nothing (Wine) or, on a hive root,
+  // backs the hive up to the old file and takes the new file at the next
+  // boot (Windows; see SimulateReboot).
+  bool replaceIsStub = false;
+
+  static RegistryQuirks Windows7();
+  static RegistryQuirks Wine();
 };
 
 class MemoryRegistry;
@@ -134,8 +197,37 @@ public:
   // Owner and DACL per key as SDDL text (owner "BA" and a DACL granting
   // SYSTEM and administrators full access, users read, by default). Reading
   // needs READ_CONTROL, setting the owner WRITE_OWNER, the DACL WRITE_DAC.
+  //
+  // Opening a key checks its DACL against the process's token: the user's
+  // SID, Everyone, LOCAL, INTERACTIVE, Authenticated Users, Users and, while
+  // the system says IsAdmin, Administrators. The owner may always read the
+  // security and write the DACL. Keys below HKU\<SID> also grant that SID
+  // full access.
   long GetKeySecurity(HKey key, std::uint32_t securityInfo, std::string &sddl) override;
   long SetKeySecurity(HKey key, std::uint32_t securityInfo, std::string_view sddl) override;
+  // Watches need KEY_NOTIFY. REG_NOTIFY_CHANGE_NAME signals for a subkey
+  // created or deleted, REG_NOTIFY_CHANGE_LAST_SET for a value created,
+  // changed (its type alone too) or deleted, but not for a rewrite with the
+  // same type and data; with watchSubtree the same changes anywhere below
+  // count. A watch signals once and stays signalled; closing its handle
+  // signals it. The first watch armed through a handle fixes the filter
+  // and watchSubtree of every later one through it. Changes made through
+  // the builder signal as well, as changes by another program would.
+  long NotifyChangeKeyValue(HKey key, bool watchSubtree, std::uint32_t filter,
+                            std::unique_ptr<IChangeWatch> &watch) override;
+  // Saves the key's tree to a file of the platform's file system
+  // (MemoryHive.h); needs SeBackupPrivilege. The file is made before the
+  // privilege is checked, so a refused save leaves an empty file.
+  long SaveKey(HKey key, std::string_view file) override;
+  // Mount and unmount a saved tree as a new subkey; need SeRestorePrivilege.
+  // LoadKey answers 183 where the subkey exists, 2 for a missing file and
+  // ERROR_NOT_REGISTRY_FILE (1017) for one that is not a saved tree;
+  // UnLoadKey 5 for a key that is not a loaded hive or while a handle to
+  // the hive or below it is open.
+  [[nodiscard]] long LoadKey(HKey key, std::string_view subKey, std::string_view file) override;
+  [[nodiscard]] long UnLoadKey(HKey key, std::string_view subKey) override;
+  long ReplaceKey(HKey key, std::string_view subKey, std::string_view newFile,
+                  std::string_view oldFile) override;
 
   // --- model settings
   void SetLayout(Wow64Layout layout);
@@ -146,6 +238,12 @@ public:
   // When it answers 0 it reports the key's flag (SetReflectionDisabled),
   // which is false ("reflection not disabled") for every key by default.
   void SetReflectionQueryStatus(long status);
+  void SetQuirks(const RegistryQuirks &quirks);
+  [[nodiscard]] RegistryQuirks Quirks() const;
+  // A restart of the machine: the replacements ReplaceKey left pending take
+  // effect and every handle is closed. Loaded hives stay mounted, so that a
+  // replaced hive can be looked at.
+  void SimulateReboot();
 
   // --- builder (every function creates missing parent keys)
   bool CreateKey(View view, std::string_view fullPath);
@@ -196,7 +294,14 @@ public:
 
 private:
   friend class MemoryPlatform;
+  struct KeyAccess;
+  // Where saved keys go; set by MemoryPlatform (without one SaveKey and
+  // LoadKey answer ERROR_CALL_NOT_IMPLEMENTED).
+  void AttachFileSystem(IFileSystem &files);
   void SetFlag(View view, std::string_view fullPath, bool Node::*flag, bool value);
+  // Runs an operation on an open key under the lock, once the key is known
+  // to be usable with `right` and no failure is injected for `op`.
+  template <typename Body> long OnKey(HKey key, std::uint32_t right, RegOp op, Body &&body);
   mutable std::mutex mu_;
   struct Impl;
   std::unique_ptr<Impl> impl_;
@@ -325,7 +430,13 @@ public:
   // Default: available, no key protected.
   void SetSfcProtectedKeys(std::optional<std::set<std::string>> keys);
   void SetShellLink(std::string_view file, ShellLinkInfo info);
+  // A status every SetPrivilege call answers while it is not 0 (default 0:
+  // SetPrivilege enables and disables the privileges the token holds, which
+  // are an administrator's while IsAdmin, else a standard user's; others
+  // give ERROR_NOT_ALL_ASSIGNED, unknown names ERROR_NO_SUCH_PRIVILEGE).
   void SetPrivilegeResult(long status);
+  // Whether the token holds the privilege and it is enabled.
+  [[nodiscard]] bool PrivilegeEnabled(std::string_view name) const;
   void AdvanceTicks(std::uint64_t ms);
   // Sleep advances the tick count instead of waiting when set (default).
   void SetVirtualSleep(bool virtualSleep);

@@ -1,10 +1,16 @@
 // The in-memory registry: one physical tree below HKLM and HKU, with the
 // aliases (HKCU, HKCC), the merged HKCR and the two WOW64 views mapped onto
-// it on every access.
+// it on every access; watches on keys, saved and loaded trees.
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
+#include "platform/memory/MemoryHive.h"
+#include "platform/memory/MemoryKeySecurity.h"
+#include "platform/memory/MemoryNames.h"
 #include "platform/memory/MemoryPlatform.h"
 
 namespace qp::mem {
@@ -21,8 +27,25 @@ constexpr std::uint32_t kGenericExecute = 0x20000000u;
 constexpr std::uint32_t kGenericAll = 0x10000000u;
 constexpr std::uint32_t kMaximumAllowed = 0x02000000u;
 constexpr HKey kFirstHandle = 0x1000;
-constexpr std::size_t kMaxKeyNameUnits = 255;
 constexpr std::size_t kMaxValueNameUnits = 16383;
+constexpr long kErrorNotRegistryFile = 1017;
+// REG_NOTIFY_CHANGE_* filter bits.
+constexpr std::uint32_t kNotifyName = 0x1;
+constexpr std::uint32_t kNotifyLastSet = 0x4;
+constexpr std::uint32_t kNotifySecurity = 0x8;
+constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+// SECURITY_INFORMATION bits.
+constexpr std::uint32_t kOwnerInfo = 1;
+constexpr std::uint32_t kDaclInfo = 4;
+constexpr std::string_view kBackupPrivilege = "SeBackupPrivilege";
+constexpr std::string_view kRestorePrivilege = "SeRestorePrivilege";
+constexpr std::string_view kDefaultOwner = "BA";
+constexpr std::string_view kDefaultDacl = "D:(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;BU)";
+// The groups every process token of the model holds besides the user:
+// Everyone, LOCAL, INTERACTIVE, Authenticated Users and Users.
+constexpr std::string_view kTokenGroups[] = {"S-1-1-0", "S-1-2-0", "S-1-5-4", "S-1-5-11",
+                                             "S-1-5-32-545"};
+constexpr std::string_view kAdministrators = "S-1-5-32-544";
 // 2020-01-01 as FILETIME; every change moves the clock on by one second.
 constexpr std::uint64_t kClockStart = 132223104000000000ull;
 
@@ -67,22 +90,18 @@ Path Concat(Path a, const Path &b) {
   return a;
 }
 
-// Splits a relative key path. A leading backslash or an empty component is a
-// bad path name; one trailing backslash is accepted.
+// Splits a relative key path. A leading backslash is a bad path name; after
+// a name, one backslash or several end it, as the registry's own parser
+// reads them: a doubled or a trailing backslash is not an empty name.
 long SplitSubKey(std::string_view text, Path &out) {
   out.clear();
-  if (text.empty())
-    return wc::ErrorSuccess;
-  if (text.front() == '\\')
+  if (!text.empty() && text.front() == '\\')
     return wc::ErrorBadPathname;
-  if (text.back() == '\\')
-    text.remove_suffix(1);
   std::size_t start = 0;
-  while (start <= text.size()) {
+  while (start < text.size()) {
     const std::size_t end = std::min(text.find('\\', start), text.size());
-    if (end == start)
-      return wc::ErrorBadPathname;
-    out.emplace_back(text.substr(start, end - start));
+    if (end > start)
+      out.emplace_back(text.substr(start, end - start));
     start = end + 1;
   }
   return wc::ErrorSuccess;
@@ -201,6 +220,58 @@ Path Canonical(Path path) {
   return out;
 }
 
+// The security of a key: owner and DACL as SDDL and the DACL as the access
+// check reads it. Shared between keys and replaced, never changed in place.
+struct SecurityState {
+  std::string owner;    // SDDL after "O:"
+  std::string ownerSid; // the owner as "S-1-..."
+  std::string daclText; // "D:..."
+  Dacl dacl;
+};
+
+std::shared_ptr<const SecurityState> MakeSecurity(std::string_view owner,
+                                                  std::string_view daclText) {
+  const std::optional<std::string> ownerSid = SidOfSddl(owner);
+  std::optional<Dacl> dacl = ParseDacl(daclText);
+  if (!ownerSid || !dacl)
+    return nullptr;
+  return std::make_shared<const SecurityState>(
+      SecurityState{std::string(owner), *ownerSid, std::string(daclText), std::move(*dacl)});
+}
+
+// The state a watch signals through; shared by the watch the caller holds
+// and the registry, so that either may go first.
+struct WatchSignal {
+  std::mutex mu;
+  std::condition_variable cv;
+  bool set = false;
+
+  void Set() {
+    {
+      std::lock_guard lock(mu);
+      set = true;
+    }
+    cv.notify_all();
+  }
+  bool Wait(std::uint32_t timeoutMs) {
+    std::unique_lock lock(mu);
+    if (timeoutMs == kInfinite) {
+      cv.wait(lock, [&] { return set; });
+      return true;
+    }
+    return cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return set; });
+  }
+};
+
+class MemoryChangeWatch final : public IChangeWatch {
+public:
+  explicit MemoryChangeWatch(std::shared_ptr<WatchSignal> signal) : signal_(std::move(signal)) {}
+  bool Wait(std::uint32_t timeoutMs) override { return signal_->Wait(timeoutMs); }
+
+private:
+  std::shared_ptr<WatchSignal> signal_;
+};
+
 } // namespace
 
 struct MemoryRegistry::Node {
@@ -218,29 +289,42 @@ struct MemoryRegistry::Node {
 
   std::vector<Child> children; // sorted by upper-case name
   std::vector<Value> values;   // in creation order
+  Node *parent = nullptr;      // the key this one is a subkey of (links aside)
   std::uint64_t lastWrite = kClockStart;
   bool deleted = false;
   bool denyAccess = false;
   bool denyWrite = false;
   bool denyDelete = false;
   bool reflectionDisabled = false;
-  std::string owner = "BA";
-  std::string dacl = "D:(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;BU)";
+  std::shared_ptr<const SecurityState> security;
+  // The security new subkeys get. Windows would inherit the inheritable
+  // ACEs of the key; the model, like Wine, gives every new key its hive's
+  // default.
+  std::shared_ptr<const SecurityState> fresh;
+  // For the root of a tree mounted by LoadKey: the file it came from (or,
+  // after ReplaceKey, the file its changes go to).
+  std::optional<std::string> hiveFile;
 
   std::vector<Child>::iterator Lower(const std::string &upper) {
     return std::lower_bound(children.begin(), children.end(), upper,
                             [](const Child &c, const std::string &u) { return c.upper < u; });
   }
   Node *Sub(std::string_view name) {
-    const std::string upper = UpperAscii(name);
+    const std::string upper = FoldUpper(name);
     auto it = Lower(upper);
     return it != children.end() && it->upper == upper ? it->node.get() : nullptr;
   }
   Value *FindValue(std::string_view name) {
     for (Value &v : values)
-      if (EqualsNoCase(v.name, name))
+      if (SameName(v.name, name))
         return &v;
     return nullptr;
+  }
+  bool Below(const Node &ancestor) const {
+    for (const Node *n = parent; n != nullptr; n = n->parent)
+      if (n == &ancestor)
+        return true;
+    return false;
   }
 };
 
@@ -252,8 +336,18 @@ struct MemoryRegistry::Handle {
   int view = 0;           // 32, 64 or 0 (no views)
   std::uint32_t access = 0;
   std::shared_ptr<Node> node;
-  std::uint64_t namesGen = ~0ull; // cache of the merged HKCR subkey names
+  std::uint64_t namesGen = ~0ull; // cache of the subkey names in enumeration order
   std::vector<std::string> names;
+  // What the first watch armed through the handle asked for.
+  std::optional<std::pair<bool, std::uint32_t>> notifySubtreeFilter;
+};
+
+// A handle, its live nodes and, for the predefined roots, the handle made
+// up for the call.
+struct MemoryRegistry::KeyAccess {
+  Handle scratch;
+  Handle *handle = nullptr;
+  std::vector<Node *> live;
 };
 
 namespace {
@@ -264,10 +358,6 @@ struct Failure {
   long status;
   int count;
 };
-
-} // namespace
-
-namespace {
 
 // A key being opened or created: the parent handle, the handle to hand out,
 // the physical paths it stands for and the nodes of them that exist.
@@ -280,33 +370,79 @@ struct OpenRequest {
   std::vector<MemoryRegistry::Node *> nodes;
 };
 
+// An armed NotifyChangeKeyValue: the watched keys (both halves of an HKCR
+// key) and the handle it was armed through.
+struct Watch {
+  std::shared_ptr<WatchSignal> signal;
+  std::vector<std::shared_ptr<MemoryRegistry::Node>> keys;
+  HKey handle = 0;
+  bool subtree = false;
+  std::uint32_t filter = 0;
+
+  bool Covers(const MemoryRegistry::Node &changed) const {
+    for (const auto &key : keys)
+      if (key.get() == &changed || (subtree && changed.Below(*key)))
+        return true;
+    return false;
+  }
+  bool OnDeleted() const {
+    for (const auto &key : keys)
+      if (key->deleted)
+        return true;
+    return false;
+  }
+};
+
+// A ReplaceKey waiting for the next boot.
+struct PendingReplacement {
+  Path key;
+  HiveKey tree;
+};
+
 } // namespace
 
 struct MemoryRegistry::Impl {
-  explicit Impl(MemorySystem &system) : sys(system), top(std::make_shared<Node>()) {
+  explicit Impl(MemorySystem &system)
+      : sys(system), top(std::make_shared<Node>()),
+        defaultSecurity(MakeSecurity(kDefaultOwner, kDefaultDacl)) {
+    top->security = top->fresh = defaultSecurity;
     Insert(*top, "HKLM");
     Insert(*top, "HKU");
   }
 
   MemorySystem &sys;
+  IFileSystem *files = nullptr;
   std::shared_ptr<Node> top; // holds HKLM and HKU
+  std::shared_ptr<const SecurityState> defaultSecurity;
   Wow64Layout layout = Wow64Layout::Windows7;
+  RegistryQuirks quirks;
   bool deleteKeyEx = true;
   bool reflectionQuery = true;
   long reflectionStatus = 0;
   std::map<HKey, Handle> handles;
   HKey nextHandle = kFirstHandle;
   std::vector<Failure> failures;
+  std::vector<Watch> watches;
+  std::vector<PendingReplacement> pending;
   std::uint64_t gen = 0; // changes whenever a key is created or deleted
   std::uint64_t clock = kClockStart;
 
   // --- tree
-  static std::shared_ptr<Node> Insert(Node &parent, std::string_view name) {
-    const std::string upper = UpperAscii(name);
+  // The subkey `name` of parent, made when missing. A subkey of HKU\ is a
+  // user's hive: its keys grant the user (when the name is a SID) full
+  // access.
+  std::shared_ptr<Node> Insert(Node &parent, std::string_view name) {
+    const std::string upper = FoldUpper(name);
     auto it = parent.Lower(upper);
     if (it != parent.children.end() && it->upper == upper)
       return it->node;
     auto node = std::make_shared<Node>();
+    node->parent = &parent;
+    node->security = node->fresh = parent.fresh;
+    if (parent.parent == top.get() && &parent == Find({"HKU"}) && SidOfSddl(name)) {
+      const std::string dacl = std::string(kDefaultDacl) + "(A;CI;KA;;;" + *SidOfSddl(name) + ")";
+      node->security = node->fresh = MakeSecurity(kDefaultOwner, dacl);
+    }
     parent.children.insert(it, Node::Child{std::string(name), upper, node, false});
     return node;
   }
@@ -327,12 +463,27 @@ struct MemoryRegistry::Impl {
     Node *parent = Find(Path(path.begin(), path.end() - 1));
     if (parent == nullptr)
       return nullptr;
-    const std::string upper = UpperAscii(path.back());
+    const std::string upper = FoldUpper(path.back());
     auto it = parent->Lower(upper);
     return it != parent->children.end() && it->upper == upper ? it->node : nullptr;
   }
 
   void Touch(Node &node) { node.lastWrite = clock += 10000000ull; }
+
+  // A change to a key: a new write time and the watches it concerns.
+  void Changed(Node &node, std::uint32_t change) {
+    Touch(node);
+    Notify(node, change);
+  }
+
+  void Notify(const Node &node, std::uint32_t change) {
+    std::erase_if(watches, [&](const Watch &w) {
+      if ((w.filter & change) == 0 || !w.Covers(node))
+        return false;
+      w.signal->Set();
+      return true;
+    });
+  }
 
   // Keeps HKLM\SOFTWARE\Wow6432Node\Classes pointing at Classes\Wow6432Node.
   void Relink() {
@@ -359,10 +510,10 @@ struct MemoryRegistry::Impl {
       if (sub == nullptr) {
         if (checks && (node->denyWrite || node->denyAccess))
           return wc::ErrorAccessDenied;
-        if (checks && Utf16Length(part) > kMaxKeyNameUnits)
+        if (checks && Utf16Length(part) > quirks.maxKeyNameUnits)
           return wc::ErrorInvalidParameter;
         sub = Insert(*node, part).get();
-        Touch(*node);
+        Changed(*node, kNotifyName);
         Touch(*sub);
         created = true;
         ++gen;
@@ -381,23 +532,121 @@ struct MemoryRegistry::Impl {
         MarkDeleted(*child.node);
   }
 
+  // Watches on keys that are gone: signalled where deleting signals, else
+  // left until their handle is closed.
+  void DeletedKeysWatched() {
+    if (!quirks.deleteSignalsWatch)
+      return;
+    std::erase_if(watches, [](const Watch &w) {
+      if (!w.OnDeleted())
+        return false;
+      w.signal->Set();
+      return true;
+    });
+  }
+
   bool Remove(const Path &path) {
     if (path.size() < 2)
       return false;
     Node *parent = Find(Path(path.begin(), path.end() - 1));
     if (parent == nullptr)
       return false;
-    const std::string upper = UpperAscii(path.back());
+    const std::string upper = FoldUpper(path.back());
     auto it = parent->Lower(upper);
     if (it == parent->children.end() || it->upper != upper)
       return false;
     std::shared_ptr<Node> node = it->node;
     parent->children.erase(it);
     MarkDeleted(*node);
-    Touch(*parent);
+    Changed(*parent, kNotifyName);
+    DeletedKeysWatched();
     ++gen;
     Relink();
     return true;
+  }
+
+  // Hangs a tree made elsewhere (a loaded hive) below parent.
+  void Attach(Node &parent, const std::string &name, std::shared_ptr<Node> node) {
+    const std::string upper = FoldUpper(name);
+    node->parent = &parent;
+    parent.children.insert(parent.Lower(upper), Node::Child{name, upper, std::move(node), false});
+    Changed(parent, kNotifyName);
+    ++gen;
+  }
+
+  // Signals and forgets the watches armed through a handle.
+  void CloseWatches(HKey handle) {
+    std::erase_if(watches, [&](const Watch &w) {
+      if (w.handle != handle)
+        return false;
+      w.signal->Set();
+      return true;
+    });
+  }
+
+  // --- saved trees
+  static HiveKey ToHive(const Node &node, const std::string &name) {
+    HiveKey key{name, node.lastWrite, node.security->owner, node.security->daclText, {}, {}};
+    for (const Node::Value &v : node.values)
+      key.values.push_back(HiveValue{v.name, v.type, v.data});
+    for (const Node::Child &c : node.children)
+      if (!c.link)
+        key.subKeys.push_back(ToHive(*c.node, c.name));
+    return key;
+  }
+
+  // The nodes of a saved tree, or null when a security text in it is not
+  // valid. `fresh` is the security of keys created below it later.
+  static std::shared_ptr<Node> FromHive(const HiveKey &key,
+                                        const std::shared_ptr<const SecurityState> &fresh) {
+    auto node = std::make_shared<Node>();
+    node->lastWrite = key.lastWrite;
+    node->security = MakeSecurity(key.owner, key.dacl);
+    node->fresh = fresh;
+    if (node->security == nullptr)
+      return nullptr;
+    for (const HiveValue &v : key.values)
+      node->values.push_back(Node::Value{v.name, v.type, v.data});
+    for (const HiveKey &sub : key.subKeys) {
+      std::shared_ptr<Node> child = FromHive(sub, fresh);
+      if (child == nullptr)
+        return nullptr;
+      child->parent = node.get();
+      const std::string upper = FoldUpper(sub.name);
+      auto it = node->Lower(upper);
+      if (it != node->children.end() && it->upper == upper)
+        return nullptr; // two subkeys of one name
+      node->children.insert(it, Node::Child{sub.name, upper, std::move(child), false});
+    }
+    return node;
+  }
+
+  // Whether a handle other than the predefined roots is open on the node
+  // or below it.
+  bool HandlesInside(const Node &node) const {
+    for (const auto &[key, h] : handles)
+      if (h.node && !h.node->deleted && (h.node.get() == &node || h.node->Below(node)))
+        return true;
+    return false;
+  }
+
+  // --- access
+  Token ProcessToken() const {
+    Token token;
+    std::string sid;
+    if (sys.GetUserSid(sid) && !sid.empty())
+      token.sids.push_back(UpperAscii(sid));
+    for (std::string_view group : kTokenGroups)
+      token.sids.emplace_back(group);
+    if (sys.IsAdmin())
+      token.sids.emplace_back(kAdministrators);
+    return token;
+  }
+
+  bool DaclAllows(const Node &node, std::uint32_t wanted) const {
+    return CheckAccess(node.security->dacl, node.security->ownerSid, ProcessToken(),
+                       AccessRequest{wanted, false})
+        .has_value();
   }
 
   // --- views and roots
@@ -450,15 +699,17 @@ struct MemoryRegistry::Impl {
     }
   }
 
-  // Physical paths of a logical key: one, or for HKCR the user's half then
-  // the machine's half.
+  // Physical paths of a logical key: one, or for a merging HKCR the user's
+  // half then the machine's half.
   std::vector<Path> Halves(std::uint32_t root, const Path &rest, int view) const {
     if (root == wc::HkeyLocalMachine)
       return {Map(Concat({"HKLM"}, rest), view)};
     if (root == wc::HkeyUsers)
       return {Map(Concat({"HKU"}, rest), view)};
-    return {Map(Concat({"HKU", UserSid(), "Software", "Classes"}, rest), view),
-            Map(Concat({"HKLM", "SOFTWARE", "Classes"}, rest), view)};
+    const Path machine = Map(Concat({"HKLM", "SOFTWARE", "Classes"}, rest), view);
+    if (!quirks.classesRootMergesUser)
+      return {machine};
+    return {Map(Concat({"HKU", UserSid(), "Software", "Classes"}, rest), view), machine};
   }
 
   // The existing nodes of a handle, user's half first.
@@ -475,20 +726,36 @@ struct MemoryRegistry::Impl {
     return out;
   }
 
+  std::vector<std::shared_ptr<Node>> LiveShared(const Handle &h) const {
+    std::vector<std::shared_ptr<Node>> out;
+    if (h.root != wc::HkeyClassesRoot) {
+      if (h.node && !h.node->deleted)
+        out.push_back(h.node);
+      return out;
+    }
+    for (const Path &half : Halves(h.root, h.rest, h.view))
+      if (std::shared_ptr<Node> n = FindShared(half))
+        out.push_back(std::move(n));
+    return out;
+  }
+
   // Where a new key below HKCR goes: to the half holding the nearest
   // existing ancestor, the user's half winning; the machine's by default.
   Path CreateTarget(const Handle &h, const Path &sub, int view) const {
     const Path full = Concat(h.rest, sub);
+    const std::vector<Path> target = Halves(wc::HkeyClassesRoot, full, view);
+    if (target.size() == 1)
+      return target[0];
     for (std::size_t depth = full.size(); depth > 0; --depth) {
       const std::vector<Path> halves =
           Halves(wc::HkeyClassesRoot,
                  Path(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(depth)), view);
       if (Find(halves[0]) != nullptr)
-        return Halves(wc::HkeyClassesRoot, full, view)[0];
+        return target[0];
       if (Find(halves[1]) != nullptr)
         break;
     }
-    return Halves(wc::HkeyClassesRoot, full, view)[1];
+    return target[1];
   }
 
   // --- handles
@@ -513,13 +780,12 @@ struct MemoryRegistry::Impl {
 
   // The handle, its live nodes and the right it needs, for an operation
   // that a test may make fail.
-  long Access(HKey key, std::uint32_t right, RegOp op, Handle *&h, Handle &scratch,
-              std::vector<Node *> &live) {
-    if (long st = Lookup(key, h, scratch))
+  long Access(HKey key, std::uint32_t right, RegOp op, KeyAccess &k) {
+    if (long st = Lookup(key, k.handle, k.scratch))
       return st;
-    if (long st = Usable(*h, right, live))
+    if (long st = Usable(*k.handle, right, k.live))
       return st;
-    return Failed(op, *h);
+    return Failed(op, *k.handle);
   }
 
   long Lookup(HKey key, Handle *&out, Handle &scratch) {
@@ -552,13 +818,13 @@ struct MemoryRegistry::Impl {
 
   long ViewOf(std::uint32_t sam, int fallback, int &view) const {
     const std::uint32_t bits = sam & wc::KeyWow64Res;
-    if (bits == wc::KeyWow64Res)
+    if (bits == wc::KeyWow64Res && !quirks.bothViewBitsMean32)
       return wc::ErrorInvalidParameter;
     if (Effective() == Wow64Layout::None)
       view = 0;
     else if (bits == wc::KeyWow64_64Key)
       view = 64;
-    else if (bits == wc::KeyWow64_32Key)
+    else if ((bits & wc::KeyWow64_32Key) != 0)
       view = 32;
     else
       view = fallback;
@@ -586,18 +852,27 @@ struct MemoryRegistry::Impl {
   std::vector<Path> PathsOf(const Handle &h) const { return Halves(h.root, h.rest, h.view); }
 
   // Access granted by an open of existing nodes, or an error.
-  static long Grant(const std::vector<Node *> &nodes, std::uint32_t sam, std::uint32_t &granted) {
+  long Grant(const std::vector<Node *> &nodes, std::uint32_t sam, std::uint32_t &granted) const {
+    const bool maximum = (sam & kMaximumAllowed) != 0;
+    const std::uint32_t wanted = GrantedAccess(sam & ~kMaximumAllowed);
     granted = GrantedAccess(sam);
+    const Token token = ProcessToken();
     for (Node *n : nodes) {
       if (n->denyAccess)
         return wc::ErrorAccessDenied;
       if (n->denyWrite) {
         // MAXIMUM_ALLOWED settles for what the key grants.
-        if ((sam & kMaximumAllowed) != 0 && (sam & kGenericAll) == 0)
+        if (maximum && (sam & kGenericAll) == 0)
           granted &= ~kWriteRights;
         if ((granted & kWriteRights) != 0)
           return wc::ErrorAccessDenied;
       }
+      const std::optional<std::uint32_t> allowed = CheckAccess(
+          n->security->dacl, n->security->ownerSid, token, AccessRequest{wanted, maximum});
+      if (!allowed)
+        return wc::ErrorAccessDenied;
+      if (maximum)
+        granted &= *allowed | wanted;
     }
     return wc::ErrorSuccess;
   }
@@ -614,10 +889,10 @@ struct MemoryRegistry::Impl {
     if (h.namesGen == gen)
       return h.names;
     h.names.clear();
-    std::vector<std::pair<std::string, std::string>> merged; // upper, name
+    std::vector<std::pair<std::string, std::string>> merged; // sort key, name
     for (Node *n : live)
       for (const Node::Child &c : n->children)
-        merged.emplace_back(c.upper, c.name);
+        merged.emplace_back(quirks.subkeysSortedLowerCase ? FoldLower(c.name) : c.upper, c.name);
     std::stable_sort(merged.begin(), merged.end(),
                      [](const auto &a, const auto &b) { return a.first < b.first; });
     for (std::size_t i = 0; i < merged.size(); ++i)
@@ -628,16 +903,25 @@ struct MemoryRegistry::Impl {
   }
 
   // Values in enumeration order; the user's copy hides the machine's.
-  static std::vector<const Node::Value *> Values(const std::vector<Node *> &live) {
+  std::vector<const Node::Value *> Values(const std::vector<Node *> &live) const {
     std::vector<const Node::Value *> out;
     for (const Node *n : live)
       for (const Node::Value &v : n->values) {
         bool hidden = false;
         for (const Node::Value *seen : out)
-          hidden = hidden || EqualsNoCase(seen->name, v.name);
+          hidden = hidden || SameName(seen->name, v.name);
         if (!hidden)
           out.push_back(&v);
       }
+    if (quirks.valuesSortedByName) {
+      std::vector<std::pair<std::string, const Node::Value *>> keyed;
+      for (const Node::Value *v : out)
+        keyed.emplace_back(FoldLower(v->name), v);
+      std::stable_sort(keyed.begin(), keyed.end(),
+                       [](const auto &a, const auto &b) { return a.first < b.first; });
+      for (std::size_t i = 0; i < keyed.size(); ++i)
+        out[i] = keyed[i].second;
+    }
     return out;
   }
 
@@ -663,7 +947,8 @@ struct MemoryRegistry::Impl {
       Node *node = Find(half);
       if (node == nullptr)
         continue;
-      if (node->denyDelete || node->denyWrite || node->denyAccess || !node->children.empty())
+      if (node->denyDelete || node->denyWrite || node->denyAccess || !node->children.empty() ||
+          (quirks.deleteChecksDacl && !DaclAllows(*node, wc::Delete)))
         return wc::ErrorAccessDenied;
       return Remove(half) ? wc::ErrorSuccess : wc::ErrorAccessDenied;
     }
@@ -749,13 +1034,18 @@ struct MemoryRegistry::Impl {
     return WritePath(view, fullPath, path) ? Find(path) : nullptr;
   }
 
-  static void SetValueIn(Node &node, std::string_view name, std::uint32_t type, const Bytes &data) {
+  // Sets a value; false when it held that type and data already (such a
+  // rewrite changes nothing, not even the key's write time).
+  static bool SetValueIn(Node &node, std::string_view name, std::uint32_t type, const Bytes &data) {
     if (Node::Value *v = node.FindValue(name)) {
+      if (v->type == type && v->data == data)
+        return false;
       v->type = type;
       v->data = data;
     } else {
       node.values.push_back(Node::Value{std::string(name), type, data});
     }
+    return true;
   }
 
   static void DumpNode(const Node &node, const std::string &path, std::string &out) {
@@ -785,6 +1075,21 @@ struct MemoryRegistry::Impl {
 MemoryRegistry::MemoryRegistry(MemorySystem &sys) : impl_(std::make_unique<Impl>(sys)) {}
 MemoryRegistry::~MemoryRegistry() = default;
 
+void MemoryRegistry::AttachFileSystem(IFileSystem &files) {
+  std::lock_guard lock(mu_);
+  impl_->files = &files;
+}
+
+template <typename Body>
+long MemoryRegistry::OnKey(HKey key, std::uint32_t right, RegOp op, Body &&body) {
+  std::lock_guard lock(mu_);
+  Impl &m = *impl_;
+  KeyAccess k;
+  if (long st = m.Access(key, right, op, k))
+    return st;
+  return body(m, *k.handle, k.live);
+}
+
 // --- IRegistry
 
 // Resolves parent + subKey in the view the access mask asks for.
@@ -799,6 +1104,9 @@ long MemoryRegistry::Impl::Resolve(HKey parent, std::string_view subKey, std::ui
     return st;
   if (long st = SplitSubKey(subKey, r.sub))
     return st;
+  for (const std::string &part : r.sub)
+    if (Utf16Length(part) > quirks.maxKeyNameUnits)
+      return wc::ErrorInvalidParameter;
   r.opened.rest = Concat(r.parent->rest, r.sub);
   r.halves = PathsOf(r.opened);
   if (long st = Failed(op, r.halves))
@@ -836,12 +1144,14 @@ long MemoryRegistry::CreateKey(HKey parent, std::string_view subKey, std::uint32
   std::lock_guard lock(mu_);
   Impl &m = *impl_;
   out = 0;
+  if (disposition != nullptr)
+    *disposition = 0;
   OpenRequest r;
   if (long st = m.Resolve(parent, subKey, sam, RegOp::Create, r))
     return st;
   bool created = false;
   if (r.nodes.empty()) {
-    if ((r.parent->access & wc::KeyCreateSubKey) == 0)
+    if (m.quirks.createChecksParentAccess && (r.parent->access & wc::KeyCreateSubKey) == 0)
       return wc::ErrorAccessDenied;
     const Path target = r.opened.root == wc::HkeyClassesRoot
                             ? m.CreateTarget(*r.parent, r.sub, r.opened.view)
@@ -861,143 +1171,140 @@ long MemoryRegistry::CloseKey(HKey key) {
   std::lock_guard lock(mu_);
   if (key >= wc::HkeyClassesRoot && key <= wc::HkeyDynData)
     return wc::ErrorSuccess;
-  return impl_->handles.erase(key) == 1 ? wc::ErrorSuccess : wc::ErrorInvalidHandle;
+  if (impl_->handles.erase(key) != 1)
+    return wc::ErrorInvalidHandle;
+  impl_->CloseWatches(key);
+  return wc::ErrorSuccess;
 }
 
 long MemoryRegistry::QueryInfoKey(HKey key, KeyInfo &info) {
-  std::lock_guard lock(mu_);
-  Impl &m = *impl_;
-  Handle scratch;
-  Handle *h = nullptr;
-  std::vector<Node *> live;
-  if (long st = m.Access(key, wc::KeyQueryValue, RegOp::QueryInfo, h, scratch, live))
-    return st;
-  info = KeyInfo{};
-  const std::vector<std::string> &names = m.Names(*h, live);
-  info.subKeys = static_cast<std::uint32_t>(names.size());
-  for (const std::string &n : names)
-    info.maxSubKeyLen = std::max(info.maxSubKeyLen, static_cast<std::uint32_t>(Utf16Length(n)));
-  const auto values = Impl::Values(live);
-  info.values = static_cast<std::uint32_t>(values.size());
-  for (const Node::Value *v : values) {
-    info.maxValueNameLen =
-        std::max(info.maxValueNameLen, static_cast<std::uint32_t>(Utf16Length(v->name)));
-    info.maxValueLen = std::max(info.maxValueLen, static_cast<std::uint32_t>(v->data.size()));
-  }
-  for (Node *n : live)
-    info.lastWriteTime = std::max(info.lastWriteTime, n->lastWrite);
-  return wc::ErrorSuccess;
+  return OnKey(key, wc::KeyQueryValue, RegOp::QueryInfo,
+               [&](Impl &m, Handle &h, std::vector<Node *> &live) -> long {
+                 info = KeyInfo{};
+                 const std::vector<std::string> &names = m.Names(h, live);
+                 info.subKeys = static_cast<std::uint32_t>(names.size());
+                 for (const std::string &n : names)
+                   info.maxSubKeyLen =
+                       std::max(info.maxSubKeyLen, static_cast<std::uint32_t>(Utf16Length(n)));
+                 const auto values = m.Values(live);
+                 info.values = static_cast<std::uint32_t>(values.size());
+                 for (const Node::Value *v : values) {
+                   info.maxValueNameLen = std::max(
+                       info.maxValueNameLen, static_cast<std::uint32_t>(Utf16Length(v->name)));
+                   info.maxValueLen =
+                       std::max(info.maxValueLen, static_cast<std::uint32_t>(v->data.size()));
+                 }
+                 for (Node *n : live)
+                   info.lastWriteTime = std::max(info.lastWriteTime, n->lastWrite);
+                 return wc::ErrorSuccess;
+               });
 }
 
 long MemoryRegistry::EnumKey(HKey key, std::uint32_t index, std::uint32_t nameCapacity,
                              std::string &name) {
-  std::lock_guard lock(mu_);
-  Impl &m = *impl_;
-  Handle scratch;
-  Handle *h = nullptr;
-  std::vector<Node *> live;
-  if (long st = m.Access(key, wc::KeyEnumerateSubKeys, RegOp::EnumKey, h, scratch, live))
-    return st;
-  const std::string *found = nullptr;
-  if (live.size() == 1) {
-    if (index < live.front()->children.size())
-      found = &live.front()->children[index].name;
-  } else {
-    const std::vector<std::string> &names = m.Names(*h, live);
-    if (index < names.size())
-      found = &names[index];
-  }
-  if (found == nullptr)
-    return wc::ErrorNoMoreItems;
-  if (Utf16Length(*found) + 1 > nameCapacity)
-    return wc::ErrorMoreData;
-  name = *found;
-  return wc::ErrorSuccess;
+  const long st = OnKey(key, wc::KeyEnumerateSubKeys, RegOp::EnumKey,
+                        [&](Impl &m, Handle &h, std::vector<Node *> &live) -> long {
+                          const std::string *found = nullptr;
+                          if (live.size() == 1 && !m.quirks.subkeysSortedLowerCase) {
+                            if (index < live.front()->children.size())
+                              found = &live.front()->children[index].name;
+                          } else {
+                            const std::vector<std::string> &names = m.Names(h, live);
+                            if (index < names.size())
+                              found = &names[index];
+                          }
+                          if (found == nullptr)
+                            return wc::ErrorNoMoreItems;
+                          if (Utf16Length(*found) + 1 > nameCapacity)
+                            return wc::ErrorMoreData;
+                          name = *found;
+                          return wc::ErrorSuccess;
+                        });
+  if (st != wc::ErrorSuccess)
+    name.clear();
+  return st;
 }
 
 long MemoryRegistry::EnumValue(HKey key, std::uint32_t index, std::uint32_t nameCapacity,
                                std::uint32_t dataCapacity, std::string &name, std::uint32_t &type,
                                Bytes &data) {
-  std::lock_guard lock(mu_);
-  Impl &m = *impl_;
-  Handle scratch;
-  Handle *h = nullptr;
-  std::vector<Node *> live;
-  if (long st = m.Access(key, wc::KeyQueryValue, RegOp::EnumValue, h, scratch, live))
-    return st;
-  const auto values = Impl::Values(live);
-  if (index >= values.size())
-    return wc::ErrorNoMoreItems;
-  const Node::Value &v = *values[index];
-  if (Utf16Length(v.name) + 1 > nameCapacity)
-    return wc::ErrorMoreData;
-  name = v.name;
-  type = v.type;
-  if (v.data.size() > dataCapacity) {
+  std::uint32_t found = 0;
+  const long st =
+      OnKey(key, wc::KeyQueryValue, RegOp::EnumValue,
+            [&](Impl &m, Handle &, std::vector<Node *> &live) -> long {
+              const auto values = m.Values(live);
+              if (index >= values.size())
+                return wc::ErrorNoMoreItems;
+              const Node::Value &v = *values[index];
+              found = v.type;
+              if (Utf16Length(v.name) + 1 > nameCapacity || v.data.size() > dataCapacity)
+                return wc::ErrorMoreData;
+              name = v.name;
+              data = v.data;
+              return wc::ErrorSuccess;
+            });
+  // RegEnumValue reports the type with ERROR_MORE_DATA too.
+  type = st == wc::ErrorSuccess || st == wc::ErrorMoreData ? found : 0;
+  if (st != wc::ErrorSuccess) {
+    name.clear();
     data.clear();
-    return wc::ErrorMoreData;
   }
-  data = v.data;
-  return wc::ErrorSuccess;
+  return st;
 }
 
 long MemoryRegistry::QueryValue(HKey key, std::string_view name, std::uint32_t *type, Bytes *data,
                                 std::uint32_t *size) {
-  std::lock_guard lock(mu_);
-  Impl &m = *impl_;
-  Handle scratch;
-  Handle *h = nullptr;
-  std::vector<Node *> live;
-  if (long st = m.Access(key, wc::KeyQueryValue, RegOp::QueryValue, h, scratch, live))
-    return st;
-  for (Node *n : live) {
-    if (const Node::Value *v = n->FindValue(name)) {
-      if (type != nullptr)
-        *type = v->type;
-      if (size != nullptr)
-        *size = static_cast<std::uint32_t>(v->data.size());
-      if (data != nullptr)
-        *data = v->data;
-      return wc::ErrorSuccess;
-    }
+  const long st = OnKey(key, wc::KeyQueryValue, RegOp::QueryValue,
+                        [&](Impl &, Handle &, std::vector<Node *> &live) -> long {
+                          for (Node *n : live) {
+                            if (const Node::Value *v = n->FindValue(name)) {
+                              if (type != nullptr)
+                                *type = v->type;
+                              if (size != nullptr)
+                                *size = static_cast<std::uint32_t>(v->data.size());
+                              if (data != nullptr)
+                                *data = v->data;
+                              return wc::ErrorSuccess;
+                            }
+                          }
+                          return wc::ErrorFileNotFound;
+                        });
+  if (st != wc::ErrorSuccess) {
+    if (type != nullptr)
+      *type = 0;
+    if (size != nullptr)
+      *size = 0;
   }
-  return wc::ErrorFileNotFound;
+  return st;
 }
 
 long MemoryRegistry::SetValue(HKey key, std::string_view name, std::uint32_t type,
                               const Bytes &data) {
-  std::lock_guard lock(mu_);
-  Impl &m = *impl_;
-  Handle scratch;
-  Handle *h = nullptr;
-  std::vector<Node *> live;
-  if (long st = m.Access(key, wc::KeySetValue, RegOp::SetValue, h, scratch, live))
-    return st;
-  if (Utf16Length(name) > kMaxValueNameUnits)
-    return wc::ErrorInvalidParameter;
-  Impl::SetValueIn(*live.front(), name, type, data);
-  m.Touch(*live.front());
-  return wc::ErrorSuccess;
+  return OnKey(key, wc::KeySetValue, RegOp::SetValue,
+               [&](Impl &m, Handle &, std::vector<Node *> &live) -> long {
+                 if (Utf16Length(name) > kMaxValueNameUnits)
+                   return wc::ErrorInvalidParameter;
+                 if (Impl::SetValueIn(*live.front(), name, type, data))
+                   m.Changed(*live.front(), kNotifyLastSet);
+                 return wc::ErrorSuccess;
+               });
 }
 
 long MemoryRegistry::DeleteValue(HKey key, std::string_view name) {
-  std::lock_guard lock(mu_);
-  Impl &m = *impl_;
-  Handle scratch;
-  Handle *h = nullptr;
-  std::vector<Node *> live;
-  if (long st = m.Access(key, wc::KeySetValue, RegOp::DeleteValue, h, scratch, live))
-    return st;
-  for (Node *n : live) {
-    auto it = std::find_if(n->values.begin(), n->values.end(),
-                           [&](const Node::Value &v) { return EqualsNoCase(v.name, name); });
-    if (it != n->values.end()) {
-      n->values.erase(it);
-      m.Touch(*n);
-      return wc::ErrorSuccess;
-    }
-  }
-  return wc::ErrorFileNotFound;
+  return OnKey(key, wc::KeySetValue, RegOp::DeleteValue,
+               [&](Impl &m, Handle &, std::vector<Node *> &live) -> long {
+                 for (Node *n : live) {
+                   auto it =
+                       std::find_if(n->values.begin(), n->values.end(),
+                                    [&](const Node::Value &v) { return SameName(v.name, name); });
+                   if (it != n->values.end()) {
+                     n->values.erase(it);
+                     m.Changed(*n, kNotifyLastSet);
+                     return wc::ErrorSuccess;
+                   }
+                 }
+                 return wc::ErrorFileNotFound;
+               });
 }
 
 long MemoryRegistry::DeleteKey(HKey parent, std::string_view subKey) {
@@ -1023,26 +1330,18 @@ bool MemoryRegistry::HasQueryReflectionKey() const {
 }
 
 long MemoryRegistry::QueryReflectionKey(HKey key, bool &reflectionDisabled) {
-  std::lock_guard lock(mu_);
-  Impl &m = *impl_;
-  if (!m.reflectionQuery)
+  if (!HasQueryReflectionKey())
     return wc::ErrorCallNotImplemented;
-  Handle scratch;
-  Handle *h = nullptr;
-  std::vector<Node *> live;
-  if (long st = m.Lookup(key, h, scratch))
-    return st;
-  if (long st = m.Usable(*h, 0, live))
-    return st;
-  if (m.reflectionStatus != wc::ErrorSuccess)
-    return m.reflectionStatus;
-  reflectionDisabled = live.front()->reflectionDisabled;
-  return wc::ErrorSuccess;
+  return OnKey(key, 0, RegOp::QueryReflection,
+               [&](Impl &m, Handle &, std::vector<Node *> &live) -> long {
+                 if (m.reflectionStatus != wc::ErrorSuccess)
+                   return m.reflectionStatus;
+                 reflectionDisabled = live.front()->reflectionDisabled;
+                 return wc::ErrorSuccess;
+               });
 }
 
 namespace {
-constexpr std::uint32_t kOwnerInfo = 1;
-constexpr std::uint32_t kDaclInfo = 4;
 
 // The text of one SDDL section ("O:", "G:", "D:" or "S:"), without its tag.
 std::optional<std::string> SddlPart(std::string_view sddl, char tag) {
@@ -1065,48 +1364,248 @@ std::optional<std::string> SddlPart(std::string_view sddl, char tag) {
   }
   return found;
 }
+
 } // namespace
 
 long MemoryRegistry::GetKeySecurity(HKey key, std::uint32_t securityInfo, std::string &sddl) {
-  std::lock_guard lock(mu_);
-  Impl &m = *impl_;
-  Handle scratch;
-  Handle *h = nullptr;
-  std::vector<Node *> live;
-  if (long st = m.Lookup(key, h, scratch))
-    return st;
-  if (long st = m.Usable(*h, wc::ReadControl, live))
-    return st;
-  sddl.clear();
-  if ((securityInfo & kOwnerInfo) != 0)
-    sddl += "O:" + live.front()->owner;
-  if ((securityInfo & kDaclInfo) != 0)
-    sddl += live.front()->dacl;
-  return wc::ErrorSuccess;
+  return OnKey(key, wc::ReadControl, RegOp::GetSecurity,
+               [&](Impl &, Handle &, std::vector<Node *> &live) -> long {
+                 const SecurityState &security = *live.front()->security;
+                 sddl.clear();
+                 if ((securityInfo & kOwnerInfo) != 0)
+                   sddl += "O:" + security.owner;
+                 if ((securityInfo & kDaclInfo) != 0)
+                   sddl += security.daclText;
+                 return wc::ErrorSuccess;
+               });
 }
 
 long MemoryRegistry::SetKeySecurity(HKey key, std::uint32_t securityInfo, std::string_view sddl) {
+  return OnKey(
+      key, 0, RegOp::SetSecurity, [&](Impl &m, Handle &h, std::vector<Node *> &live) -> long {
+        const bool owner = (securityInfo & kOwnerInfo) != 0, dacl = (securityInfo & kDaclInfo) != 0;
+        if ((owner && (h.access & wc::WriteOwner) == 0) || (dacl && (h.access & wc::WriteDac) == 0))
+          return wc::ErrorAccessDenied;
+        const std::optional<std::string> ownerText = SddlPart(sddl, 'O');
+        const std::optional<std::string> daclText = SddlPart(sddl, 'D');
+        if ((owner && (!ownerText || ownerText->empty())) || (dacl && !daclText))
+          return wc::ErrorInvalidParameter;
+        Node &node = *live.front();
+        std::shared_ptr<const SecurityState> changed =
+            MakeSecurity(owner ? *ownerText : node.security->owner,
+                         dacl ? "D:" + *daclText : node.security->daclText);
+        if (changed == nullptr)
+          return wc::ErrorInvalidParameter;
+        node.security = std::move(changed);
+        if (m.quirks.securityChangesSignal)
+          m.Notify(node, kNotifySecurity);
+        return wc::ErrorSuccess;
+      });
+}
+
+long MemoryRegistry::NotifyChangeKeyValue(HKey key, bool watchSubtree, std::uint32_t filter,
+                                          std::unique_ptr<IChangeWatch> &watch) {
+  watch.reset();
+  return OnKey(
+      key, wc::KeyNotify, RegOp::Notify, [&](Impl &m, Handle &h, std::vector<Node *> &) -> long {
+        if (!h.notifySubtreeFilter)
+          h.notifySubtreeFilter = std::make_pair(watchSubtree, filter);
+        const auto [subtree, changes] = *h.notifySubtreeFilter;
+        Watch armed{std::make_shared<WatchSignal>(), m.LiveShared(h), key, subtree, changes};
+        watch = std::make_unique<MemoryChangeWatch>(armed.signal);
+        m.watches.push_back(std::move(armed));
+        return wc::ErrorSuccess;
+      });
+}
+
+long MemoryRegistry::SaveKey(HKey key, std::string_view file) {
+  return OnKey(key, 0, RegOp::Save, [&](Impl &m, Handle &, std::vector<Node *> &live) -> long {
+    if (m.files == nullptr)
+      return wc::ErrorCallNotImplemented;
+    if (!m.quirks.saveOverwrites && m.files->GetAttributes(file) != wc::InvalidFileAttributes)
+      return wc::ErrorAlreadyExists;
+    if (long st = m.files->WriteFile(file, ""))
+      return st;
+    if (!m.sys.PrivilegeEnabled(kBackupPrivilege))
+      return wc::ErrorPrivilegeNotHeld;
+    return m.files->WriteFile(file, WriteHive(Impl::ToHive(*live.front(), "")));
+  });
+}
+
+namespace {
+
+// The physical path of key + subKey in the handle's view, through its
+// first half.
+long TargetOf(const std::vector<Path> &halves, Path &target) {
+  if (halves.empty())
+    return wc::ErrorFileNotFound;
+  target = halves.front();
+  return wc::ErrorSuccess;
+}
+
+} // namespace
+
+long MemoryRegistry::LoadKey(HKey key, std::string_view subKey, std::string_view file) {
+  return OnKey(key, 0, RegOp::Load, [&](Impl &m, Handle &h, std::vector<Node *> &) -> long {
+    if (m.files == nullptr)
+      return wc::ErrorCallNotImplemented;
+    if (!m.sys.PrivilegeEnabled(kRestorePrivilege))
+      return wc::ErrorPrivilegeNotHeld;
+    Path sub;
+    if (long st = SplitSubKey(subKey, sub))
+      return st;
+    const bool hiveRoot =
+        (h.root == wc::HkeyLocalMachine || h.root == wc::HkeyUsers) && h.rest.empty();
+    if (sub.empty() || (!m.quirks.loadBelowAnyKey && (!hiveRoot || sub.size() != 1)))
+      return wc::ErrorInvalidParameter;
+    Path target;
+    if (long st = TargetOf(m.Halves(h.root, Concat(h.rest, sub), h.view), target))
+      return st;
+    Node *parent = m.Find(Path(target.begin(), target.end() - 1));
+    if (parent == nullptr)
+      return wc::ErrorFileNotFound;
+    if (m.Find(target) != nullptr)
+      return wc::ErrorAlreadyExists;
+    std::string text;
+    if (long st = m.files->ReadFile(file, text))
+      return st;
+    const std::optional<HiveKey> hive = ReadHive(text);
+    std::shared_ptr<Node> tree = hive ? Impl::FromHive(*hive, parent->fresh) : nullptr;
+    const long st = tree != nullptr ? wc::ErrorSuccess : kErrorNotRegistryFile;
+    if (tree == nullptr && m.quirks.failedLoadLeavesEmptyHive) {
+      tree = std::make_shared<Node>();
+      tree->security = tree->fresh = parent->fresh;
+      m.Touch(*tree);
+    }
+    if (tree != nullptr) {
+      tree->hiveFile = std::string(file);
+      m.Attach(*parent, target.back(), std::move(tree));
+    }
+    return st;
+  });
+}
+
+long MemoryRegistry::UnLoadKey(HKey key, std::string_view subKey) {
+  return OnKey(key, 0, RegOp::Unload, [&](Impl &m, Handle &h, std::vector<Node *> &) -> long {
+    if (!m.sys.PrivilegeEnabled(kRestorePrivilege))
+      return wc::ErrorPrivilegeNotHeld;
+    Path sub;
+    if (long st = SplitSubKey(subKey, sub))
+      return st;
+    Path target;
+    if (long st = TargetOf(m.Halves(h.root, Concat(h.rest, sub), h.view), target))
+      return st;
+    Node *node = m.Find(target);
+    if (node == nullptr)
+      return wc::ErrorFileNotFound;
+    if (!node->hiveFile || m.HandlesInside(*node))
+      return wc::ErrorAccessDenied;
+    if (m.quirks.loadedHivesWriteBack && m.files != nullptr)
+      if (long st = m.files->WriteFile(*node->hiveFile, WriteHive(Impl::ToHive(*node, ""))))
+        return st;
+    m.Remove(target);
+    return wc::ErrorSuccess;
+  });
+}
+
+// On Windows the hive's file becomes oldFile at once and newFile becomes
+// the hive's file; the key shows newFile's contents after the next boot.
+long MemoryRegistry::ReplaceKey(HKey key, std::string_view subKey, std::string_view newFile,
+                                std::string_view oldFile) {
+  if (Quirks().replaceIsStub)
+    return wc::ErrorSuccess;
+  return OnKey(key, 0, RegOp::Replace, [&](Impl &m, Handle &h, std::vector<Node *> &) -> long {
+    if (m.files == nullptr)
+      return wc::ErrorCallNotImplemented;
+    if (!m.sys.PrivilegeEnabled(kRestorePrivilege))
+      return wc::ErrorPrivilegeNotHeld;
+    Path sub;
+    if (long st = SplitSubKey(subKey, sub))
+      return st;
+    Path target;
+    if (long st = TargetOf(m.Halves(h.root, Concat(h.rest, sub), h.view), target))
+      return st;
+    Node *node = m.Find(target);
+    if (node == nullptr)
+      return wc::ErrorFileNotFound;
+    if (!node->hiveFile)
+      return wc::ErrorInvalidParameter;
+    std::string text;
+    if (long st = m.files->ReadFile(newFile, text))
+      return st;
+    std::optional<HiveKey> replacement = ReadHive(text);
+    if (!replacement)
+      return kErrorNotRegistryFile;
+    if (long st = m.files->WriteFile(oldFile, WriteHive(Impl::ToHive(*node, ""))))
+      return st;
+    if (long st = m.files->WriteFile(*node->hiveFile, text))
+      return st;
+    IgnoreResult(m.files->DeleteFile(newFile));
+    node->hiveFile = std::string(oldFile);
+    m.pending.push_back(PendingReplacement{target, std::move(*replacement)});
+    return wc::ErrorSuccess;
+  });
+}
+
+// --- quirks
+
+RegistryQuirks RegistryQuirks::Windows7() {
+  return RegistryQuirks{};
+}
+
+RegistryQuirks RegistryQuirks::Wine() {
+  RegistryQuirks q;
+  q.valuesSortedByName = true;
+  q.subkeysSortedLowerCase = true;
+  q.maxKeyNameUnits = 256;
+  q.bothViewBitsMean32 = true;
+  q.createChecksParentAccess = false;
+  q.deleteChecksDacl = false;
+  q.failedLoadLeavesEmptyHive = true;
+  q.classesRootMergesUser = false;
+  q.deleteSignalsWatch = false;
+  q.securityChangesSignal = false;
+  q.saveOverwrites = true;
+  q.loadBelowAnyKey = true;
+  q.loadedHivesWriteBack = false;
+  q.replaceIsStub = true;
+  return q;
+}
+
+void MemoryRegistry::SetQuirks(const RegistryQuirks &quirks) {
+  std::lock_guard lock(mu_);
+  impl_->quirks = quirks;
+  ++impl_->gen;
+}
+
+RegistryQuirks MemoryRegistry::Quirks() const {
+  std::lock_guard lock(mu_);
+  return impl_->quirks;
+}
+
+void MemoryRegistry::SimulateReboot() {
   std::lock_guard lock(mu_);
   Impl &m = *impl_;
-  Handle scratch;
-  Handle *h = nullptr;
-  std::vector<Node *> live;
-  if (long st = m.Lookup(key, h, scratch))
-    return st;
-  if (long st = m.Usable(*h, 0, live))
-    return st;
-  const bool owner = (securityInfo & kOwnerInfo) != 0, dacl = (securityInfo & kDaclInfo) != 0;
-  if ((owner && (h->access & wc::WriteOwner) == 0) || (dacl && (h->access & wc::WriteDac) == 0))
-    return wc::ErrorAccessDenied;
-  const std::optional<std::string> ownerText = SddlPart(sddl, 'O');
-  const std::optional<std::string> daclText = SddlPart(sddl, 'D');
-  if ((owner && (!ownerText || ownerText->empty())) || (dacl && !daclText))
-    return wc::ErrorInvalidParameter;
-  if (owner)
-    live.front()->owner = *ownerText;
-  if (dacl)
-    live.front()->dacl = "D:" + *daclText;
-  return wc::ErrorSuccess;
+  for (const PendingReplacement &p : m.pending) {
+    Node *node = m.Find(p.key);
+    std::shared_ptr<Node> fresh = node ? Impl::FromHive(p.tree, node->parent->fresh) : nullptr;
+    if (fresh == nullptr)
+      continue;
+    for (Node::Child &child : node->children)
+      if (!child.link)
+        Impl::MarkDeleted(*child.node);
+    node->values = std::move(fresh->values);
+    node->children = std::move(fresh->children);
+    for (Node::Child &child : node->children)
+      child.node->parent = node;
+    node->lastWrite = fresh->lastWrite;
+    node->security = fresh->security;
+    ++m.gen;
+  }
+  m.pending.clear();
+  for (const auto &[key, h] : m.handles)
+    m.CloseWatches(key);
+  m.handles.clear();
 }
 
 // --- settings
@@ -1152,8 +1651,8 @@ bool MemoryRegistry::SetRaw(View view, std::string_view fullPath, std::string_vi
   if (!impl_->WritePath(view, fullPath, path))
     return false;
   Node *node = impl_->Find(path);
-  Impl::SetValueIn(*node, name, type, data);
-  impl_->Touch(*node);
+  if (Impl::SetValueIn(*node, name, type, data))
+    impl_->Changed(*node, kNotifyLastSet);
   return true;
 }
 
@@ -1268,7 +1767,8 @@ std::size_t MemoryRegistry::OpenHandleCount() const {
 std::string MemoryRegistry::KeySecurity(View view, std::string_view fullPath) const {
   std::lock_guard lock(mu_);
   const std::vector<Node *> nodes = impl_->ReadNodes(view, fullPath);
-  return nodes.empty() ? std::string() : "O:" + nodes.front()->owner + nodes.front()->dacl;
+  return nodes.empty() ? std::string()
+                       : "O:" + nodes.front()->security->owner + nodes.front()->security->daclText;
 }
 
 // --- behaviour of single keys

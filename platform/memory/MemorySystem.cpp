@@ -106,6 +106,49 @@ const char *RootShortName(std::uint32_t root) {
   }
 }
 
+constexpr long kErrorNoSuchPrivilege = 1313;
+
+// The privileges of an elevated administrator's token on Windows 7; a
+// standard user's token holds the few marked. Every one starts disabled but
+// the three that Windows enables by default.
+struct Privilege {
+  std::string_view name;
+  bool userHolds;
+};
+
+constexpr Privilege kPrivileges[] = {
+    {"SeIncreaseQuotaPrivilege", false},
+    {"SeSecurityPrivilege", false},
+    {"SeTakeOwnershipPrivilege", false},
+    {"SeLoadDriverPrivilege", false},
+    {"SeSystemProfilePrivilege", false},
+    {"SeSystemtimePrivilege", false},
+    {"SeProfileSingleProcessPrivilege", false},
+    {"SeIncreaseBasePriorityPrivilege", false},
+    {"SeCreatePagefilePrivilege", false},
+    {"SeBackupPrivilege", false},
+    {"SeRestorePrivilege", false},
+    {"SeShutdownPrivilege", true},
+    {"SeDebugPrivilege", false},
+    {"SeSystemEnvironmentPrivilege", false},
+    {"SeChangeNotifyPrivilege", true},
+    {"SeRemoteShutdownPrivilege", false},
+    {"SeUndockPrivilege", true},
+    {"SeManageVolumePrivilege", false},
+    {"SeImpersonatePrivilege", false},
+    {"SeCreateGlobalPrivilege", false},
+    {"SeIncreaseWorkingSetPrivilege", true},
+    {"SeTimeZonePrivilege", true},
+    {"SeCreateSymbolicLinkPrivilege", false},
+};
+
+const Privilege *FindPrivilege(std::string_view name) {
+  for (const Privilege &p : kPrivileges)
+    if (EqualsNoCase(p.name, name))
+      return &p;
+  return nullptr;
+}
+
 } // namespace
 
 struct MemorySystem::Impl {
@@ -129,9 +172,13 @@ struct MemorySystem::Impl {
   std::map<std::string, ShellLinkInfo> links;
   long privilegeResult = 0;
   std::vector<std::string> privilegeCalls;
+  std::set<std::string> enabledPrivileges = {"SeChangeNotifyPrivilege", "SeImpersonatePrivilege",
+                                             "SeCreateGlobalPrivilege"};
   std::vector<std::uint32_t> exitCalls;
   std::uint64_t ticks = 1000000;
   bool virtualSleep = true;
+
+  bool Holds(const Privilege &privilege) const { return admin || privilege.userHolds; }
 
   std::vector<std::pair<std::string, std::string>>::iterator Var(std::string_view name) {
     for (auto it = env.begin(); it != env.end(); ++it)
@@ -439,8 +486,29 @@ bool MemorySystem::IsAdmin() {
 
 long MemorySystem::SetPrivilege(std::string_view name, bool enable) {
   std::lock_guard lock(impl_->mu);
-  impl_->privilegeCalls.push_back(std::string(name) + (enable ? ":on" : ":off"));
-  return impl_->privilegeResult;
+  Impl &m = *impl_;
+  m.privilegeCalls.push_back(std::string(name) + (enable ? ":on" : ":off"));
+  if (m.privilegeResult != wc::ErrorSuccess)
+    return m.privilegeResult;
+  const Privilege *privilege = FindPrivilege(name);
+  if (privilege == nullptr)
+    return kErrorNoSuchPrivilege;
+  // AdjustTokenPrivileges "succeeds" for a privilege the token lacks and
+  // leaves it as it was; the status says so.
+  if (!m.Holds(*privilege))
+    return wc::ErrorNotAllAssigned;
+  if (enable)
+    m.enabledPrivileges.insert(std::string(privilege->name));
+  else
+    m.enabledPrivileges.erase(std::string(privilege->name));
+  return wc::ErrorSuccess;
+}
+
+bool MemorySystem::PrivilegeEnabled(std::string_view name) const {
+  std::lock_guard lock(impl_->mu);
+  const Privilege *privilege = FindPrivilege(name);
+  return privilege != nullptr && impl_->Holds(*privilege) &&
+         impl_->enabledPrivileges.count(std::string(privilege->name)) != 0;
 }
 
 bool MemorySystem::ExitWindows(std::uint32_t flags, std::uint32_t) {

@@ -168,6 +168,17 @@ long Win32Registry::QueryValue(HKey key, std::string_view name, std::uint32_t *t
 
 long Win32Registry::SetValue(HKey key, std::string_view name, std::uint32_t type,
                              const Bytes &data) {
+  // For a string type whose data does not end in a NUL, RegSetValueEx looks
+  // at the character after the data and, when that is a NUL, stores it as
+  // well. A copy followed by a non-NUL guard keeps the value exactly as
+  // given, whatever lies behind the caller's buffer.
+  const bool stringType = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+  if (stringType && !data.empty()) {
+    Bytes guarded = data;
+    guarded.insert(guarded.end(), {0xFF, 0xFF, 0xFF});
+    return ::RegSetValueExW(ToHkey(key), Wide(name).c_str(), 0, type, guarded.data(),
+                            static_cast<DWORD>(data.size()));
+  }
   return ::RegSetValueExW(ToHkey(key), Wide(name).c_str(), 0, type,
                           data.empty() ? nullptr : data.data(), static_cast<DWORD>(data.size()));
 }
@@ -231,6 +242,14 @@ long Win32Registry::ReplaceKey(HKey key, std::string_view subKey, std::string_vi
                                std::string_view oldFile) {
   const std::wstring sub = Wide(subKey);
   return ::RegReplaceKeyW(ToHkey(key), OrNull(sub), Wide(newFile).c_str(), Wide(oldFile).c_str());
+}
+
+long Win32Registry::LoadKey(HKey key, std::string_view subKey, std::string_view file) {
+  return ::RegLoadKeyW(ToHkey(key), Wide(subKey).c_str(), Wide(file).c_str());
+}
+
+long Win32Registry::UnLoadKey(HKey key, std::string_view subKey) {
+  return ::RegUnLoadKeyW(ToHkey(key), Wide(subKey).c_str());
 }
 
 long Win32Registry::GetKeySecurity(HKey key, std::uint32_t securityInfo, std::string &sddl) {

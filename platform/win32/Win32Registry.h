@@ -35,6 +35,8 @@ public:
   long SaveKey(HKey key, std::string_view file) override;
   long ReplaceKey(HKey key, std::string_view subKey, std::string_view newFile,
                   std::string_view oldFile) override;
+  [[nodiscard]] long LoadKey(HKey key, std::string_view subKey, std::string_view file) override;
+  [[nodiscard]] long UnLoadKey(HKey key, std::string_view subKey) override;
   long GetKeySecurity(HKey key, std::uint32_t securityInfo, std::string &sddl) override;
   long SetKeySecurity(HKey key, std::uint32_t securityInfo, std::string_view sddl) override;
 

@@ -61,6 +61,7 @@ using MemoryFsPaths = MemoryFixture;
 using MemoryFsView = MemoryFixture;
 using MemoryFsOps = MemoryFixture;
 using MemorySystemFacts = MemoryFixture;
+using MemoryRegistryModel = MemoryFixture;
 using ThreadedMemoryPlatform = MemoryFixture;
 
 TEST_F(MemoryRegistryViews, Windows7RedirectsClsidAndSoftwareButSharesClasses) {
@@ -513,6 +514,125 @@ TEST_F(MemorySystemFacts, DefaultsEnvironmentAndMessages) {
   EXPECT_EQ(sys.SfcIsKeyProtected(wc::HkeyClassesRoot, "clsid\\{x}", 0), true);
   sys.SetSfcProtectedKeys(std::nullopt);
   EXPECT_EQ(sys.SfcIsKeyProtected(wc::HkeyClassesRoot, "CLSID\\{X}", 0), std::nullopt);
+}
+
+// What the shared registry tests cannot see through Wine: a standard
+// user's token, the builder as another program, torn hive files, the
+// Windows side of ReplaceKey and fault injection.
+TEST_F(MemoryRegistryModel, StandardUserTokenAndPrivileges) {
+  EXPECT_FALSE(sys.PrivilegeEnabled("SeBackupPrivilege"));
+  EXPECT_EQ(sys.SetPrivilege("SeBackupPrivilege", true), 0);
+  EXPECT_TRUE(sys.PrivilegeEnabled("sebackupprivilege"));
+  EXPECT_EQ(sys.SetPrivilege("SeNoSuchPrivilege", true), 1313);
+  EXPECT_TRUE(sys.PrivilegeEnabled("SeChangeNotifyPrivilege")) << "enabled by default";
+
+  reg.CreateKey(View::V64, "HKLM\\Software\\Vendor");
+  reg.CreateKey(View::V64, "HKCU\\Software\\Vendor");
+  sys.SetAdmin(false);
+  EXPECT_FALSE(sys.PrivilegeEnabled("SeBackupPrivilege")) << "the token no longer holds it";
+  EXPECT_EQ(sys.SetPrivilege("SeRestorePrivilege", true), wc::ErrorNotAllAssigned);
+  EXPECT_EQ(sys.SetPrivilege("SeShutdownPrivilege", true), 0);
+  EXPECT_EQ(Probe(wc::HkeyLocalMachine, "Software\\Vendor", kRead), 0);
+  EXPECT_EQ(Probe(wc::HkeyLocalMachine, "Software\\Vendor", wc::KeyAllAccess), 5);
+  EXPECT_EQ(Probe(wc::HkeyCurrentUser, "Software\\Vendor", wc::KeyAllAccess), 0)
+      << "the user's own hive grants the user";
+  EXPECT_NE(reg.KeySecurity(View::V64, "HKCU\\Software\\Vendor")
+                .find("(A;CI;KA;;;S-1-5-21-1004336348-1177238915-682003330-1001)"),
+            std::string::npos);
+  HKey key = 0;
+  ASSERT_EQ(Open(wc::HkeyCurrentUser, "Software\\Vendor", wc::KeyAllAccess, key), 0);
+  EXPECT_EQ(reg.SetKeySecurity(key, 4, "D:(X;;KA;;;WD)"), 87);
+  EXPECT_EQ(reg.SetKeySecurity(key, 4, "D:(A;;KA;;;NOBODY)"), 87);
+  reg.CloseKey(key);
+
+  sys.SetPrivilegeResult(wc::ErrorNotAllAssigned);
+  EXPECT_EQ(sys.SetPrivilege("SeShutdownPrivilege", false), wc::ErrorNotAllAssigned);
+  EXPECT_TRUE(sys.PrivilegeEnabled("SeShutdownPrivilege")) << "a forced answer changes nothing";
+}
+
+TEST_F(MemoryRegistryModel, BuilderChangesSignalLikeAnotherProgram) {
+  reg.CreateKey(View::V64, "HKCU\\Software\\Watched\\Sub");
+  HKey key = 0;
+  ASSERT_EQ(Open(wc::HkeyCurrentUser, "Software\\Watched", kRead, key), 0);
+  std::unique_ptr<qp::IChangeWatch> value, removed;
+  ASSERT_EQ(reg.NotifyChangeKeyValue(key, false, 5, value), 0);
+  reg.SetDword(View::V64, "HKCU\\Software\\Watched", "v", 1);
+  EXPECT_TRUE(value->Wait(0));
+  reg.CloseKey(key);
+  ASSERT_EQ(Open(wc::HkeyCurrentUser, "Software\\Watched", kRead, key), 0);
+  ASSERT_EQ(reg.NotifyChangeKeyValue(key, false, 5, removed), 0);
+  reg.SetDword(View::V64, "HKCU\\Software\\Watched", "v", 1);
+  EXPECT_FALSE(removed->Wait(0)) << "the same data again";
+  EXPECT_TRUE(reg.DeleteTree(View::V64, "HKCU\\Software\\Watched\\Sub"));
+  EXPECT_TRUE(removed->Wait(0));
+  reg.CloseKey(key);
+}
+
+TEST_F(MemoryRegistryModel, TornHiveFilesAreRefusedWhole) {
+  reg.SetMultiString(View::V64, "HKCU\\Software\\Saved\\A", "m", {"x", "y"});
+  reg.SetDword(View::V64, "HKCU\\Software\\Saved\\B", "d", 3);
+  ASSERT_EQ(sys.SetPrivilege("SeBackupPrivilege", true), 0);
+  ASSERT_EQ(sys.SetPrivilege("SeRestorePrivilege", true), 0);
+  HKey key = 0;
+  ASSERT_EQ(Open(wc::HkeyCurrentUser, "Software\\Saved", kRead, key), 0);
+  const std::string file = "C:\\Users\\user\\AppData\\Local\\Temp\\saved.hiv";
+  ASSERT_EQ(reg.SaveKey(key, file), 0);
+  reg.CloseKey(key);
+  const std::string whole = fs.Content(file).value_or("");
+  int cuts = 0;
+  for (std::size_t cut = 0; cut < whole.size(); cut = whole.find('\n', cut + 1)) {
+    fs.AddFile(file, whole.substr(0, cut));
+    EXPECT_EQ(reg.LoadKey(wc::HkeyLocalMachine, "Torn", file), 1017) << "cut at " << cut;
+    EXPECT_FALSE(reg.KeyExists(View::Phys, "HKLM\\Torn"));
+    ++cuts;
+  }
+  EXPECT_GE(cuts, 5);
+  std::string flipped = whole;
+  flipped[flipped.find("value ") + 6] = 'g'; // not a hex digit
+  fs.AddFile(file, flipped);
+  EXPECT_EQ(reg.LoadKey(wc::HkeyLocalMachine, "Torn", file), 1017);
+  fs.AddFile(file, whole);
+  EXPECT_EQ(reg.LoadKey(wc::HkeyLocalMachine, "Torn", file), 0);
+  EXPECT_EQ(reg.GetRaw(View::Phys, "HKLM\\Torn\\B", "d")->second, (qp::Bytes{3, 0, 0, 0}));
+}
+
+TEST_F(MemoryRegistryModel, WindowsReplaceKeyNeedsAHiveAndTheRestorePrivilege) {
+  reg.CreateKey(View::V64, "HKLM\\Software\\Plain");
+  ASSERT_EQ(sys.SetPrivilege("SeRestorePrivilege", true), 0);
+  const char *newFile = "C:\\new.hiv";
+  fs.AddFile(newFile, "QUENLO MODEL HIVE 1\nkey - 1 4241 443a\nend 1\n");
+  EXPECT_EQ(reg.ReplaceKey(wc::HkeyLocalMachine, "Software\\Plain", newFile, "C:\\old.hiv"), 87);
+  EXPECT_EQ(reg.ReplaceKey(wc::HkeyLocalMachine, "Software\\Missing", newFile, "C:\\old.hiv"), 2);
+  ASSERT_EQ(sys.SetPrivilege("SeRestorePrivilege", false), 0);
+  EXPECT_EQ(reg.ReplaceKey(wc::HkeyLocalMachine, "Software\\Plain", newFile, "C:\\old.hiv"), 1314);
+
+  // The hook closes every handle, as a restart would.
+  HKey key = 0;
+  ASSERT_EQ(Open(wc::HkeyLocalMachine, "Software\\Plain", kRead, key), 0);
+  std::unique_ptr<qp::IChangeWatch> watch;
+  ASSERT_EQ(reg.NotifyChangeKeyValue(key, false, 5, watch), 0);
+  reg.SimulateReboot();
+  EXPECT_TRUE(watch->Wait(0));
+  EXPECT_EQ(reg.CloseKey(key), 6);
+  EXPECT_EQ(reg.OpenHandleCount(), 0u);
+}
+
+TEST_F(MemoryRegistryModel, FaultsCanBeInjectedIntoTheNewOperations) {
+  reg.CreateKey(View::V64, "HKCU\\Software\\Faulty");
+  HKey key = 0;
+  ASSERT_EQ(Open(wc::HkeyCurrentUser, "Software\\Faulty", kRead, key), 0);
+  std::unique_ptr<qp::IChangeWatch> watch;
+  std::string sddl;
+  reg.InjectFailure(qp::mem::RegOp::Notify, "faulty", 1450);
+  reg.InjectFailure(qp::mem::RegOp::GetSecurity, "faulty", 1450);
+  reg.InjectFailure(qp::mem::RegOp::Save, "faulty", 112);
+  EXPECT_EQ(reg.NotifyChangeKeyValue(key, false, 5, watch), 1450);
+  EXPECT_EQ(watch, nullptr);
+  EXPECT_EQ(reg.GetKeySecurity(key, 4, sddl), 1450);
+  EXPECT_EQ(reg.SaveKey(key, "C:\\x.hiv"), 112);
+  EXPECT_FALSE(fs.Exists("C:\\x.hiv"));
+  EXPECT_EQ(reg.NotifyChangeKeyValue(key, false, 5, watch), 0);
+  reg.CloseKey(key);
 }
 
 TEST_F(ThreadedMemoryPlatform, ConcurrentUseAndPerThreadFsView) {
