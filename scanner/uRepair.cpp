@@ -181,21 +181,12 @@ bool DeleteKey(const TRepairJob &job) {
        }});
 }
 
-// Backup and snapshot: the value. Change: the value goes.
-bool DeleteValue(const TRepairJob &job, const ScopedKey &key) {
-  const std::string &name = job.error.ValueName;
-  if (!ValueExists(key.Get(), name))
-    return true;
-  TValueSnapshot before(key, {name});
-  return job.Run({.backup = ValuesBackup(job.key, key, {name}),
-                  .snapshot = before,
-                  .change = [&](std::string &errorText) {
-                    return DeleteNamedValue(key.Get(), name, errorText);
-                  }});
-}
+// What a value's deletion does with a key it leaves empty.
+enum class TEmptyKey { Keep, Delete };
 
-// As DeleteValue; then the key goes too when that left it empty.
-bool DeleteValueAndEmptyKey(const TRepairJob &job, ScopedKey &key) {
+// Backup and snapshot: the value. Change: the value goes; then, when asked,
+// the key too when that left it empty.
+bool DeleteValue(const TRepairJob &job, ScopedKey &key, TEmptyKey emptyKey) {
   const std::string &name = job.error.ValueName;
   if (!ValueExists(key.Get(), name))
     return true;
@@ -205,8 +196,10 @@ bool DeleteValueAndEmptyKey(const TRepairJob &job, ScopedKey &key) {
                   .change = [&](std::string &errorText) {
                     if (!DeleteNamedValue(key.Get(), name, errorText))
                       return false;
-                    key.Reset(); // the key is deleted through a handle of its own
-                    DeleteKeyIfEmpty(job.key);
+                    if (emptyKey == TEmptyKey::Delete) {
+                      key.Reset(); // the key is deleted through a handle of its own
+                      DeleteKeyIfEmpty(job.key);
+                    }
                     return true;
                   }});
 }
@@ -321,9 +314,9 @@ bool TRegScanner::DoRepair(std::string &errorText, TRegError &error) {
     return false;
   switch (error.Action) {
   case raDeleteValue:
-    return DeleteValue(job, open);
+    return DeleteValue(job, open, TEmptyKey::Keep);
   case raDeleteValueAndEmptyKey:
-    return DeleteValueAndEmptyKey(job, open);
+    return DeleteValue(job, open, TEmptyKey::Delete);
   case raRemoveListItem:
     return RemoveListItem(job, open);
   case raClearValue:
