@@ -43,10 +43,22 @@ inline constexpr long ErrorBadKey = 1010;
 inline constexpr long ErrorCantOpen = 1011;
 inline constexpr long ErrorCantRead = 1012;
 inline constexpr long ErrorCantWrite = 1013;
+inline constexpr long ErrorNotRegistryFile = 1017; // a hive file that is no hive
 inline constexpr long ErrorKeyDeleted = 1018;
 inline constexpr long ErrorChildMustBeVolatile = 1021;
 inline constexpr long ErrorNotAllAssigned = 1300;
+inline constexpr long ErrorNoSuchPrivilege = 1313;
 inline constexpr long ErrorPrivilegeNotHeld = 1314;
+
+// RegNotifyChangeKeyValue filter bits.
+inline constexpr std::uint32_t RegNotifyChangeName = 0x1;
+inline constexpr std::uint32_t RegNotifyChangeAttributes = 0x2;
+inline constexpr std::uint32_t RegNotifyChangeLastSet = 0x4;
+inline constexpr std::uint32_t RegNotifyChangeSecurity = 0x8;
+
+// SECURITY_INFORMATION bits of Get/SetKeySecurity.
+inline constexpr std::uint32_t OwnerSecurityInformation = 0x1;
+inline constexpr std::uint32_t DaclSecurityInformation = 0x4;
 
 // Value types.
 inline constexpr std::uint32_t RegNone = 0;

@@ -470,11 +470,6 @@ std::string CurrentUserSid(std::string_view defaultText) {
   return std::string(defaultText);
 }
 
-namespace {
-constexpr std::uint32_t kOwnerSecurityInformation = 0x1;
-constexpr std::uint32_t kDaclSecurityInformation = 0x4;
-} // namespace
-
 bool TakeKeyOwnership(std::uint32_t root, std::string_view path, std::string &savedDescriptor) {
   const std::uint32_t view =
       ProcessOnWow64 ? wc::KeyWow64_64Key : (LegacyWindows ? 0 : wc::KeyWow64_32Key);
@@ -487,7 +482,7 @@ bool TakeKeyOwnership(std::uint32_t root, std::string_view path, std::string &sa
     if (Reg().OpenKey(root, path, wc::WriteOwner | view, key.Out()) == wc::ErrorSuccess) {
       std::string sid;
       if (sys.GetUserSid(sid) && !sid.empty())
-        qp::IgnoreResult(Reg().SetKeySecurity(key.Get(), kOwnerSecurityInformation, "O:" + sid));
+        qp::IgnoreResult(Reg().SetKeySecurity(key.Get(), wc::OwnerSecurityInformation, "O:" + sid));
     }
   }
 
@@ -496,14 +491,14 @@ bool TakeKeyOwnership(std::uint32_t root, std::string_view path, std::string &sa
   if (status != wc::ErrorSuccess)
     throw ERegistryException(SysErrorMessage(status));
   std::string current;
-  status = Reg().GetKeySecurity(key.Get(), kDaclSecurityInformation, current);
+  status = Reg().GetKeySecurity(key.Get(), wc::DaclSecurityInformation, current);
   if (status != wc::ErrorSuccess)
     throw ERegistryException(SysErrorMessage(status));
 
   const std::string wanted = savedDescriptor.empty()
                                  ? current + "(A;OICI;GA;;;" + CurrentUserSid("BA") + ")"
                                  : savedDescriptor;
-  if (Reg().SetKeySecurity(key.Get(), kDaclSecurityInformation, wanted) != wc::ErrorSuccess)
+  if (Reg().SetKeySecurity(key.Get(), wc::DaclSecurityInformation, wanted) != wc::ErrorSuccess)
     return false;
   savedDescriptor = current;
   return true;

@@ -28,15 +28,7 @@ constexpr std::uint32_t kGenericAll = 0x10000000u;
 constexpr std::uint32_t kMaximumAllowed = 0x02000000u;
 constexpr HKey kFirstHandle = 0x1000;
 constexpr std::size_t kMaxValueNameUnits = 16383;
-constexpr long kErrorNotRegistryFile = 1017;
-// REG_NOTIFY_CHANGE_* filter bits.
-constexpr std::uint32_t kNotifyName = 0x1;
-constexpr std::uint32_t kNotifyLastSet = 0x4;
-constexpr std::uint32_t kNotifySecurity = 0x8;
 constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
-// SECURITY_INFORMATION bits.
-constexpr std::uint32_t kOwnerInfo = 1;
-constexpr std::uint32_t kDaclInfo = 4;
 constexpr std::string_view kBackupPrivilege = "SeBackupPrivilege";
 constexpr std::string_view kRestorePrivilege = "SeRestorePrivilege";
 constexpr std::string_view kDefaultOwner = "BA";
@@ -513,7 +505,7 @@ struct MemoryRegistry::Impl {
         if (checks && Utf16Length(part) > quirks.maxKeyNameUnits)
           return wc::ErrorInvalidParameter;
         sub = Insert(*node, part).get();
-        Changed(*node, kNotifyName);
+        Changed(*node, wc::RegNotifyChangeName);
         Touch(*sub);
         created = true;
         ++gen;
@@ -558,7 +550,7 @@ struct MemoryRegistry::Impl {
     std::shared_ptr<Node> node = it->node;
     parent->children.erase(it);
     MarkDeleted(*node);
-    Changed(*parent, kNotifyName);
+    Changed(*parent, wc::RegNotifyChangeName);
     DeletedKeysWatched();
     ++gen;
     Relink();
@@ -570,7 +562,7 @@ struct MemoryRegistry::Impl {
     const std::string upper = FoldUpper(name);
     node->parent = &parent;
     parent.children.insert(parent.Lower(upper), Node::Child{name, upper, std::move(node), false});
-    Changed(parent, kNotifyName);
+    Changed(parent, wc::RegNotifyChangeName);
     ++gen;
   }
 
@@ -1285,7 +1277,7 @@ long MemoryRegistry::SetValue(HKey key, std::string_view name, std::uint32_t typ
                  if (Utf16Length(name) > kMaxValueNameUnits)
                    return wc::ErrorInvalidParameter;
                  if (Impl::SetValueIn(*live.front(), name, type, data))
-                   m.Changed(*live.front(), kNotifyLastSet);
+                   m.Changed(*live.front(), wc::RegNotifyChangeLastSet);
                  return wc::ErrorSuccess;
                });
 }
@@ -1299,7 +1291,7 @@ long MemoryRegistry::DeleteValue(HKey key, std::string_view name) {
                                     [&](const Node::Value &v) { return SameName(v.name, name); });
                    if (it != n->values.end()) {
                      n->values.erase(it);
-                     m.Changed(*n, kNotifyLastSet);
+                     m.Changed(*n, wc::RegNotifyChangeLastSet);
                      return wc::ErrorSuccess;
                    }
                  }
@@ -1372,9 +1364,9 @@ long MemoryRegistry::GetKeySecurity(HKey key, std::uint32_t securityInfo, std::s
                [&](Impl &, Handle &, std::vector<Node *> &live) -> long {
                  const SecurityState &security = *live.front()->security;
                  sddl.clear();
-                 if ((securityInfo & kOwnerInfo) != 0)
+                 if ((securityInfo & wc::OwnerSecurityInformation) != 0)
                    sddl += "O:" + security.owner;
-                 if ((securityInfo & kDaclInfo) != 0)
+                 if ((securityInfo & wc::DaclSecurityInformation) != 0)
                    sddl += security.daclText;
                  return wc::ErrorSuccess;
                });
@@ -1383,7 +1375,8 @@ long MemoryRegistry::GetKeySecurity(HKey key, std::uint32_t securityInfo, std::s
 long MemoryRegistry::SetKeySecurity(HKey key, std::uint32_t securityInfo, std::string_view sddl) {
   return OnKey(
       key, 0, RegOp::SetSecurity, [&](Impl &m, Handle &h, std::vector<Node *> &live) -> long {
-        const bool owner = (securityInfo & kOwnerInfo) != 0, dacl = (securityInfo & kDaclInfo) != 0;
+        const bool owner = (securityInfo & wc::OwnerSecurityInformation) != 0,
+                   dacl = (securityInfo & wc::DaclSecurityInformation) != 0;
         if ((owner && (h.access & wc::WriteOwner) == 0) || (dacl && (h.access & wc::WriteDac) == 0))
           return wc::ErrorAccessDenied;
         const std::optional<std::string> ownerText = SddlPart(sddl, 'O');
@@ -1398,7 +1391,7 @@ long MemoryRegistry::SetKeySecurity(HKey key, std::uint32_t securityInfo, std::s
           return wc::ErrorInvalidParameter;
         node.security = std::move(changed);
         if (m.quirks.securityChangesSignal)
-          m.Notify(node, kNotifySecurity);
+          m.Notify(node, wc::RegNotifyChangeSecurity);
         return wc::ErrorSuccess;
       });
 }
@@ -1471,7 +1464,7 @@ long MemoryRegistry::LoadKey(HKey key, std::string_view subKey, std::string_view
       return st;
     const std::optional<HiveKey> hive = ReadHive(text);
     std::shared_ptr<Node> tree = hive ? Impl::FromHive(*hive, parent->fresh) : nullptr;
-    const long st = tree != nullptr ? wc::ErrorSuccess : kErrorNotRegistryFile;
+    const long st = tree != nullptr ? wc::ErrorSuccess : wc::ErrorNotRegistryFile;
     if (tree == nullptr && m.quirks.failedLoadLeavesEmptyHive) {
       tree = std::make_shared<Node>();
       tree->security = tree->fresh = parent->fresh;
@@ -1535,7 +1528,7 @@ long MemoryRegistry::ReplaceKey(HKey key, std::string_view subKey, std::string_v
       return st;
     std::optional<HiveKey> replacement = ReadHive(text);
     if (!replacement)
-      return kErrorNotRegistryFile;
+      return wc::ErrorNotRegistryFile;
     if (long st = m.files->WriteFile(oldFile, WriteHive(Impl::ToHive(*node, ""))))
       return st;
     if (long st = m.files->WriteFile(*node->hiveFile, text))
@@ -1652,7 +1645,7 @@ bool MemoryRegistry::SetRaw(View view, std::string_view fullPath, std::string_vi
     return false;
   Node *node = impl_->Find(path);
   if (Impl::SetValueIn(*node, name, type, data))
-    impl_->Changed(*node, kNotifyLastSet);
+    impl_->Changed(*node, wc::RegNotifyChangeLastSet);
   return true;
 }
 

@@ -106,8 +106,6 @@ const char *RootShortName(std::uint32_t root) {
   }
 }
 
-constexpr long kErrorNoSuchPrivilege = 1313;
-
 // The privileges of an elevated administrator's token on Windows 7; a
 // standard user's token holds the few marked. Every one starts disabled but
 // the three that Windows enables by default.
@@ -492,7 +490,7 @@ long MemorySystem::SetPrivilege(std::string_view name, bool enable) {
     return m.privilegeResult;
   const Privilege *privilege = FindPrivilege(name);
   if (privilege == nullptr)
-    return kErrorNoSuchPrivilege;
+    return wc::ErrorNoSuchPrivilege;
   // AdjustTokenPrivileges "succeeds" for a privilege the token lacks and
   // leaves it as it was; the status says so.
   if (!m.Holds(*privilege))

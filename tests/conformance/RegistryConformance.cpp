@@ -24,15 +24,8 @@ constexpr std::uint32_t k64 = wc::KeyWow64_64Key;
 constexpr std::uint32_t kAll = wc::KeyAllAccess;
 constexpr std::uint32_t kRead = wc::KeyRead;
 constexpr std::uint32_t kMaximumAllowed = 0x02000000u;
-// REG_NOTIFY_CHANGE_* and the filter the monitor uses.
-constexpr std::uint32_t kNotifyName = 0x1;
-constexpr std::uint32_t kNotifyLastSet = 0x4;
-constexpr std::uint32_t kNotifySecurity = 0x8;
-constexpr std::uint32_t kNotifyMonitor = kNotifyName | kNotifyLastSet;
-// SECURITY_INFORMATION bits.
-constexpr std::uint32_t kOwnerInfo = 0x1;
-constexpr std::uint32_t kDaclInfo = 0x4;
-constexpr long kErrorNotRegistryFile = 1017;
+// The filter the monitor uses.
+constexpr std::uint32_t kNotifyMonitor = wc::RegNotifyChangeName | wc::RegNotifyChangeLastSet;
 constexpr std::uint32_t kMaxValueName = 16383;
 // Long enough for any signal that is coming.
 constexpr std::uint32_t kSignalMs = 10000;
@@ -98,7 +91,8 @@ void RemoveTree(qp::IRegistry &reg, HKey parent, const std::string &path, std::u
   if (st == wc::ErrorAccessDenied) {
     ScopedKey owner;
     if (reg.OpenKey(parent, path, wc::WriteDac | view, owner.Out()) == wc::ErrorSuccess)
-      qp::IgnoreResult(reg.SetKeySecurity(owner.Get(), kDaclInfo, kOpenToEveryone));
+      qp::IgnoreResult(
+          reg.SetKeySecurity(owner.Get(), wc::DaclSecurityInformation, kOpenToEveryone));
     st = reg.OpenKey(parent, path, kAll | view, key.Out());
   }
   if (st != wc::ErrorSuccess)
@@ -579,8 +573,9 @@ TEST_P(RegistryConformance, AccessRightsOfAHandle) {
   std::unique_ptr<qp::IChangeWatch> watch;
   EXPECT_EQ(reg().NotifyChangeKeyValue(querying.Get(), false, kNotifyMonitor, watch),
             wc::ErrorAccessDenied);
-  EXPECT_EQ(reg().GetKeySecurity(querying.Get(), kDaclInfo, sddl), wc::ErrorAccessDenied);
-  EXPECT_EQ(reg().SetKeySecurity(readOnly.Get(), kDaclInfo, kOpenToEveryone),
+  EXPECT_EQ(reg().GetKeySecurity(querying.Get(), wc::DaclSecurityInformation, sddl),
+            wc::ErrorAccessDenied);
+  EXPECT_EQ(reg().SetKeySecurity(readOnly.Get(), wc::DaclSecurityInformation, kOpenToEveryone),
             wc::ErrorAccessDenied);
   qp::KeyInfo info;
   EXPECT_EQ(reg().QueryInfoKey(kMadeUpHandle, info), wc::ErrorInvalidHandle);
@@ -720,16 +715,17 @@ TEST_P(RegistryConformance, ADenyingAclRefusesTheOpen) {
       {kOpenToEveryone, {{kRead, 0}, {kAll, 0}}},
   };
   for (const Acl &acl : acls) {
-    ASSERT_EQ(reg().SetKeySecurity(target.Get(), kDaclInfo, acl.sddl), 0) << acl.sddl;
+    ASSERT_EQ(reg().SetKeySecurity(target.Get(), wc::DaclSecurityInformation, acl.sddl), 0)
+        << acl.sddl;
     std::string back;
-    ASSERT_EQ(reg().GetKeySecurity(target.Get(), kDaclInfo, back), 0);
+    ASSERT_EQ(reg().GetKeySecurity(target.Get(), wc::DaclSecurityInformation, back), 0);
     EXPECT_EQ(back, acl.sddl);
     for (const Expect &e : acl.opens)
       EXPECT_EQ(open(e.sam), e.status) << acl.sddl << " asking 0x" << std::hex << e.sam;
   }
 
   // A handle keeps the access it was given when it was opened.
-  ASSERT_EQ(reg().SetKeySecurity(target.Get(), kDaclInfo, "D:"), 0);
+  ASSERT_EQ(reg().SetKeySecurity(target.Get(), wc::DaclSecurityInformation, "D:"), 0);
   EXPECT_EQ(reg().SetValue(target.Get(), "v", wc::RegDword, Dword(1)), 0);
   ScopedKey sub;
   EXPECT_EQ(reg().CreateKey(target.Get(), "Sub", kAll, sub.Out(), nullptr), 0);
@@ -738,15 +734,18 @@ TEST_P(RegistryConformance, ADenyingAclRefusesTheOpen) {
   EXPECT_EQ(reg().DeleteKey(key.Get(), "Guarded"),
             facts().deleteNeedsDeleteRight ? denied : wc::ErrorSuccess);
   if (facts().deleteNeedsDeleteRight) {
-    ASSERT_EQ(reg().SetKeySecurity(target.Get(), kDaclInfo, kOpenToEveryone), 0);
+    ASSERT_EQ(reg().SetKeySecurity(target.Get(), wc::DaclSecurityInformation, kOpenToEveryone), 0);
     EXPECT_EQ(reg().DeleteKey(key.Get(), "Guarded"), 0);
   }
 
   std::string sddl;
-  ASSERT_EQ(reg().GetKeySecurity(key.Get(), kOwnerInfo | kDaclInfo, sddl), 0);
+  ASSERT_EQ(reg().GetKeySecurity(key.Get(),
+                                 wc::OwnerSecurityInformation | wc::DaclSecurityInformation, sddl),
+            0);
   EXPECT_EQ(sddl.rfind("O:", 0), 0u) << sddl;
   EXPECT_NE(sddl.find("D:"), std::string::npos) << sddl;
-  EXPECT_EQ(reg().SetKeySecurity(key.Get(), kDaclInfo, "not sddl"), wc::ErrorInvalidParameter);
+  EXPECT_EQ(reg().SetKeySecurity(key.Get(), wc::DaclSecurityInformation, "not sddl"),
+            wc::ErrorInvalidParameter);
 }
 
 // --- change notification
@@ -803,9 +802,10 @@ TEST_P(RegistryConformance, WatchSignalsForValuesAndDirectSubkeys) {
       {"subkey created", kNotifyMonitor, makeSub("Sub"), true},
       {"subkey opened again", kNotifyMonitor, makeSub("Sub"), false},
       {"subkey deleted", kNotifyMonitor, dropSub("Sub"), true},
-      {"subkey created, values watched", kNotifyLastSet, makeSub("Sub2"), false},
-      {"value created, names watched", kNotifyName, set("w", wc::RegDword, Dword(1)), false},
-      {"subkey deleted, names watched", kNotifyName, dropSub("Sub2"), true},
+      {"subkey created, values watched", wc::RegNotifyChangeLastSet, makeSub("Sub2"), false},
+      {"value created, names watched", wc::RegNotifyChangeName, set("w", wc::RegDword, Dword(1)),
+       false},
+      {"subkey deleted, names watched", wc::RegNotifyChangeName, dropSub("Sub2"), true},
   };
   for (const Case &c : cases) {
     Armed a = arm(false, c.filter);
@@ -863,8 +863,8 @@ TEST_P(RegistryConformance, TheFirstWatchOnAHandleSetsWhatItsWatchesSee) {
   ASSERT_EQ(reg().CreateKey(key.Get(), "Child", kAll, child.Out(), nullptr), 0);
   ASSERT_EQ(reg().OpenKey(key.Get(), "", kRead, handle.Out()), 0);
   std::unique_ptr<qp::IChangeWatch> values, names;
-  ASSERT_EQ(reg().NotifyChangeKeyValue(handle.Get(), false, kNotifyLastSet, values), 0);
-  ASSERT_EQ(reg().NotifyChangeKeyValue(handle.Get(), true, kNotifyName, names), 0);
+  ASSERT_EQ(reg().NotifyChangeKeyValue(handle.Get(), false, wc::RegNotifyChangeLastSet, values), 0);
+  ASSERT_EQ(reg().NotifyChangeKeyValue(handle.Get(), true, wc::RegNotifyChangeName, names), 0);
   ScopedKey sub;
   ASSERT_EQ(reg().CreateKey(key.Get(), "New", kAll, sub.Out(), nullptr), 0);
   EXPECT_FALSE(names->Wait(subject().QuietMs())) << "the second watch asked for names";
@@ -920,11 +920,12 @@ TEST_P(RegistryConformance, SecurityChangesAndTheSecurityFilter) {
   Armed security, monitor;
   for (Armed *a : {&security, &monitor})
     ASSERT_EQ(reg().OpenKey(key.Get(), "", kRead, a->handle.Out()), 0);
-  ASSERT_EQ(
-      reg().NotifyChangeKeyValue(security.handle.Get(), false, kNotifySecurity, security.watch), 0);
+  ASSERT_EQ(reg().NotifyChangeKeyValue(security.handle.Get(), false, wc::RegNotifyChangeSecurity,
+                                       security.watch),
+            0);
   ASSERT_EQ(reg().NotifyChangeKeyValue(monitor.handle.Get(), false, kNotifyMonitor, monitor.watch),
             0);
-  ASSERT_EQ(reg().SetKeySecurity(key.Get(), kDaclInfo, kOpenToEveryone), 0);
+  ASSERT_EQ(reg().SetKeySecurity(key.Get(), wc::DaclSecurityInformation, kOpenToEveryone), 0);
   EXPECT_EQ(security.watch->Wait(facts().securityChangeSignals ? kSignalMs : subject().QuietMs()),
             facts().securityChangeSignals);
   EXPECT_FALSE(monitor.watch->Wait(subject().QuietMs()));
@@ -1099,7 +1100,7 @@ TEST_P(RegistryConformance, LoadRefusesMissingAndForeignFiles) {
   for (const std::string_view content : {std::string_view("garbage\n"), std::string_view("")}) {
     const std::string file = TempFile(sys(), "foreign.hiv");
     ASSERT_EQ(files().WriteFile(file, content), 0);
-    EXPECT_EQ(reg().LoadKey(wc::HkeyLocalMachine, kHive, file), kErrorNotRegistryFile)
+    EXPECT_EQ(reg().LoadKey(wc::HkeyLocalMachine, kHive, file), wc::ErrorNotRegistryFile)
         << "content '" << content << "'";
     ScopedKey leftover;
     EXPECT_EQ(reg().OpenKey(wc::HkeyLocalMachine, kHive, kRead, leftover.Out()),
