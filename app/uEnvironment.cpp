@@ -464,12 +464,19 @@ bool AutoScanDue() {
 
 // --- automatic start
 
+// The task runs with the highest rights: the tool is named by its full path
+// in the system folder, never looked up through the search path, where a
+// planted "schtasks.exe" would be found first.
+std::string SchtasksProgram() {
+  return "\"" + SystemDir + "schtasks.exe\"";
+}
+
 std::string RemoveTaskCommandLine() {
-  return "schtasks /delete /tn \"" + std::string(ScheduledTaskName) + "\" /f";
+  return SchtasksProgram() + " /delete /tn \"" + std::string(ScheduledTaskName) + "\" /f";
 }
 
 std::string CreateTaskCommandLine(std::string_view xmlFile) {
-  return "schtasks /create /tn \"" + std::string(ScheduledTaskName) + "\" /xml \"" +
+  return SchtasksProgram() + " /create /tn \"" + std::string(ScheduledTaskName) + "\" /xml \"" +
          std::string(xmlFile) + "\"";
 }
 

@@ -99,8 +99,36 @@ void DeleteKeyIfEmpty(const TUndoKey &key) {
   reg.SetRootKey(key.root);
   if (reg.OpenKey(key.path, false) && KeyIsEmpty(reg) && !IsProtectedKey(key.root, key.path)) {
     reg.CloseKey();
-    qp::IgnoreResult(DeleteKeyTree(key.root, key.view, key.path));
+    // Not the whole tree: a subkey made since the test stays, and with it
+    // the key (the delete of a key with subkeys fails).
+    qp::IRegistry &registry = Reg();
+    qp::IgnoreResult(registry.HasDeleteKeyEx()
+                         ? registry.DeleteKeyEx(key.root, key.path, ViewFlag(key.view))
+                         : registry.DeleteKey(key.root, key.path));
   }
+}
+
+// Every string of a REG_MULTI_SZ value, empty ones in the middle included
+// (a reader that stops at the first empty string would drop the rest of the
+// list when it is written back). The data ends with the list's own empty
+// terminator, which is not an item; a value without it loses nothing.
+std::vector<std::string> MultiStringItems(const qp::Bytes &data) {
+  std::vector<std::string> items;
+  std::u16string item;
+  for (std::size_t pos = 0; pos + 1 < data.size(); pos += 2) {
+    const auto unit = static_cast<char16_t>(data[pos] | data[pos + 1] << 8);
+    if (unit != 0) {
+      item.push_back(unit);
+      continue;
+    }
+    items.push_back(qp::Utf16ToUtf8(item));
+    item.clear();
+  }
+  if (!item.empty())
+    items.push_back(qp::Utf16ToUtf8(item)); // the last string had no NUL
+  else if (!items.empty() && items.back().empty())
+    items.pop_back(); // the list terminator
+  return items;
 }
 
 // The list without every item equal (case-sensitive) to target: multi
@@ -110,7 +138,7 @@ qp::Bytes WithoutListItem(std::uint32_t type, const qp::Bytes &data, const std::
   const bool multi = ValueKindOf(type) == vkMultiString;
   std::vector<std::string> items;
   if (multi) {
-    SplitMultiString(data, data.size(), items);
+    items = MultiStringItems(data);
   } else {
     const std::string text = DataToText(type, data);
     items = SplitQuotedList(text, text.size());
@@ -158,6 +186,13 @@ qp::Bytes WithoutListItem(std::uint32_t type, const qp::Bytes &data, const std::
 bool RecycleFile(const TRegError &error, std::string &errorText) {
   if (Files().GetAttributes(error.KeyPath) == wc::InvalidFileAttributes)
     return true;
+  // Only fixed drives have a recycle bin; elsewhere the shell would delete
+  // the file for good.
+  if (!IsOnFixedDrive(error.KeyPath)) {
+    errorText = "SHRecycleFile: " + error.KeyPath +
+                " is not on a fixed drive and cannot go to the recycle bin";
+    return false;
+  }
   const long result = Files().RecycleFile(error.KeyPath);
   if (result == 0)
     return true;
@@ -205,14 +240,21 @@ bool DeleteValue(const TRepairJob &job, ScopedKey &key, TEmptyKey emptyKey) {
 }
 
 // Backup and snapshot: the list value. Change: the list without the target.
-// Values that are no string list, or too big to back up, are left alone.
+// Values that are gone or no string list are left alone; a list too big to
+// back up is left alone too, and that is no repair.
 bool RemoveListItem(const TRepairJob &job, const ScopedKey &key) {
   const std::string &name = job.error.ValueName;
   std::uint32_t type = 0;
   qp::Bytes data;
   if (Reg().QueryValue(key.Get(), name, &type, &data, nullptr) != wc::ErrorSuccess ||
-      data.size() > MaxExportDataSize || !IsStringKind(ValueKindOf(type)))
+      !IsStringKind(ValueKindOf(type)))
     return true;
+  if (data.size() > MaxExportDataSize) {
+    job.errorText = "RemoveListItem: the value holds " + std::to_string(data.size()) +
+                    " bytes, more than a backup can hold (" + std::to_string(MaxExportDataSize) +
+                    "); it is left as it is";
+    return false;
+  }
   TValueSnapshot before(key, {name});
   return job.Run({.backup = ValuesBackup(job.key, key, {name}),
                   .snapshot = before,

@@ -184,6 +184,39 @@ TEST_F(RepairTest, RemoveListItem) {
   EXPECT_EQ(m->Dump(), before);
 }
 
+// A multi-string list is rebuilt from all of its strings: an empty one in
+// the middle must not end the list. A list too big for a backup is left as
+// it is, and that is reported as no repair.
+TEST_F(RepairTest, ListRepairsKeepEveryOtherItemAndRefuseOversizedLists) {
+  const char *key = "HKLM\\Software\\List";
+  qp::Bytes multi = qp::Utf8ToRawUtf16(std::string("a\0\0b\0x\0\0", 8));
+  reg.SetRaw(View::V64, key, "m", wc::RegMultiSz, multi);
+  std::string big(40000, 'p');
+  reg.SetString(View::V64, key, "big", big + ";a");
+  const std::string before = m->Dump();
+  std::string error;
+  ASSERT_TRUE(m->Repair(Info(raRemoveListItem, "Software\\List", "m", 1, "a"), error)) << error;
+  EXPECT_EQ(Raw(reg, key, "m"), std::string("\0b\0x\0\0", 6));
+
+  EXPECT_FALSE(m->Repair(Info(raRemoveListItem, "Software\\List", "big", 1, "a"), error));
+  EXPECT_NE(error.find("65535"), std::string::npos) << error;
+  EXPECT_EQ(m->IndexLines().size(), 1u) << "no backup for the list left alone";
+  m->RestoreAll();
+  EXPECT_EQ(m->Dump(), before);
+}
+
+// The recycle bin exists on fixed drives only; elsewhere the shell deletes
+// for good, so the file is left where it is and the repair fails.
+TEST_F(RepairTest, AFileOffAFixedDriveIsNotRecycled) {
+  fs.SetDrive('E', wc::DriveRemovable);
+  fs.AddFile("E:\\Start\\old.lnk", "x");
+  std::string error;
+  EXPECT_FALSE(m->Repair(Info(raRecycleFile, "E:\\Start\\old.lnk"), error));
+  EXPECT_NE(error.find("fixed drive"), std::string::npos) << error;
+  EXPECT_TRUE(fs.Recycled().empty());
+  EXPECT_TRUE(fs.Exists("E:\\Start\\old.lnk"));
+}
+
 TEST_F(RepairTest, RepairedMissingAndRecycleCases) {
   m->scanner.SetRemainingCount(ecStartup, 2);
   TRegError done(Info(raDeleteKey, "Software\\Anything"));

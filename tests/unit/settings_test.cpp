@@ -579,9 +579,10 @@ TEST_F(SettingsAutoStart, ScheduledTaskFromVistaOn) {
   ASSERT_TRUE(ApplyAutoStart(1));
   const std::string xmlFile = std::string(kFolder) + "\\schedule.xml";
   EXPECT_EQ(plat_.Procs().CommandLines(),
-            (std::vector<std::string>{"schtasks /delete /tn \"Quenlo PC Status\" /f",
-                                      "schtasks /create /tn \"Quenlo PC Status\" /xml \"" +
-                                          xmlFile + "\""}));
+            (std::vector<std::string>{
+                "\"C:\\Windows\\system32\\schtasks.exe\" /delete /tn \"Quenlo PC Status\" /f",
+                "\"C:\\Windows\\system32\\schtasks.exe\" /create /tn \"Quenlo PC Status\" /xml \"" +
+                    xmlFile + "\""}));
   const std::string raw = File(xmlFile.c_str());
   ASSERT_EQ(raw.substr(0, 2), "\xFF\xFE");
   const std::string xml = qp::RawUtf16ToUtf8(qp::Bytes(raw.begin() + 2, raw.end()));
