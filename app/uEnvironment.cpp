@@ -631,14 +631,14 @@ bool RemoveIgnoreEntry(std::string_view entry, std::string *errorText) {
   return false;
 }
 
-std::vector<std::string> IgnoreFileEntries() {
-  std::vector<std::string> entries;
+bool ReadIgnoreFileEntries(std::vector<std::string> &entries, std::string &errorText) {
+  entries.clear();
   const std::string path = SettingsPath(IgnoreFileTitle);
   if (!IsExistingFile(path))
-    return entries;
+    return true;
   TIniFile ini;
-  std::string error;
-  qp::IgnoreResult(ini.LoadFile(path, error));
+  if (!ini.LoadFile(path, errorText))
+    return false;
   for (const std::string &section : ini.Sections()) {
     const std::vector<std::string> keys = ini.SectionKeys(section);
     if (keys.empty()) {
@@ -649,14 +649,28 @@ std::vector<std::string> IgnoreFileEntries() {
       entries.push_back(section + std::string(IgnoreValueSeparator) +
                         (qp::EqualsNoCase(key, "(DEFAULT)") ? std::string() : key));
   }
+  return true;
+}
+
+std::vector<std::string> IgnoreFileEntries() {
+  std::vector<std::string> entries;
+  std::string error;
+  qp::IgnoreResult(ReadIgnoreFileEntries(entries, error)); // none when unreadable
   return entries;
 }
 
-void BuildScanIgnoreList(std::vector<std::string> &list) {
+bool BuildScanIgnoreList(std::vector<std::string> &list, std::string *errorText) {
   list = Settings().SkippedKeys;
   list.insert(list.end(), PermanentIgnoreKeys.begin(), PermanentIgnoreKeys.end());
-  std::vector<std::string> own = IgnoreFileEntries();
+  std::vector<std::string> own;
+  std::string error;
+  if (!ReadIgnoreFileEntries(own, error)) {
+    if (errorText != nullptr)
+      *errorText = SettingsPath(IgnoreFileTitle) + ": " + error;
+    return false;
+  }
   list.insert(list.end(), own.begin(), own.end());
+  return true;
 }
 
 } // namespace quenlo

@@ -93,8 +93,13 @@ std::string StartupFolder();
 [[nodiscard]] bool RemoveIgnoreEntry(std::string_view entry, std::string *errorText = nullptr);
 // The entries of "ignore.txt" in the program's one-string form.
 std::vector<std::string> IgnoreFileEntries();
+// The same; false (with the reason) when the file exists but cannot be read.
+[[nodiscard]] bool ReadIgnoreFileEntries(std::vector<std::string> &entries, std::string &errorText);
 // The scanner's ignore list: "SkippedKeys", the permanent keys, then the
-// entries of "ignore.txt".
-void BuildScanIgnoreList(std::vector<std::string> &list);
+// entries of "ignore.txt". False (with the reason, the list holding the
+// first two) when "ignore.txt" exists but cannot be read: a scan on that
+// list would report, and a repair remove, what the user chose to keep.
+[[nodiscard]] bool BuildScanIgnoreList(std::vector<std::string> &list,
+                                       std::string *errorText = nullptr);
 
 } // namespace quenlo

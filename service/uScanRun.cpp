@@ -24,17 +24,19 @@ TCategorySet SettingsScanCategories() {
   return chosen;
 }
 
-TCategorySet PrepareScan(TRegScanner &scanner, const TScanRequest &request) {
-  const TCategorySet categories =
-      request.categories ? *request.categories : SettingsScanCategories();
-  if (scanner.IsScanning())
-    return scanner.ScanCategories();
-  scanner.SetScanCategories(categories);
+TScanPreparation PrepareScan(TRegScanner &scanner, const TScanRequest &request) {
+  TScanPreparation prepared;
+  if (scanner.IsScanning()) {
+    prepared.categories = scanner.ScanCategories();
+    return prepared;
+  }
+  prepared.categories = request.categories ? *request.categories : SettingsScanCategories();
+  scanner.SetScanCategories(prepared.categories);
   std::vector<std::string> ignore;
   if (request.useIgnoreLists)
-    BuildScanIgnoreList(ignore);
+    prepared.ignoreListComplete = BuildScanIgnoreList(ignore, &prepared.ignoreListError);
   scanner.SetIgnoreList(ignore);
-  return categories;
+  return prepared;
 }
 
 TScanRun::TScanRun(TRegScanner &scanner, qp::TMainThread &mainThread)

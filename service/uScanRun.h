@@ -25,9 +25,18 @@ struct TScanRequest {
 // The category switches of the settings as a set.
 TCategorySet SettingsScanCategories();
 
-// Sets the scanner's categories and ignore list for the request; returns the
-// categories set. Does nothing to a scanner that is scanning.
-TCategorySet PrepareScan(TRegScanner &scanner, const TScanRequest &request);
+struct TScanPreparation {
+  TCategorySet categories; // the categories set
+  // False when the user's ignore file exists but could not be read: the
+  // scanner then ignores only the skipped and permanent keys, and a repair
+  // must not run on what it finds.
+  bool ignoreListComplete = true;
+  std::string ignoreListError;
+};
+
+// Sets the scanner's categories and ignore list for the request. Does
+// nothing to a scanner that is scanning (its categories are returned).
+[[nodiscard]] TScanPreparation PrepareScan(TRegScanner &scanner, const TScanRequest &request);
 
 struct TScanResult {
   // The scan ran to its end, neither stopped nor failed, and every requested

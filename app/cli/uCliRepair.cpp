@@ -125,8 +125,12 @@ int CommandRepair(const std::vector<std::string> &args, TCliStreams streams) {
   InitEnvironment();
   TRegScanner scanner;
   scanner.SetUndoFolder(service::StandardUndoFolder());
-  // The same categories and ignore lists as the window.
-  ApplyScanSettings(scanner, options.scan);
+  // The same categories and ignore lists as the window. Without the user's
+  // ignores a repair would remove what the user chose to keep: none runs.
+  if (!ApplyScanSettings(scanner, options.scan, streams)) {
+    streams.err << "quenlo-cli repair: nothing was repaired\n";
+    return 1;
+  }
   return RunRepair(scanner, options, streams);
 }
 

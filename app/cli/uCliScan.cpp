@@ -123,12 +123,19 @@ bool RunScan(TRegScanner &scanner, const TScanOptions &options, TCliStreams stre
   return result.completed;
 }
 
-void ApplyScanSettings(TRegScanner &scanner, TScanOptions &options) {
+bool ApplyScanSettings(TRegScanner &scanner, TScanOptions &options, TCliStreams streams) {
   service::TScanRequest request;
   if (options.categoriesGiven)
     request.categories = options.categories;
   request.useIgnoreLists = !options.noIgnore;
-  options.categories = service::PrepareScan(scanner, request);
+  const service::TScanPreparation prepared = service::PrepareScan(scanner, request);
+  options.categories = prepared.categories;
+  if (prepared.ignoreListComplete)
+    return true;
+  streams.err << "quenlo-cli: the ignore file cannot be read, so the entries you chose to keep "
+                 "are not ignored: "
+              << prepared.ignoreListError << "\n";
+  return false;
 }
 
 void PrintScanText(const TRegScanner &scanner, std::ostream &out) {
@@ -195,8 +202,10 @@ int CommandScan(const std::vector<std::string> &args, TCliStreams streams) {
     return 2;
   }
   TRegScanner scanner;
-  ApplyScanSettings(scanner, options);
-  const bool completed = RunScan(scanner, options, streams);
+  // A scan without the user's ignores still shows what it finds, but it is
+  // not the scan that was asked for.
+  const bool ignoresRead = ApplyScanSettings(scanner, options, streams);
+  const bool completed = RunScan(scanner, options, streams) && ignoresRead;
   if (options.json)
     PrintScanJson(scanner, streams.out);
   else

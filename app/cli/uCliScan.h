@@ -28,8 +28,10 @@ bool RunScan(TRegScanner &scanner, const TScanOptions &options, TCliStreams stre
 
 // Prepares a scan as the window does (the categories of the command line or
 // else the switches of the settings; the ignore lists unless --no-ignore)
-// and sets options.categories to the categories chosen.
-void ApplyScanSettings(TRegScanner &scanner, TScanOptions &options);
+// and sets options.categories to the categories chosen. False, with the
+// reason on streams.err, when the user's ignore file could not be read.
+[[nodiscard]] bool ApplyScanSettings(TRegScanner &scanner, TScanOptions &options,
+                                     TCliStreams streams);
 
 void PrintScanText(const TRegScanner &scanner, std::ostream &out);
 void PrintScanJson(const TRegScanner &scanner, std::ostream &out);

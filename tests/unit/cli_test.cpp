@@ -51,6 +51,26 @@ TEST_F(ThreadedCli, UsageErrorsExitTwo) {
   EXPECT_TRUE(options.json);
 }
 
+// An ignore file that exists but cannot be read must not silently drop the
+// user's ignores: the scan says so and fails, the repair does not run.
+TEST_F(ThreadedCli, AnUnreadableIgnoreFileStopsTheRepair) {
+  const char *ignoreFile = "C:\\Users\\user\\AppData\\Local\\Brantel\\ignore.txt";
+  fs.AddFile(ignoreFile, "[HKEY_CURRENT_USER\\Software\\Keep]\r\n");
+  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Read, "ignore.txt", wc::ErrorAccessDenied, 100);
+  const CliRun scan = RunCommand({"scan", "--category", "Startup"});
+  EXPECT_EQ(scan.code, 1);
+  EXPECT_NE(scan.err.find("the ignore file cannot be read"), std::string::npos) << scan.err;
+
+  const CliRun repair = RunCommand({"repair", "--category", "Startup"});
+  EXPECT_EQ(repair.code, 1);
+  EXPECT_NE(repair.err.find("nothing was repaired"), std::string::npos) << repair.err;
+  EXPECT_TRUE(repair.out.empty()) << repair.out;
+  EXPECT_FALSE(fs.Exists("C:\\Users\\user\\AppData\\Local\\Brantel\\Undo"));
+
+  // --no-ignore is a scan without any ignore list, as asked.
+  EXPECT_EQ(RunCommand({"scan", "--category", "Startup", "--no-ignore"}).code, 0);
+}
+
 TEST_F(ThreadedCli, JsonScanReportsEveryCategory) {
   const CliRun r = RunCommand({"scan", "--json"});
   EXPECT_EQ(r.code, 0) << r.err;

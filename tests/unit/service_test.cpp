@@ -253,14 +253,14 @@ TEST_F(ServiceScanTest, OnlyAnUninterruptedScanCompletesAndIsRecorded) {
 TEST_F(ServiceScanTest, PreparationFollowsTheSettingsUnlessTold) {
   std::string error;
   ASSERT_TRUE(service::SetSetting("scan", "TypeLibrary", "0", error)) << error;
-  const TCategorySet fromSettings = service::PrepareScan(scanner, {});
+  const TCategorySet fromSettings = service::PrepareScan(scanner, {}).categories;
   EXPECT_FALSE(fromSettings.Contains(ecTypeLib));
   EXPECT_TRUE(fromSettings.Contains(ecCLSIDs));
   EXPECT_EQ(scanner.ScanCategories(), fromSettings);
   EXPECT_FALSE(scanner.IgnoreList().empty());
 
   const TCategorySet chosen = TCategorySet::Of(ecTypeLib);
-  EXPECT_EQ(service::PrepareScan(scanner, {chosen, false}), chosen);
+  EXPECT_EQ(service::PrepareScan(scanner, {chosen, false}).categories, chosen);
   EXPECT_EQ(scanner.ScanCategories(), chosen);
   EXPECT_TRUE(scanner.IgnoreList().empty());
 }

@@ -555,7 +555,7 @@ TEST_F(SettingsIgnoreFile, ScanListMergesAllThreeSources) {
   Write(kIgnore, "[HKEY_LOCAL_MACHINE\\X]\r\n[HKEY_LOCAL_MACHINE\\Y]\r\n(default)=\r\nv=\r\n");
   Reinit();
   std::vector<std::string> list{"stale"};
-  BuildScanIgnoreList(list);
+  ASSERT_TRUE(BuildScanIgnoreList(list));
   ASSERT_EQ(list.size(), 1u + 172u + 3u);
   EXPECT_EQ(list[0], "HKEY_CURRENT_USER\\Mine=1");
   EXPECT_EQ(list[1], "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\cmmgr32.exe");
@@ -567,7 +567,7 @@ TEST_F(SettingsIgnoreFile, ScanListMergesAllThreeSources) {
   fs().Remove(kIni);
   fs().Remove(kIgnore);
   Reinit();
-  BuildScanIgnoreList(list);
+  ASSERT_TRUE(BuildScanIgnoreList(list));
   ASSERT_EQ(list.size(), 161u + 172u);
   EXPECT_EQ(list[161], std::string(PermanentIgnoreKeys[0]));
 }
