@@ -574,6 +574,18 @@ bool SplitEntry(std::string_view entry, std::string &key, std::string &value) {
 } // namespace
 
 bool AddIgnoreEntry(std::string_view entry, std::string *errorText) {
+  // An entry the file would give back changed would ignore something else,
+  // or nothing: it is refused instead.
+  std::string key, value, reason;
+  const bool withValue = SplitEntry(entry, key, value);
+  const bool storable = withValue ? IniSectionRoundTrips(key, reason) &&
+                                        (value.empty() || IniKeyRoundTrips(value, reason))
+                                  : IniSectionRoundTrips(entry, reason);
+  if (!storable) {
+    if (errorText != nullptr)
+      *errorText = "The entry cannot be kept in " + std::string(IgnoreFileTitle) + ": " + reason;
+    return false;
+  }
   const std::string path = SettingsPath(IgnoreFileTitle);
   TIniFile ini;
   std::string error;
@@ -582,8 +594,7 @@ bool AddIgnoreEntry(std::string_view entry, std::string *errorText) {
       *errorText = error;
     return false; // never replace a file that could not be read
   }
-  std::string key, value;
-  if (SplitEntry(entry, key, value)) {
+  if (withValue) {
     if (value.empty())
       value = "(DEFAULT)";
     ini.WriteString(key, value, "");

@@ -402,4 +402,40 @@ void TIniFile::ReplaceSection(std::string_view section,
                std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()));
 }
 
+namespace {
+
+bool RoundTripsOnALine(std::string_view text, std::string &reason) {
+  if (text.find_first_of("\r\n") != std::string_view::npos) {
+    reason = "it holds a line break";
+    return false;
+  }
+  if (Trim(text).size() != text.size()) {
+    reason = "it begins or ends with a blank";
+    return false;
+  }
+  return true;
+}
+
+} // namespace
+
+bool IniKeyRoundTrips(std::string_view key, std::string &reason) {
+  if (!RoundTripsOnALine(key, reason))
+    return false;
+  if (key.find('=') != std::string_view::npos) {
+    reason = "it holds \"=\"";
+    return false;
+  }
+  return true;
+}
+
+bool IniSectionRoundTrips(std::string_view section, std::string &reason) {
+  if (!RoundTripsOnALine(section, reason))
+    return false;
+  if (section.empty()) {
+    reason = "it is empty";
+    return false;
+  }
+  return true;
+}
+
 } // namespace quenlo

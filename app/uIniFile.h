@@ -16,6 +16,13 @@
 
 namespace quenlo {
 
+// Whether a text comes back unchanged from the file as a key name or as a
+// section name: the reader trims blanks, ends a line at CR or LF and cuts a
+// key at its first "=". False, with the reason, for a text it would change.
+// Whatever the reader itself produced always passes.
+[[nodiscard]] bool IniKeyRoundTrips(std::string_view key, std::string &reason);
+[[nodiscard]] bool IniSectionRoundTrips(std::string_view section, std::string &reason);
+
 class TIniFile {
 public:
   enum class Encoding : std::uint8_t { Utf8, Utf8Bom, Utf16Le };

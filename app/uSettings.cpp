@@ -373,6 +373,15 @@ bool LoadSettings(std::string *errorText) {
 }
 
 bool SaveSettings(std::string *errorText) {
+  // A monitored key is stored as a key name of its own; one the file would
+  // give back changed ("=" in it, blanks around it) would watch another key.
+  for (const std::string &key : Settings().MonitoredKeys) {
+    std::string reason;
+    if (!IniKeyRoundTrips(key, reason)) {
+      SetError(errorText, "The monitored key \"" + key + "\" cannot be saved: " + reason);
+      return false;
+    }
+  }
   TIniFile ini;
   if (!ReadBaseFile(ini, errorText))
     return false;

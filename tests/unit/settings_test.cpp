@@ -550,6 +550,37 @@ TEST_F(SettingsIgnoreFile, AFailedWriteIsReportedAndLeavesTheFile) {
   EXPECT_EQ(File(kIgnore), before);
 }
 
+// The file trims blanks, ends lines at CR/LF and cuts keys at "=": an entry
+// that would come back as another one is refused, and nothing is written.
+TEST_F(SettingsIgnoreFile, EntriesTheFileWouldChangeAreRefused) {
+  for (const char *entry :
+       {"HKEY_CURRENT_USER\\Software\\B\\\\:x=y", "HKEY_CURRENT_USER\\Software\\B\\\\: padded",
+        "HKEY_CURRENT_USER\\Software\\B\\\\:two\nlines", "HKEY_CURRENT_USER\\Software\\k ",
+        "HKEY_CURRENT_USER\\Odd\rName"}) {
+    std::string error;
+    EXPECT_FALSE(AddIgnoreEntry(entry, &error)) << entry;
+    EXPECT_NE(error.find("cannot be kept in ignore.txt"), std::string::npos) << error;
+  }
+  EXPECT_FALSE(fs().Exists(kIgnore));
+  ASSERT_TRUE(AddIgnoreEntry("HKEY_CURRENT_USER\\Software\\B\\\\:x y"));
+  EXPECT_EQ(IgnoreFileEntries(),
+            std::vector<std::string>{"HKEY_CURRENT_USER\\Software\\B\\\\:x y"});
+}
+
+TEST_F(SettingsFile, AMonitoredKeyTheFileWouldChangeIsNotSaved) {
+  std::string error;
+  ASSERT_TRUE(SaveSettings(&error)) << error;
+  const std::string before = File(kIni);
+  Settings().MonitoredKeys.push_back("HKEY_CURRENT_USER\\Software\\k=v");
+  EXPECT_FALSE(SaveSettings(&error));
+  EXPECT_NE(error.find("cannot be saved"), std::string::npos) << error;
+  EXPECT_EQ(File(kIni), before);
+  Settings().MonitoredKeys.back() = "HKEY_CURRENT_USER\\Software\\k v";
+  ASSERT_TRUE(SaveSettings(&error)) << error;
+  ASSERT_TRUE(LoadSettings(&error)) << error;
+  EXPECT_EQ(Settings().MonitoredKeys.back(), "HKEY_CURRENT_USER\\Software\\k v");
+}
+
 TEST_F(SettingsIgnoreFile, ScanListMergesAllThreeSources) {
   Write(kIni, "[SkippedKeys]\r\nHKEY_CURRENT_USER\\Mine=1\r\n");
   Write(kIgnore, "[HKEY_LOCAL_MACHINE\\X]\r\n[HKEY_LOCAL_MACHINE\\Y]\r\n(default)=\r\nv=\r\n");
