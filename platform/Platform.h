@@ -135,13 +135,20 @@ public:
   [[nodiscard]] virtual long CreateDirectory(std::string_view path) = 0;
   [[nodiscard]] virtual long RemoveDirectory(std::string_view path) = 0;
   [[nodiscard]] virtual long DeleteFile(std::string_view path) = 0;
-  // MOVEFILE_REPLACE_EXISTING = 1 is the only flag the core passes.
+  // MOVEFILE_REPLACE_EXISTING = 1 is the only flag the core passes; the move
+  // is written through to the disk before it returns.
   [[nodiscard]] virtual long MoveFile(std::string_view from, std::string_view to,
                                       std::uint32_t flags) = 0;
   [[nodiscard]] virtual long CopyFile(std::string_view from, std::string_view to,
                                       bool failIfExists) = 0;
   [[nodiscard]] virtual long ReadFile(std::string_view path, std::string &data) = 0;
+  // The data is on the disk when this returns 0 (written through, not left
+  // in the system's cache): an undo backup must survive a crash that follows
+  // the change it protects.
   [[nodiscard]] virtual long WriteFile(std::string_view path, std::string_view data) = 0;
+  // Puts what the system still holds of a file written by another program
+  // (the registry editor's export) on the disk.
+  [[nodiscard]] virtual long FlushFile(std::string_view path) = 0;
   // Moves a file or folder to the recycle bin (SHFileOperation with
   // FOF_ALLOWUNDO). 0 on success.
   [[nodiscard]] virtual long RecycleFile(std::string_view path) = 0;

@@ -111,6 +111,7 @@ struct MemoryFileSystem::Impl {
   std::map<char, std::uint32_t> driveTypes;
   std::map<std::thread::id, bool> switched; // threads in the other view
   std::vector<std::string> recycled;
+  std::vector<std::string> flushed;
   std::vector<Failure> failures;
   std::string currentDir = "C:\\Program Files\\Quenlo";
   std::uint64_t attributeQueries = 0;
@@ -591,6 +592,21 @@ long MemoryFileSystem::WriteFile(std::string_view path, std::string_view data) {
   return wc::ErrorSuccess;
 }
 
+long MemoryFileSystem::FlushFile(std::string_view path) {
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  if (long st = m.Failed(Op::Flush, path))
+    return st;
+  Parsed p;
+  FNode *node = nullptr;
+  if (long st = m.Locate(path, p, node))
+    return st;
+  if (node->dir)
+    return wc::ErrorAccessDenied;
+  m.flushed.emplace_back(path);
+  return wc::ErrorSuccess;
+}
+
 long MemoryFileSystem::RecycleFile(std::string_view path) {
   std::lock_guard lock(impl_->mu);
   Impl &m = *impl_;
@@ -683,6 +699,11 @@ std::optional<std::string> MemoryFileSystem::Content(std::string_view path) cons
       impl_->Walk(p, p.parts.size(), node) != wc::ErrorSuccess || node->dir)
     return std::nullopt;
   return node->content;
+}
+
+std::vector<std::string> MemoryFileSystem::Flushed() const {
+  std::lock_guard lock(impl_->mu);
+  return impl_->flushed;
 }
 
 std::vector<std::string> MemoryFileSystem::Recycled() const {

@@ -324,6 +324,9 @@ public:
   long CopyFile(std::string_view from, std::string_view to, bool failIfExists) override;
   long ReadFile(std::string_view path, std::string &data) override;
   long WriteFile(std::string_view path, std::string_view data) override;
+  // The file must exist; the model's files are always on its "disk", so
+  // this only records the call (Flushed()).
+  long FlushFile(std::string_view path) override;
   long RecycleFile(std::string_view path) override;
   bool SwitchFsView(std::uintptr_t &previous) override;
   void RevertFsView(std::uintptr_t previous) override;
@@ -344,6 +347,7 @@ public:
   bool Exists(std::string_view path) const;
   std::optional<std::string> Content(std::string_view path) const;
   std::vector<std::string> Recycled() const;                    // paths given to RecycleFile
+  std::vector<std::string> Flushed() const;                     // paths given to FlushFile
   std::vector<std::string> List(std::string_view folder) const; // names in a folder
 
   // Fault injection on operations whose path contains pathPart.
@@ -357,7 +361,8 @@ public:
     Copy,
     Read,
     Write,
-    Recycle
+    Recycle,
+    Flush
   };
   void InjectFailure(Op op, std::string_view pathPart, long status, int count = 1);
   void ClearFailures();

@@ -91,7 +91,8 @@ long Win32FileSystem::DeleteFile(std::string_view path) {
 }
 
 long Win32FileSystem::MoveFile(std::string_view from, std::string_view to, std::uint32_t flags) {
-  return Status(::MoveFileExW(ViewPath(from).c_str(), ViewPath(to).c_str(), flags));
+  return Status(
+      ::MoveFileExW(ViewPath(from).c_str(), ViewPath(to).c_str(), flags | MOVEFILE_WRITE_THROUGH));
 }
 
 long Win32FileSystem::CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
@@ -148,7 +149,20 @@ long Win32FileSystem::WriteFile(std::string_view path, std::string_view data) {
     }
     data.remove_prefix(written);
   }
+  if (!::FlushFileBuffers(file.Get())) {
+    return LastError();
+  }
   return ERROR_SUCCESS;
+}
+
+long Win32FileSystem::FlushFile(std::string_view path) {
+  UniqueFile file(::CreateFileW(ViewPath(path).c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    return LastError();
+  }
+  return ::FlushFileBuffers(file.Get()) ? ERROR_SUCCESS : LastError();
 }
 
 long Win32FileSystem::RecycleFile(std::string_view path) {

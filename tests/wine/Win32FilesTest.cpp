@@ -127,6 +127,10 @@ TEST_F(Win32Files, CopyMoveDeleteAndFolders) {
   // Nothing to recycle: the shell reports a failure (the bin itself is not
   // touched, it lives in the Linux user's home under Wine).
   EXPECT_NE(fs().RecycleFile(In("missing.txt")), 0);
+
+  // A file another program wrote is put on the disk; a missing one says so.
+  EXPECT_EQ(fs().FlushFile(In("src.txt")), 0);
+  EXPECT_EQ(fs().FlushFile(In("missing.txt")), wc::ErrorFileNotFound);
 }
 
 TEST(Win32Drives, DriveTypesOfThePrefix) {
