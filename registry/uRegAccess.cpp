@@ -417,8 +417,23 @@ bool IsKeyReflected(std::uint32_t root, TRegistryView view, std::string_view pat
   return IsKeyReflected(reg);
 }
 
+namespace {
+
+// A path that names the hive root itself once its backslashes are trimmed.
+bool NamesHiveRoot(std::string_view path) {
+  return path.find_first_not_of('\\') == std::string_view::npos;
+}
+
+} // namespace
+
 bool DeleteKeyTree(std::string &errorText, std::uint32_t root, TRegistryView view,
                    std::string_view path) {
+  // A hive root is never deleted: an empty path would otherwise empty the
+  // whole hive.
+  if (NamesHiveRoot(path)) {
+    errorText = "DeleteKeyTree: refusing to delete the hive root " + RootKeyLongName(root);
+    return false;
+  }
   const std::uint32_t flag = ViewFlag(view);
   {
     ScopedKey key;

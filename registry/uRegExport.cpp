@@ -77,6 +77,32 @@ std::string NormalisedKeyPath(std::string_view keyPath) {
   return std::string(keyPath);
 }
 
+// The open key's path as the registry spells it, so that a restore creates
+// keys under the names they had. The handle does not tell its view: the
+// 64-bit view is asked first, then the 32-bit one; the given spelling stays
+// when neither lists the path.
+std::string StoredSpelling(std::uint32_t root, const std::string &path) {
+  std::string stored, ignored;
+  for (const TRegistryView view : {rv64, rv32})
+    if (StoredKeyPath(root, view, path, stored, ignored))
+      return stored;
+  return path;
+}
+
+// Every key of the editor's file spelled as the registry spells it.
+bool SameSpelling(const TRegFile &exported, const TRegFile &live) {
+  if (exported.Keys.size() != live.Keys.size())
+    return false;
+  for (std::size_t i = 0; i < live.Keys.size(); ++i)
+    if (exported.Keys[i].Path != live.Keys[i].Path)
+      return false;
+  return true;
+}
+
+void DeleteFileQuietly(std::string_view filePath) {
+  qp::IgnoreResult(Files().DeleteFile(filePath));
+}
+
 } // namespace
 
 std::string NativeRegeditPath() {
@@ -97,7 +123,7 @@ bool ExportValues(std::string &errorText, std::uint32_t root, qp::HKey key,
   TRegFile file;
   TRegFileKey &fileKey = file.Keys.emplace_back();
   fileKey.Root = root;
-  fileKey.Path = NormalisedKeyPath(keyPath);
+  fileKey.Path = StoredSpelling(root, NormalisedKeyPath(keyPath));
   std::size_t written = 0;
   for (const std::string &name : names) {
     TRegFileValue value;
@@ -143,7 +169,16 @@ bool ExportKeyWithRegedit(std::string &errorText, std::uint32_t root, TRegistryV
                           std::string_view filePath, std::string_view keyPath) {
   if (!MakeFileFolder(errorText, filePath))
     return false;
-  const std::string path = NormalisedKeyPath(keyPath);
+  // Refused before the editor runs, so that no file of it is left behind.
+  if (!RegFileCanCarryKey(NormalisedKeyPath(keyPath), errorText)) {
+    DeleteFileQuietly(filePath);
+    return false;
+  }
+  // The editor is given the registry's spelling; a key that does not exist
+  // keeps the caller's, and the editor's failure is the answer.
+  std::string path;
+  if (!StoredKeyPath(root, view, keyPath, path, errorText))
+    path = NormalisedKeyPath(keyPath);
   std::string editor;
   if (view == rv32)
     editor = Regedit32Path();
@@ -166,9 +201,16 @@ bool ExportKeyWithRegedit(std::string &errorText, std::uint32_t root, TRegistryV
     qp::IgnoreResult(Files().DeleteFile(filePath));
     return false;
   }
+  // A subkey the format cannot carry fails the export whatever the editor
+  // wrote: its file would not read back as the key.
+  if (!RegFileCanCarryFile(live, errorText)) {
+    DeleteFileQuietly(filePath);
+    return false;
+  }
   TRegFile exported;
   std::string ignored;
-  if (ReadRegFile(filePath, exported, ignored) && SameRegContent(exported, live, ignored))
+  if (ReadRegFile(filePath, exported, ignored) && SameRegContent(exported, live, ignored) &&
+      SameSpelling(exported, live))
     return true;
   return WriteRegFile(live, filePath, errorText);
 }

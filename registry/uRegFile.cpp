@@ -469,7 +469,148 @@ std::string TrimPath(std::string_view path) {
   return std::string(path);
 }
 
+constexpr unsigned char kFirstPrintable = 0x20;
+constexpr unsigned char kDelete = 0x7F;
+
+bool IsControl(unsigned char c) {
+  return c < kFirstPrintable || c == kDelete;
+}
+
+// The name with control characters shown as "\xNN", for error texts.
+std::string Visible(std::string_view name) {
+  std::string out;
+  for (const char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (IsControl(u)) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", u);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// Why a key path cannot be carried, or empty when it can.
+std::string KeyPathFault(std::string_view keyPath) {
+  for (const char c : keyPath)
+    if (IsControl(static_cast<unsigned char>(c)))
+      return "it holds a control character";
+  std::size_t start = 0;
+  while (start <= keyPath.size()) {
+    std::size_t end = keyPath.find('\\', start);
+    if (end == std::string_view::npos)
+      end = keyPath.size();
+    if (end > start && keyPath[end - 1] == ']')
+      return "a component ends in \"]\"";
+    start = end + 1;
+  }
+  return {};
+}
+
+std::string ValueNameFault(std::string_view valueName) {
+  for (const char c : valueName) {
+    const auto u = static_cast<unsigned char>(c);
+    if (IsControl(u) && c != '\t')
+      return "it holds a control character";
+  }
+  return {};
+}
+
+std::string LineError(std::size_t lineNo, std::string_view what) {
+  return "line " + std::to_string(lineNo) + ": " + std::string(what);
+}
+
+// A carriage return not followed by a line feed: the registry editor ends
+// a line there, so the file must not be read as if it did not.
+bool FindBareCr(std::u16string_view text, std::size_t &lineNo) {
+  lineNo = 1;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\n')
+      ++lineNo;
+    else if (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n'))
+      return true;
+  }
+  return false;
+}
+
+bool IsBlank(std::u16string_view s) {
+  return TrimRight(s).empty();
+}
+
+// The subkey of parent named name without regard to case, as the parent's
+// list spells it; an exact match wins over one that differs in case only.
+bool StoredSubKeyName(std::uint32_t root, TRegistryView view, const std::string &parent,
+                      const std::string &name, std::string &spelling, std::string &errorText) {
+  ScopedKey key;
+  long st = Reg().OpenKey(root, parent, wc::KeyRead | ViewFlag(view), key.Out());
+  if (st != wc::ErrorSuccess) {
+    errorText = "RegOpenKeyEx: " + SysErrorMessage(st);
+    return false;
+  }
+  qp::KeyInfo info;
+  st = Reg().QueryInfoKey(key.Get(), info);
+  if (st != wc::ErrorSuccess) {
+    errorText = "RegQueryInfoKey: " + SysErrorMessage(st);
+    return false;
+  }
+  const std::string upper = qp::UpperAscii(name);
+  bool found = false;
+  for (std::uint32_t i = 0; i < info.subKeys; ++i) {
+    std::string sub;
+    st = Reg().EnumKey(key.Get(), i, info.maxSubKeyLen + 1, sub);
+    if (st != wc::ErrorSuccess) {
+      errorText = "RegEnumKeyEx: " + SysErrorMessage(st);
+      return false;
+    }
+    if (sub == name) {
+      spelling = sub;
+      return true;
+    }
+    if (!found && qp::UpperAscii(sub) == upper) {
+      spelling = sub;
+      found = true;
+    }
+  }
+  if (!found)
+    errorText = "RegOpenKeyEx: " + SysErrorMessage(wc::ErrorFileNotFound);
+  return found;
+}
 } // namespace
+
+// --- what the format can carry
+
+bool RegFileCanCarryKey(std::string_view keyPath, std::string &reason) {
+  const std::string fault = KeyPathFault(keyPath);
+  if (fault.empty())
+    return true;
+  reason = "RegFile: the key name \"" + Visible(keyPath) +
+           "\" cannot be written to a registry file: " + fault;
+  return false;
+}
+
+bool RegFileCanCarry(std::string_view keyPath, std::string_view valueName, std::string &reason) {
+  if (!RegFileCanCarryKey(keyPath, reason))
+    return false;
+  const std::string fault = ValueNameFault(valueName);
+  if (fault.empty())
+    return true;
+  reason = "RegFile: the value name \"" + Visible(valueName) + "\" of the key \"" +
+           Visible(keyPath) + "\" cannot be written to a registry file: " + fault;
+  return false;
+}
+
+bool RegFileCanCarryFile(const TRegFile &file, std::string &reason) {
+  for (const TRegFileKey &key : file.Keys) {
+    if (!RegFileCanCarryKey(key.Path, reason))
+      return false;
+    for (const TRegFileValue &value : key.Values)
+      if (!RegFileCanCarry(key.Path, value.Name, reason))
+        return false;
+  }
+  return true;
+}
 
 // --- writer
 
@@ -514,6 +655,10 @@ std::string FormatRegFile(const TRegFile &file) {
 }
 
 bool WriteRegFile(const TRegFile &file, std::string_view path, std::string &errorText) {
+  if (!RegFileCanCarryFile(file, errorText)) {
+    qp::IgnoreResult(qp::Platform().Files().DeleteFile(path));
+    return false;
+  }
   const long st = qp::Platform().Files().WriteFile(path, FormatRegFile(file));
   if (st == wc::ErrorSuccess)
     return true;
@@ -526,7 +671,12 @@ bool WriteRegFile(const TRegFile &file, std::string_view path, std::string &erro
 
 bool ParseRegFile(std::string_view bytes, TRegFile &file, std::string &errorText) {
   file = TRegFile{};
-  const std::vector<std::u16string> lines = SplitLines(DecodeFile(bytes));
+  const std::u16string text = DecodeFile(bytes);
+  if (std::size_t crLine = 0; FindBareCr(text, crLine)) {
+    errorText = LineError(crLine, "a carriage return without a line feed");
+    return false;
+  }
+  const std::vector<std::u16string> lines = SplitLines(text);
   std::size_t i = 0;
   while (i < lines.size() && TrimRight(lines[i]).empty())
     ++i;
@@ -552,6 +702,10 @@ bool ParseRegFile(std::string_view bytes, TRegFile &file, std::string &errorText
         errorText = "line " + std::to_string(lineNo) + ": key without \"]\"";
         return false;
       }
+      if (!IsBlank(std::u16string_view(line).substr(close + 1))) {
+        errorText = LineError(lineNo, "text after the key's \"]\"");
+        return false;
+      }
       TRegFileKey key;
       std::u16string name = line.substr(1, close - 1);
       if (!name.empty() && name.front() == u'-') {
@@ -564,6 +718,10 @@ bool ParseRegFile(std::string_view bytes, TRegFile &file, std::string &errorText
       key.Path = slash == std::string::npos ? std::string() : TrimPath(full.substr(slash + 1));
       if (key.Root == 0) {
         errorText = "line " + std::to_string(lineNo) + ": unknown root key";
+        return false;
+      }
+      if (std::string reason; !RegFileCanCarryKey(key.Path, reason)) {
+        errorText = LineError(lineNo, reason);
         return false;
       }
       file.Keys.push_back(std::move(key));
@@ -622,13 +780,43 @@ bool ReadRegFile(std::string_view path, TRegFile &file, std::string &errorText) 
 
 // --- the live registry
 
+bool StoredKeyPath(std::uint32_t root, TRegistryView view, std::string_view path,
+                   std::string &stored, std::string &errorText) {
+  const std::string wanted = TrimPath(path);
+  std::string resolved;
+  std::size_t start = 0;
+  while (start < wanted.size()) {
+    std::size_t end = wanted.find('\\', start);
+    if (end == std::string::npos)
+      end = wanted.size();
+    const std::string component = wanted.substr(start, end - start);
+    start = end + 1;
+    std::string spelling;
+    if (!StoredSubKeyName(root, view, resolved, component, spelling, errorText))
+      return false;
+    resolved += (resolved.empty() ? "" : "\\") + spelling;
+  }
+  stored = std::move(resolved);
+  return true;
+}
+
 bool ReadKeyTree(std::uint32_t root, TRegistryView view, std::string_view path, TRegFile &tree,
                  std::string &errorText) {
   tree = TRegFile{};
-  return ReadTreeInto(root, view, TrimPath(path), tree, errorText);
+  std::string stored;
+  if (!StoredKeyPath(root, view, path, stored, errorText))
+    return false;
+  return ReadTreeInto(root, view, stored, tree, errorText);
 }
 
 bool ApplyRegFile(const TRegFile &file, TRegistryView view, std::string &errorText) {
+  // Checked for the whole file first so that a refused file changes nothing.
+  for (const TRegFileKey &key : file.Keys)
+    if (TrimPath(key.Path).empty()) {
+      errorText = "ApplyRegFile: the file names the hive root " + RootKeyLongName(key.Root) +
+                  " itself, which is never imported";
+      return false;
+    }
   for (const TRegFileKey &key : file.Keys) {
     if (key.Delete) {
       if (KeyExists(key.Root, view, key.Path) &&

@@ -43,6 +43,23 @@ struct TRegFile {
   std::vector<TRegFileKey> Keys;
 };
 
+// --- what the format can carry
+// A file names each key on a line of its own between "[" and "]", and each
+// value name between double quotes. The writer refuses what the registry
+// editor or the reader could take for something else, so that a backup
+// never reads back as other keys than the ones it saved (a key name holding
+// a line break and "[-HKEY_...]" would otherwise delete an unrelated key on
+// restore):
+// - key paths: any C0 control character or DEL, a component ending in "]";
+// - value names: any C0 control character other than a tab, or DEL.
+// Value data always fits: what a quoted string cannot carry exactly is
+// written as a hex list. False with a text naming the key (and value).
+[[nodiscard]] bool RegFileCanCarry(std::string_view keyPath, std::string_view valueName,
+                                   std::string &reason);
+[[nodiscard]] bool RegFileCanCarryKey(std::string_view keyPath, std::string &reason);
+// Every key path and value name of the file.
+[[nodiscard]] bool RegFileCanCarryFile(const TRegFile &file, std::string &reason);
+
 // --- writer
 // True when the file can be written as "REGEDIT4" without changing anything.
 bool FitsRegedit4(const TRegFile &file);
@@ -50,7 +67,9 @@ bool FitsRegedit4(const TRegFile &file);
 // the Unicode format (UTF-16LE with byte-order mark, CR LF). Keys are
 // separated by an empty line; no empty line follows the last value.
 std::string FormatRegFile(const TRegFile &file);
-// Writes FormatRegFile to a file; false with "WriteFile: " + message.
+// Writes FormatRegFile to a file; false with "WriteFile: " + message, or
+// with RegFileCanCarryFile's reason before anything is written. On false no
+// file is left at the path.
 [[nodiscard]] bool WriteRegFile(const TRegFile &file, std::string_view path,
                                 std::string &errorText);
 
@@ -62,12 +81,19 @@ std::string FormatRegFile(const TRegFile &file);
 [[nodiscard]] bool ReadRegFile(std::string_view path, TRegFile &file, std::string &errorText);
 
 // --- the live registry
-// Reads the key and its whole subtree in a view (keys in walk order). False
+// The path as the registry spells it: each component as its parent's
+// subkey list holds it (matched without case). False when a component does
+// not exist or a parent cannot be listed.
+[[nodiscard]] bool StoredKeyPath(std::uint32_t root, TRegistryView view, std::string_view path,
+                                 std::string &stored, std::string &errorText);
+// Reads the key and its whole subtree in a view (keys in walk order, every
+// path in the registry's own spelling). False
 // when any part of it cannot be read: a partial snapshot is never returned
 // as complete.
 [[nodiscard]] bool ReadKeyTree(std::uint32_t root, TRegistryView view, std::string_view path,
                                TRegFile &tree, std::string &errorText);
-// Imports the file into a view, as the registry editor does.
+// Imports the file into a view, as the registry editor does. A file naming
+// a hive root itself (or an empty path) is refused before anything changes.
 [[nodiscard]] bool ApplyRegFile(const TRegFile &file, TRegistryView view, std::string &errorText);
 // Whether the registry in a view holds what the file says (every key and
 // value of the file present with the same type and bytes; deletions absent).

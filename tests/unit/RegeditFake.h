@@ -90,7 +90,10 @@ private:
         for (TRegFileKey &key : tree.Keys)
           if (!key.Values.empty())
             key.Values.pop_back();
-      result.exitCode = WriteRegFile(tree, t[2], error) ? 0 : 1;
+      // The system's editor writes whatever the key holds, names the
+      // format cannot carry included.
+      result.exitCode =
+          qp::Platform().Files().WriteFile(t[2], FormatRegFile(tree)) == wc::ErrorSuccess ? 0 : 1;
       return result;
     }
     const bool isImport = t[1] == "/s" || t[1] == "import";

@@ -61,7 +61,7 @@ TEST_F(ExportTest, Regedit4ByteForByte) {
   reg.SetRaw(View::V64, kKey, "emptybin", wc::RegBinary, {});
   std::string error;
   EXPECT_EQ(Export({"a\"b\\c", "", "dw", "exp", "multi", "none", "emptybin"}, error),
-            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Exp]\r\n"
+            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Exp]\r\n"
             "\"a\\\"b\\\\c\"=\"x\\\"y\\\\z\"\r\n"
             "\"\"=\"x\"\r\n"
             "\"dw\"=dword:000000FF\r\n"
@@ -168,7 +168,8 @@ TEST_F(ExportTest, KeyExportThroughTheEditorIsCheckedAgainstTheKey) {
   ASSERT_TRUE(ExportKeyWithRegedit(error, wc::HkeyLocalMachine, rv64, kFile, "Software\\Exp"));
   EXPECT_EQ(platform.Procs().CommandLines().back(),
             "\"C:\\Windows\\Regedit.exe\" /e \"C:\\Undo\\day\\file.REG\" "
-            "\"HKEY_LOCAL_MACHINE\\Software\\Exp\"");
+            "\"HKEY_LOCAL_MACHINE\\SOFTWARE\\Exp\"")
+      << "the editor is given the registry's spelling";
   qp::IgnoreResult(ExportKeyWithRegedit(error, wc::HkeyLocalMachine, rv32, kFile, "Software\\Exp"));
   EXPECT_NE(qp::UpperAscii(platform.Procs().CommandLines().back()).find("SYSWOW64"),
             std::string::npos);
@@ -202,7 +203,7 @@ TEST_F(ExportTest, KeysTheCommandLineCannotCarryAreWrittenByTheProgram) {
   TRegFile file;
   ASSERT_TRUE(ReadRegFile(kFile, file, error));
   ASSERT_EQ(file.Keys.size(), 1u);
-  EXPECT_EQ(file.Keys[0].Path, evil);
+  EXPECT_EQ(file.Keys[0].Path, "SOFTWARE" + evil.substr(8));
 
   // 64-bit Windows without a 32-bit editor: no editor sees the 32-bit view.
   fs.Remove("C:\\Windows\\SysWOW64\\regedit.exe");
