@@ -15,6 +15,8 @@ qp::IFileSystem &Files() {
   return qp::Platform().Files();
 }
 
+constexpr std::uint32_t kIndexRetryWaitMilliseconds = 50;
+
 bool LessNoCase(const std::string &a, const std::string &b) {
   return qp::UpperAscii(a) < qp::UpperAscii(b);
 }
@@ -94,7 +96,14 @@ TRestoreSummary TRegScanner::RestoreEntries(const std::string &day,
         std::none_of(selection->begin(), selection->end(),
                      [&](const std::string &s) { return qp::EqualsNoCase(s, entry); }))
       continue;
-    const std::string base = folder + "\\" + lines[i].substr(0, lines[i].find('='));
+    // Only a name of the form the repair writes is used as a file name: any
+    // other text could point outside the day folder. The line stays.
+    const std::string name = lines[i].substr(0, lines[i].find('='));
+    if (!IsUndoBackupName(name)) {
+      ++summary.refused;
+      continue;
+    }
+    const std::string base = folder + "\\" + name;
     bool failed = false;
     std::vector<std::string> imported;
     if (IsExistingFile(base + ".REG")) {
@@ -118,7 +127,13 @@ TRestoreSummary TRegScanner::RestoreEntries(const std::string &day,
           failed = true;
       }
     }
-    if (failed) {
+    const bool anyFile = failed || !imported.empty();
+    if (!anyFile) {
+      // Nothing to play back: the line goes, as before, but the entry is
+      // reported as missing rather than restored.
+      ++summary.missing;
+      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+    } else if (failed) {
       // The line stays with every file it names, so the entry can be
       // restored again later.
       ++summary.failed;
@@ -151,7 +166,13 @@ void TRegScanner::PurgeBackupDays(bool deleteAfterWeek) {
   BackupDays(days);
   const std::uint64_t now = UndoNow().fileTime;
   for (const std::string &day : days) {
-    const std::int64_t age = DayIndexAge(day);
+    std::int64_t age = DayIndexAge(day);
+    if (age == -1) {
+      // A look-up can fail for a moment (a scan or a virus checker holding
+      // the folder): only an index that stays unreadable gives up the day.
+      qp::Platform().System().Sleep(kIndexRetryWaitMilliseconds);
+      age = DayIndexAge(day);
+    }
     if (age == -1) {
       qp::IgnoreResult(DeleteDay(day));
     } else if (deleteAfterWeek && now > static_cast<std::uint64_t>(age) + 7 * FileTimeTicksPerDay) {

@@ -11,11 +11,14 @@
 
 namespace quenlo {
 
-// The result of a restore: index lines played back, and those left for a
-// later try because an import failed.
+// The result of a restore: index lines played back, those left for a
+// later try because an import failed, and those refused (kept, never
+// played back) because their backup name is not one the repair writes.
 struct TRestoreSummary {
   int restored = 0;
   int failed = 0;
+  int refused = 0;
+  int missing = 0; // lines whose backup files are not there
 };
 
 } // namespace quenlo

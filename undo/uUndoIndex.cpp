@@ -1,5 +1,9 @@
 #include "undo/uUndoIndex.h"
 
+#include <atomic>
+#include <cstdio>
+#include <random>
+
 #include "platform/PathText.h"
 #include "platform/Platform.h"
 #include "platform/ScopeGuard.h"
@@ -15,6 +19,24 @@ qp::IFileSystem &Files() {
 
 constexpr std::string_view kTemporarySuffix = ".tmp";
 constexpr std::uint32_t kReplaceExisting = 1; // MOVEFILE_REPLACE_EXISTING
+constexpr unsigned char kFirstPrintable = 0x20;
+constexpr unsigned char kDelete = 0x7f;
+constexpr std::size_t kBackupNameDigits = 9; // hhnnsszzz
+constexpr int kRandomBits = 32;              // one random_device draw
+constexpr std::size_t kTagChars = 40;        // 16 + up to 16 hex digits and the NUL
+
+// "<path>.<tag>.tmp" with a tag no other write shares: two writers at the
+// same time (a scheduled scan and the user) each fill their own file, so
+// neither moves the other's half-written text into place.
+std::string UniqueTemporaryName(std::string_view path) {
+  static const std::uint64_t processTag =
+      std::random_device{}() | (static_cast<std::uint64_t>(std::random_device{}()) << kRandomBits);
+  static std::atomic<std::uint64_t> writes{0};
+  char tag[kTagChars];
+  std::snprintf(tag, sizeof tag, "%016llx%08llx", static_cast<unsigned long long>(processTag),
+                static_cast<unsigned long long>(++writes));
+  return std::string(path) + "." + tag + std::string(kTemporarySuffix);
+}
 
 } // namespace
 
@@ -38,14 +60,49 @@ bool IndexLineEntry(std::string_view line, std::string &entry) {
   return true;
 }
 
-bool AppendUndoIndexLine(std::string_view backupFile, std::string_view entry) {
+bool FitsIndexLine(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < kFirstPrintable || byte == kDelete)
+      return false;
+  }
+  return true;
+}
+
+bool IsUndoBackupName(std::string_view name) {
+  if (name.size() != kBackupNameDigits)
+    return false;
+  for (const char c : name)
+    if (c < '0' || c > '9')
+      return false;
+  return true;
+}
+
+bool AppendUndoIndexLine(std::string_view backupFile, std::string_view entry,
+                         std::string &errorText) {
   const std::string indexFile = UndoIndexFileOf(backupFile);
+  const std::string line = UndoIndexLine(backupFile, entry);
+  if (!FitsIndexLine(line)) {
+    errorText =
+        "cannot write " + indexFile + ": the key name holds a line break or control character";
+    return false;
+  }
   std::vector<std::string> lines;
-  if (!ReadTextLines(indexFile, lines))
-    return false; // never drop existing lines
-  lines.push_back(UndoIndexLine(backupFile, entry));
+  if (!ReadTextLines(indexFile, lines)) {
+    errorText = "cannot read " + indexFile; // never drop existing lines
+    return false;
+  }
+  lines.push_back(line);
+  std::string writeError;
+  if (WriteTextLines(indexFile, lines, writeError))
+    return true;
+  errorText = "cannot write " + indexFile;
+  return false;
+}
+
+bool AppendUndoIndexLine(std::string_view backupFile, std::string_view entry) {
   std::string ignored;
-  return WriteTextLines(indexFile, lines, ignored);
+  return AppendUndoIndexLine(backupFile, entry, ignored);
 }
 
 bool RemoveUndoIndexLine(std::string_view backupFile, std::string_view entry) {
@@ -102,7 +159,7 @@ bool WriteTextLines(std::string_view path, const std::vector<std::string> &lines
   std::string text;
   for (const std::string &line : lines)
     text += line + "\r\n";
-  const std::string temp = std::string(path) + std::string(kTemporarySuffix);
+  const std::string temp = UniqueTemporaryName(path);
   long st = Files().WriteFile(temp, text);
   if (st == wc::ErrorSuccess)
     st = Files().MoveFile(temp, path, kReplaceExisting);

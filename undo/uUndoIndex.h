@@ -28,9 +28,21 @@ std::string UndoIndexLine(std::string_view backupFile, std::string_view entry);
 // The text after the first "=", or nothing when the line has none.
 [[nodiscard]] bool IndexLineEntry(std::string_view line, std::string &entry);
 
+// Whether the text can stand in one index line: no CR, LF or other control
+// character, which would end the line early and let a key name add a line
+// of its own choosing.
+bool FitsIndexLine(std::string_view text);
+// Whether the text is a backup name as the repair writes it: the nine
+// digits "hhnnsszzz" and nothing else, so that it can only ever name a
+// file inside its own day folder.
+bool IsUndoBackupName(std::string_view name);
+
 // Adds the backup's line at the end of its day's index (creating the file).
-// False when the index exists but cannot be read or when it cannot be
-// written; the index then is as it was.
+// False when the line would not fit (FitsIndexLine), when the index exists
+// but cannot be read or when it cannot be written; the index then is as it
+// was, and the error text says why.
+[[nodiscard]] bool AppendUndoIndexLine(std::string_view backupFile, std::string_view entry,
+                                       std::string &errorText);
 [[nodiscard]] bool AppendUndoIndexLine(std::string_view backupFile, std::string_view entry);
 // Takes the backup's line out of its day's index again (the last such line;
 // the file goes when no line is left). True when no line names the backup

@@ -39,9 +39,10 @@ bool TUndoTransaction::PrepareBackup(std::string &errorText) {
 // change must not be made without one: the file goes and the change is
 // not made.
 bool TUndoTransaction::RecordBackup(std::string &errorText) {
-  if (AppendUndoIndexLine(backupFile_, entry_))
+  std::string reason;
+  if (AppendUndoIndexLine(backupFile_, entry_, reason))
     return true;
-  errorText = "AppendIndexLine: cannot write " + UndoIndexFileOf(backupFile_);
+  errorText = "AppendIndexLine: " + reason;
   qp::IgnoreResult(qp::Platform().Files().DeleteFile(backupFile_));
   return false;
 }

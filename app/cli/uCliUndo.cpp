@@ -40,8 +40,9 @@ int RunUndo(TRegScanner &scanner, const std::vector<std::string> &args, bool del
       break;
     }
     streams.out << "Restored: " << result.summary.restored << "\nFailed: " << result.summary.failed
-                << "\n";
-    return result.summary.failed == 0 ? 0 : 1;
+                << "\nMissing: " << result.summary.missing
+                << "\nRefused: " << result.summary.refused << "\n";
+    return result.summary.failed == 0 && result.summary.refused == 0 ? 0 : 1;
   }
   if (sub == "purge" && args.size() == 1) {
     const service::TUndoPurgeResult result = service::PurgeUndoDays(scanner, deleteAfterWeek);

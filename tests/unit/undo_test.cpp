@@ -87,7 +87,8 @@ TEST_F(UndoTest, RestoreNewestFirstKeepsFailuresAndRemovesTheEmptyDay) {
   const std::vector<std::string> select = {"hkey_local_machine\\software\\k",
                                            "HKEY_LOCAL_MACHINE\\Software\\NoFiles"};
   TRestoreSummary summary = scanner.RestoreEntries(day, &select);
-  EXPECT_EQ(summary.restored, 3);
+  EXPECT_EQ(summary.restored, 2);
+  EXPECT_EQ(summary.missing, 1) << "a line without files is not a restore";
   ASSERT_EQ(editor.imports.size(), 2u);
   EXPECT_NE(editor.imports[0].find("100000005"), std::string::npos);
   EXPECT_EQ(reg.GetRaw(View::V64, "HKLM\\Software\\K", "v")->second,
@@ -107,6 +108,50 @@ TEST_F(UndoTest, RestoreNewestFirstKeepsFailuresAndRemovesTheEmptyDay) {
   std::vector<std::string> days;
   scanner.BackupDays(days);
   EXPECT_TRUE(days.empty());
+}
+
+TEST_F(UndoTest, IndexLinesCannotBeAddedByAKeyName) {
+  const std::string day = "2024-05-06";
+  AddLine(day, "100000000=HKEY_LOCAL_MACHINE\\Software\\K");
+  const std::string backup = std::string(kUndo) + "\\" + day + "\\100000001.REG64";
+  for (const std::string &entry :
+       {std::string("HKEY_LOCAL_MACHINE\\Software\\A\n..\\..\\Users\\u\\Documents\\keep=z"),
+        std::string("HKEY_LOCAL_MACHINE\\Software\\A\r"),
+        std::string("HKEY_LOCAL_MACHINE\\Software\\A\tB")}) {
+    std::string error;
+    EXPECT_FALSE(AppendUndoIndexLine(backup, entry, error));
+    EXPECT_NE(error.find("line break or control character"), std::string::npos) << error;
+  }
+  EXPECT_EQ(Lines(day), (std::vector<std::string>{"100000000=HKEY_LOCAL_MACHINE\\Software\\K"}));
+}
+
+TEST_F(UndoTest, IndexWritesNeverShareATemporaryFile) {
+  const std::string day = "2024-05-06";
+  const std::string folder = std::string(kUndo) + "\\" + day;
+  // Another writer's half-written temporary file under the old fixed name.
+  fs.AddFile(folder + "\\index.txt.tmp", "stale");
+  ASSERT_TRUE(AppendUndoIndexLine(folder + "\\100000001.REG64", "HKEY_LOCAL_MACHINE\\Software\\A"));
+  ASSERT_TRUE(AppendUndoIndexLine(folder + "\\100000002.REG64", "HKEY_LOCAL_MACHINE\\Software\\B"));
+  EXPECT_EQ(fs.Content(folder + "\\index.txt.tmp"), std::optional<std::string>("stale"));
+  EXPECT_EQ(Lines(day), (std::vector<std::string>{"100000001=HKEY_LOCAL_MACHINE\\Software\\A",
+                                                  "100000002=HKEY_LOCAL_MACHINE\\Software\\B"}));
+}
+
+TEST_F(UndoTest, RestoreRefusesBackupNamesTheRepairDoesNotWrite) {
+  const std::string day = "2024-05-06";
+  const std::string outside = "C:\\Users\\u\\Documents\\keep.REG64";
+  fs.AddFile(outside, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Z]\r\n");
+  const std::vector<std::string> bad = {"..\\..\\..\\Users\\u\\Documents\\keep=z",
+                                        "C:\\Users\\u\\Documents\\keep=z", "10000000=z",
+                                        "1000000000=z", "10000000a=z"};
+  for (const std::string &line : bad)
+    AddLine(day, line);
+  const TRestoreSummary summary = scanner.RestoreEntries(day, nullptr);
+  EXPECT_EQ(summary.refused, static_cast<int>(bad.size()));
+  EXPECT_EQ(summary.restored, 0);
+  EXPECT_TRUE(editor.imports.empty());
+  EXPECT_TRUE(fs.Exists(outside));
+  EXPECT_EQ(Lines(day), bad);
 }
 
 TEST_F(UndoTest, ReflectedBackupsOn32BitWindowsAreImportedOnce) {
@@ -142,8 +187,12 @@ TEST_F(UndoTest, PurgeMovesOldAndUnreadableDaysToTheRecycleBin) {
   EXPECT_TRUE(fs.Recycled().empty()) << "the setting is off";
   scanner.PurgeBackupDays(true);
   EXPECT_EQ(fs.Recycled(), (std::vector<std::string>{"C:\\Undo\\2024-05-01"}));
-  // A day whose index cannot be read goes whatever the setting says.
+  // One failed look-up of an index is not enough to give up a day.
   fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Find, "2024-05-06\\index", 5, 1);
+  scanner.PurgeBackupDays(false);
+  EXPECT_EQ(fs.Recycled().size(), 1u) << "a passing failure must not recycle the day";
+  // A day whose index stays unreadable goes whatever the setting says.
+  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Find, "2024-05-06\\index", 5, 2);
   scanner.PurgeBackupDays(false);
   EXPECT_EQ(fs.Recycled().size(), 2u);
 }
@@ -236,7 +285,7 @@ TEST_F(UndoTest, CliUndoCommands) {
   EXPECT_EQ(run({"bogus"}).code, 2);
   const CliRun restored = run({"restore", "2024-05-06"});
   EXPECT_EQ(restored.code, 0);
-  EXPECT_EQ(restored.out, "Restored: 1\nFailed: 0\n");
+  EXPECT_EQ(restored.out, "Restored: 1\nFailed: 0\nMissing: 0\nRefused: 0\n");
   EXPECT_TRUE(reg.ValueExists(View::V64, "HKLM\\Software\\A", "v"));
   EXPECT_EQ(run({"purge"}).out, "Days left: 0\n");
 }

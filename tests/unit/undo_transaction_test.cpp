@@ -142,6 +142,22 @@ TEST_F(UndoTransactionTest, FailedChangeKeepsBothUnlessProvablyUnchanged) {
   EXPECT_EQ(IndexLines(), (std::vector<std::string>{kEarlierLine, kLine}));
 }
 
+TEST_F(UndoTransactionTest, AKeyNameWithALineBreakFailsBeforeAnyChange) {
+  bool changed = false;
+  const TUndoChange change = [&](std::string &) { return changed = true; };
+  TValueSnapshot before(key, {"v"});
+  TUndoKey injected = undoKey;
+  injected.path = "Software\\Tx\n..\\..\\Users\\u\\Documents\\keep=z";
+  TUndoTransaction transaction(Folder(), injected);
+  std::string error;
+  EXPECT_FALSE(transaction.Run(
+      {.backup = ValuesBackup(undoKey, key, {"v"}), .snapshot = before, .change = change}, error));
+  EXPECT_FALSE(changed);
+  EXPECT_NE(error.find("line break or control character"), std::string::npos) << error;
+  EXPECT_FALSE(fs.Exists(kBackup));
+  EXPECT_EQ(IndexLines(), (std::vector<std::string>{kEarlierLine}));
+}
+
 TEST_F(UndoTransactionTest, NothingIsChangedWithoutAnIndexedBackup) {
   bool changed = false;
   const TUndoChange change = [&](std::string &) { return changed = true; };
