@@ -1,10 +1,12 @@
 // The backup store of TRegScanner: days, entries, ages, purging and restore.
 #include <algorithm>
+#include <initializer_list>
 
 #include "paths/uPaths.h"
 #include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 #include "registry/uRegExport.h"
+#include "registry/uRegFile.h"
 #include "scanner/uRegScanner.h"
 
 namespace quenlo {
@@ -72,6 +74,59 @@ bool TRegScanner::DeleteDay(const std::string &day) {
   return Files().RecycleFile(undoFolder_ + day) == 0;
 }
 
+namespace {
+
+// The key a backup may touch: the entry's key and what is below it.
+bool WithinEntry(const TRegFileKey &key, std::uint32_t root, std::string_view path) {
+  if (key.Root != root)
+    return false;
+  const std::string k = qp::UpperAscii(key.Path);
+  const std::string p = qp::UpperAscii(path);
+  return k == p || (k.size() > p.size() && k.compare(0, p.size(), p) == 0 && k[p.size()] == '\\');
+}
+
+// A backup is played only when the program reads it itself and it does no
+// more than a repair's backup can: it writes the entry's key and its
+// subkeys, deletes no key, and deletes a value only as the backup of a
+// created value does (one key, one value, its deletion). Anything else is a
+// file the repair did not write. The editor is never asked to read what
+// the program cannot: it might read it differently.
+bool PlayableBackup(const std::string &file, const std::string &entry, TRegFile &parsed,
+                    std::string &reason) {
+  if (!ReadRegFile(file, parsed, reason))
+    return false;
+  const auto slash = entry.find('\\');
+  const std::uint32_t root = RootKeyFromName(entry.substr(0, slash));
+  const std::string path = slash == std::string::npos ? std::string() : entry.substr(slash + 1);
+  if (root == 0 || path.empty()) {
+    reason = "the entry names no key";
+    return false;
+  }
+  std::size_t deletions = 0, values = 0;
+  for (const TRegFileKey &key : parsed.Keys) {
+    if (key.Delete) {
+      reason = "it deletes the key " + RootKeyLongName(key.Root) + "\\" + key.Path;
+      return false;
+    }
+    if (!WithinEntry(key, root, path)) {
+      reason = "it writes " + RootKeyLongName(key.Root) + "\\" + key.Path + ", outside " + entry;
+      return false;
+    }
+    for (const TRegFileValue &value : key.Values) {
+      ++values;
+      if (value.Delete)
+        ++deletions;
+    }
+  }
+  if (deletions > 0 && !(deletions == 1 && values == 1 && parsed.Keys.size() == 1)) {
+    reason = "it deletes values";
+    return false;
+  }
+  return true;
+}
+
+} // namespace
+
 TRestoreSummary TRegScanner::RestoreEntries(const std::string &day,
                                             const std::vector<std::string> *selection) {
   TRestoreSummary summary;
@@ -105,30 +160,47 @@ TRestoreSummary TRegScanner::RestoreEntries(const std::string &day,
     }
     const std::string base = folder + "\\" + name;
     bool failed = false;
+    bool refused = false;
     std::vector<std::string> imported;
-    if (IsExistingFile(base + ".REG")) {
-      const std::string file = base + ".REG";
+    // Imports one file into the given views; it counts as played back only
+    // when the registry then holds what the program reads in it (the
+    // editor's exit code proves nothing: Wine's exits 0 on failure).
+    const auto play = [&](const std::string &file, std::initializer_list<bool> views) {
+      TRegFile parsed;
+      std::string reason;
+      if (!PlayableBackup(file, entry, parsed, reason)) {
+        refused = true;
+        return;
+      }
       bool ok = true;
-      if (have32BitEditor)
-        ok = ImportRegFile(false, file);
-      ok = ImportRegFile(true, file) && ok;
+      for (const bool use64 : views) {
+        std::string difference;
+        ok = ImportRegFile(use64, file) && ok;
+        ok = ok && RegFileApplied(parsed, use64 ? rv64 : rv32, difference);
+      }
       if (ok)
         imported.push_back(file);
       else
         failed = true;
+    };
+    if (IsExistingFile(base + ".REG")) {
+      if (have32BitEditor)
+        play(base + ".REG", {false, true});
+      else
+        play(base + ".REG", {true});
     } else {
       for (const auto &[ext, use64] : {std::pair{".REG32", false}, std::pair{".REG64", true}}) {
         const std::string file = base + ext;
-        if (!IsExistingFile(file))
-          continue;
-        if (ImportRegFile(use64, file))
-          imported.push_back(file);
-        else
-          failed = true;
+        if (IsExistingFile(file))
+          play(file, {use64});
       }
     }
-    const bool anyFile = failed || !imported.empty();
-    if (!anyFile) {
+    const bool anyFile = failed || refused || !imported.empty();
+    if (refused) {
+      // The line stays with every file it names; nothing of it was played
+      // that could be told apart from the rest.
+      ++summary.refused;
+    } else if (!anyFile) {
       // Nothing to play back: the line goes, as before, but the entry is
       // reported as missing rather than restored.
       ++summary.missing;

@@ -1,6 +1,7 @@
 #include "undo/uUndoTransaction.h"
 
 #include "platform/ScopeGuard.h"
+#include "registry/uRegAccess.h"
 #include "undo/uUndoIndex.h"
 
 namespace quenlo {
@@ -16,6 +17,14 @@ bool TUndoTransaction::Run(const TUndoPlan &plan, std::string &errorText) {
     return false;
   if (!plan.backup(backupFile_, errorText))
     return false;
+  // The backup must survive a crash that follows the change: it is on the
+  // disk before the index names it (the editor's export is its file, not
+  // written through like the program's own).
+  if (const long st = qp::Platform().Files().FlushFile(backupFile_); st != wc::ErrorSuccess) {
+    errorText = "FlushFileBuffers: " + SysErrorMessage(st) + " " + backupFile_;
+    qp::IgnoreResult(qp::Platform().Files().DeleteFile(backupFile_));
+    return false;
+  }
   if (!RecordBackup(errorText))
     return false;
   // From here on the index names the backup: whatever way the change

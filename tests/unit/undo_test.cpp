@@ -154,6 +154,67 @@ TEST_F(UndoTest, RestoreRefusesBackupNamesTheRepairDoesNotWrite) {
   EXPECT_EQ(Lines(day), bad);
 }
 
+// A backup is handed to the editor only when the program reads it itself
+// and it does no more than a repair's backup: a planted file that deletes a
+// key, writes another key, deletes values or holds a bare CR is refused,
+// and it and its line stay.
+TEST_F(UndoTest, RestorePlaysOnlyWhatARepairsBackupCanHold) {
+  const std::string day = "2024-05-06";
+  const std::string folder = std::string(kUndo) + "\\" + day + "\\";
+  reg.SetString(View::V64, "HKLM\\Software\\Victim", "keep", "me");
+  const std::string entry = "=HKEY_LOCAL_MACHINE\\Software\\UA";
+  const std::vector<std::pair<std::string, std::string>> planted = {
+      {"100000001", "REGEDIT4\r\n\r\n[-HKEY_LOCAL_MACHINE\\Software\\Victim]\r\n"},
+      {"100000002", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Victim]\r\n\"x\"=\"1\"\r\n"},
+      {"100000003", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\UAB]\r\n\"x\"=\"1\"\r\n"},
+      {"100000004", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\UA]\r\n\"a\"=-\r\n\"b\"=-\r\n"},
+      {"100000005", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\UA]\r\n\"x\"=\"1\"\r[-HKEY_"
+                    "LOCAL_MACHINE\\Software\\Victim]\r\n"},
+      {"100000006", "not a registry file"}};
+  for (const auto &[name, content] : planted) {
+    fs.AddFile(folder + name + ".REG64", content);
+    AddLine(day, name + entry);
+  }
+  const std::vector<std::string> before = Lines(day);
+  const TRestoreSummary summary = scanner.RestoreEntries(day, nullptr);
+  EXPECT_EQ(summary.refused, static_cast<int>(planted.size()));
+  EXPECT_EQ(summary.restored, 0);
+  EXPECT_TRUE(editor.imports.empty());
+  EXPECT_TRUE(reg.KeyExists(View::V64, "HKLM\\Software\\Victim"));
+  EXPECT_FALSE(reg.ValueExists(View::V64, "HKLM\\Software\\Victim", "x"));
+  EXPECT_EQ(Lines(day), before);
+  for (const auto &[name, content] : planted)
+    EXPECT_TRUE(fs.Exists(folder + name + ".REG64")) << name;
+
+  // A created value's backup deletes exactly that value: it is played.
+  reg.SetString(View::V64, "HKLM\\Software\\UC", "made", "1");
+  fs.AddFile(folder + "100000007.REG64",
+             "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\UC]\r\n\"made\"=-\r\n\r\n");
+  AddLine(day, "100000007=HKEY_LOCAL_MACHINE\\Software\\UC");
+  const std::vector<std::string> created = {"HKEY_LOCAL_MACHINE\\Software\\UC"};
+  EXPECT_EQ(scanner.RestoreEntries(day, &created).restored, 1);
+  EXPECT_FALSE(reg.ValueExists(View::V64, "HKLM\\Software\\UC", "made"));
+}
+
+// The editor's exit code proves nothing (Wine's exits 0 when it did not
+// import): an entry counts as restored only when the registry holds what
+// its backup says, and otherwise it keeps its line and its file.
+TEST_F(UndoTest, AnImportTheRegistryDoesNotShowIsNotRestored) {
+  const std::string day = "2024-05-06";
+  AddBackup(day, "100000001", "A", "old");
+  editor.mode = RegeditFake::Mode::Silent;
+  reg.InjectFailure(qp::mem::RegOp::Create, "SOFTWARE\\A", wc::ErrorAccessDenied, 100);
+  const TRestoreSummary summary = scanner.RestoreEntries(day, nullptr);
+  reg.ClearFailures();
+  EXPECT_EQ(summary.restored, 0);
+  EXPECT_EQ(summary.failed, 1);
+  EXPECT_EQ(Lines(day).size(), 1u);
+  EXPECT_TRUE(fs.Exists(std::string(kUndo) + "\\" + day + "\\100000001.REG64"));
+  editor.mode = RegeditFake::Mode::Normal;
+  EXPECT_EQ(scanner.RestoreEntries(day, nullptr).restored, 1);
+  EXPECT_EQ(reg.GetText(View::V64, "HKLM\\Software\\A", "v"), "old");
+}
+
 TEST_F(UndoTest, ReflectedBackupsOn32BitWindowsAreImportedOnce) {
   sys.SetOs64Bit(false);
   Reinit();

@@ -1,5 +1,6 @@
 // The undo transaction on its own: what a change that throws, fails, or
 // cannot be recorded leaves in the registry and in the undo folder.
+#include <algorithm>
 #include <stdexcept>
 
 #include "RegeditFake.h"
@@ -197,6 +198,36 @@ TEST_F(UndoTransactionTest, NothingIsChangedWithoutAnIndexedBackup) {
   EXPECT_FALSE(fs.Exists(kBackup));
   EXPECT_EQ(IndexLines(), (std::vector<std::string>{kEarlierLine}));
   EXPECT_EQ(Value(), data);
+}
+
+// The backup is on the disk before the index names it and before the
+// change; a backup that cannot be put there stops the change.
+TEST_F(UndoTransactionTest, TheBackupReachesTheDiskBeforeTheChange) {
+  std::string error;
+  bool flushedFirst = false;
+  EXPECT_TRUE(Run(
+      [&](std::string &) {
+        const std::vector<std::string> flushed = fs.Flushed();
+        flushedFirst = std::find(flushed.begin(), flushed.end(), kBackup) != flushed.end();
+        return true;
+      },
+      error))
+      << error;
+  EXPECT_TRUE(flushedFirst);
+
+  fs.Remove(kBackup); // the clock stands still: free the name again
+  fs.InjectFailure(FsOp::Flush, "REG64", wc::ErrorWriteFault);
+  bool changed = false;
+  EXPECT_FALSE(Run(
+      [&](std::string &) {
+        changed = true;
+        return true;
+      },
+      error));
+  EXPECT_FALSE(changed);
+  EXPECT_NE(error.find("FlushFileBuffers"), std::string::npos) << error;
+  EXPECT_FALSE(fs.Exists(kBackup));
+  EXPECT_EQ(IndexLines().size(), 2u) << "only the earlier line and the first change's";
 }
 
 } // namespace
