@@ -228,12 +228,13 @@ bool ImportRegFile(bool use64, std::string_view filePath, std::string &errorText
   } else {
     commandLine = Quoted(NativeRegeditPath()) + " /s " + Quoted(filePath);
   }
+  // The editor is never handed a file the program cannot read itself: it
+  // might read it differently, and what it did could not be checked.
+  TRegFile file;
+  if (!ReadRegFile(filePath, file, errorText))
+    return false;
   if (!RunEditor(errorText, commandLine))
     return false;
-  TRegFile file;
-  std::string parseError;
-  if (!ReadRegFile(filePath, file, parseError))
-    return true; // nothing to compare with
   const TRegistryView view = use64 ? rv64 : rv32;
   if (RegFileApplied(file, view, errorText))
     return true;

@@ -49,7 +49,8 @@ inline constexpr std::size_t MaxExportDataSize = 65535;
 // 32-bit editor when it exists, else, on 64-bit Windows, by "reg.exe import
 // ... /reg:32", else by the native editor. True when the program exited with
 // 0 and the registry then holds exactly what the file says; what the editor
-// left out or changed is written by the program itself.
+// left out or changed is written by the program itself. A file the program
+// cannot read is refused before any editor runs.
 [[nodiscard]] bool ImportRegFile(bool use64, std::string_view filePath);
 [[nodiscard]] bool ImportRegFile(bool use64, std::string_view filePath, std::string &errorText);
 

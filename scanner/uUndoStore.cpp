@@ -173,11 +173,8 @@ TRestoreSummary TRegScanner::RestoreEntries(const std::string &day,
         return;
       }
       bool ok = true;
-      for (const bool use64 : views) {
-        std::string difference;
+      for (const bool use64 : views)
         ok = ImportRegFile(use64, file) && ok;
-        ok = ok && RegFileApplied(parsed, use64 ? rv64 : rv32, difference);
-      }
       if (ok)
         imported.push_back(file);
       else
