@@ -120,6 +120,13 @@ public:
   [[nodiscard]] virtual bool Next(FindData &data) = 0;
 };
 
+// A lock file held open for its holder alone; released (and the file
+// deleted) on destruction, or by the system when the holder's process ends.
+class IFileLock {
+public:
+  virtual ~IFileLock() = default;
+};
+
 class IFileSystem {
 public:
   virtual ~IFileSystem() = default;
@@ -149,6 +156,13 @@ public:
   // Puts what the system still holds of a file written by another program
   // (the registry editor's export) on the disk.
   [[nodiscard]] virtual long FlushFile(std::string_view path) = 0;
+  // Creates (or opens) the file for this caller alone and keeps it so: until
+  // `lock` is released every other caller, in this process or another, gets
+  // ERROR_SHARING_VIOLATION (ERROR_ACCESS_DENIED for the moment its deletion
+  // is pending). What serialises a read-modify-write of a shared file
+  // between processes: CreateFile without sharing, FILE_FLAG_DELETE_ON_CLOSE.
+  [[nodiscard]] virtual long OpenLockFile(std::string_view path,
+                                          std::unique_ptr<IFileLock> &lock) = 0;
   // Moves a file or folder to the recycle bin (SHFileOperation with
   // FOF_ALLOWUNDO). 0 on success.
   [[nodiscard]] virtual long RecycleFile(std::string_view path) = 0;

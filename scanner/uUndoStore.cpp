@@ -132,11 +132,19 @@ TRestoreSummary TRegScanner::RestoreEntries(const std::string &day,
   TRestoreSummary summary;
   const std::string folder = undoFolder_ + day;
   const std::string indexFile = folder + "\\" + std::string(UndoIndexTitle);
+  // Held to the end: a repair adding a line meanwhile would lose it to the
+  // rewrite below.
+  TUndoDayLock lock;
+  if (!lock.Acquire(folder, summary.error))
+    return summary;
   std::vector<std::string> lines;
   bool missing = false;
   // An index that cannot be read is left alone: rewriting it would lose lines.
-  if (!ReadTextLines(indexFile, lines, &missing) || missing)
+  if (!ReadTextLines(indexFile, lines, &missing) || missing) {
+    if (!missing)
+      summary.error = "cannot read " + indexFile;
     return summary;
+  }
   const bool have32BitEditor = !Regedit32Path().empty();
   std::vector<std::string> played; // backup files imported successfully
 
@@ -215,16 +223,18 @@ TRestoreSummary TRegScanner::RestoreEntries(const std::string &day,
 
   // The index is updated first; only then are the played files deleted, so
   // that no line ever names a file that is gone.
-  std::string errorText;
   bool indexUpdated = false;
   if (!lines.empty())
-    indexUpdated = WriteTextLines(indexFile, lines, errorText);
+    indexUpdated = WriteTextLines(indexFile, lines, summary.error);
+  else if (const long st = Files().DeleteFile(indexFile); st == wc::ErrorSuccess)
+    indexUpdated = true;
   else
-    indexUpdated = Files().DeleteFile(indexFile) == wc::ErrorSuccess;
+    summary.error = "DeleteFile: " + SysErrorMessage(st) + " " + indexFile;
   if (!indexUpdated)
     return summary;
   for (const std::string &file : played)
     qp::IgnoreResult(Files().DeleteFile(file));
+  lock.Release(); // the folder goes only when empty, its lock file included
   if (lines.empty())
     qp::IgnoreResult(Files().RemoveDirectory(folder)); // only succeeds when empty
   return summary;

@@ -6,6 +6,8 @@
 // folder are members of TRegScanner (uRepair.cpp, uUndoStore.cpp).
 #pragma once
 
+#include <string>
+
 #include "undo/uUndoIndex.h"
 #include "undo/uUndoTime.h"
 
@@ -19,6 +21,10 @@ struct TRestoreSummary {
   int failed = 0;
   int refused = 0;
   int missing = 0; // lines whose backup files are not there
+  // Set when the day's index could not be locked, read or rewritten. Lines
+  // restored before a failed rewrite stay in the index: playing them again
+  // gives the same registry.
+  std::string error;
 };
 
 } // namespace quenlo

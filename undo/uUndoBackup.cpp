@@ -7,6 +7,7 @@
 #include "platform/PathText.h"
 #include "registry/uRegExport.h"
 #include "registry/uRegFile.h"
+#include "undo/uUndoIndex.h"
 
 namespace quenlo {
 
@@ -34,15 +35,34 @@ bool AnyBackupNamed(const std::string &base) {
 
 } // namespace
 
-bool NewUndoBackupBase(const TUndoFolder &folder, std::string &base, std::string &errorText) {
+bool NewUndoBackupFile(const TUndoFolder &folder, std::string_view extension, std::string &file,
+                       std::string &errorText) {
   for (int tries = 0; tries < kMaxNameTries; ++tries) {
     const TUndoTime now = folder.Now();
-    base = folder.root + UndoDayName(now) + "\\" + UndoBackupName(now);
-    if (!AnyBackupNamed(base))
+    const std::string day = folder.root + UndoDayName(now);
+    long lastError = 0;
+    if (!qp::ForceDirectories(day, lastError)) {
+      errorText = "CreateDirectory: " + SysErrorMessage(lastError) + " " + day;
+      return false;
+    }
+    // Under the day's lock no other process looks for a name between this
+    // test and the file that takes the name.
+    TUndoDayLock lock;
+    if (!lock.Acquire(day, errorText))
+      return false;
+    const std::string base = day + "\\" + UndoBackupName(now);
+    if (!AnyBackupNamed(base)) {
+      file = base + std::string(extension);
+      if (const long st = qp::Platform().Files().WriteFile(file, ""); st != wc::ErrorSuccess) {
+        errorText = "WriteFile: " + SysErrorMessage(st) + " " + file;
+        return false;
+      }
       return true;
+    }
+    lock.Release();
     qp::Platform().System().Sleep(kNameWaitMilliseconds);
   }
-  errorText = "No free backup file name in " + qp::FolderOf(base);
+  errorText = "No free backup file name in " + folder.root;
   return false;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/ScopedKey.h"
@@ -33,12 +34,13 @@ struct TUndoFolder {
   TUndoTime Now() const { return clock ? clock() : SystemUndoTime(); }
 };
 
-// The backup's path without extension for a change made now. While a file
-// with that base and any of the three extensions exists, the name is formed
-// again a millisecond later, so that no two backups of this process share a
-// name. False (with the reason) when no free name turns up.
-[[nodiscard]] bool NewUndoBackupBase(const TUndoFolder &folder, std::string &base,
-                                     std::string &errorText);
+// Chooses the backup file for a change made now and takes its name by
+// creating it empty, so that no other repair, in this process or another,
+// can choose it too. While a file with that name and any of the three
+// extensions exists, the name is formed again a millisecond later. False
+// (with the reason) when no free name turns up or the file cannot be made.
+[[nodiscard]] bool NewUndoBackupFile(const TUndoFolder &folder, std::string_view extension,
+                                     std::string &file, std::string &errorText);
 
 // ".REG" only when the system reports the key as reflected between the
 // views; otherwise ".REG64" or ".REG32" after the key's view.

@@ -24,6 +24,14 @@ constexpr unsigned char kDelete = 0x7f;
 constexpr std::size_t kBackupNameDigits = 9; // hhnnsszzz
 constexpr int kRandomBits = 32;              // one random_device draw
 constexpr std::size_t kTagChars = 40;        // 16 + up to 16 hex digits and the NUL
+constexpr std::uint32_t kLockWaitStepMilliseconds = 10;
+constexpr std::uint32_t kLockWaitMilliseconds = 30000;
+
+// While another holder has the lock, or the system is still deleting the
+// file a holder let go of.
+bool LockIsBusy(long status) {
+  return status == wc::ErrorSharingViolation || status == wc::ErrorAccessDenied;
+}
 
 // "<path>.<tag>.tmp" with a tag no other write shares: two writers at the
 // same time (a scheduled scan and the user) each fill their own file, so
@@ -39,6 +47,29 @@ std::string UniqueTemporaryName(std::string_view path) {
 }
 
 } // namespace
+
+TUndoDayLock::TUndoDayLock() = default;
+TUndoDayLock::~TUndoDayLock() = default;
+
+bool TUndoDayLock::Acquire(std::string_view dayFolder, std::string &errorText) {
+  const std::string path = qp::WithTrailingBackslash(dayFolder) + std::string(UndoLockTitle);
+  long st = wc::ErrorSuccess;
+  for (std::uint32_t waited = 0;; waited += kLockWaitStepMilliseconds) {
+    st = Files().OpenLockFile(path, lock_);
+    if (st == wc::ErrorSuccess)
+      return true;
+    if (!LockIsBusy(st) || waited >= kLockWaitMilliseconds)
+      break;
+    qp::Platform().System().Sleep(kLockWaitStepMilliseconds);
+  }
+  errorText = LockIsBusy(st) ? "another repair or restore is using " + std::string(dayFolder)
+                             : "CreateFile: " + SysErrorMessage(st) + " " + path;
+  return false;
+}
+
+void TUndoDayLock::Release() {
+  lock_.reset();
+}
 
 std::string UndoIndexEntry(std::uint32_t root, std::string_view keyPath) {
   return RootKeyLongName(root) + "\\" + std::string(keyPath);
@@ -87,6 +118,9 @@ bool AppendUndoIndexLine(std::string_view backupFile, std::string_view entry,
         "cannot write " + indexFile + ": the key name holds a line break or control character";
     return false;
   }
+  TUndoDayLock lock;
+  if (!lock.Acquire(qp::FolderOf(backupFile), errorText))
+    return false;
   std::vector<std::string> lines;
   if (!ReadTextLines(indexFile, lines)) {
     errorText = "cannot read " + indexFile; // never drop existing lines
@@ -107,6 +141,10 @@ bool AppendUndoIndexLine(std::string_view backupFile, std::string_view entry) {
 
 bool RemoveUndoIndexLine(std::string_view backupFile, std::string_view entry) {
   const std::string indexFile = UndoIndexFileOf(backupFile);
+  TUndoDayLock lock;
+  std::string ignored;
+  if (!lock.Acquire(qp::FolderOf(backupFile), ignored))
+    return false;
   std::vector<std::string> lines;
   bool missing = false;
   if (!ReadTextLines(indexFile, lines, &missing))
@@ -118,10 +156,8 @@ bool RemoveUndoIndexLine(std::string_view backupFile, std::string_view entry) {
     if (lines[i] != line)
       continue;
     lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
-    if (!lines.empty()) {
-      std::string ignored;
+    if (!lines.empty())
       return WriteTextLines(indexFile, lines, ignored);
-    }
     return Files().DeleteFile(indexFile) == wc::ErrorSuccess;
   }
   return true; // not there: nothing names the backup

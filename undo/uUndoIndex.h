@@ -10,13 +10,41 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+namespace qp {
+class IFileLock;
+}
+
 namespace quenlo {
 
 inline constexpr std::string_view UndoIndexTitle = "index.txt";
+inline constexpr std::string_view UndoLockTitle = "index.lock";
+
+// Holds a day folder's "index.lock". Every read-modify-write of the day's
+// index, and every choice of a backup name in it, happens under this lock,
+// so that two processes (a scheduled scan and the user) never overwrite one
+// another's lines or pick the same name. The system deletes the file when
+// the holder's process ends, so a crash leaves no stale lock behind.
+class TUndoDayLock {
+public:
+  TUndoDayLock();
+  ~TUndoDayLock();
+  TUndoDayLock(const TUndoDayLock &) = delete;
+  TUndoDayLock &operator=(const TUndoDayLock &) = delete;
+
+  // Waits while another holder has the lock (up to half a minute: a restore
+  // holds it while the registry editor plays a day back). False, with the
+  // reason, when the lock cannot be had; the folder must exist.
+  [[nodiscard]] bool Acquire(std::string_view dayFolder, std::string &errorText);
+  void Release();
+
+private:
+  std::unique_ptr<qp::IFileLock> lock_;
+};
 
 // "HKEY_LOCAL_MACHINE\path": the entry an index line names.
 std::string UndoIndexEntry(std::uint32_t root, std::string_view keyPath);
@@ -37,15 +65,16 @@ bool FitsIndexLine(std::string_view text);
 // file inside its own day folder.
 bool IsUndoBackupName(std::string_view name);
 
-// Adds the backup's line at the end of its day's index (creating the file).
-// False when the line would not fit (FitsIndexLine), when the index exists
-// but cannot be read or when it cannot be written; the index then is as it
-// was, and the error text says why.
+// Adds the backup's line at the end of its day's index (creating the file),
+// under the day's lock. False when the line would not fit (FitsIndexLine),
+// when the lock cannot be had, when the index exists but cannot be read or
+// when it cannot be written; the index then is as it was, and the error
+// text says why.
 [[nodiscard]] bool AppendUndoIndexLine(std::string_view backupFile, std::string_view entry,
                                        std::string &errorText);
 [[nodiscard]] bool AppendUndoIndexLine(std::string_view backupFile, std::string_view entry);
 // Takes the backup's line out of its day's index again (the last such line;
-// the file goes when no line is left). True when no line names the backup
+// the file goes when no line is left), under the day's lock. True when no line names the backup
 // any more, also when there was none; false when the index could not be
 // read or written, and then it still names the backup.
 [[nodiscard]] bool RemoveUndoIndexLine(std::string_view backupFile, std::string_view entry);

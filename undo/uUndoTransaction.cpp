@@ -13,6 +13,10 @@ TUndoTransaction::TUndoTransaction(TUndoFolder folder, TUndoKey key)
 bool TUndoTransaction::Run(const TUndoPlan &plan, std::string &errorText) {
   if (!PrepareBackup(errorText))
     return false;
+  // Until the index names it, the backup (at first the empty file that
+  // holds its name) goes again on every way out.
+  auto dropBackup = qp::ScopeExit(
+      [this]() noexcept { qp::IgnoreResult(qp::Platform().Files().DeleteFile(backupFile_)); });
   if (!plan.snapshot.Take(errorText))
     return false;
   if (!plan.backup(backupFile_, errorText))
@@ -22,11 +26,11 @@ bool TUndoTransaction::Run(const TUndoPlan &plan, std::string &errorText) {
   // written through like the program's own).
   if (const long st = qp::Platform().Files().FlushFile(backupFile_); st != wc::ErrorSuccess) {
     errorText = "FlushFileBuffers: " + SysErrorMessage(st) + " " + backupFile_;
-    qp::IgnoreResult(qp::Platform().Files().DeleteFile(backupFile_));
     return false;
   }
   if (!RecordBackup(errorText))
     return false;
+  dropBackup.Dismiss();
   // From here on the index names the backup: whatever way the change
   // ends, short of success, is settled.
   auto settle = qp::ScopeExit([this, &plan]() noexcept { Settle(plan.snapshot); });
@@ -37,22 +41,16 @@ bool TUndoTransaction::Run(const TUndoPlan &plan, std::string &errorText) {
 }
 
 bool TUndoTransaction::PrepareBackup(std::string &errorText) {
-  std::string base;
-  if (!NewUndoBackupBase(folder_, base, errorText))
-    return false;
-  backupFile_ = base + UndoBackupExtension(key_);
-  return true;
+  return NewUndoBackupFile(folder_, UndoBackupExtension(key_), backupFile_, errorText);
 }
 
 // A backup that the index does not name cannot be played back, and the
-// change must not be made without one: the file goes and the change is
-// not made.
+// change must not be made without one.
 bool TUndoTransaction::RecordBackup(std::string &errorText) {
   std::string reason;
   if (AppendUndoIndexLine(backupFile_, entry_, reason))
     return true;
   errorText = "AppendIndexLine: " + reason;
-  qp::IgnoreResult(qp::Platform().Files().DeleteFile(backupFile_));
   return false;
 }
 

@@ -1,8 +1,9 @@
 // One change to the registry made undoable: the protocol every repair,
 // optimisation and tweak follows, written once.
 //
-//   1. A backup name is chosen (unique by the millisecond wait) and given
-//      the extension of the key's view.
+//   1. A backup file is chosen (unique by the millisecond wait, taken under
+//      the day's lock by creating it empty) with the extension of the key's
+//      view.
 //   2. The snapshot reads what the change may alter.
 //   3. The backup writer saves it to the backup file.
 //   4. The backup's line is added to the day's "index.txt".

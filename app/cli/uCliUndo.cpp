@@ -42,7 +42,11 @@ int RunUndo(TRegScanner &scanner, const std::vector<std::string> &args, bool del
     streams.out << "Restored: " << result.summary.restored << "\nFailed: " << result.summary.failed
                 << "\nMissing: " << result.summary.missing
                 << "\nRefused: " << result.summary.refused << "\n";
-    return result.summary.failed == 0 && result.summary.refused == 0 ? 0 : 1;
+    if (!result.summary.error.empty())
+      streams.err << "quenlo-cli undo: " << result.summary.error << "\n";
+    return result.summary.failed == 0 && result.summary.refused == 0 && result.summary.error.empty()
+               ? 0
+               : 1;
   }
   if (sub == "purge" && args.size() == 1) {
     const service::TUndoPurgeResult result = service::PurgeUndoDays(scanner, deleteAfterWeek);

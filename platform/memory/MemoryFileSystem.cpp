@@ -2,6 +2,7 @@
 // folders and files, Win32 path rules and status codes, and the WOW64 view of
 // the system folder per thread.
 #include <algorithm>
+#include <functional>
 #include <thread>
 
 #include "platform/Utf.h"
@@ -23,6 +24,7 @@ struct FNode {
   std::uint32_t attributes = 0;
   std::string content;
   std::uint64_t time = kClockStart;
+  std::uint64_t lock = 0; // the OpenLockFile that holds it, 0 when none
   std::map<std::string, std::pair<std::string, std::unique_ptr<FNode>>> children; // upper -> name
 };
 
@@ -93,6 +95,15 @@ private:
   std::size_t next_ = 1; // the first entry went to FindFirst
 };
 
+// A file, or a folder with a file inside, that a lock holds: Windows
+// refuses to open, replace, delete or recycle it.
+bool Held(const FNode &node) {
+  if (node.lock != 0)
+    return true;
+  return std::any_of(node.children.begin(), node.children.end(),
+                     [](const auto &child) { return Held(*child.second.second); });
+}
+
 struct Failure {
   MemoryFileSystem::Op op;
   std::string part;
@@ -116,6 +127,7 @@ struct MemoryFileSystem::Impl {
   std::string currentDir = "C:\\Program Files\\Quenlo";
   std::uint64_t attributeQueries = 0;
   std::uint64_t clock = kClockStart;
+  std::uint64_t locks = 0; // the last lock number handed out
 
   void Declare(char letter, std::uint32_t type) {
     const char upper = UpperAscii(std::string(1, letter))[0];
@@ -471,6 +483,8 @@ long MemoryFileSystem::DeleteFile(std::string_view path) {
     return st;
   if (p.parts.empty() || node->dir || (node->attributes & wc::FileAttributeReadOnly) != 0)
     return wc::ErrorAccessDenied;
+  if (Held(*node))
+    return wc::ErrorSharingViolation;
   m.Detach(p);
   return wc::ErrorSuccess;
 }
@@ -486,6 +500,8 @@ long MemoryFileSystem::MoveFile(std::string_view from, std::string_view to, std:
     return st;
   if (src.parts.empty())
     return wc::ErrorAccessDenied;
+  if (Held(*node))
+    return wc::ErrorSharingViolation;
   const long tst = m.Locate(to, dst, target);
   if (tst != wc::ErrorSuccess && tst != wc::ErrorFileNotFound)
     return tst;
@@ -504,6 +520,8 @@ long MemoryFileSystem::MoveFile(std::string_view from, std::string_view to, std:
       return wc::ErrorAlreadyExists;
     if (target->dir || node->dir || (target->attributes & wc::FileAttributeReadOnly) != 0)
       return wc::ErrorAccessDenied;
+    if (Held(*target))
+      return wc::ErrorSharingViolation;
   }
   const std::string srcText = UpperAscii(JoinPath(src, src.parts.size())) + "\\";
   if (UpperAscii(JoinPath(dst, dst.parts.size())).rfind(srcText, 0) == 0)
@@ -561,6 +579,8 @@ long MemoryFileSystem::ReadFile(std::string_view path, std::string &data) {
     return st;
   if (node->dir)
     return wc::ErrorAccessDenied;
+  if (Held(*node))
+    return wc::ErrorSharingViolation;
   data = node->content;
   return wc::ErrorSuccess;
 }
@@ -580,6 +600,8 @@ long MemoryFileSystem::WriteFile(std::string_view path, std::string_view data) {
   if (st == wc::ErrorSuccess) {
     if (node->dir || (node->attributes & wc::FileAttributeReadOnly) != 0)
       return wc::ErrorAccessDenied;
+    if (Held(*node))
+      return wc::ErrorSharingViolation;
     node->content = data;
     node->attributes |= wc::FileAttributeArchive;
     node->time = m.clock += 10000000ull;
@@ -607,6 +629,56 @@ long MemoryFileSystem::FlushFile(std::string_view path) {
   return wc::ErrorSuccess;
 }
 
+namespace {
+
+// Deletes its file on release, as FILE_FLAG_DELETE_ON_CLOSE does, unless
+// the file has gone in the meantime.
+class MemoryFileLock final : public IFileLock {
+public:
+  MemoryFileLock(std::function<void()> release) : release_(std::move(release)) {}
+  ~MemoryFileLock() override { release_(); }
+  MemoryFileLock(const MemoryFileLock &) = delete;
+  MemoryFileLock &operator=(const MemoryFileLock &) = delete;
+
+private:
+  std::function<void()> release_;
+};
+
+} // namespace
+
+long MemoryFileSystem::OpenLockFile(std::string_view path, std::unique_ptr<IFileLock> &lock) {
+  std::lock_guard guard(impl_->mu);
+  Impl &m = *impl_;
+  if (long st = m.Failed(Op::Lock, path))
+    return st;
+  Parsed p;
+  FNode *node = nullptr, *parent = nullptr;
+  const long st = m.Locate(path, p, node);
+  if (st != wc::ErrorSuccess && st != wc::ErrorFileNotFound)
+    return st;
+  if (long pst = m.Parent(p, parent))
+    return pst;
+  if (st == wc::ErrorSuccess) {
+    if (node->dir || (node->attributes & wc::FileAttributeReadOnly) != 0)
+      return wc::ErrorAccessDenied;
+    if (node->lock != 0)
+      return wc::ErrorSharingViolation;
+  } else {
+    auto file = std::make_unique<FNode>();
+    file->attributes = wc::FileAttributeHidden | wc::FileAttributeArchive;
+    node = file.get();
+    m.Place(*parent, p.parts.back(), std::move(file));
+  }
+  const std::uint64_t number = node->lock = ++m.locks;
+  lock = std::make_unique<MemoryFileLock>([&m, p, number] {
+    std::lock_guard release(m.mu);
+    FNode *held = nullptr;
+    if (m.Walk(p, p.parts.size(), held) == wc::ErrorSuccess && held->lock == number)
+      m.Detach(p);
+  });
+  return wc::ErrorSuccess;
+}
+
 long MemoryFileSystem::RecycleFile(std::string_view path) {
   std::lock_guard lock(impl_->mu);
   Impl &m = *impl_;
@@ -618,6 +690,8 @@ long MemoryFileSystem::RecycleFile(std::string_view path) {
     return st;
   if (p.parts.empty())
     return wc::ErrorAccessDenied;
+  if (Held(*node))
+    return wc::ErrorSharingViolation;
   m.Detach(p);
   m.recycled.emplace_back(path);
   return 0;

@@ -327,6 +327,8 @@ public:
   // The file must exist; the model's files are always on its "disk", so
   // this only records the call (Flushed()).
   long FlushFile(std::string_view path) override;
+  // The lock must be released before the file system goes.
+  long OpenLockFile(std::string_view path, std::unique_ptr<IFileLock> &lock) override;
   long RecycleFile(std::string_view path) override;
   bool SwitchFsView(std::uintptr_t &previous) override;
   void RevertFsView(std::uintptr_t previous) override;
@@ -362,7 +364,8 @@ public:
     Read,
     Write,
     Recycle,
-    Flush
+    Flush,
+    Lock
   };
   void InjectFailure(Op op, std::string_view pathPart, long status, int count = 1);
   void ClearFailures();

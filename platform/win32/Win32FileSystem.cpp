@@ -165,6 +165,29 @@ long Win32FileSystem::FlushFile(std::string_view path) {
   return ::FlushFileBuffers(file.Get()) ? ERROR_SUCCESS : LastError();
 }
 
+namespace {
+
+class Win32FileLock final : public IFileLock {
+public:
+  explicit Win32FileLock(UniqueFile file) : file_(std::move(file)) {}
+
+private:
+  UniqueFile file_; // closing it deletes the file
+};
+
+} // namespace
+
+long Win32FileSystem::OpenLockFile(std::string_view path, std::unique_ptr<IFileLock> &lock) {
+  UniqueFile file(::CreateFileW(ViewPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+                                nullptr));
+  if (!file) {
+    return LastError();
+  }
+  lock = std::make_unique<Win32FileLock>(std::move(file));
+  return ERROR_SUCCESS;
+}
+
 long Win32FileSystem::RecycleFile(std::string_view path) {
   // The source is a list of names ending with an empty one.
   std::wstring source = ViewPath(path);

@@ -19,6 +19,7 @@ public:
   long ReadFile(std::string_view path, std::string &data) override;
   long WriteFile(std::string_view path, std::string_view data) override;
   long FlushFile(std::string_view path) override;
+  long OpenLockFile(std::string_view path, std::unique_ptr<IFileLock> &lock) override;
   long RecycleFile(std::string_view path) override;
 
   bool SwitchFsView(std::uintptr_t &previous) override;

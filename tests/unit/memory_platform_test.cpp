@@ -475,6 +475,32 @@ TEST_F(MemoryFsOps, FileAndFolderOperations) {
   EXPECT_EQ(fs.WriteFile("C:\\Locked.txt", "x"), 0);
 }
 
+// As under Windows: no second holder, nothing reads, replaces, deletes or
+// recycles the file (or its folder) while held, and it is gone on release.
+TEST_F(MemoryFsOps, LockFilesAreHeldAloneAndGoOnRelease) {
+  fs.AddDir("C:\\Day");
+  std::unique_ptr<qp::IFileLock> held, second;
+  ASSERT_EQ(fs.OpenLockFile("C:\\Day\\index.lock", held), 0);
+  EXPECT_EQ(fs.OpenLockFile("C:\\day\\INDEX.LOCK", second), wc::ErrorSharingViolation);
+  std::string read;
+  EXPECT_EQ(fs.ReadFile("C:\\Day\\index.lock", read), wc::ErrorSharingViolation);
+  EXPECT_EQ(fs.WriteFile("C:\\Day\\index.lock", "x"), wc::ErrorSharingViolation);
+  EXPECT_EQ(fs.DeleteFile("C:\\Day\\index.lock"), wc::ErrorSharingViolation);
+  fs.AddFile("C:\\Day\\other.txt", "o");
+  EXPECT_EQ(fs.MoveFile("C:\\Day\\other.txt", "C:\\Day\\index.lock", 1), wc::ErrorSharingViolation);
+  EXPECT_EQ(fs.RecycleFile("C:\\Day"), wc::ErrorSharingViolation);
+  held.reset();
+  EXPECT_FALSE(fs.Exists("C:\\Day\\index.lock"));
+  EXPECT_EQ(fs.OpenLockFile("C:\\Day\\index.lock", second), 0);
+  EXPECT_EQ(fs.OpenLockFile("C:\\None\\index.lock", held), wc::ErrorPathNotFound);
+  // A file that went while held (its folder went) is not taken for a new
+  // file of that name when the lock is let go of.
+  fs.Remove("C:\\Day");
+  fs.AddFile("C:\\Day\\index.lock", "someone else's");
+  second.reset();
+  EXPECT_EQ(fs.Content("C:\\Day\\index.lock"), "someone else's");
+}
+
 TEST_F(MemorySystemFacts, DefaultsEnvironmentAndMessages) {
   qp::VersionInfo version;
   ASSERT_TRUE(sys.GetVersion(version));

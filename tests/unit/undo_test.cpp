@@ -229,9 +229,29 @@ TEST_F(UndoTest, ReflectedBackupsOn32BitWindowsAreImportedOnce) {
 TEST_F(UndoTest, UnreadableIndexIsNeverRewritten) {
   AddBackup("2024-05-06", "100000000", "K", "1");
   fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Read, "index.txt", wc::ErrorSharingViolation);
-  scanner.RestoreEntries("2024-05-06", nullptr);
+  EXPECT_NE(scanner.RestoreEntries("2024-05-06", nullptr).error.find("cannot read"),
+            std::string::npos);
   EXPECT_EQ(Lines("2024-05-06").size(), 1u);
   EXPECT_TRUE(editor.imports.empty());
+}
+
+// Another process's repair or restore holds the day: this restore waits,
+// then gives up saying why, and plays nothing back.
+TEST_F(UndoTest, ARestoreLeavesADayAnotherProcessHolds) {
+  AddBackup("2024-05-06", "100000000", "K", "1");
+  std::unique_ptr<qp::IFileLock> other;
+  ASSERT_EQ(fs.OpenLockFile(std::string(kUndo) + "\\2024-05-06\\index.lock", other), 0);
+  const std::uint64_t before = sys.TickCount();
+  const TRestoreSummary summary = scanner.RestoreEntries("2024-05-06", nullptr);
+  EXPECT_GE(sys.TickCount() - before, 30000u) << "waited for the holder";
+  EXPECT_NE(summary.error.find("another repair or restore"), std::string::npos) << summary.error;
+  EXPECT_EQ(summary.restored, 0);
+  EXPECT_TRUE(editor.imports.empty());
+  EXPECT_EQ(Lines("2024-05-06").size(), 1u);
+
+  other.reset();
+  EXPECT_EQ(scanner.RestoreEntries("2024-05-06", nullptr).restored, 1);
+  EXPECT_FALSE(fs.Exists(std::string(kUndo) + "\\2024-05-06")) << "the lock file went too";
 }
 
 TEST_F(UndoTest, PurgeMovesOldAndUnreadableDaysToTheRecycleBin) {

@@ -1,7 +1,11 @@
 // The undo transaction on its own: what a change that throws, fails, or
 // cannot be recorded leaves in the registry and in the undo folder.
 #include <algorithm>
+#include <atomic>
+#include <memory>
+#include <set>
 #include <stdexcept>
+#include <thread>
 
 #include "RegeditFake.h"
 #include "TestPlatform.h"
@@ -228,6 +232,105 @@ TEST_F(UndoTransactionTest, TheBackupReachesTheDiskBeforeTheChange) {
   EXPECT_NE(error.find("FlushFileBuffers"), std::string::npos) << error;
   EXPECT_FALSE(fs.Exists(kBackup));
   EXPECT_EQ(IndexLines().size(), 2u) << "only the earlier line and the first change's";
+}
+
+// A backup that was being written when the transaction gave up leaves no
+// file behind: the empty file that took its name goes too.
+TEST_F(UndoTransactionTest, AFailedBackupLeavesNoFileBehind) {
+  std::string error;
+  TValueSnapshot before(key, {"v"});
+  TUndoTransaction transaction(Folder(), undoKey);
+  bool changed = false;
+  EXPECT_FALSE(transaction.Run({.backup =
+                                    [](const std::string &, std::string &why) {
+                                      why = "export failed";
+                                      return false;
+                                    },
+                                .snapshot = before,
+                                .change =
+                                    [&](std::string &) {
+                                      changed = true;
+                                      return true;
+                                    }},
+                               error));
+  EXPECT_FALSE(changed);
+  EXPECT_EQ(fs.List("C:\\Undo\\2024-05-06"), (std::vector<std::string>{"index.txt"}));
+}
+
+// Repairs running at the same moment in other threads (a scheduled scan and
+// the user are other processes; the lock file keeps out both alike): every
+// change gets a backup of its own, and the index keeps every line.
+TEST(ThreadedUndoTransaction, ConcurrentRepairsKeepEveryBackupAndLine) {
+  qp::mem::MemoryPlatform platform;
+  platform.Install();
+  InitRegistryLayer();
+  platform.Sys().SetVirtualSleep(false);
+  platform.Reg().SetReflectionQueryStatus(wc::ErrorCallNotImplemented);
+  constexpr int kThreads = 4;
+  constexpr int kChangesEach = 12;
+  for (int t = 0; t < kThreads; ++t)
+    for (int c = 0; c < kChangesEach; ++c)
+      platform.Reg().SetString(
+          View::V64, "HKLM\\Software\\T" + std::to_string(t) + "_" + std::to_string(c), "v", "old");
+  // A clock that gives each millisecond to three calls, so that threads keep
+  // meeting on the same name.
+  auto calls = std::make_shared<std::atomic<int>>(0);
+  const TUndoFolder folder{.root = "C:\\Undo\\", .clock = [calls] {
+                             TUndoTime at;
+                             at.year = 2024;
+                             at.month = 5;
+                             at.day = 6;
+                             at.hour = 10;
+                             at.millisecond = static_cast<std::uint32_t>(*calls += 1) / 3;
+                             return at;
+                           }};
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      for (int c = 0; c < kChangesEach; ++c) {
+        const std::string path = "Software\\T" + std::to_string(t) + "_" + std::to_string(c);
+        ScopedKey key;
+        if (OpenKeyFull(wc::HkeyLocalMachine, rv64, path, key) != wc::ErrorSuccess) {
+          ++failures;
+          continue;
+        }
+        const TUndoKey undoKey{.root = wc::HkeyLocalMachine, .view = rv64, .path = path};
+        TValueSnapshot before(key, {"v"});
+        TUndoTransaction transaction(folder, undoKey);
+        std::string error;
+        if (!transaction.Run({.backup = ValuesBackup(undoKey, key, {"v"}),
+                              .snapshot = before,
+                              .change =
+                                  [&](std::string &) {
+                                    return qp::Platform().Registry().DeleteValue(key.Get(), "v") ==
+                                           wc::ErrorSuccess;
+                                  }},
+                             error))
+          ++failures;
+      }
+    });
+  for (std::thread &thread : threads)
+    thread.join();
+  EXPECT_EQ(failures, 0);
+
+  std::vector<std::string> lines;
+  ASSERT_TRUE(ReadTextLines("C:\\Undo\\2024-05-06\\index.txt", lines));
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kChangesEach));
+  std::set<std::string> names;
+  for (const std::string &line : lines) {
+    const std::string name = line.substr(0, line.find('='));
+    names.insert(name);
+    // Each line's backup holds its own key's value.
+    const auto content = platform.Fs().Content("C:\\Undo\\2024-05-06\\" + name + ".REG64");
+    ASSERT_TRUE(content.has_value()) << line;
+    const std::string entry = line.substr(line.find('=') + 1);
+    // (The backup spells the key as the registry stores it: SOFTWARE.)
+    EXPECT_NE(qp::UpperAscii(*content).find(qp::UpperAscii("[" + entry + "]")), std::string::npos)
+        << line;
+  }
+  EXPECT_EQ(names.size(), lines.size()) << "two changes shared a backup";
+  EXPECT_FALSE(platform.Fs().Exists("C:\\Undo\\2024-05-06\\index.lock"));
 }
 
 } // namespace

@@ -133,6 +133,24 @@ TEST_F(Win32Files, CopyMoveDeleteAndFolders) {
   EXPECT_EQ(fs().FlushFile(In("missing.txt")), wc::ErrorFileNotFound);
 }
 
+// A lock file keeps every other opener out, this process's own included,
+// and is gone once let go of.
+TEST_F(Win32Files, ALockFileIsHeldAloneAndGoesOnRelease) {
+  std::unique_ptr<qp::IFileLock> held;
+  ASSERT_EQ(fs().OpenLockFile(In("index.lock"), held), 0);
+  std::unique_ptr<qp::IFileLock> second;
+  EXPECT_EQ(fs().OpenLockFile(In("index.lock"), second), wc::ErrorSharingViolation);
+  EXPECT_EQ(second, nullptr);
+  std::string read;
+  EXPECT_EQ(fs().ReadFile(In("index.lock"), read), wc::ErrorSharingViolation);
+  EXPECT_NE(fs().GetAttributes(In("index.lock")), wc::InvalidFileAttributes);
+  held.reset();
+  EXPECT_EQ(fs().GetAttributes(In("index.lock")), wc::InvalidFileAttributes);
+  EXPECT_EQ(fs().OpenLockFile(In("index.lock"), second), 0);
+  second.reset();
+  EXPECT_EQ(fs().OpenLockFile(In("no such folder\\index.lock"), held), wc::ErrorPathNotFound);
+}
+
 TEST(Win32Drives, DriveTypesOfThePrefix) {
   qp::IFileSystem &fs = qp::Platform().Files();
   EXPECT_EQ(fs.GetDriveType("C:\\"), wc::DriveFixed);
