@@ -6,6 +6,7 @@
 #include "platform/Guards.h"
 #include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
+#include "registry/uProtectedKeys.h"
 
 namespace quenlo {
 
@@ -424,16 +425,10 @@ bool NamesHiveRoot(std::string_view path) {
   return path.find_first_not_of('\\') == std::string_view::npos;
 }
 
-} // namespace
-
-bool DeleteKeyTree(std::string &errorText, std::uint32_t root, TRegistryView view,
+// Deletes the key and what is below it, deepest first. The caller checked
+// the key itself; the keys below it are never protected on their own.
+bool DeleteSubTree(std::string &errorText, std::uint32_t root, TRegistryView view,
                    std::string_view path) {
-  // A hive root is never deleted: an empty path would otherwise empty the
-  // whole hive.
-  if (NamesHiveRoot(path)) {
-    errorText = "DeleteKeyTree: refusing to delete the hive root " + RootKeyLongName(root);
-    return false;
-  }
   const std::uint32_t flag = ViewFlag(view);
   {
     ScopedKey key;
@@ -453,7 +448,7 @@ bool DeleteKeyTree(std::string &errorText, std::uint32_t root, TRegistryView vie
       if (Reg().EnumKey(key.Get(), index, info.maxSubKeyLen + 1, name) != wc::ErrorSuccess)
         continue;
       const std::string sub = std::string(path) + "\\" + name;
-      if (!DeleteKeyTree(errorText, root, view, sub))
+      if (!DeleteSubTree(errorText, root, view, sub))
         return false;
     }
   }
@@ -471,6 +466,25 @@ bool DeleteKeyTree(std::string &errorText, std::uint32_t root, TRegistryView vie
     return false;
   }
   return true;
+}
+
+} // namespace
+
+bool DeleteKeyTree(std::string &errorText, std::uint32_t root, TRegistryView view,
+                   std::string_view path) {
+  // A hive root is never deleted: an empty path would otherwise empty the
+  // whole hive.
+  if (NamesHiveRoot(path)) {
+    errorText = "DeleteKeyTree: refusing to delete the hive root " + RootKeyLongName(root);
+    return false;
+  }
+  // Nor a key the scan starts from, a key above one or a view's
+  // "Wow6432Node", whatever asked for it (a repair, a backup being played).
+  if (IsProtectedKey(root, path)) {
+    errorText = ProtectedKeyError(root, path);
+    return false;
+  }
+  return DeleteSubTree(errorText, root, view, path);
 }
 
 bool DeleteKeyTree(std::uint32_t root, TRegistryView view, std::string_view path) {

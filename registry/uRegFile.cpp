@@ -6,6 +6,7 @@
 
 #include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
+#include "registry/uProtectedKeys.h"
 
 namespace quenlo {
 
@@ -811,12 +812,17 @@ bool ReadKeyTree(std::uint32_t root, TRegistryView view, std::string_view path, 
 
 bool ApplyRegFile(const TRegFile &file, TRegistryView view, std::string &errorText) {
   // Checked for the whole file first so that a refused file changes nothing.
-  for (const TRegFileKey &key : file.Keys)
+  for (const TRegFileKey &key : file.Keys) {
     if (TrimPath(key.Path).empty()) {
       errorText = "ApplyRegFile: the file names the hive root " + RootKeyLongName(key.Root) +
                   " itself, which is never imported";
       return false;
     }
+    if (key.Delete && IsProtectedKey(key.Root, key.Path)) {
+      errorText = "ApplyRegFile: " + ProtectedKeyError(key.Root, key.Path);
+      return false;
+    }
+  }
   for (const TRegFileKey &key : file.Keys) {
     if (key.Delete) {
       if (KeyExists(key.Root, view, key.Path) &&

@@ -14,7 +14,7 @@
 #include "paths/uPaths.h"
 #include "platform/Utf.h"
 #include "registry/uRegExport.h"
-#include "scanner/uProtectedKeys.h"
+#include "registry/uProtectedKeys.h"
 #include "scanner/uRegScanner.h"
 #include "undo/uUndoTransaction.h"
 

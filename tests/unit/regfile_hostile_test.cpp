@@ -155,5 +155,34 @@ TEST_F(RegFileHostile, HiveRootsAreNeitherDeletedNorImported) {
   EXPECT_TRUE(reg.ValueExists(View::V64, "HKCU\\Software\\Keep", "v"));
 }
 
+// The keys the scan starts from, the keys above them and the views'
+// "Wow6432Node" keys are refused like a hive root, by both deleters; a key
+// below them goes whole, its own "Wow6432Node" subkey with it.
+TEST_F(RegFileHostile, KeysTheSafetyNetProtectsAreNeverDeleted) {
+  reg.SetString(View::V64, "HKLM\\Software\\Classes\\CLSID\\{1}", "v", "1");
+  reg.SetString(View::V64, "HKLM\\Software\\Wow6432Node\\Vendor", "v", "1");
+  reg.SetString(View::V64, "HKLM\\Software\\Vendor\\Wow6432Node\\Sub", "v", "1");
+  std::string error;
+  for (const char *path : {"Software", "software\\classes\\clsid", "Software\\Wow6432Node",
+                           "SYSTEM\\ControlSet001\\Services"}) {
+    EXPECT_FALSE(DeleteKeyTree(error, wc::HkeyLocalMachine, rv64, path)) << path;
+    EXPECT_EQ(error, std::string("Refusing to delete a protected key: HKLM\\") + path);
+  }
+  EXPECT_FALSE(DeleteKeyTree(error, wc::HkeyClassesRoot, rv64, "CLSID"));
+  EXPECT_TRUE(reg.KeyExists(View::V64, "HKLM\\Software\\Classes\\CLSID\\{1}"));
+  EXPECT_TRUE(reg.KeyExists(View::V64, "HKLM\\Software\\Wow6432Node\\Vendor"));
+  EXPECT_TRUE(DeleteKeyTree(error, wc::HkeyLocalMachine, rv64, "Software\\Vendor")) << error;
+  EXPECT_FALSE(reg.KeyExists(View::V64, "HKLM\\Software\\Vendor"));
+
+  TRegFile file;
+  ASSERT_TRUE(ParseRegFile("REGEDIT4\r\n[HKLM\\Software\\New]\r\n\"n\"=\"1\"\r\n"
+                           "[-HKEY_CLASSES_ROOT\\CLSID]\r\n",
+                           file, error));
+  EXPECT_FALSE(ApplyRegFile(file, rv64, error));
+  EXPECT_NE(error.find("protected key: HKCR\\CLSID"), std::string::npos) << error;
+  EXPECT_FALSE(reg.KeyExists(View::V64, "HKLM\\Software\\New")) << "nothing changed";
+  EXPECT_TRUE(reg.KeyExists(View::V64, "HKLM\\Software\\Classes\\CLSID\\{1}"));
+}
+
 } // namespace
 } // namespace quenlo::test

@@ -7,7 +7,7 @@
 #include "RegeditFake.h"
 #include "TestPlatform.h"
 #include "platform/Utf.h"
-#include "scanner/uProtectedKeys.h"
+#include "registry/uProtectedKeys.h"
 #include "scanner/uRegScanner.h"
 
 namespace quenlo::test {

@@ -1,4 +1,4 @@
-#include "scanner/uProtectedKeys.h"
+#include "registry/uProtectedKeys.h"
 
 #include "platform/Utf.h"
 #include "registry/uRegAccess.h"

@@ -1,7 +1,9 @@
-// Keys a repair must never delete: the hive roots, the keys the scan starts
+// Keys the program never deletes: the hive roots, the keys the scan starts
 // from (and every key above them, whose deletion would take them along), in
 // either registry view, and every "Wow6432Node" key, which holds the whole
-// 32-bit view of its parent. The guard holds whatever the ignore lists say.
+// 32-bit view of its parent. DeleteKeyTree and ApplyRegFile refuse them,
+// so the guard holds whatever the ignore lists, a repair or a backup file
+// being played say.
 #pragma once
 
 #include <cstdint>
