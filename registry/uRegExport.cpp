@@ -77,16 +77,12 @@ std::string NormalisedKeyPath(std::string_view keyPath) {
   return std::string(keyPath);
 }
 
-// The open key's path as the registry spells it, so that a restore creates
-// keys under the names they had. The handle does not tell its view: the
-// 64-bit view is asked first, then the 32-bit one; the given spelling stays
-// when neither lists the path.
-std::string StoredSpelling(std::uint32_t root, const std::string &path) {
+// The key's path as the registry spells it in the view, so that a restore
+// creates keys under the names they had; the given spelling stays when the
+// view does not list the path.
+std::string StoredSpelling(std::uint32_t root, TRegistryView view, const std::string &path) {
   std::string stored, ignored;
-  for (const TRegistryView view : {rv64, rv32})
-    if (StoredKeyPath(root, view, path, stored, ignored))
-      return stored;
-  return path;
+  return StoredKeyPath(root, view, path, stored, ignored) ? stored : path;
 }
 
 // Every key of the editor's file spelled as the registry spells it.
@@ -115,21 +111,20 @@ std::string Regedit32Path() {
   return !path.empty() && FileExistsNoRedirect(path) ? path : std::string();
 }
 
-bool ExportValues(std::string &errorText, std::uint32_t root, qp::HKey key,
-                  const std::vector<std::string> &names, std::string_view filePath,
-                  std::string_view keyPath) {
+bool ExportValues(std::string &errorText, const TExportedKey &key,
+                  const std::vector<std::string> &names, std::string_view filePath) {
   if (!MakeFileFolder(errorText, filePath))
     return false;
   TRegFile file;
   TRegFileKey &fileKey = file.Keys.emplace_back();
-  fileKey.Root = root;
-  fileKey.Path = StoredSpelling(root, NormalisedKeyPath(keyPath));
+  fileKey.Root = key.root;
+  fileKey.Path = StoredSpelling(key.root, key.view, NormalisedKeyPath(key.path));
   std::size_t written = 0;
   for (const std::string &name : names) {
     TRegFileValue value;
     value.Name = name;
     const long st =
-        qp::Platform().Registry().QueryValue(key, name, &value.Type, &value.Data, nullptr);
+        qp::Platform().Registry().QueryValue(key.handle, name, &value.Type, &value.Data, nullptr);
     if (st != wc::ErrorSuccess) {
       errorText = "RegQueryValueEx(\"" + name + "\"): " + SysErrorMessage(st);
       continue;
@@ -148,9 +143,9 @@ bool ExportValues(std::string &errorText, std::uint32_t root, qp::HKey key,
   return WriteRegFile(file, filePath, errorText);
 }
 
-bool ExportValue(std::string &errorText, std::uint32_t root, qp::HKey key, std::string_view name,
-                 std::string_view filePath, std::string_view keyPath) {
-  return ExportValues(errorText, root, key, {std::string(name)}, filePath, keyPath);
+bool ExportValue(std::string &errorText, const TExportedKey &key, std::string_view name,
+                 std::string_view filePath) {
+  return ExportValues(errorText, key, {std::string(name)}, filePath);
 }
 
 bool ExportKeyTree(std::string &errorText, std::uint32_t root, TRegistryView view,

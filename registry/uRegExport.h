@@ -21,15 +21,22 @@ namespace quenlo {
 // Largest value the exports accept, in bytes.
 inline constexpr std::size_t MaxExportDataSize = 65535;
 
+// An open key whose values are exported. The root, view and path name it in
+// the file, spelled as the registry stores it in that view.
+struct TExportedKey {
+  std::uint32_t root = 0;
+  TRegistryView view = rv64;
+  qp::HKey handle = 0;
+  std::string_view path;
+};
+
 // Writes the named values of the open key to a ".REG" file (see uRegFile.h
 // for the format). True when every listed value was written; on false the
 // error text names the last problem and no file is left behind.
-[[nodiscard]] bool ExportValues(std::string &errorText, std::uint32_t root, qp::HKey key,
-                                const std::vector<std::string> &names, std::string_view filePath,
-                                std::string_view keyPath);
-[[nodiscard]] bool ExportValue(std::string &errorText, std::uint32_t root, qp::HKey key,
-                               std::string_view name, std::string_view filePath,
-                               std::string_view keyPath);
+[[nodiscard]] bool ExportValues(std::string &errorText, const TExportedKey &key,
+                                const std::vector<std::string> &names, std::string_view filePath);
+[[nodiscard]] bool ExportValue(std::string &errorText, const TExportedKey &key,
+                               std::string_view name, std::string_view filePath);
 
 // Writes a key and its whole subtree in a view with the program's own writer.
 [[nodiscard]] bool ExportKeyTree(std::string &errorText, std::uint32_t root, TRegistryView view,

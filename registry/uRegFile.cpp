@@ -745,6 +745,12 @@ bool ParseRegFile(std::string_view bytes, TRegFile &file, std::string &errorText
         return false;
       }
       value.Name = qp::Utf16ToUtf8(name);
+      // What the writer refuses is not read either: the editors do not agree
+      // on what an escaped line break in a name means.
+      if (const std::string fault = ValueNameFault(value.Name); !fault.empty()) {
+        errorText = "line " + std::to_string(lineNo) + ": the value name is refused: " + fault;
+        return false;
+      }
     }
     while (pos < line.size() && (line[pos] == u' ' || line[pos] == u'\t'))
       ++pos;

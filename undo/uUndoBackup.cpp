@@ -93,7 +93,9 @@ TBackupWriter ValuesBackup(const TUndoKey &key, const qp::ScopedKey &open,
                            std::vector<std::string> names) {
   return [key, &open, names = std::move(names)](const std::string &backupFile,
                                                 std::string &errorText) {
-    return ExportValues(errorText, key.root, open.Get(), names, backupFile, key.path);
+    return ExportValues(
+        errorText, {.root = key.root, .view = key.view, .handle = open.Get(), .path = key.path},
+        names, backupFile);
   };
 }
 

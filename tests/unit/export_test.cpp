@@ -23,6 +23,10 @@ constexpr const char *kFile = "C:\\Undo\\day\\file.REG";
 
 class ExportTest : public MemoryTest {
 protected:
+  static TExportedKey Exported(const ScopedKey &key) {
+    return {
+        .root = wc::HkeyLocalMachine, .view = rv64, .handle = key.Get(), .path = "Software\\Exp"};
+  }
   ScopedKey Open(TRegistryView view = rv64, const char *path = "Software\\Exp") {
     ScopedKey key;
     EXPECT_EQ(OpenKeyFull(wc::HkeyLocalMachine, view, path, key), 0);
@@ -30,7 +34,7 @@ protected:
   }
   std::string Export(const std::vector<std::string> &names, std::string &error) {
     ScopedKey key = Open();
-    if (!ExportValues(error, wc::HkeyLocalMachine, key.Get(), names, kFile, "Software\\Exp"))
+    if (!ExportValues(error, Exported(key), names, kFile))
       return "<failed>";
     return fs.Content(kFile).value_or("<no file>");
   }
@@ -38,8 +42,7 @@ protected:
   void ExpectExact(const std::vector<std::string> &names) {
     std::string error;
     ScopedKey key = Open();
-    ASSERT_TRUE(ExportValues(error, wc::HkeyLocalMachine, key.Get(), names, kFile, "Software\\Exp"))
-        << error;
+    ASSERT_TRUE(ExportValues(error, Exported(key), names, kFile)) << error;
     TRegFile file, live;
     ASSERT_TRUE(ReadRegFile(kFile, file, error)) << error;
     ASSERT_TRUE(ReadKeyTree(wc::HkeyLocalMachine, rv64, "Software\\Exp", live, error));
@@ -221,7 +224,7 @@ TEST_F(ExportTest, ImportChoosesTheEditorOfTheViewAndChecksTheResult) {
   std::string error;
   {
     ScopedKey key = Open();
-    ASSERT_TRUE(ExportValue(error, wc::HkeyLocalMachine, key.Get(), "v", kFile, "Software\\Exp"));
+    ASSERT_TRUE(ExportValue(error, Exported(key), "v", kFile));
   }
   reg.DeleteTree(View::V64, kKey);
   EXPECT_TRUE(ImportRegFile(true, kFile));

@@ -25,7 +25,9 @@ protected:
   bool ExportValueOf(const std::string &path, const std::string &name, std::string &error) {
     ScopedKey key;
     EXPECT_EQ(OpenKeyFull(wc::HkeyLocalMachine, rv64, path, key), 0);
-    return ExportValue(error, wc::HkeyLocalMachine, key.Get(), name, kFile, path);
+    return ExportValue(
+        error, {.root = wc::HkeyLocalMachine, .view = rv64, .handle = key.Get(), .path = path},
+        name, kFile);
   }
 };
 
@@ -86,8 +88,10 @@ TEST_F(RegFileHostile, QuotesBackslashesAndControlsInValuesReadBackExactly) {
   std::string error;
   ScopedKey key;
   ASSERT_EQ(OpenKeyFull(wc::HkeyLocalMachine, rv64, "Software\\Q", key), 0);
-  ASSERT_TRUE(ExportValues(error, wc::HkeyLocalMachine, key.Get(), {"a\"\\b\t", "lf"}, kFile,
-                           "Software\\Q"))
+  ASSERT_TRUE(ExportValues(
+      error,
+      {.root = wc::HkeyLocalMachine, .view = rv64, .handle = key.Get(), .path = "Software\\Q"},
+      {"a\"\\b\t", "lf"}, kFile))
       << error;
   const std::string text = *fs.Content(kFile);
   ASSERT_EQ(text.substr(0, 2), "\xFF\xFE");
@@ -117,6 +121,12 @@ TEST_F(RegFileHostile, TheReaderRejectsWhatItWouldHaveToGuess) {
   EXPECT_NE(error.find("cannot be written to a registry file"), std::string::npos);
   EXPECT_FALSE(ParseRegFile("REGEDIT4\r\n[HKLM\\a]\r\n\"v\"=hex:01,\\", file, error));
   EXPECT_TRUE(ParseRegFile("REGEDIT4\r\n[HKLM\\a b]  \r\n", file, error)) << error;
+  // A value name the writer refuses is not read either, escaped or not.
+  EXPECT_FALSE(ParseRegFile("REGEDIT4\r\n[HKLM\\a]\r\n\"x\\ny\"=\"1\"\r\n", file, error));
+  EXPECT_EQ(error, "line 3: the value name is refused: it holds a control character");
+  EXPECT_FALSE(ParseRegFile("REGEDIT4\r\n[HKLM\\a]\r\n\"x\\0\"=\"1\"\r\n", file, error));
+  EXPECT_TRUE(ParseRegFile("REGEDIT4\r\n[HKLM\\a]\r\n\"x\\\\n\"=\"1\\n\"\r\n", file, error))
+      << "a backslash before n, and an escape in the data, are fine: " << error;
 }
 
 TEST_F(RegFileHostile, BackupsSpellKeysAsTheRegistryStoresThem) {
@@ -131,11 +141,33 @@ TEST_F(RegFileHostile, BackupsSpellKeysAsTheRegistryStoresThem) {
   ScopedKey key;
   ASSERT_EQ(OpenKeyFull(wc::HkeyLocalMachine, rv64, "Software\\Classes\\App\\Shell\\Command", key),
             0);
-  ASSERT_TRUE(ExportValue(error, wc::HkeyLocalMachine, key.Get(), "", kFile,
-                          "software\\classes\\app\\shell\\command"));
+  ASSERT_TRUE(ExportValue(error,
+                          {.root = wc::HkeyLocalMachine,
+                           .view = rv64,
+                           .handle = key.Get(),
+                           .path = "software\\classes\\app\\shell\\command"},
+                          "", kFile));
   EXPECT_EQ(*fs.Content(kFile),
             "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\App\\Shell\\Command]\r\n"
             "\"\"=\"x\"\r\n");
+}
+// Each view spells its own keys: a 32-bit key's backup names it as the
+// 32-bit view stores it, even where the 64-bit view spells it otherwise.
+TEST_F(RegFileHostile, AValueBackupSpellsTheKeyAsItsOwnViewStoresIt) {
+  reg.SetString(View::V64, "HKLM\\Software\\Vendor\\App", "v", "64");
+  reg.SetString(View::V32, "HKLM\\Software\\VENDOR\\app", "v", "32");
+  ScopedKey key;
+  ASSERT_EQ(OpenKeyFull(wc::HkeyLocalMachine, rv32, "Software\\Vendor\\App", key), 0);
+  std::string error;
+  ASSERT_TRUE(ExportValue(error,
+                          {.root = wc::HkeyLocalMachine,
+                           .view = rv32,
+                           .handle = key.Get(),
+                           .path = "Software\\Vendor\\App"},
+                          "v", kFile));
+  EXPECT_NE(fs.Content(kFile)->find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\VENDOR\\app]"),
+            std::string::npos)
+      << *fs.Content(kFile);
 }
 
 TEST_F(RegFileHostile, HiveRootsAreNeitherDeletedNorImported) {

@@ -34,9 +34,10 @@ protected:
     ScopedKey handle;
     ASSERT_EQ(OpenKeyFull(wc::HkeyLocalMachine, rv64, "Software\\" + key, handle), 0);
     std::string error;
-    ASSERT_TRUE(ExportValue(error, wc::HkeyLocalMachine, handle.Get(), "v",
-                            std::string(kUndo) + "\\" + day + "\\" + name + ext,
-                            "Software\\" + key));
+    const std::string path = "Software\\" + key;
+    ASSERT_TRUE(ExportValue(
+        error, {.root = wc::HkeyLocalMachine, .view = rv64, .handle = handle.Get(), .path = path},
+        "v", std::string(kUndo) + "\\" + day + "\\" + name + ext));
     handle.Reset();
     reg.DeleteTree(View::V64, "HKLM\\Software\\" + key);
     AddLine(day, name + "=HKEY_LOCAL_MACHINE\\Software\\" + key);
