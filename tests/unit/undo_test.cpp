@@ -10,7 +10,7 @@
 #include "platform/MainThread.h"
 #include "registry/uRegExport.h"
 #include "scanner/uRegScanner.h"
-#include "scanner/uRestorePage.h"
+#include "app/pages/uRestorePage.h"
 
 namespace quenlo::test {
 namespace {

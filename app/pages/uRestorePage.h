@@ -8,14 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "app/pages/uPageServices.h"
 #include "scanner/uRegScanner.h"
 
 namespace quenlo {
-
-enum class TMsgButtons { Ok, OkCancel, YesNo };
-enum class TMsgIcon { Error, Question, Information };
-enum class TMsgAnswer { Ok, Cancel, Yes, No };
-enum class TCheckState { Unchecked, Checked, Mixed };
 
 // What the page needs from the screen. Every message is captioned "Quenlo".
 class TRestorePageUi {

@@ -1,4 +1,4 @@
-#include "scanner/uRestorePage.h"
+#include "app/pages/uRestorePage.h"
 
 #include <algorithm>
 
