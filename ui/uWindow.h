@@ -1,0 +1,73 @@
+// The window base of every widget and page: owns its HWND (destroyed with
+// the object), routes the window procedure to a virtual member through a
+// thunk, and keeps the DPI the window is shown at. Standard controls inside
+// a window are owned through UniqueHwnd.
+#pragma once
+
+#include <string>
+
+#include "platform/UniqueAny.h"
+#include "platform/win32/WinApi.h"
+#include "uDpi.h"
+
+namespace quenlo::ui {
+
+struct WindowTraits {
+  using Handle = HWND;
+  static constexpr HWND Invalid() noexcept { return nullptr; }
+  static void Close(HWND h) noexcept { ::DestroyWindow(h); }
+};
+using UniqueHwnd = qp::TUniqueAny<WindowTraits>;
+
+struct TWindowSpec {
+  const wchar_t *className = nullptr;
+  std::wstring text;
+  DWORD style = WS_CHILD | WS_VISIBLE;
+  DWORD exStyle = 0;
+  HWND parent = nullptr;
+  RECT bounds{0, 0, 0, 0};
+  int id = 0; // child windows: the control id
+};
+
+class TWindow {
+public:
+  TWindow() = default;
+  TWindow(const TWindow &) = delete;
+  TWindow &operator=(const TWindow &) = delete;
+  virtual ~TWindow();
+
+  HWND Handle() const { return hwnd_; }
+  TDpi Dpi() const { return dpi_; }
+  int Scale(int pixelsAt96) const { return dpi_.Scale(pixelsAt96); }
+  void Show(bool shown) const;
+  void MoveTo(const RECT &bounds) const;
+  // A parent tells its children the DPI it moved to.
+  void ChangeDpi(TDpi dpi) {
+    dpi_ = dpi;
+    OnDpiChanged();
+  }
+
+  // Registers a window class of this module once; later calls do nothing.
+  static void RegisterOnce(const wchar_t *className, UINT style = CS_HREDRAW | CS_VREDRAW,
+                           HBRUSH background = nullptr);
+
+protected:
+  // Creates the window; false when CreateWindowEx failed.
+  [[nodiscard]] bool CreateFrom(const TWindowSpec &spec);
+  virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // Called after the DPI changed (WM_DPICHANGED on a top-level window, or
+  // told by the parent); rebuild fonts and lay out again.
+  virtual void OnDpiChanged() {}
+
+private:
+  static LRESULT CALLBACK Thunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  HWND hwnd_ = nullptr;
+  TDpi dpi_;
+};
+
+// A standard control (button, static, edit, list view ...) as a child.
+HWND CreateControl(HWND parent, const wchar_t *className, const std::wstring &text, DWORD style,
+                   int id, HFONT font);
+void SetWindowTextUtf8(HWND hwnd, const std::string &text);
+
+} // namespace quenlo::ui
