@@ -1,9 +1,10 @@
 // The smooth progress bar: the common control with PBS_SMOOTH, 0..max.
 #pragma once
 
-#include <commctrl.h>
-
 #include "uWindow.h"
+
+// After <windows.h>, which uWindow.h brings.
+#include <commctrl.h>
 
 namespace quenlo::ui {
 

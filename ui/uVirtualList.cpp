@@ -1,8 +1,8 @@
 #include "uVirtualList.h"
 
-#include <commctrl.h>
-
 #include "uGdi.h"
+
+#include <commctrl.h>
 
 namespace quenlo::ui {
 
@@ -110,6 +110,10 @@ LRESULT TVirtualList::OnCustomDraw(NMLVCUSTOMDRAW &draw) const {
     if (source_.background)
       draw.clrTextBk = FromRgb(source_.background(row));
     draw.clrText = RGB(0, 0, 0);
+    if (boldFont_ != nullptr && source_.bold && source_.bold(row)) {
+      ::SelectObject(draw.nmcd.hdc, boldFont_);
+      return CDRF_NEWFONT;
+    }
     return CDRF_DODEFAULT;
   }
   default: return CDRF_DODEFAULT;

@@ -21,21 +21,21 @@ struct TListColumn {
 };
 
 struct TListSource {
-  std::function<std::wstring(int row, int column)> text;
+  std::function<std::wstring(int row, int column)> text{};
   // Rows with a check box (optional): whether row i is checked.
-  std::function<bool(int row)> checked;
+  std::function<bool(int row)> checked{};
   // Background as 0xRRGGBB (optional).
-  std::function<std::uint32_t(int row)> background;
+  std::function<std::uint32_t(int row)> background{};
   // Bold rows (optional): group rows of the summary.
-  std::function<bool(int row)> bold;
+  std::function<bool(int row)> bold{};
 };
 
 struct TListEvents {
-  std::function<void(int row)> onActivate;     // Enter, double click
-  std::function<void(int row)> onToggle;       // Space, click on the check box
-  std::function<void(int row, POINT screen)> onContextMenu;
-  std::function<bool(int row, WORD key)> onKey; // true when handled
-  std::function<void(int row)> onSelect;
+  std::function<void(int row)> onActivate{};     // Enter, double click
+  std::function<void(int row)> onToggle{};       // Space, click on the check box
+  std::function<void(int row, POINT screen)> onContextMenu{};
+  std::function<bool(int row, WORD key)> onKey{}; // true when handled
+  std::function<void(int row)> onSelect{};
 };
 
 class TVirtualList {
@@ -55,6 +55,8 @@ public:
   void ScrollToTop(int row);
   void Refresh() const;
   void SetFont(HFONT font) const;
+  // The font of the rows the source calls bold.
+  void SetBoldFont(HFONT font) { boldFont_ = font; }
   // WM_NOTIFY from the list; handled tells whether the result is meant.
   LRESULT HandleNotify(const NMHDR &header, bool &handled);
 
@@ -69,6 +71,7 @@ private:
   bool checkBoxes_ = false;
   TListSource source_;
   TListEvents events_;
+  HFONT boldFont_ = nullptr;
   mutable std::wstring buffer_;
 };
 

@@ -21,7 +21,7 @@ using UniqueHwnd = qp::TUniqueAny<WindowTraits>;
 
 struct TWindowSpec {
   const wchar_t *className = nullptr;
-  std::wstring text;
+  std::wstring text{};
   DWORD style = WS_CHILD | WS_VISIBLE;
   DWORD exStyle = 0;
   HWND parent = nullptr;

@@ -28,3 +28,4 @@
 #undef QueryDosDevice
 #undef RemoveDirectory
 #undef SetEnvironmentVariable
+#undef StartService

@@ -1,0 +1,223 @@
+#include "uMainWindow.h"
+
+#include "app/uEnvironment.h"
+#include "platform/MainThread.h"
+#include "platform/ScopeGuard.h"
+#include "platform/win32/WinHandles.h"
+#include "uWin32Services.h"
+
+namespace quenlo::win {
+
+namespace {
+constexpr int kHeaderId = 1;
+constexpr int kWidth = 980;
+constexpr int kHeight = 700;
+
+// Lets an elevated copy receive the restore message from a normal one.
+void AllowMessageFromLowerRights(HWND hwnd, UINT message) {
+  using FilterFn = BOOL(WINAPI *)(HWND, UINT, DWORD, void *);
+  constexpr DWORD kAllow = 1; // MSGFLT_ALLOW
+  if (const auto filter = qp::win32::ProcAddress<FilterFn>(::GetModuleHandleW(L"user32.dll"),
+                                                           "ChangeWindowMessageFilterEx"))
+    qp::IgnoreResult(filter(hwnd, message, kAllow, nullptr));
+}
+} // namespace
+
+bool TMainWindow::Create(bool shown) {
+  RegisterOnce(kMainWindowClass, CS_HREDRAW | CS_VREDRAW, ::GetSysColorBrush(COLOR_WINDOW));
+  if (!CreateFrom({.className = kMainWindowClass,
+                   .text = kMainWindowTitle,
+                   .style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                   .exStyle = WS_EX_CONTROLPARENT,
+                   .bounds = {CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT}}))
+    return false;
+  fonts_.Build(Dpi());
+  restoreMessage_ = ::RegisterWindowMessageW(kRestoreMessageName);
+  AllowMessageFromLowerRights(Handle(), restoreMessage_);
+  AllowMessageFromLowerRights(Handle(), WM_MAINCOMMAND);
+  qp::IgnoreResult(header_.Create(Handle(), kHeaderId,
+                                  {L"PC Status", L"Registry Scan", L"Optimizer", L"Monitor",
+                                   L"Restore", L"History", L"Settings"}));
+  header_.OnClick = [this](int index) {
+    if (logic_ != nullptr)
+      logic_->HeaderButtonClicked(index);
+    RefreshNow();
+  };
+  // The size in 96-DPI pixels, centred in the work area.
+  RECT work{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const int w = std::min(Scale(kWidth), static_cast<int>(work.right - work.left));
+  const int h = std::min(Scale(kHeight), static_cast<int>(work.bottom - work.top));
+  ::SetWindowPos(Handle(), nullptr, work.left + (work.right - work.left - w) / 2,
+                 work.top + (work.bottom - work.top - h) / 2, w, h, SWP_NOZORDER);
+  Layout();
+  if (shown)
+    ::ShowWindow(Handle(), SW_SHOWNORMAL);
+  qp::MainThread().SetWakeHook([hwnd = Handle()] { ::PostMessageW(hwnd, WM_PUMPMAINTHREAD, 0, 0); });
+  return true;
+}
+
+TPageView *TMainWindow::View(TPage page) const {
+  const auto it = views_.find(page);
+  return it == views_.end() ? nullptr : it->second.get();
+}
+
+RECT TMainWindow::PageArea() const {
+  RECT client{};
+  ::GetClientRect(Handle(), &client);
+  client.top = Scale(ui::THeaderBar::HeightAt96());
+  return client;
+}
+
+void TMainWindow::Layout() {
+  RECT client{};
+  ::GetClientRect(Handle(), &client);
+  ::MoveWindow(header_.Handle(), 0, 0, client.right, Scale(ui::THeaderBar::HeightAt96()), TRUE);
+  const RECT area = PageArea();
+  for (auto &[page, view] : views_)
+    view->MoveTo(area);
+}
+
+void TMainWindow::OnDpiChanged() {
+  fonts_.Build(Dpi());
+  header_.ChangeDpi(Dpi());
+  for (auto &[page, view] : views_)
+    view->ChangeDpi(Dpi());
+  Layout();
+  RefreshNow();
+}
+
+void TMainWindow::ShowPage(TPage page) {
+  TPageView *view = View(page);
+  if (view == nullptr && factory_) {
+    std::unique_ptr<TPageView> made = factory_(page);
+    if (made && made->Create(Handle())) {
+      made->ChangeDpi(Dpi());
+      made->MoveTo(PageArea());
+      view = made.get();
+      views_[page] = std::move(made);
+    }
+  }
+  for (auto &[p, v] : views_)
+    if (p != page)
+      v->Show(false);
+  current_ = page;
+  if (view != nullptr) {
+    view->Refresh();
+    view->Show(true);
+  }
+}
+
+void TMainWindow::RequestRefresh() {
+  if (refreshPosted_)
+    return;
+  refreshPosted_ = ::PostMessageW(Handle(), WM_REFRESHVIEWS, 0, 0) != FALSE;
+}
+
+void TMainWindow::RefreshNow() {
+  if (TPageView *view = View(current_))
+    view->Refresh();
+}
+
+void TMainWindow::EnableWindow(bool enabled) { ::EnableWindow(Handle(), enabled ? TRUE : FALSE); }
+
+void TMainWindow::SetBusyCursor(bool busy) {
+  busyCursor_ = busy;
+  ::SetCursor(::LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+}
+
+void TMainWindow::ShowNormal() {
+  if (::IsIconic(Handle()) != FALSE || ::IsWindowVisible(Handle()) == FALSE)
+    ::ShowWindow(Handle(), SW_SHOWNORMAL);
+  if (!ModalWindowOpen()) {
+    ::SetForegroundWindow(Handle());
+    ::BringWindowToTop(Handle());
+  }
+}
+
+bool TMainWindow::HiddenOrMinimised() const {
+  return ::IsWindowVisible(Handle()) == FALSE || ::IsIconic(Handle()) != FALSE;
+}
+
+bool TMainWindow::ModalWindowOpen() const {
+  // A modal box disables its owner; the last active popup is the box.
+  return ::IsWindowEnabled(Handle()) == FALSE || ::GetLastActivePopup(Handle()) != Handle();
+}
+
+void TMainWindow::ShowTrayIcon(const std::string &hint) { tray_.Show(Handle(), WM_TRAYICON, hint); }
+
+void TMainWindow::Repaint() {
+  ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void TMainWindow::ShowAbout() { about_.ShowAbout(Handle(), ProgramVersion); }
+
+void TMainWindow::Quit() {
+  quitting_ = true;
+  tray_.Hide();
+  ::PostQuitMessage(0);
+}
+
+LRESULT TMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == restoreMessage_ && restoreMessage_ != 0) {
+    if (logic_ != nullptr)
+      logic_->RestoreCommand(static_cast<int>(wParam));
+    RefreshNow();
+    return 0;
+  }
+  switch (message) {
+  case WM_MAINCOMMAND: {
+    const LRESULT answer =
+        logic_ != nullptr ? logic_->HandleCommand(static_cast<int>(wParam), lParam) : 0;
+    RequestRefresh();
+    return answer;
+  }
+  case WM_PUMPMAINTHREAD:
+    qp::IgnoreResult(qp::MainThread().Pump());
+    RequestRefresh();
+    return 0;
+  case WM_REFRESHVIEWS:
+    refreshPosted_ = false;
+    RefreshNow();
+    return 0;
+  case WM_TIMER:
+    if (logic_ != nullptr)
+      logic_->OnTimer(static_cast<TTimerId>(wParam));
+    RequestRefresh();
+    return 0;
+  case WM_TRAYICON:
+    tray_.HandleCallback(lParam);
+    return 0;
+  case WM_SIZE:
+    Layout();
+    return 0;
+  case WM_GETMINMAXINFO: {
+    auto *info = reinterpret_cast<MINMAXINFO *>(lParam);
+    info->ptMinTrackSize = {Scale(820), Scale(600)};
+    return 0;
+  }
+  case WM_SETCURSOR:
+    if (busyCursor_) {
+      ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+      return TRUE;
+    }
+    break;
+  case WM_CLOSE:
+    if (logic_ == nullptr || logic_->CanClose())
+      Quit();
+    return 0;
+  case WM_QUERYENDSESSION:
+    return logic_ == nullptr || logic_->QueryEndSession() ? TRUE : FALSE;
+  case WM_ENDSESSION:
+    if (logic_ != nullptr)
+      logic_->EndSession(wParam != FALSE);
+    return 0;
+  case WM_DESTROY:
+    qp::MainThread().SetWakeHook(nullptr);
+    return 0;
+  default: break;
+  }
+  return TWindow::OnMessage(message, wParam, lParam);
+}
+
+} // namespace quenlo::win

@@ -1,0 +1,78 @@
+// The main window: a plain top-level window (not a dialog, so Enter never
+// arrives as command 0), the header with the seven page buttons and one page
+// view at a time. It implements the frame the main window's logic drives,
+// and hands every message that asks for a decision to that logic.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "app/pages/uPages.h"
+#include "ui/uHeaderBar.h"
+#include "ui/uWindow.h"
+#include "uSplash.h"
+#include "uTrayIcon.h"
+#include "uViews.h"
+
+namespace quenlo::win {
+
+inline constexpr wchar_t kMainWindowClass[] = L"QuenloMainWindow";
+inline constexpr wchar_t kMainWindowTitle[] = L"Quenlo";
+inline constexpr wchar_t kRestoreMessageName[] = L"Quenlo.Restore.Command";
+
+// Makes the view of a page on first use (null for no view).
+using TViewFactory = std::function<std::unique_ptr<TPageView>(TPage page)>;
+
+class TMainWindow final : public ui::TWindow, public IMainFrame {
+public:
+  [[nodiscard]] bool Create(bool shown);
+  void SetLogic(IMainLogicPort *logic) { logic_ = logic; }
+  void SetViewFactory(TViewFactory factory) { factory_ = std::move(factory); }
+  const TFonts &Fonts() const { return fonts_; }
+  // Posts one refresh of the shown page (several requests, one refresh).
+  void RequestRefresh();
+  void RefreshNow();
+  TPage CurrentPage() const { return current_; }
+  TPageView *View(TPage page) const;
+
+  // IMainFrame
+  void ShowPage(TPage page) override;
+  void EnableHeader(bool enabled) override { header_.EnableButtons(enabled); }
+  void SelectHeaderButton(THeaderButton button) override { header_.Select(button); }
+  void EnableWindow(bool enabled) override;
+  void SetBusyCursor(bool busy) override;
+  void ShowNormal() override;
+  void Hide() override { ::ShowWindow(Handle(), SW_HIDE); }
+  bool HiddenOrMinimised() const override;
+  bool ModalWindowOpen() const override;
+  void ShowTrayIcon(const std::string &hint) override;
+  void HideTrayIcon() override { tray_.Hide(); }
+  void Repaint() override;
+  void ShowAbout() override;
+  void Quit() override;
+
+protected:
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnDpiChanged() override;
+
+private:
+  void Layout();
+  RECT PageArea() const;
+
+  IMainLogicPort *logic_ = nullptr;
+  TViewFactory factory_;
+  TFonts fonts_;
+  ui::THeaderBar header_;
+  std::map<TPage, std::unique_ptr<TPageView>> views_;
+  TPage current_ = pgNone;
+  TTrayIcon tray_;
+  TSplash about_;
+  UINT restoreMessage_ = 0;
+  bool refreshPosted_ = false;
+  bool busyCursor_ = false;
+  bool quitting_ = false;
+};
+
+} // namespace quenlo::win

@@ -1,0 +1,168 @@
+// The page views of the main window. Each is a child window that reads what
+// to show from its page-logic object (Refresh) and hands every input to it;
+// none decides anything itself.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/pages/uReportPageLogic.h"
+#include "app/pages/uResultsPageLogic.h"
+#include "app/pages/uScanPageLogic.h"
+#include "app/pages/uStatusPageLogic.h"
+#include "ui/uCategoryLine.h"
+#include "ui/uHealthGauge.h"
+#include "ui/uProgressBar.h"
+#include "ui/uVirtualList.h"
+#include "ui/uWindow.h"
+#include "uMainLogicPort.h"
+
+namespace quenlo::win {
+
+// The fonts every page uses, rebuilt when the DPI changes.
+struct TFonts {
+  ui::UniqueGdi normal;
+  ui::UniqueGdi bold;
+  ui::UniqueGdi title;
+  ui::UniqueGdi big;
+  ui::UniqueGdi link;
+  void Build(ui::TDpi dpi);
+};
+
+struct TViewContext {
+  IMainLogicPort &logic;
+  ICommandQueue &commands;
+  const TFonts &fonts;
+  // Asks for a refresh of the shown page once the current message is done.
+  std::function<void()> requestRefresh;
+};
+
+class TPageView : public ui::TWindow {
+public:
+  explicit TPageView(TViewContext context) : ctx_(context) {}
+  [[nodiscard]] bool Create(HWND parent);
+  // Reads the logic's state into the controls.
+  virtual void Refresh() = 0;
+
+protected:
+  virtual void Build() = 0;
+  virtual void Layout() = 0;
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnDpiChanged() override;
+  // WM_COMMAND from a control of the page.
+  virtual void OnCommand(int id, int code) = 0;
+  virtual LRESULT OnNotify(const NMHDR &, bool &handled) {
+    handled = false;
+    return 0;
+  }
+  virtual void PaintExtra(HDC) {}
+
+  HWND Add(const wchar_t *cls, const std::wstring &text, DWORD style, int id,
+           HFONT font = nullptr);
+  HWND Item(int id) const { return ::GetDlgItem(Handle(), id); }
+  void Place(int id, int x, int y, int w, int h) const;
+  void SetText(int id, const std::string &utf8) const;
+  void Enable(int id, bool enabled) const;
+  void Visible(int id, bool shown) const;
+  void ApplyFonts();
+  int Width() const;
+  int Height() const;
+
+  TViewContext ctx_;
+  std::vector<ui::UniqueHwnd> controls_;
+  std::vector<std::pair<HWND, int>> fontRoles_; // 0 normal, 1 bold, 2 title, 3 big, 4 link
+};
+
+class TStatusPageView final : public TPageView {
+public:
+  TStatusPageView(TViewContext context, TStatusPageLogic &logic) : TPageView(context), logic_(logic) {}
+  void Refresh() override;
+
+protected:
+  void Build() override;
+  void Layout() override;
+  void OnCommand(int id, int code) override;
+
+private:
+  TStatusPageLogic &logic_;
+  ui::THealthGauge gauge_;
+};
+
+class TScanPageView final : public TPageView {
+public:
+  TScanPageView(TViewContext context, TScanPageLogic &logic) : TPageView(context), logic_(logic) {}
+  void Refresh() override;
+
+protected:
+  void Build() override;
+  void Layout() override;
+  void OnCommand(int id, int code) override;
+  void OnDpiChanged() override;
+
+private:
+  TScanPageLogic &logic_;
+  std::array<ui::TCategoryLine, CategoryCount> lines_;
+  ui::TProgressBar progress_;
+};
+
+class TResultsPageView final : public TPageView {
+public:
+  TResultsPageView(TViewContext context, TResultsPageLogic &logic)
+      : TPageView(context), logic_(logic) {}
+  void Refresh() override;
+  HWND List() const { return list_.Handle(); }
+
+protected:
+  void Build() override;
+  void Layout() override;
+  void OnCommand(int id, int code) override;
+  LRESULT OnNotify(const NMHDR &header, bool &handled) override;
+
+private:
+  void SetColumnsFor(TResultsView view);
+  void ContextMenu(int row, POINT screen);
+  void AfterInput();
+
+  TResultsPageLogic &logic_;
+  ui::TVirtualList list_;
+  ui::TProgressBar progress_;
+  int columnsView_ = -1;
+  int shownCategory_ = -1;
+};
+
+class TReportPageView final : public TPageView {
+public:
+  TReportPageView(TViewContext context, TReportPageLogic &logic);
+  ~TReportPageView() override;
+  void Refresh() override;
+
+protected:
+  void Build() override;
+  void Layout() override;
+  void OnCommand(int id, int code) override;
+
+private:
+  class TTable;
+  TReportPageLogic &logic_;
+  std::unique_ptr<TTable> table_;
+};
+
+// Pages of later versions: a notice that the feature comes later.
+class TPlaceholderPageView final : public TPageView {
+public:
+  TPlaceholderPageView(TViewContext context, std::wstring title)
+      : TPageView(context), title_(std::move(title)) {}
+  void Refresh() override {}
+
+protected:
+  void Build() override;
+  void Layout() override;
+  void OnCommand(int, int) override {}
+
+private:
+  std::wstring title_;
+};
+
+} // namespace quenlo::win
