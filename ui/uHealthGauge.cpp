@@ -82,7 +82,7 @@ void THealthGauge::Paint() {
     const int r = Scale(6);
     ::Ellipse(dc, centre.x - r, centre.y - r, centre.x + r, centre.y + r);
   }
-  RECT text{0, centre.y + Scale(8), width, centre.y + Scale(36)};
+  RECT text{0, centre.y + Scale(14), width, centre.y + Scale(42)};
   {
     const SelectScope font(dc, textFont_.Get());
     DrawTextIn(dc, state_.text, text, state_.textColour, DT_CENTER | DT_SINGLELINE | DT_VCENTER);

@@ -84,7 +84,7 @@ std::intptr_t TInterimMainLogic::HandleCommand(int command, std::intptr_t lParam
   case mcShowResultsOrReport: ShowResultsOrReport(); break;
   case mcScan:
     ShowPage(pgScan);
-    qp::IgnoreResult(BeginScan());
+    d_.scanPage.ScanNow();
     break;
   case mcHeaderOff: d_.frame.EnableHeader(false); break;
   case mcClearAndShowScan:
@@ -106,7 +106,7 @@ std::intptr_t TInterimMainLogic::HandleCommand(int command, std::intptr_t lParam
     d_.scanner.ClearResults();
     ShowPage(pgScan);
     d_.frame.SelectHeaderButton(hbScan);
-    qp::IgnoreResult(BeginScan());
+    d_.scanPage.ScanNow();
     break;
   case mcShowScanKeepResults:
     if (current_ == pgScan)

@@ -137,10 +137,10 @@ void TResultsPageView::SetColumnsFor(TResultsView view) {
   columnsView_ = view;
   const int w = std::max(600, Width() - 48);
   if (view == rvSummary)
-    list_.SetColumns({{L"Problem area", w - 430},
+    list_.SetColumns({{L"Problem area", w - 500},
                       {L"Selected", 90, true},
                       {L"Found", 90, true},
-                      {L"", 220}},
+                      {L"", 300}},
                      Dpi());
   else
     list_.SetColumns({{L"Problem", 230}, {L"Description", (w - 250) / 2}, {L"Location", (w - 250) / 2}},

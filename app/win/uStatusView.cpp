@@ -57,7 +57,7 @@ void TStatusPageView::Layout() {
   ::MoveWindow(gauge_.Handle(), Scale(24), Scale(88), Scale(gaugeWidth), Scale(250), TRUE);
   gauge_.ChangeDpi(Dpi());
   const int left = 24 + gaugeWidth + 40;
-  const int labelWidth = 200;
+  const int labelWidth = 240;
   const int valueWidth = std::max(120, w - left - labelWidth - 24);
   int y = 72;
   for (int i = 0; i < 3; ++i) {

@@ -1,1 +1,463 @@
-int wmain() { return 0; }
+// Drives quenlo.exe from outside, as a user would: finds its windows by
+// class and text, clicks buttons, presses keys (SendInput), answers its
+// message boxes, and saves a screenshot of every page it visits. Nothing in
+// the product knows about this program.
+//
+//   quenlo_e2e_driver scenario SCREENS_DIR LOG   status, Scan Now, results
+//                                                (detail view), Repair, report
+//   quenlo_e2e_driver screens SCREENS_DIR LOG    the same, for the demo
+//   quenlo_e2e_driver windows                    prints the number of main windows
+//   quenlo_e2e_driver close                      closes the main window
+//
+// Exit code 0 when every step was seen to happen; the log names each step,
+// each message box's text and the answer given.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kMainClass[] = L"QuenloMainWindow";
+constexpr wchar_t kTitle[] = L"Quenlo";
+
+FILE *g_log = nullptr;
+
+std::string Narrow(const std::wstring &text) {
+  if (text.empty())
+    return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                    nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n,
+                      nullptr, nullptr);
+  return out;
+}
+
+void Log(const std::string &line) {
+  std::fprintf(stdout, "%s\n", line.c_str());
+  std::fflush(stdout);
+  if (g_log != nullptr) {
+    std::fprintf(g_log, "%s\n", line.c_str());
+    std::fflush(g_log);
+  }
+}
+
+std::wstring TextOf(HWND hwnd) {
+  wchar_t buffer[2048] = {};
+  // WM_GETTEXT crosses processes (the text is copied back).
+  SendMessageTimeoutW(hwnd, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                      2000, nullptr);
+  return buffer;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t buffer[128] = {};
+  GetClassNameW(hwnd, buffer, 128);
+  return buffer;
+}
+
+HWND MainWindow() { return FindWindowW(kMainClass, kTitle); }
+
+// Every visible descendant of parent, in Z order.
+std::vector<HWND> Children(HWND parent) {
+  std::vector<HWND> found;
+  EnumChildWindows(
+      parent,
+      [](HWND child, LPARAM param) -> BOOL {
+        reinterpret_cast<std::vector<HWND> *>(param)->push_back(child);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+bool ReallyVisible(HWND hwnd) { return IsWindowVisible(hwnd) != FALSE; }
+
+HWND FindChild(HWND parent, const wchar_t *cls, const std::wstring &text) {
+  for (HWND child : Children(parent))
+    if (ReallyVisible(child) && (cls == nullptr || ClassOf(child) == cls) &&
+        TextOf(child) == text)
+      return child;
+  return nullptr;
+}
+
+HWND FindChildClass(HWND parent, const wchar_t *cls) {
+  for (HWND child : Children(parent))
+    if (ReallyVisible(child) && ClassOf(child) == cls)
+      return child;
+  return nullptr;
+}
+
+// Polls until pred holds or the time is up.
+bool WaitFor(const std::function<bool()> &pred, DWORD timeoutMs, DWORD sliceMs = 200) {
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
+  for (;;) {
+    if (pred())
+      return true;
+    if (GetTickCount64() >= end)
+      return false;
+    Sleep(sliceMs);
+  }
+}
+
+// --- message boxes
+struct TBoxScan {
+  DWORD pid;
+  HWND found;
+};
+
+HWND FindMessageBox(DWORD pid) {
+  TBoxScan scan{pid, nullptr};
+  EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        auto *s = reinterpret_cast<TBoxScan *>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == s->pid && IsWindowVisible(hwnd) && ClassOf(hwnd) == L"#32770") {
+          s->found = hwnd;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&scan));
+  return scan.found;
+}
+
+std::wstring BoxText(HWND box) {
+  std::wstring text;
+  for (HWND child : Children(box))
+    if (ClassOf(child) == L"Static") {
+      const std::wstring t = TextOf(child);
+      if (t.size() > text.size())
+        text = t;
+    }
+  return text;
+}
+
+bool HasButton(HWND box, int id) {
+  const HWND button = GetDlgItem(box, id);
+  return button != nullptr && IsWindowVisible(button);
+}
+
+// The answer a user of the scenario gives: go on past the restore point
+// failure, do not rescan, do not open the failure list, else Yes or OK.
+int ChooseAnswer(HWND box, const std::wstring &text) {
+  if (HasButton(box, IDIGNORE))
+    return IDIGNORE;
+  if (text.find(L"rescan") != std::wstring::npos && HasButton(box, IDNO))
+    return IDNO;
+  if (text.find(L"not repaired errors") != std::wstring::npos && HasButton(box, IDNO))
+    return IDNO;
+  if (HasButton(box, IDYES))
+    return IDYES;
+  if (HasButton(box, IDOK))
+    return IDOK;
+  return IDCANCEL;
+}
+
+const char *AnswerName(int id) {
+  switch (id) {
+  case IDOK: return "OK";
+  case IDCANCEL: return "Cancel";
+  case IDYES: return "Yes";
+  case IDNO: return "No";
+  case IDIGNORE: return "Ignore";
+  default: return "?";
+  }
+}
+
+int g_boxes = 0;
+bool g_captionsOk = true;
+
+// Answers a box of the program when one is open; true when it did.
+bool AnswerBox(DWORD pid) {
+  const HWND box = FindMessageBox(pid);
+  if (box == nullptr)
+    return false;
+  Sleep(300); // let it finish painting
+  const std::wstring caption = TextOf(box);
+  const std::wstring text = BoxText(box);
+  const int answer = ChooseAnswer(box, text);
+  if (caption != kTitle)
+    g_captionsOk = false;
+  ++g_boxes;
+  std::string flat = Narrow(text);
+  for (char &c : flat)
+    if (c == '\r' || c == '\n')
+      c = ' ';
+  Log("box caption=\"" + Narrow(caption) + "\" text=\"" + flat + "\" answer=" + AnswerName(answer));
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(box, answer)));
+  WaitFor([box] { return !IsWindow(box) || !IsWindowVisible(box); }, 5000, 100);
+  return true;
+}
+
+// --- input
+void ClickAt(POINT screen) {
+  SetCursorPos(screen.x, screen.y);
+  INPUT inputs[2] = {};
+  inputs[0].type = INPUT_MOUSE;
+  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  inputs[1].type = INPUT_MOUSE;
+  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, inputs, sizeof(INPUT));
+  Sleep(300);
+}
+
+void PressKey(WORD vk) {
+  INPUT inputs[2] = {};
+  inputs[0].type = INPUT_KEYBOARD;
+  inputs[0].ki.wVk = vk;
+  inputs[1].type = INPUT_KEYBOARD;
+  inputs[1].ki.wVk = vk;
+  inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, inputs, sizeof(INPUT));
+  Sleep(400);
+}
+
+bool ClickButton(HWND parent, const std::wstring &text) {
+  const HWND button = FindChild(parent, L"Button", text);
+  if (button == nullptr) {
+    Log("no button \"" + Narrow(text) + "\"");
+    return false;
+  }
+  // Posted: a click that starts a long run must not block the driver.
+  PostMessageW(button, BM_CLICK, 0, 0);
+  Log("clicked \"" + Narrow(text) + "\"");
+  return true;
+}
+
+// --- screenshots: the window's screen area into a 24-bit BMP
+bool SaveScreenshot(HWND hwnd, const std::wstring &file) {
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  Sleep(500);
+  // The client area: without a window manager the frame is not drawn.
+  RECT r{};
+  GetClientRect(hwnd, &r);
+  MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT *>(&r), 2);
+  const int w = r.right - r.left;
+  const int h = r.bottom - r.top;
+  if (w <= 0 || h <= 0)
+    return false;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = h; // bottom-up, as a BMP file stores it
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void *bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY | CAPTUREBLT);
+  GdiFlush();
+  const DWORD stride = static_cast<DWORD>((w * 3 + 3) & ~3);
+  const DWORD size = stride * static_cast<DWORD>(h);
+  BITMAPFILEHEADER head{};
+  head.bfType = 0x4D42;
+  head.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  head.bfSize = head.bfOffBits + size;
+  bool ok = false;
+  HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (out != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    info.bmiHeader.biSizeImage = size;
+    ok = WriteFile(out, &head, sizeof(head), &written, nullptr) &&
+         WriteFile(out, &info.bmiHeader, sizeof(info.bmiHeader), &written, nullptr) &&
+         WriteFile(out, bits, size, &written, nullptr);
+    CloseHandle(out);
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  Log(std::string(ok ? "screenshot " : "screenshot failed ") + Narrow(file));
+  return ok;
+}
+
+// The texts of the visible static controls of the main window, for the log.
+void LogTexts(HWND main, const char *page) {
+  std::string line = std::string("texts ") + page + ":";
+  for (HWND child : Children(main))
+    if (ReallyVisible(child) && ClassOf(child) == L"Static") {
+      const std::string t = Narrow(TextOf(child));
+      if (!t.empty())
+        line += " [" + t + "]";
+    }
+  Log(line);
+}
+
+bool PageShown(HWND main, const std::wstring &title) {
+  return FindChild(main, L"Static", title) != nullptr;
+}
+
+struct TScenario {
+  std::wstring screens;
+  HWND main = nullptr;
+  DWORD pid = 0;
+  int failures = 0;
+
+  void Fail(const std::string &what) {
+    Log("FAIL " + what);
+    ++failures;
+  }
+  bool Shot(const wchar_t *name) { return SaveScreenshot(main, screens + L"\\" + name); }
+
+  // Waits for the page while answering the program's boxes.
+  bool WaitPage(const std::wstring &title, DWORD timeoutMs) {
+    return WaitFor(
+        [this, &title] {
+          AnswerBox(pid);
+          return PageShown(main, title) && FindMessageBox(pid) == nullptr;
+        },
+        timeoutMs, 250);
+  }
+
+  int Run() {
+    if (!WaitFor([this] { return (main = MainWindow()) != nullptr && IsWindowVisible(main); },
+                 120000)) {
+      Fail("the main window did not appear");
+      return 1;
+    }
+    GetWindowThreadProcessId(main, &pid);
+    Log("main window found");
+    WaitFor([] { return FindWindowW(L"QuenloSplash", nullptr) == nullptr; }, 15000);
+    if (!WaitPage(L"PC Status", 30000))
+      Fail("status page not shown");
+    LogTexts(main, "status");
+    Shot(L"01-status.bmp");
+
+    const HWND header = FindChildClass(main, L"QuenloHeaderBar");
+    if (header == nullptr || FindChild(header, L"Button", L"Registry Scan") == nullptr)
+      Fail("header buttons missing");
+
+    if (!ClickButton(main, L"Scan Now"))
+      Fail("no Scan Now on the status page");
+    if (!WaitPage(L"Registry Scan", 30000))
+      Fail("scan page not shown");
+    // While it scans (or right after), the scan page.
+    WaitFor([this] { return FindChild(main, L"Button", L"Stop") != nullptr; }, 10000, 100);
+    Shot(L"02-scan.bmp");
+    LogTexts(main, "scan");
+
+    if (!WaitPage(L"Scan Results", 600000)) {
+      Fail("results page not shown");
+      return Finish();
+    }
+    Sleep(500);
+    LogTexts(main, "results-summary");
+    Shot(L"03-results-summary.bmp");
+
+    OpenDetail();
+    LogTexts(main, "results-detail");
+    Shot(L"04-results-detail.bmp");
+
+    if (!ClickButton(main, L"Repair"))
+      Fail("no Repair button");
+    if (!WaitPage(L"Repair Report", 600000))
+      Fail("report page not shown");
+    // Late boxes (the failure list question) come after the page switch.
+    WaitFor([this] { return AnswerBox(pid); }, 3000, 250);
+    Sleep(500);
+    LogTexts(main, "report");
+    Shot(L"05-report.bmp");
+    return Finish();
+  }
+
+  // Summary: Enter on the first group expands it, Enter on its first
+  // category opens the detail view.
+  void OpenDetail() {
+    const HWND list = FindChildClass(main, L"SysListView32");
+    if (list == nullptr) {
+      Fail("no results list");
+      return;
+    }
+    RECT listRect{};
+    GetWindowRect(list, &listRect);
+    int headerBottom = listRect.top + 24;
+    if (const HWND head = FindWindowExW(list, nullptr, L"SysHeader32", nullptr)) {
+      RECT h{};
+      GetWindowRect(head, &h);
+      headerBottom = h.bottom;
+    }
+    ClickAt({listRect.left + 120, headerBottom + 8});
+    PressKey(VK_HOME);
+    PressKey(VK_RETURN); // expand the group
+    PressKey(VK_DOWN);
+    PressKey(VK_RETURN); // its first category
+    const bool detail = WaitFor(
+        [this] {
+          // The caption "Summary" gives way to the category's name.
+          return PageShown(main, L"Scan Results") && !PageShown(main, L"Summary");
+        },
+        10000);
+    if (!detail)
+      Fail("the detail view did not open");
+    else
+      Log("detail view open");
+  }
+
+  int Finish() {
+    Log("boxes answered: " + std::to_string(g_boxes));
+    if (!g_captionsOk)
+      Fail("a message box had another caption than \"Quenlo\"");
+    Log(failures == 0 ? "scenario passed" : "scenario failed");
+    return failures == 0 ? 0 : 1;
+  }
+};
+
+int CountMainWindows() {
+  int count = 0;
+  EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        if (ClassOf(hwnd) == kMainClass)
+          ++*reinterpret_cast<int *>(param);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t **argv) {
+  if (argc < 2)
+    return 2;
+  const std::wstring command = argv[1];
+  if (command == L"windows") {
+    std::printf("%d\n", CountMainWindows());
+    return 0;
+  }
+  if (command == L"close") {
+    const HWND main = MainWindow();
+    if (main == nullptr)
+      return 1;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(main, &pid);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    const bool gone = WaitFor(
+        [pid] {
+          AnswerBox(pid);
+          return MainWindow() == nullptr;
+        },
+        60000);
+    return gone ? 0 : 1;
+  }
+  if ((command == L"scenario" || command == L"screens") && argc >= 4) {
+    g_log = _wfopen(argv[3], L"w");
+    TScenario scenario;
+    scenario.screens = argv[2];
+    const int code = scenario.Run();
+    if (g_log != nullptr)
+      std::fclose(g_log);
+    return code;
+  }
+  return 2;
+}

@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# window_e2e_test.sh QUENLO_EXE DRIVER_EXE : quenlo.exe under Wine on a
+# private Xvfb display, driven from outside by the driver as a user would:
+# status page, Scan Now, the results (summary and detail view), Repair with
+# its prompts answered, the report. Then checks the undo files, the repair
+# log (a hostile value name arrives escaped), the settings written, and that
+# later starts ("startscan", no argument) leave one running copy.
+# Screenshots of every page visited: build/test-logs/screens/*.png.
+set -uo pipefail
+exe=$(realpath "$1")
+driver=$(realpath "$2")
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+run=$root/scripts/wine-run.sh
+screens=${QUENLO_SCREENS_DIR:-$root/build/test-logs/screens}
+work=$(mktemp -d)
+prefix=$work/prefix
+log=$work/driver.log
+export QUENLO_WINEPREFIX=$prefix
+if [ -z "${HOME:-}" ]; then HOME=$(getent passwd "$(id -u)" | cut -d: -f6); export HOME; fi
+
+xvfb_pid=
+quenlo_pid=
+cleanup() {
+  if [ -d "$prefix" ]; then WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true; fi
+  if [ -n "$quenlo_pid" ]; then wait "$quenlo_pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+winpath() { echo "Z:${1//\//\\}"; }
+
+# polls CMD until it succeeds or SECONDS pass.
+wait_until() {
+  local seconds=$1
+  shift
+  local end=$((SECONDS + seconds))
+  until "$@"; do
+    [ $SECONDS -ge $end ] && return 1
+    sleep 0.5
+  done
+}
+
+# --- a free display of our own
+display=
+for n in $(seq 90 140); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=:$n; break; fi
+done
+[ -n "$display" ] || { echo "no free X display"; exit 1; }
+Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=$display
+if ! wait_until 30 xdpyinfo -display "$display" >/dev/null 2>&1; then
+  echo "Xvfb did not start on $display"; cat "$work/xvfb.log"; exit 1
+fi
+
+# --- a throwaway prefix with broken entries
+bash "$root/scripts/wine-prefix.sh" "$prefix" >/dev/null 2>&1
+demo_reg=$(winpath "$root/data/demo/com-assoc.reg")
+for view in 32 64; do bash "$run" reg import "$demo_reg" "/reg:$view" >/dev/null 2>&1; done
+# A startup entry whose value name is markup, pointing to a missing file: the
+# repair log must show the name, never run it.
+cat >"$work/hostile.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run]
+"<script>x</script>&"="C:\\QuenloGone\\hostile.exe"
+REG
+bash "$run" reg import "$(winpath "$work/hostile.reg")" /reg:64 >/dev/null 2>&1 ||
+  fail "could not seed the hostile value"
+
+# --- the program and the user
+bash "$run" "$exe" >"$work/quenlo.out" 2>&1 &
+quenlo_pid=$!
+rm -rf "$screens"
+mkdir -p "$screens"
+timeout 1500 bash "$run" "$driver" scenario "$(winpath "$screens")" "$(winpath "$log")"
+code=$?
+cp "$log" "$screens/driver.log" 2>/dev/null || true
+[ $code -eq 0 ] || fail "the driver's scenario failed (exit $code)"
+grep -q '^scenario passed' "$log" 2>/dev/null || fail "the scenario did not pass"
+
+# --- later starts leave one running copy
+count_windows() { bash "$run" "$driver" windows 2>/dev/null | tr -d '\r'; }
+timeout 120 bash "$run" "$exe" startscan >/dev/null 2>&1 || fail "a second start with startscan did not end"
+timeout 120 bash "$run" "$exe" >/dev/null 2>&1 || fail "a second start without argument did not end"
+n=$(count_windows)
+[ "$n" = "1" ] || fail "expected one main window after the later starts, found '$n'"
+kill -0 "$quenlo_pid" 2>/dev/null || fail "the first copy is gone after the later starts"
+
+# --- close it as a user would; it saves its settings
+timeout 120 bash "$run" "$driver" close >/dev/null 2>&1 || fail "the window did not close"
+wait_until 60 bash -c "! kill -0 $quenlo_pid 2>/dev/null" || fail "quenlo.exe still runs after closing"
+
+# --- what the run left in the settings folder
+settings="$prefix/drive_c/users/$(whoami)/AppData/Local/Brantel"
+[ -d "$settings" ] || fail "no settings folder $settings"
+undo_files=$(find "$settings/Undo" -type f \( -name '*.REG' -o -name '*.REG32' -o -name '*.REG64' \) 2>/dev/null | wc -l)
+[ "$undo_files" -gt 0 ] || fail "no undo files in $settings/Undo"
+find "$settings/Undo" -name index.txt 2>/dev/null | grep -q . || fail "no index.txt in the undo folder"
+htm="$settings/repairs.htm"
+if [ -f "$htm" ]; then
+  grep -qF '&lt;script&gt;x&lt;/script&gt;&amp;' "$htm" || fail "repairs.htm lacks the escaped value name"
+  if grep -qF '<script>' "$htm"; then fail "repairs.htm holds a raw <script>"; fi
+else
+  fail "no repairs.htm"
+fi
+ini="$settings/quenlo.ini"
+if [ -f "$ini" ]; then
+  tr -d '\r' <"$ini" >"$work/ini"
+  grep -Eq '^last_scan=[0-9]{12}$' "$work/ini" || fail "quenlo.ini has no last_scan stamp"
+  grep -Eq '^last_err=[1-9][0-9]*$' "$work/ini" || fail "quenlo.ini has no problem count"
+  grep -Eq '^last_repair=[1-9][0-9]*$' "$work/ini" || fail "quenlo.ini has no repair count"
+  grep -Eq '^healthstatus=.+' "$work/ini" || fail "quenlo.ini has no statistics"
+else
+  fail "no quenlo.ini"
+fi
+
+# --- the screenshots
+python3 "$here/bmp2png.py" "$screens"/*.bmp || fail "could not convert the screenshots"
+for page in 01-status 02-scan 03-results-summary 04-results-detail 05-report; do
+  [ -s "$screens/$page.png" ] || fail "no screenshot $page.png"
+done
+
+if [ $failures -gt 0 ]; then
+  echo "window e2e: $failures failure(s)"
+  exit 1
+fi
+echo "window e2e: passed; screenshots in $screens"
