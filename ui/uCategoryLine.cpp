@@ -88,7 +88,7 @@ void TCategoryLine::Paint() {
   FillSolid(dc, client, ::GetSysColor(COLOR_WINDOW));
   const int countLeft = client.right - Scale(kCountWidth + kGlyphWidth);
   if (state_.scanning) {
-    const SelectScope font(dc, state_.bold ? boldFont_ : font_);
+    const SelectScope font(dc, font_);
     RECT name{Scale(22), 0, countLeft, client.bottom};
     DrawTextIn(dc, state_.name, name, ::GetSysColor(COLOR_WINDOWTEXT),
                DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);

@@ -2,8 +2,8 @@
 // name (a standard control, so it is reachable by Tab and named for screen
 // readers), and, while scanning and afterwards, the count of problems found
 // and a status glyph drawn in code (a green tick for clean, a red mark for
-// problems). While scanning the box gives way to the plain name, bold while
-// the category is in progress.
+// problems). While scanning the box gives way to the plain name; the count
+// is bold when the line says so.
 #pragma once
 
 #include <functional>
@@ -21,7 +21,7 @@ struct TCategoryLineState {
   bool scanning = false;   // the box gives way to the name
   bool countShown = false; // while scanning and after a scan
   int count = 0;
-  bool bold = false;
+  bool bold = false; // the count
   TLineGlyph glyph = TLineGlyph::None;
 };
 

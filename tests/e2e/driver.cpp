@@ -368,6 +368,21 @@ struct TScenario {
     Sleep(500);
     LogTexts(main, "report");
     Shot(L"05-report.bmp");
+
+    // The status page now rates the repaired registry.
+    if (header != nullptr && ClickButton(header, L"PC Status") && WaitPage(L"PC Status", 30000)) {
+      LogTexts(main, "status-after");
+      Shot(L"06-status-after.bmp");
+    } else {
+      Fail("status page not shown after the repair");
+    }
+    // A page of later work says so.
+    if (header != nullptr && ClickButton(header, L"Optimizer") &&
+        WaitPage(L"Optimizer", 30000)) {
+      Shot(L"07-optimizer.bmp");
+    } else {
+      Fail("optimizer page not shown");
+    }
     return Finish();
   }
 

@@ -52,7 +52,7 @@ done
 Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 export DISPLAY=$display
-if ! wait_until 30 xdpyinfo -display "$display" >/dev/null 2>&1; then
+if ! wait_until 30 test -S "/tmp/.X11-unix/X${display#:}"; then
   echo "Xvfb did not start on $display"; cat "$work/xvfb.log"; exit 1
 fi
 
@@ -120,7 +120,8 @@ fi
 
 # --- the screenshots
 python3 "$here/bmp2png.py" "$screens"/*.bmp || fail "could not convert the screenshots"
-for page in 01-status 02-scan 03-results-summary 04-results-detail 05-report; do
+for page in 01-status 02-scan 03-results-summary 04-results-detail 05-report 06-status-after \
+            07-optimizer; do
   [ -s "$screens/$page.png" ] || fail "no screenshot $page.png"
 done
 
