@@ -7,8 +7,8 @@ namespace quenlo::ui {
 
 TDpi TDpi::ForWindow(HWND hwnd) {
   using GetDpiForWindowFn = UINT(WINAPI *)(HWND);
-  static const auto getDpi =
-      qp::win32::ProcAddress<GetDpiForWindowFn>(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
+  static const auto getDpi = qp::win32::ProcAddress<GetDpiForWindowFn>(
+      ::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
   if (getDpi != nullptr && hwnd != nullptr) {
     const UINT dpi = getDpi(hwnd);
     if (dpi != 0)

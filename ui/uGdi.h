@@ -41,7 +41,9 @@ using UniqueIcon = qp::TUniqueAny<IconTraits>;
 using UniqueAccel = qp::TUniqueAny<AccelTraits>;
 using UniqueModule = qp::TUniqueAny<ModuleTraits>;
 
-inline HFONT AsFont(const UniqueGdi &font) { return static_cast<HFONT>(font.Get()); }
+inline HFONT AsFont(const UniqueGdi &font) {
+  return static_cast<HFONT>(font.Get());
+}
 
 // Selects an object into a DC for the life of the scope.
 class SelectScope {

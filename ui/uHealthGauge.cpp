@@ -28,7 +28,8 @@ POINT OnArc(POINT centre, int radius, double share) {
 
 bool THealthGauge::Create(HWND parent, int id) {
   RegisterOnce(kClass);
-  if (!CreateFrom({.className = kClass, .style = WS_CHILD | WS_VISIBLE, .parent = parent, .id = id}))
+  if (!CreateFrom(
+          {.className = kClass, .style = WS_CHILD | WS_VISIBLE, .parent = parent, .id = id}))
     return false;
   OnDpiChanged();
   return true;
@@ -53,7 +54,8 @@ void THealthGauge::Paint() {
   FillSolid(dc, client, RGB(0xFF, 0xFF, 0xFF));
   const int textHeight = Scale(56);
   const int width = client.right - client.left;
-  const int radius = std::max(10, std::min(width / 2 - Scale(8), static_cast<int>(client.bottom) - textHeight - Scale(8)));
+  const int radius = std::max(
+      10, std::min(width / 2 - Scale(8), static_cast<int>(client.bottom) - textHeight - Scale(8)));
   const POINT centre{width / 2, Scale(8) + radius};
   const RECT box{centre.x - radius, centre.y - radius, centre.x + radius, centre.y + radius};
   const UniqueGdi noPen(::CreatePen(PS_NULL, 0, 0));

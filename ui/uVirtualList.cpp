@@ -78,7 +78,9 @@ void TVirtualList::ScrollToTop(int row) {
   ::SendMessageW(hwnd_.Get(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
 }
 
-void TVirtualList::Refresh() const { ::InvalidateRect(hwnd_.Get(), nullptr, FALSE); }
+void TVirtualList::Refresh() const {
+  ::InvalidateRect(hwnd_.Get(), nullptr, FALSE);
+}
 
 void TVirtualList::SetFont(HFONT font) const {
   ::SendMessageW(hwnd_.Get(), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
@@ -104,7 +106,8 @@ LRESULT TVirtualList::OnGetDispInfo(NMLVDISPINFOW &info) const {
 
 LRESULT TVirtualList::OnCustomDraw(NMLVCUSTOMDRAW &draw) const {
   switch (draw.nmcd.dwDrawStage) {
-  case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
+  case CDDS_PREPAINT:
+    return CDRF_NOTIFYITEMDRAW;
   case CDDS_ITEMPREPAINT: {
     const int row = static_cast<int>(draw.nmcd.dwItemSpec);
     if (source_.background)
@@ -116,7 +119,8 @@ LRESULT TVirtualList::OnCustomDraw(NMLVCUSTOMDRAW &draw) const {
     }
     return CDRF_DODEFAULT;
   }
-  default: return CDRF_DODEFAULT;
+  default:
+    return CDRF_DODEFAULT;
   }
 }
 
@@ -191,7 +195,8 @@ LRESULT TVirtualList::HandleNotify(const NMHDR &header, bool &handled) {
     handled = true;
     return 0;
   }
-  default: return 0;
+  default:
+    return 0;
   }
 }
 

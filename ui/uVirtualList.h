@@ -31,8 +31,8 @@ struct TListSource {
 };
 
 struct TListEvents {
-  std::function<void(int row)> onActivate{};     // Enter, double click
-  std::function<void(int row)> onToggle{};       // Space, click on the check box
+  std::function<void(int row)> onActivate{}; // Enter, double click
+  std::function<void(int row)> onToggle{};   // Space, click on the check box
   std::function<void(int row, POINT screen)> onContextMenu{};
   std::function<bool(int row, WORD key)> onKey{}; // true when handled
   std::function<void(int row)> onSelect{};

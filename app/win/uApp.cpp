@@ -14,8 +14,6 @@
 #include "app/uSettings.h"
 #include "platform/ScopeGuard.h"
 #include "scanner/uRegScanner.h"
-#include "ui/uDpi.h"
-#include "ui/uPrompter.h"
 #include "uInstance.h"
 #include "uInterimMainLogic.h"
 #include "uMainWindow.h"
@@ -23,6 +21,8 @@
 #include "uSplash.h"
 #include "uWin32Services.h"
 #include "uWin32ShowKey.h"
+#include "ui/uDpi.h"
+#include "ui/uPrompter.h"
 
 namespace quenlo::win {
 
@@ -51,16 +51,26 @@ struct TApplication {
   std::unique_ptr<TPageView> MakeView(TPage page) {
     TViewContext context{*logic, commands, window.Fonts(), [this] { window.RequestRefresh(); }};
     switch (page) {
-    case pgStatus: return std::make_unique<TStatusPageView>(context, statusPage);
-    case pgScan: return std::make_unique<TScanPageView>(context, scanPage);
-    case pgResults: return std::make_unique<TResultsPageView>(context, resultsPage);
-    case pgReport: return std::make_unique<TReportPageView>(context, reportPage);
-    case pgOptimizer: return std::make_unique<TPlaceholderPageView>(context, L"Optimizer");
-    case pgMonitor: return std::make_unique<TPlaceholderPageView>(context, L"Registry Monitor");
-    case pgRestore: return std::make_unique<TPlaceholderPageView>(context, L"Restore");
-    case pgHistory: return std::make_unique<TPlaceholderPageView>(context, L"History Cleaner");
-    case pgSettings: return std::make_unique<TPlaceholderPageView>(context, L"Settings");
-    default: return nullptr;
+    case pgStatus:
+      return std::make_unique<TStatusPageView>(context, statusPage);
+    case pgScan:
+      return std::make_unique<TScanPageView>(context, scanPage);
+    case pgResults:
+      return std::make_unique<TResultsPageView>(context, resultsPage);
+    case pgReport:
+      return std::make_unique<TReportPageView>(context, reportPage);
+    case pgOptimizer:
+      return std::make_unique<TPlaceholderPageView>(context, L"Optimizer");
+    case pgMonitor:
+      return std::make_unique<TPlaceholderPageView>(context, L"Registry Monitor");
+    case pgRestore:
+      return std::make_unique<TPlaceholderPageView>(context, L"Restore");
+    case pgHistory:
+      return std::make_unique<TPlaceholderPageView>(context, L"History Cleaner");
+    case pgSettings:
+      return std::make_unique<TPlaceholderPageView>(context, L"Settings");
+    default:
+      return nullptr;
     }
   }
 };
@@ -87,8 +97,8 @@ int RunQuenlo(const std::vector<std::string> &args) {
   const bool hidden = first == "autoscan" || first == "monitor";
 
   ui::EnablePerMonitorDpiAwareness();
-  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS |
-                                                      ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof(controls),
+                                ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
 
   TSplash splash;
@@ -96,14 +106,15 @@ int RunQuenlo(const std::vector<std::string> &args) {
     qp::IgnoreResult(splash.ShowSplash(ProgramVersion));
 
   auto app = std::make_unique<TApplication>();
-  app->logic = std::make_unique<TInterimMainLogic>(TInterimDeps{
-      app->scanner, app->window, app->prompter, app->commands, app->scanPage, app->resultsPage,
-      app->reportPage, app->statusPage});
+  app->logic = std::make_unique<TInterimMainLogic>(
+      TInterimDeps{app->scanner, app->window, app->prompter, app->commands, app->scanPage,
+                   app->resultsPage, app->reportPage, app->statusPage});
   app->window.SetLogic(app->logic.get());
   app->window.SetViewFactory([a = app.get()](TPage page) { return a->MakeView(page); });
   if (!app->window.Create(!hidden))
     return 1;
-  TKeyTargets keys{app->window.Handle(), [a = app.get()] {
+  TKeyTargets keys{app->window.Handle(),
+                   [a = app.get()] {
                      a->logic->EscapePressed();
                      a->window.RequestRefresh();
                    },

@@ -9,13 +9,20 @@ namespace quenlo::win {
 namespace {
 THeaderButton ButtonOf(TPage page) {
   switch (page) {
-  case pgScan: return hbScan;
-  case pgOptimizer: return hbOptimizer;
-  case pgMonitor: return hbMonitor;
-  case pgRestore: return hbRestore;
-  case pgHistory: return hbHistory;
-  case pgSettings: return hbSettings;
-  default: return hbStatus;
+  case pgScan:
+    return hbScan;
+  case pgOptimizer:
+    return hbOptimizer;
+  case pgMonitor:
+    return hbMonitor;
+  case pgRestore:
+    return hbRestore;
+  case pgHistory:
+    return hbHistory;
+  case pgSettings:
+    return hbSettings;
+  default:
+    return hbStatus;
   }
 }
 constexpr TPage kButtonPages[HeaderButtonCount] = {pgStatus,  pgScan,    pgOptimizer, pgMonitor,
@@ -61,15 +68,22 @@ void TInterimMainLogic::ShowResultsOrReport() {
 
 std::intptr_t TInterimMainLogic::HandleCommand(int command, std::intptr_t lParam) {
   switch (command) {
-  case mcStartUp: ShowPage(last_); break;
-  case mcRepaint: d_.frame.Repaint(); break;
+  case mcStartUp:
+    ShowPage(last_);
+    break;
+  case mcRepaint:
+    d_.frame.Repaint();
+    break;
   case mcShutdown:
     if (d_.scanner.IsScanning())
       d_.scanner.StopScan();
     d_.frame.Quit();
     break;
-  case mcShowMainWindow: d_.frame.ShowNormal(); break;
-  case mcConfirmMonitorOff: return 1;
+  case mcShowMainWindow:
+    d_.frame.ShowNormal();
+    break;
+  case mcConfirmMonitorOff:
+    return 1;
   case mcClearResults:
     if (!busy_ || !d_.scanner.IsScanning()) {
       d_.resultsPage.Detach();
@@ -81,12 +95,16 @@ std::intptr_t TInterimMainLogic::HandleCommand(int command, std::intptr_t lParam
     if ((lParam & 2) != 0)
       d_.frame.EnableWindow((lParam & 4) != 0);
     break;
-  case mcShowResultsOrReport: ShowResultsOrReport(); break;
+  case mcShowResultsOrReport:
+    ShowResultsOrReport();
+    break;
   case mcScan:
     ShowPage(pgScan);
     d_.scanPage.ScanNow();
     break;
-  case mcHeaderOff: d_.frame.EnableHeader(false); break;
+  case mcHeaderOff:
+    d_.frame.EnableHeader(false);
+    break;
   case mcClearAndShowScan:
     d_.scanner.ClearResults();
     ShowPage(pgScan);
@@ -120,20 +138,29 @@ std::intptr_t TInterimMainLogic::HandleCommand(int command, std::intptr_t lParam
     ShowResultsOrReport();
     d_.frame.SelectHeaderButton(hbScan);
     break;
-  case mcShowOptimizer: ShowPage(pgOptimizer); break;
-  case mcShowRestore: ShowPage(pgRestore); break;
-  case mcShowMonitor: ShowPage(pgMonitor); break;
+  case mcShowOptimizer:
+    ShowPage(pgOptimizer);
+    break;
+  case mcShowRestore:
+    ShowPage(pgRestore);
+    break;
+  case mcShowMonitor:
+    ShowPage(pgMonitor);
+    break;
   case mcShowSettings:
     d_.frame.SelectHeaderButton(hbSettings);
     ShowPage(pgSettings);
     break;
-  case mcShowHistory: ShowPage(pgHistory); break;
+  case mcShowHistory:
+    ShowPage(pgHistory);
+    break;
   case mcCheckAllAndStatus:
     d_.scanPage.SetCheckAll(true);
     d_.frame.SelectHeaderButton(hbStatus);
     ShowPage(pgStatus);
     break;
-  default: break;
+  default:
+    break;
   }
   return 0;
 }
@@ -167,8 +194,8 @@ bool TInterimMainLogic::BeginScan() {
   run_->OnProgress = [this](const std::string &location, TErrorCategory category,
                             int categoryProgress, int totalProgress) {
     d_.scanPage.SetProgress(totalProgress, location);
-    d_.scanPage.SetCategoryLine(category, {d_.scanner.CategoryErrorCount(category),
-                                           categoryProgress > 99});
+    d_.scanPage.SetCategoryLine(category,
+                                {d_.scanner.CategoryErrorCount(category), categoryProgress > 99});
   };
   run_->OnFinished = [this](const service::TScanResult &result) { ScanFinished(result); };
   run_->Start();
@@ -195,15 +222,14 @@ void TInterimMainLogic::RepairNow() {
   ShowPage(pgReport);
   d_.reportPage.ShowReport(total, repaired_, result.run.categories);
   if (result.failures > 0 && written) {
-    const TMsgAnswer answer =
-        d_.prompter.Ask({.text = std::string(kAppTitle) + " could not repair " +
-                                 std::to_string(result.failures) +
-                                 " error(s). Some registry keys or files may have been used by "
-                                 "other applications.\r\rDo you want to see the list of not "
-                                 "repaired errors?",
-                         .buttons = TMsgButtons::YesNo,
-                         .icon = TMsgIcon::Warning,
-                         .defaultButton = TMsgDefault::Second});
+    const TMsgAnswer answer = d_.prompter.Ask(
+        {.text = std::string(kAppTitle) + " could not repair " + std::to_string(result.failures) +
+                 " error(s). Some registry keys or files may have been used by "
+                 "other applications.\r\rDo you want to see the list of not "
+                 "repaired errors?",
+         .buttons = TMsgButtons::YesNo,
+         .icon = TMsgIcon::Warning,
+         .defaultButton = TMsgDefault::Second});
     qp::IgnoreResult(answer);
   }
 }

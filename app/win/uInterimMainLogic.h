@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "app/pages/uPages.h"
-#include "app/pages/uResultsPageLogic.h"
 #include "app/pages/uReportPageLogic.h"
+#include "app/pages/uResultsPageLogic.h"
 #include "app/pages/uScanPageLogic.h"
 #include "app/pages/uStatusPageLogic.h"
 #include "service/uScanRun.h"

@@ -53,7 +53,8 @@ bool TMainWindow::Create(bool shown) {
   Layout();
   if (shown)
     ::ShowWindow(Handle(), SW_SHOWNORMAL);
-  qp::MainThread().SetWakeHook([hwnd = Handle()] { ::PostMessageW(hwnd, WM_PUMPMAINTHREAD, 0, 0); });
+  qp::MainThread().SetWakeHook(
+      [hwnd = Handle()] { ::PostMessageW(hwnd, WM_PUMPMAINTHREAD, 0, 0); });
   return true;
 }
 
@@ -119,7 +120,9 @@ void TMainWindow::RefreshNow() {
     view->Refresh();
 }
 
-void TMainWindow::EnableWindow(bool enabled) { ::EnableWindow(Handle(), enabled ? TRUE : FALSE); }
+void TMainWindow::EnableWindow(bool enabled) {
+  ::EnableWindow(Handle(), enabled ? TRUE : FALSE);
+}
 
 void TMainWindow::SetBusyCursor(bool busy) {
   busyCursor_ = busy;
@@ -144,13 +147,17 @@ bool TMainWindow::ModalWindowOpen() const {
   return ::IsWindowEnabled(Handle()) == FALSE || ::GetLastActivePopup(Handle()) != Handle();
 }
 
-void TMainWindow::ShowTrayIcon(const std::string &hint) { tray_.Show(Handle(), WM_TRAYICON, hint); }
+void TMainWindow::ShowTrayIcon(const std::string &hint) {
+  tray_.Show(Handle(), WM_TRAYICON, hint);
+}
 
 void TMainWindow::Repaint() {
   ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
-void TMainWindow::ShowAbout() { about_.ShowAbout(Handle(), ProgramVersion); }
+void TMainWindow::ShowAbout() {
+  about_.ShowAbout(Handle(), ProgramVersion);
+}
 
 void TMainWindow::Quit() {
   quitting_ = true;
@@ -215,7 +222,8 @@ LRESULT TMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   case WM_DESTROY:
     qp::MainThread().SetWakeHook(nullptr);
     return 0;
-  default: break;
+  default:
+    break;
   }
   return TWindow::OnMessage(message, wParam, lParam);
 }

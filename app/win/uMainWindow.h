@@ -10,11 +10,11 @@
 #include <memory>
 
 #include "app/pages/uPages.h"
-#include "ui/uHeaderBar.h"
-#include "ui/uWindow.h"
 #include "uSplash.h"
 #include "uTrayIcon.h"
 #include "uViews.h"
+#include "ui/uHeaderBar.h"
+#include "ui/uWindow.h"
 
 namespace quenlo::win {
 

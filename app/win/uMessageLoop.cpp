@@ -57,10 +57,9 @@ bool HandleNavigationKey(const TKeyTargets &targets, MSG &msg) {
   if (msg.hwnd != main && ::IsChild(main, msg.hwnd) == FALSE)
     return false;
   const HWND focus = ::GetFocus();
-  const bool wantsAll = focus != nullptr &&
-                        (::SendMessageW(focus, WM_GETDLGCODE, msg.wParam,
-                                        reinterpret_cast<LPARAM>(&msg)) &
-                         DLGC_WANTALLKEYS) != 0;
+  const bool wantsAll = focus != nullptr && (::SendMessageW(focus, WM_GETDLGCODE, msg.wParam,
+                                                            reinterpret_cast<LPARAM>(&msg)) &
+                                             DLGC_WANTALLKEYS) != 0;
   switch (msg.wParam) {
   case VK_TAB: {
     if (wantsAll)
@@ -94,7 +93,8 @@ bool HandleNavigationKey(const TKeyTargets &targets, MSG &msg) {
     if (targets.help)
       targets.help();
     return true;
-  default: return false;
+  default:
+    return false;
   }
 }
 

@@ -27,8 +27,7 @@ bool TPageView::Create(HWND parent) {
   return true;
 }
 
-HWND TPageView::Add(const wchar_t *cls, const std::wstring &text, DWORD style, int id,
-                    HFONT font) {
+HWND TPageView::Add(const wchar_t *cls, const std::wstring &text, DWORD style, int id, HFONT font) {
   const HWND hwnd = ui::CreateControl(Handle(), cls, text, WS_VISIBLE | style, id, font);
   controls_.emplace_back(hwnd);
   return hwnd;
@@ -41,11 +40,20 @@ void TPageView::ApplyFonts() {
       if (hwnd != control.Get())
         continue;
       switch (role) {
-      case 1: font = ui::AsFont(ctx_.fonts.bold); break;
-      case 2: font = ui::AsFont(ctx_.fonts.title); break;
-      case 3: font = ui::AsFont(ctx_.fonts.big); break;
-      case 4: font = ui::AsFont(ctx_.fonts.link); break;
-      default: break;
+      case 1:
+        font = ui::AsFont(ctx_.fonts.bold);
+        break;
+      case 2:
+        font = ui::AsFont(ctx_.fonts.title);
+        break;
+      case 3:
+        font = ui::AsFont(ctx_.fonts.big);
+        break;
+      case 4:
+        font = ui::AsFont(ctx_.fonts.link);
+        break;
+      default:
+        break;
       }
     }
     ::SendMessageW(control.Get(), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);

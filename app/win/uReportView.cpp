@@ -1,7 +1,7 @@
 #include "platform/ScopeGuard.h"
 #include "platform/win32/WinText.h"
-#include "ui/uGdi.h"
 #include "uViews.h"
+#include "ui/uGdi.h"
 
 namespace quenlo::win {
 
@@ -59,21 +59,41 @@ public:
 protected:
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
     switch (message) {
-    case WM_PAINT: Paint(); return 0;
-    case WM_ERASEBKGND: return 1;
-    case WM_SIZE: Update(); return 0;
+    case WM_PAINT:
+      Paint();
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_SIZE:
+      Update();
+      return 0;
     case WM_VSCROLL: {
       int position = logic_.ScrollPosition();
       switch (LOWORD(wParam)) {
-      case SB_LINEUP: position -= scroll_.rowPitch; break;
-      case SB_LINEDOWN: position += scroll_.rowPitch; break;
-      case SB_PAGEUP: position -= scroll_.pageStep; break;
-      case SB_PAGEDOWN: position += scroll_.pageStep; break;
+      case SB_LINEUP:
+        position -= scroll_.rowPitch;
+        break;
+      case SB_LINEDOWN:
+        position += scroll_.rowPitch;
+        break;
+      case SB_PAGEUP:
+        position -= scroll_.pageStep;
+        break;
+      case SB_PAGEDOWN:
+        position += scroll_.pageStep;
+        break;
       case SB_THUMBTRACK:
-      case SB_THUMBPOSITION: position = HIWORD(wParam); break;
-      case SB_TOP: position = 0; break;
-      case SB_BOTTOM: position = scroll_.maximum; break;
-      default: break;
+      case SB_THUMBPOSITION:
+        position = HIWORD(wParam);
+        break;
+      case SB_TOP:
+        position = 0;
+        break;
+      case SB_BOTTOM:
+        position = scroll_.maximum;
+        break;
+      default:
+        break;
       }
       logic_.Scroll(position);
       Update();
@@ -83,7 +103,8 @@ protected:
       logic_.Wheel(GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA);
       Update();
       return 0;
-    case WM_GETDLGCODE: return DLGC_WANTARROWS;
+    case WM_GETDLGCODE:
+      return DLGC_WANTARROWS;
     case WM_KEYDOWN:
       if (wParam == VK_DOWN || wParam == VK_UP) {
         logic_.Scroll(logic_.ScrollPosition() + (wParam == VK_DOWN ? 1 : -1) * scroll_.rowPitch);
@@ -91,7 +112,8 @@ protected:
         return 0;
       }
       break;
-    default: break;
+    default:
+      break;
     }
     return TWindow::OnMessage(message, wParam, lParam);
   }
@@ -129,8 +151,7 @@ private:
       ui::FillSolid(dc, line, i % 2 == 0 ? RGB(0xEE, 0xEE, 0xEE) : RGB(0xFF, 0xFF, 0xFF));
       const TReportRow &row = rows[static_cast<std::size_t>(i)];
       const std::wstring cells[4] = {qp::win32::Wide(row.name), std::to_wstring(row.found),
-                                     std::to_wstring(row.leftAlone),
-                                     std::to_wstring(row.repaired)};
+                                     std::to_wstring(row.leftAlone), std::to_wstring(row.repaired)};
       for (int c = 0; c < 4; ++c) {
         RECT cell{columns[c], top, columns[c + 1] - Scale(8), top + pitch};
         ui::DrawTextIn(dc, cells[c], cell, RGB(0, 0, 0),

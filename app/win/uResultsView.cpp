@@ -1,7 +1,7 @@
 #include "platform/ScopeGuard.h"
 #include "platform/win32/WinText.h"
-#include "ui/uGdi.h"
 #include "uViews.h"
+#include "ui/uGdi.h"
 
 namespace quenlo::win {
 
@@ -28,7 +28,9 @@ enum : UINT {
   cmDeselectInCategory,
 };
 
-std::wstring W(const std::string &text) { return qp::win32::Wide(text); }
+std::wstring W(const std::string &text) {
+  return qp::win32::Wide(text);
+}
 } // namespace
 
 void TResultsPageView::Build() {
@@ -45,35 +47,41 @@ void TResultsPageView::Build() {
   qp::IgnoreResult(progress_.Create(Handle(), idProgress));
   fontRoles_.emplace_back(Add(L"STATIC", L"Creating restore point ...", SS_LEFT, idRestorePoint),
                           1);
-  fontRoles_.emplace_back(Add(L"STATIC", W(TResultsPageLogic::RepairingText()), SS_LEFT,
-                              idRepairing),
-                          1);
+  fontRoles_.emplace_back(
+      Add(L"STATIC", W(TResultsPageLogic::RepairingText()), SS_LEFT, idRepairing), 1);
 
   TResultsListModel &model = logic_.Model();
   list_.SetSource({
-      .text =
-          [&model](int row, int column) -> std::wstring {
-            if (model.View() == rvSummary) {
-              const TSummaryRowText t = model.SummaryText(row);
-              switch (column) {
-              case 0:
-                if (t.expandable)
-                  return (t.expanded ? L"\u2212  " : L"+  ") + W(t.name);
-                return L"        " + W(t.name);
-              case 1: return std::to_wstring(t.selected);
-              case 2: return std::to_wstring(t.found);
-              case 3: return t.expandable ? W(t.heading) : L"Details";
-              default: return {};
-              }
-            }
-            const TDetailRowText t = model.DetailText(row);
-            switch (column) {
-            case 0: return W(t.kindName) + (t.ignoreMarker ? L"  Ignore" : L"");
-            case 1: return W(t.description);
-            case 2: return W(t.location);
-            default: return {};
-            }
-          },
+      .text = [&model](int row, int column) -> std::wstring {
+        if (model.View() == rvSummary) {
+          const TSummaryRowText t = model.SummaryText(row);
+          switch (column) {
+          case 0:
+            if (t.expandable)
+              return (t.expanded ? L"\u2212  " : L"+  ") + W(t.name);
+            return L"        " + W(t.name);
+          case 1:
+            return std::to_wstring(t.selected);
+          case 2:
+            return std::to_wstring(t.found);
+          case 3:
+            return t.expandable ? W(t.heading) : L"Details";
+          default:
+            return {};
+          }
+        }
+        const TDetailRowText t = model.DetailText(row);
+        switch (column) {
+        case 0:
+          return W(t.kindName) + (t.ignoreMarker ? L"  Ignore" : L"");
+        case 1:
+          return W(t.description);
+        case 2:
+          return W(t.location);
+        default:
+          return {};
+        }
+      },
       .checked =
           [&model](int row) {
             if (model.View() == rvDetail)
@@ -81,15 +89,14 @@ void TResultsPageView::Build() {
             const TSummaryRowText t = model.SummaryText(row);
             return t.found > 0 && t.selected == t.found;
           },
-      .background =
-          [&model](int row) -> std::uint32_t {
-            if (model.View() == rvDetail)
-              return model.DetailText(row).background;
-            const auto &rows = model.SummaryRows();
-            return row >= 0 && row < static_cast<int>(rows.size())
-                       ? rows[static_cast<std::size_t>(row)].background
-                       : kRowWhite;
-          },
+      .background = [&model](int row) -> std::uint32_t {
+        if (model.View() == rvDetail)
+          return model.DetailText(row).background;
+        const auto &rows = model.SummaryRows();
+        return row >= 0 && row < static_cast<int>(rows.size())
+                   ? rows[static_cast<std::size_t>(row)].background
+                   : kRowWhite;
+      },
       .bold =
           [&model](int row) {
             if (model.View() == rvDetail)
@@ -137,14 +144,12 @@ void TResultsPageView::SetColumnsFor(TResultsView view) {
   columnsView_ = view;
   const int w = std::max(600, Width() - 48);
   if (view == rvSummary)
-    list_.SetColumns({{L"Problem area", w - 500},
-                      {L"Selected", 90, true},
-                      {L"Found", 90, true},
-                      {L"", 300}},
-                     Dpi());
+    list_.SetColumns(
+        {{L"Problem area", w - 500}, {L"Selected", 90, true}, {L"Found", 90, true}, {L"", 300}},
+        Dpi());
   else
-    list_.SetColumns({{L"Problem", 230}, {L"Description", (w - 250) / 2}, {L"Location", (w - 250) / 2}},
-                     Dpi());
+    list_.SetColumns(
+        {{L"Problem", 230}, {L"Description", (w - 250) / 2}, {L"Location", (w - 250) / 2}}, Dpi());
 }
 
 void TResultsPageView::Layout() {
@@ -225,13 +230,26 @@ void TResultsPageView::ContextMenu(int row, POINT screen) {
   const UINT chosen = static_cast<UINT>(::TrackPopupMenu(
       popup.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, screen.x, screen.y, 0, Handle(), nullptr));
   switch (chosen) {
-  case cmIgnore: model.PermanentlyIgnore(row); break;
-  case cmSelectAll: model.SelectAll(true); break;
-  case cmDeselectAll: model.SelectAll(false); break;
-  case cmShowKey: logic_.ShowKey(row); break;
-  case cmSelectInCategory: model.SelectAllInGroup(row, true); break;
-  case cmDeselectInCategory: model.SelectAllInGroup(row, false); break;
-  default: return;
+  case cmIgnore:
+    model.PermanentlyIgnore(row);
+    break;
+  case cmSelectAll:
+    model.SelectAll(true);
+    break;
+  case cmDeselectAll:
+    model.SelectAll(false);
+    break;
+  case cmShowKey:
+    logic_.ShowKey(row);
+    break;
+  case cmSelectInCategory:
+    model.SelectAllInGroup(row, true);
+    break;
+  case cmDeselectInCategory:
+    model.SelectAllInGroup(row, false);
+    break;
+  default:
+    return;
   }
   AfterInput();
 }

@@ -23,9 +23,12 @@ constexpr int kLinesTop = 60;
 
 TCheckState BoxState(HWND box) {
   switch (::SendMessageW(box, BM_GETCHECK, 0, 0)) {
-  case BST_CHECKED: return TCheckState::Checked;
-  case BST_INDETERMINATE: return TCheckState::Mixed;
-  default: return TCheckState::Unchecked;
+  case BST_CHECKED:
+    return TCheckState::Checked;
+  case BST_INDETERMINATE:
+    return TCheckState::Mixed;
+  default:
+    return TCheckState::Unchecked;
   }
 }
 } // namespace
@@ -108,7 +111,7 @@ void TScanPageView::Refresh() {
   }
   const TCheckState all = logic_.CheckAllState();
   ::SendMessageW(Item(idCheckAll), BM_SETCHECK,
-                 all == TCheckState::Checked   ? BST_CHECKED
+                 all == TCheckState::Checked ? BST_CHECKED
                  : all == TCheckState::Mixed ? BST_INDETERMINATE
                                              : BST_UNCHECKED,
                  0);

@@ -28,7 +28,8 @@ bool TSplash::Build(HWND owner, const std::string &version, bool about) {
   if (!CreateFrom({.className = kClass,
                    .text = about ? L"About Quenlo" : L"Quenlo",
                    .style = WS_POPUP | WS_BORDER | (about ? WS_CAPTION : 0u),
-                   .exStyle = static_cast<DWORD>(about ? WS_EX_DLGMODALFRAME : WS_EX_TOOLWINDOW | WS_EX_TOPMOST),
+                   .exStyle = static_cast<DWORD>(about ? WS_EX_DLGMODALFRAME
+                                                       : WS_EX_TOOLWINDOW | WS_EX_TOPMOST),
                    .parent = owner,
                    .bounds = {x, y, x + w, y + h}}))
     return false;
@@ -97,8 +98,11 @@ void TSplash::Paint() {
 
 LRESULT TSplash::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-  case WM_PAINT: Paint(); return 0;
-  case WM_ERASEBKGND: return 1;
+  case WM_PAINT:
+    Paint();
+    return 0;
+  case WM_ERASEBKGND:
+    return 1;
   case WM_TIMER:
     if (wParam == kTimer) {
       ::KillTimer(Handle(), kTimer);
@@ -113,7 +117,8 @@ LRESULT TSplash::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (about_)
       closed_ = true;
     return 0;
-  default: return TWindow::OnMessage(message, wParam, lParam);
+  default:
+    return TWindow::OnMessage(message, wParam, lParam);
   }
 }
 

@@ -1,7 +1,7 @@
 #include "platform/ScopeGuard.h"
 #include "platform/win32/WinText.h"
-#include "ui/uGdi.h"
 #include "uViews.h"
+#include "ui/uGdi.h"
 
 namespace quenlo::win {
 
@@ -29,12 +29,12 @@ struct TCounterRow {
   int value;
   const wchar_t *text;
 };
-constexpr TCounterRow kRows[] = {{idLastScanLabel, idLastScan, L"Last Scan:"},
-                                 {idFoundLabel, idFound, L"Problems Found:"},
-                                 {idRepairedLabel, idRepaired, L"Problems Repaired:"},
-                                 {idFoundToDateLabel, idFoundToDate, L"Problems Found to Date:"},
-                                 {idRepairedToDateLabel, idRepairedToDate,
-                                  L"Problems Repaired to Date:"}};
+constexpr TCounterRow kRows[] = {
+    {idLastScanLabel, idLastScan, L"Last Scan:"},
+    {idFoundLabel, idFound, L"Problems Found:"},
+    {idRepairedLabel, idRepaired, L"Problems Repaired:"},
+    {idFoundToDateLabel, idFoundToDate, L"Problems Found to Date:"},
+    {idRepairedToDateLabel, idRepairedToDate, L"Problems Repaired to Date:"}};
 } // namespace
 
 void TStatusPageView::Build() {

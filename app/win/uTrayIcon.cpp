@@ -54,8 +54,8 @@ void TTrayIcon::HandleCallback(LPARAM event) {
     // The menu closes when the user clicks elsewhere only when the owner
     // is the foreground window.
     ::SetForegroundWindow(owner_);
-    const UINT chosen = static_cast<UINT>(
-        ::TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, owner_, nullptr));
+    const UINT chosen = static_cast<UINT>(::TrackPopupMenu(
+        menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, owner_, nullptr));
     ::PostMessageW(owner_, WM_NULL, 0, 0);
     if (chosen == cmOpen && OnOpen)
       OnOpen();
@@ -63,7 +63,8 @@ void TTrayIcon::HandleCallback(LPARAM event) {
       OnClose();
     break;
   }
-  default: break;
+  default:
+    break;
   }
 }
 

@@ -16,7 +16,9 @@ constexpr int kHeight = 150;
 constexpr int kBarHeight = 26;
 enum : int { idFix = 10, idClose = 11, idDoNotShow = 12 };
 
-TScreenRect ToRect(const RECT &r) { return {r.left, r.top, r.right, r.bottom}; }
+TScreenRect ToRect(const RECT &r) {
+  return {r.left, r.top, r.right, r.bottom};
+}
 } // namespace
 
 void TTrayNoticeWindow::Build(int problemCount) {
@@ -37,20 +39,20 @@ void TTrayNoticeWindow::Build(int problemCount) {
   const TNoticePoint at = TrayNoticePlacement(place);
   text_ = qp::win32::Wide(TrayNoticeText(problemCount));
   shift_ = TrayNoticeTextShift(problemCount);
-  if (!CreateFrom({.className = kClass,
-                   .text = qp::win32::Wide(kNoticeCaption),
-                   .style = WS_POPUP | WS_BORDER,
-                   .exStyle = WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT,
-                   .parent = owner_ ? owner_() : nullptr,
-                   .bounds = {at.left, at.top, at.left + place.noticeWidth,
-                              at.top + place.noticeHeight}}))
+  if (!CreateFrom(
+          {.className = kClass,
+           .text = qp::win32::Wide(kNoticeCaption),
+           .style = WS_POPUP | WS_BORDER,
+           .exStyle = WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT,
+           .parent = owner_ ? owner_() : nullptr,
+           .bounds = {at.left, at.top, at.left + place.noticeWidth, at.top + place.noticeHeight}}))
     return;
   font_ = ui::CreateUiFont(Dpi(), {.pixelHeight = 13});
   bold_ = ui::CreateUiFont(Dpi(), {.pixelHeight = 13, .weight = ui::TFontWeight::Bold});
   auto add = [this](const wchar_t *cls, const wchar_t *text, DWORD style, int id, int x, int y,
                     int w, int h) {
-    const HWND hwnd = ui::CreateControl(Handle(), cls, text, WS_VISIBLE | style, id,
-                                        ui::AsFont(font_));
+    const HWND hwnd =
+        ui::CreateControl(Handle(), cls, text, WS_VISIBLE | style, id, ui::AsFont(font_));
     ::MoveWindow(hwnd, Scale(x), Scale(y), Scale(w), Scale(h), TRUE);
   };
   if (TrayNoticeFixShown(problemCount))
@@ -114,8 +116,11 @@ void TTrayNoticeWindow::Paint() {
 
 LRESULT TTrayNoticeWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-  case WM_PAINT: Paint(); return 0;
-  case WM_ERASEBKGND: return 1;
+  case WM_PAINT:
+    Paint();
+    return 0;
+  case WM_ERASEBKGND:
+    return 1;
   case WM_NCHITTEST: {
     // The top bar moves the window.
     POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
@@ -133,20 +138,29 @@ LRESULT TTrayNoticeWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));
   case WM_COMMAND:
     switch (LOWORD(wParam)) {
-    case idFix: fix_ = true; done_ = true; break;
+    case idFix:
+      fix_ = true;
+      done_ = true;
+      break;
     case IDCANCEL:
-    case idClose: done_ = true; break;
+    case idClose:
+      done_ = true;
+      break;
     case idDoNotShow: {
       const bool checked =
           ::SendMessageW(::GetDlgItem(Handle(), idDoNotShow), BM_GETCHECK, 0, 0) == BST_CHECKED;
       qp::IgnoreResult(SaveDoNotShowNotice(checked)); // the box still shows the choice
       break;
     }
-    default: break;
+    default:
+      break;
     }
     return 0;
-  case WM_CLOSE: done_ = true; return 0;
-  default: break;
+  case WM_CLOSE:
+    done_ = true;
+    return 0;
+  default:
+    break;
   }
   return TWindow::OnMessage(message, wParam, lParam);
 }

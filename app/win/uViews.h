@@ -12,12 +12,12 @@
 #include "app/pages/uResultsPageLogic.h"
 #include "app/pages/uScanPageLogic.h"
 #include "app/pages/uStatusPageLogic.h"
+#include "uMainLogicPort.h"
 #include "ui/uCategoryLine.h"
 #include "ui/uHealthGauge.h"
 #include "ui/uProgressBar.h"
 #include "ui/uVirtualList.h"
 #include "ui/uWindow.h"
-#include "uMainLogicPort.h"
 
 namespace quenlo::win {
 
@@ -59,8 +59,7 @@ protected:
   }
   virtual void PaintExtra(HDC) {}
 
-  HWND Add(const wchar_t *cls, const std::wstring &text, DWORD style, int id,
-           HFONT font = nullptr);
+  HWND Add(const wchar_t *cls, const std::wstring &text, DWORD style, int id, HFONT font = nullptr);
   HWND Item(int id) const { return ::GetDlgItem(Handle(), id); }
   void Place(int id, int x, int y, int w, int h) const;
   void SetText(int id, const std::string &utf8) const;
@@ -77,7 +76,8 @@ protected:
 
 class TStatusPageView final : public TPageView {
 public:
-  TStatusPageView(TViewContext context, TStatusPageLogic &logic) : TPageView(context), logic_(logic) {}
+  TStatusPageView(TViewContext context, TStatusPageLogic &logic)
+      : TPageView(context), logic_(logic) {}
   void Refresh() override;
 
 protected:

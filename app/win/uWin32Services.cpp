@@ -59,7 +59,8 @@ TRestorePointResult CallRestorePoint(DWORD eventType, DWORD pointType, std::int6
   // be the one loaded.
   const std::wstring path = Wide(SystemDir + "SrClient.dll");
   const UniqueLibrary library(::LoadLibraryExW(path.c_str(), nullptr, 0));
-  const auto setPoint = qp::win32::ProcAddress<SetRestorePointFn>(library.Get(), "SRSetRestorePointW");
+  const auto setPoint =
+      qp::win32::ProcAddress<SetRestorePointFn>(library.Get(), "SRSetRestorePointW");
   if (setPoint == nullptr)
     return result;
   result.apiPresent = true;
@@ -98,8 +99,12 @@ void TWin32Timers::Stop(TTimerId id) {
   state.running = false;
 }
 
-bool TWin32Timers::Running(TTimerId id) const { return state_.at(id).running; }
-std::uint32_t TWin32Timers::Interval(TTimerId id) const { return state_.at(id).interval; }
+bool TWin32Timers::Running(TTimerId id) const {
+  return state_.at(id).running;
+}
+std::uint32_t TWin32Timers::Interval(TTimerId id) const {
+  return state_.at(id).interval;
+}
 
 void TWin32CommandQueue::Post(int command, std::intptr_t lParam) {
   ::PostMessageW(window_(), WM_MAINCOMMAND, static_cast<WPARAM>(command), lParam);
@@ -149,8 +154,8 @@ long TWin32SystemServices::StartService(const std::string &name) {
   const UniqueService manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager)
     return static_cast<long>(::GetLastError());
-  const UniqueService service(::OpenServiceW(manager.Get(), Wide(name).c_str(),
-                                             SERVICE_QUERY_STATUS | SERVICE_START));
+  const UniqueService service(
+      ::OpenServiceW(manager.Get(), Wide(name).c_str(), SERVICE_QUERY_STATUS | SERVICE_START));
   if (!service)
     return static_cast<long>(::GetLastError());
   if (StartServiceW(service.Get(), 0, nullptr) == FALSE)
@@ -179,15 +184,16 @@ bool TWin32SystemServices::ProcessRunning(const std::string &exeName) {
 }
 
 bool TWin32ShellOpen::Open(const std::string &fileOrUrl) {
-  const HINSTANCE result = ::ShellExecuteW(nullptr, L"open", Wide(fileOrUrl).c_str(), nullptr,
-                                           nullptr, SW_SHOWNORMAL);
+  const HINSTANCE result =
+      ::ShellExecuteW(nullptr, L"open", Wide(fileOrUrl).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
 bool TWin32ConnectionProbe::Connected(const std::string &url) {
   using CheckFn = BOOL(WINAPI *)(LPCWSTR, DWORD, DWORD);
   constexpr DWORD kForceConnection = 1; // FLAG_ICC_FORCE_CONNECTION
-  const UniqueLibrary wininet(::LoadLibraryExW(Wide(SystemDir + "wininet.dll").c_str(), nullptr, 0));
+  const UniqueLibrary wininet(
+      ::LoadLibraryExW(Wide(SystemDir + "wininet.dll").c_str(), nullptr, 0));
   const auto check = qp::win32::ProcAddress<CheckFn>(wininet.Get(), "InternetCheckConnectionW");
   return check != nullptr && check(Wide(url).c_str(), kForceConnection, 0) != FALSE;
 }

@@ -13,7 +13,9 @@ using qp::win32::Wide;
 constexpr DWORD kStartWaitMs = 10000;
 constexpr DWORD kPollMs = 100;
 
-HWND FindEditor() { return ::FindWindowW(qp::win32::Wide(kEditorWindowClass).c_str(), nullptr); }
+HWND FindEditor() {
+  return ::FindWindowW(qp::win32::Wide(kEditorWindowClass).c_str(), nullptr);
+}
 
 // Waits for the editor's window to appear (or go away) within the time.
 HWND WaitForEditor(bool present, DWORD timeoutMs) {

@@ -61,7 +61,9 @@ std::wstring ClassOf(HWND hwnd) {
   return buffer;
 }
 
-HWND MainWindow() { return FindWindowW(kMainClass, kTitle); }
+HWND MainWindow() {
+  return FindWindowW(kMainClass, kTitle);
+}
 
 // Every visible descendant of parent, in Z order.
 std::vector<HWND> Children(HWND parent) {
@@ -76,12 +78,13 @@ std::vector<HWND> Children(HWND parent) {
   return found;
 }
 
-bool ReallyVisible(HWND hwnd) { return IsWindowVisible(hwnd) != FALSE; }
+bool ReallyVisible(HWND hwnd) {
+  return IsWindowVisible(hwnd) != FALSE;
+}
 
 HWND FindChild(HWND parent, const wchar_t *cls, const std::wstring &text) {
   for (HWND child : Children(parent))
-    if (ReallyVisible(child) && (cls == nullptr || ClassOf(child) == cls) &&
-        TextOf(child) == text)
+    if (ReallyVisible(child) && (cls == nullptr || ClassOf(child) == cls) && TextOf(child) == text)
       return child;
   return nullptr;
 }
@@ -162,12 +165,18 @@ int ChooseAnswer(HWND box, const std::wstring &text) {
 
 const char *AnswerName(int id) {
   switch (id) {
-  case IDOK: return "OK";
-  case IDCANCEL: return "Cancel";
-  case IDYES: return "Yes";
-  case IDNO: return "No";
-  case IDIGNORE: return "Ignore";
-  default: return "?";
+  case IDOK:
+    return "OK";
+  case IDCANCEL:
+    return "Cancel";
+  case IDYES:
+    return "Yes";
+  case IDNO:
+    return "No";
+  case IDIGNORE:
+    return "Ignore";
+  default:
+    return "?";
   }
 }
 
@@ -377,8 +386,7 @@ struct TScenario {
       Fail("status page not shown after the repair");
     }
     // A page of later work says so.
-    if (header != nullptr && ClickButton(header, L"Optimizer") &&
-        WaitPage(L"Optimizer", 30000)) {
+    if (header != nullptr && ClickButton(header, L"Optimizer") && WaitPage(L"Optimizer", 30000)) {
       Shot(L"07-optimizer.bmp");
     } else {
       Fail("optimizer page not shown");
