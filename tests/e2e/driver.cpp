@@ -347,8 +347,12 @@ struct TScenario {
     if (header == nullptr || FindChild(header, L"Button", L"Registry Scan") == nullptr)
       Fail("header buttons missing");
 
-    if (!ClickButton(main, L"Scan Now"))
-      Fail("no Scan Now on the status page");
+    // By keyboard, as a user without a mouse would: Tab to "Scan Now", Enter.
+    if (!PressByKeyboard(L"Scan Now")) {
+      Fail("Tab and Enter did not reach \"Scan Now\"");
+      if (!ClickButton(main, L"Scan Now"))
+        Fail("no Scan Now on the status page");
+    }
     if (!WaitPage(L"Registry Scan", 30000))
       Fail("scan page not shown");
     // While it scans (or right after), the scan page.
@@ -392,6 +396,30 @@ struct TScenario {
       Fail("optimizer page not shown");
     }
     return Finish();
+  }
+
+  HWND Focus() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    const DWORD thread = GetWindowThreadProcessId(main, nullptr);
+    return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+  }
+
+  // Tabs through the window until the button has the focus, then presses
+  // Enter; true when the focus got there.
+  bool PressByKeyboard(const std::wstring &text) {
+    const HWND target = FindChild(main, L"Button", text);
+    if (target == nullptr)
+      return false;
+    SetForegroundWindow(main);
+    Sleep(300);
+    for (int i = 0; i < 30 && Focus() != target; ++i)
+      PressKey(VK_TAB);
+    if (Focus() != target)
+      return false;
+    Log("focus on \"" + Narrow(text) + "\" by Tab");
+    PressKey(VK_RETURN);
+    return true;
   }
 
   // Summary: Enter on the first group expands it, Enter on its first
