@@ -6,6 +6,10 @@
 //   quenlo_e2e_driver scenario SCREENS_DIR LOG   status, Scan Now, results
 //                                                (detail view), Repair, report
 //   quenlo_e2e_driver screens SCREENS_DIR LOG    the same, for the demo
+//   quenlo_e2e_driver largelist SCREENS_DIR LOG ROWS SECONDS
+//                                                one category of ROWS findings:
+//                                                its detail view follows each
+//                                                key within SECONDS
 //   quenlo_e2e_driver windows                    prints the number of main windows
 //   quenlo_e2e_driver close                      closes the main window
 //
@@ -149,7 +153,12 @@ bool HasButton(HWND box, int id) {
 
 // The answer a user of the scenario gives: go on past the restore point
 // failure, do not rescan, do not open the failure list, else Yes or OK.
+bool g_declineFullScan = false;
+
 int ChooseAnswer(HWND box, const std::wstring &text) {
+  if (g_declineFullScan && text.find(L"full registry scan") != std::wstring::npos &&
+      HasButton(box, IDNO))
+    return IDNO;
   if (HasButton(box, IDIGNORE))
     return IDIGNORE;
   if (text.find(L"rescan") != std::wstring::npos && HasButton(box, IDNO))
@@ -455,6 +464,97 @@ struct TScenario {
       Log("detail view open");
   }
 
+  // How long the list takes to follow a key: from the key press until its
+  // top row has moved (or the time is up). The key goes to the list, which
+  // has the focus.
+  double KeyResponse(HWND list, WORD vk, bool &moved) {
+    const LRESULT before = SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+    const ULONGLONG start = GetTickCount64();
+    PressKeyNoWait(vk);
+    moved = WaitFor([list, before] { return SendMessageW(list, LVM_GETTOPINDEX, 0, 0) != before; },
+                    10000, 10);
+    return static_cast<double>(GetTickCount64() - start) / 1000.0;
+  }
+
+  static void PressKeyNoWait(WORD vk) {
+    INPUT inputs[2] = {};
+    inputs[0].type = INPUT_KEYBOARD;
+    inputs[0].ki.wVk = vk;
+    inputs[1].type = INPUT_KEYBOARD;
+    inputs[1].ki.wVk = vk;
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, inputs, sizeof(INPUT));
+  }
+
+  // One category, many findings: the detail view must open and scroll at
+  // once whatever the number of rows.
+  int RunLargeList(int expectedRows, double limitSeconds) {
+    g_declineFullScan = true;
+    if (!WaitFor([this] { return (main = MainWindow()) != nullptr && IsWindowVisible(main); },
+                 120000)) {
+      Fail("the main window did not appear");
+      return 1;
+    }
+    GetWindowThreadProcessId(main, &pid);
+    WaitFor([] { return FindWindowW(L"QuenloSplash", nullptr) == nullptr; }, 15000);
+    const HWND header = FindChildClass(main, L"QuenloHeaderBar");
+    if (header == nullptr || !ClickButton(header, L"Registry Scan") ||
+        !WaitPage(L"Registry Scan", 30000)) {
+      Fail("scan page not shown");
+      return Finish();
+    }
+    // Only "Shared DLLs": clear all, then tick it.
+    const HWND all = FindChild(main, L"Button", L"Check All/Uncheck All");
+    for (int i = 0; all != nullptr && i < 3 &&
+                    SendMessageW(all, BM_GETCHECK, 0, 0) != BST_UNCHECKED;
+         ++i) {
+      SendMessageW(all, BM_CLICK, 0, 0);
+      Sleep(300);
+    }
+    const HWND shared = FindChild(main, L"Button", L"Shared DLLs");
+    if (shared == nullptr) {
+      Fail("no Shared DLLs box");
+      return Finish();
+    }
+    SendMessageW(shared, BM_CLICK, 0, 0);
+    Sleep(300);
+    if (SendMessageW(shared, BM_GETCHECK, 0, 0) != BST_CHECKED)
+      Fail("Shared DLLs is not checked");
+    ClickButton(main, L"Scan Now");
+    const ULONGLONG scanStart = GetTickCount64();
+    if (!WaitPage(L"Scan Results", 1500000)) {
+      Fail("results page not shown");
+      return Finish();
+    }
+    Log("scan took " + std::to_string((GetTickCount64() - scanStart) / 1000) + " s");
+    const ULONGLONG openStart = GetTickCount64();
+    OpenDetail();
+    const double openSeconds = static_cast<double>(GetTickCount64() - openStart) / 1000.0;
+    const HWND list = FindChildClass(main, L"SysListView32");
+    const LRESULT rows = list != nullptr ? SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) : 0;
+    Log("detail view rows: " + std::to_string(rows) + ", opened in " +
+        std::to_string(openSeconds) + " s (with the key presses)");
+    if (rows != expectedRows)
+      Fail("expected " + std::to_string(expectedRows) + " rows");
+    struct TStep {
+      WORD vk;
+      const char *name;
+    };
+    const TStep steps[] = {{VK_END, "End"},       {VK_PRIOR, "Page Up"}, {VK_PRIOR, "Page Up"},
+                           {VK_HOME, "Home"},     {VK_NEXT, "Page Down"}, {VK_END, "End"}};
+    for (const TStep &step : steps) {
+      bool moved = false;
+      const double seconds = KeyResponse(list, step.vk, moved);
+      Log(std::string("key ") + step.name + ": " + std::to_string(seconds) + " s" +
+          (moved ? "" : " (did not move)"));
+      if (!moved || seconds > limitSeconds)
+        Fail(std::string("the list did not follow ") + step.name + " in time");
+    }
+    Sleep(500);
+    Shot(L"08-large-list.bmp");
+    return Finish();
+  }
+
   int Finish() {
     Log("boxes answered: " + std::to_string(g_boxes));
     if (!g_captionsOk)
@@ -506,6 +606,15 @@ int wmain(int argc, wchar_t **argv) {
     TScenario scenario;
     scenario.screens = argv[2];
     const int code = scenario.Run();
+    if (g_log != nullptr)
+      std::fclose(g_log);
+    return code;
+  }
+  if (command == L"largelist" && argc >= 6) {
+    g_log = _wfopen(argv[3], L"w");
+    TScenario scenario;
+    scenario.screens = argv[2];
+    const int code = scenario.RunLargeList(_wtoi(argv[4]), _wtof(argv[5]));
     if (g_log != nullptr)
       std::fclose(g_log);
     return code;

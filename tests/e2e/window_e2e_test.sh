@@ -11,55 +11,17 @@ exe=$(realpath "$1")
 driver=$(realpath "$2")
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-run=$root/scripts/wine-run.sh
 screens=${QUENLO_SCREENS_DIR:-$root/build/test-logs/screens}
 work=$(mktemp -d)
-prefix=$work/prefix
 log=$work/driver.log
-export QUENLO_WINEPREFIX=$prefix
-if [ -z "${HOME:-}" ]; then HOME=$(getent passwd "$(id -u)" | cut -d: -f6); export HOME; fi
+# shellcheck source=e2e_common.sh
+source "$here/e2e_common.sh"
 
-xvfb_pid=
-quenlo_pid=
-cleanup() {
-  if [ -d "$prefix" ]; then WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true; fi
-  if [ -n "$quenlo_pid" ]; then wait "$quenlo_pid" 2>/dev/null || true; fi
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-winpath() { echo "Z:${1//\//\\}"; }
-
-# polls CMD until it succeeds or SECONDS pass.
-wait_until() {
-  local seconds=$1
-  shift
-  local end=$((SECONDS + seconds))
-  until "$@"; do
-    [ $SECONDS -ge $end ] && return 1
-    sleep 0.5
-  done
-}
-
-# --- a free display of our own
-display=
-for n in $(seq 90 140); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=:$n; break; fi
-done
-[ -n "$display" ] || { echo "no free X display"; exit 1; }
-Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
-if ! wait_until 30 test -S "/tmp/.X11-unix/X${display#:}"; then
-  echo "Xvfb did not start on $display"; cat "$work/xvfb.log"; exit 1
-fi
+start_display
 
 # --- a throwaway prefix with broken entries
 bash "$root/scripts/wine-prefix.sh" "$prefix" >/dev/null 2>&1
-demo_reg=$(winpath "$root/data/demo/com-assoc.reg")
-for view in 32 64; do bash "$run" reg import "$demo_reg" "/reg:$view" >/dev/null 2>&1; done
+for view in 32 64; do import_reg "$root/data/demo/com-assoc.reg" "$view"; done
 # A startup entry whose value name is markup, pointing to a missing file: the
 # repair log must show the name, never run it.
 cat >"$work/hostile.reg" <<'REG'
@@ -68,12 +30,10 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run]
 "<script>x</script>&"="C:\\QuenloGone\\hostile.exe"
 REG
-bash "$run" reg import "$(winpath "$work/hostile.reg")" /reg:64 >/dev/null 2>&1 ||
-  fail "could not seed the hostile value"
+import_reg "$work/hostile.reg" 64 || fail "could not seed the hostile value"
 
 # --- the program and the user
-bash "$run" "$exe" >"$work/quenlo.out" 2>&1 &
-quenlo_pid=$!
+start_quenlo "$exe"
 rm -rf "$screens"
 mkdir -p "$screens"
 timeout 1500 bash "$run" "$driver" scenario "$(winpath "$screens")" "$(winpath "$log")"
