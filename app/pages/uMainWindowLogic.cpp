@@ -322,7 +322,10 @@ bool TMainWindowLogic::HandleResultsCommand(int command, std::intptr_t) {
     OnRepairWhenDue();
     return true;
   case mcShowResultsOrReport:
-    ShowResultsOrReport();
+    // Rebuilding the list or switching the monitor back on would pull the
+    // ground from under a scan or a repair run.
+    if (!busy_ && !repairing_)
+      ShowResultsOrReport();
     return true;
   case mcScan:
     ScanFromCommand();
@@ -363,6 +366,8 @@ bool TMainWindowLogic::HandlePageCommand(int command, std::intptr_t lParam) {
     ShowPageNow(pgScan);
     return true;
   case mcShowResults:
+    if (busy_ || repairing_)
+      return true;
     ShowResultsOrReport();
     d_.frame.SelectHeaderButton(hbScan);
     return true;
@@ -967,8 +972,10 @@ bool TMainWindowLogic::CreateRestorePoint() {
 
 void TMainWindowLogic::StartRestoreService() {
   const long status = d_.services.StartService(kRestoreService);
+  if (status == kServiceAlreadyRunning)
+    return;
   if (status != 0)
-    return; // already running, or the request below tells why it fails
+    return; // the request for the point tells the user why it fails
   for (int poll = 0; poll < kServicePolls; ++poll) {
     if (d_.services.ServiceRunning(kRestoreService))
       return;

@@ -953,11 +953,17 @@ TEST_F(MainWindowTest, NothingThatClearsScansRepairsOrShutsDownRunsInsideARepair
   Restart("");
   CompletedScan();
   bool ranInside = false;
+  monitor.running = true;
+  AnswerAll({TMsgAnswer::Yes});
   resultsPage.during = [&] {
-    for (int command : {mcClearResults, mcClearAndShowScan, mcClearAndScan, mcScan, mcRepairOrScan,
-                        mcRepairWhenDue, mcShutdown, mcTerminate})
+    const int rebuilt = resultsPage.shownResults;
+    for (int command :
+         {mcClearResults, mcClearAndShowScan, mcClearAndScan, mcScan, mcRepairOrScan,
+          mcRepairWhenDue, mcShutdown, mcTerminate, mcShowResultsOrReport, mcShowResults})
       commands.Post(command, 0);
     commands.ProcessPending();
+    EXPECT_EQ(resultsPage.shownResults, rebuilt) << "the list is not rebuilt under the loop";
+    EXPECT_FALSE(monitor.running) << "the monitor stays off while repairing";
     EXPECT_FALSE(logic->CanClose()) << "the close box during the loop";
     EXPECT_EQ(scanner.ErrorCount(), 1) << "the list the loop walks stays";
     EXPECT_FALSE(scanner.IsScanning());
