@@ -1030,8 +1030,9 @@ bool TMainWindowLogic::CanClose() {
       Ask(kHistoryRunning, TMsgButtons::YesNo, TMsgIcon::Question) != TMsgAnswer::Yes)
     return false;
   const tProgramSettings &s = Settings();
-  const bool armed =
-      d_.timers.Running(tiDelayedStart) || d_.timers.Interval(tiDelayedStart) < kAutoScanRepeatMs;
+  // Only a running timer has automatic scans to stay for: a hidden copy
+  // without one would never scan and never show again.
+  const bool armed = d_.timers.Running(tiDelayedStart);
   if (s.last_err > 0 && !sessionEnding_ && WindowsVersion < WindowsVista && !firstRun_ && armed &&
       s.AutoAction == 1) {
     // Stays resident for its automatic scans.

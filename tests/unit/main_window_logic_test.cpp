@@ -1196,7 +1196,8 @@ TEST_F(MainWindowTest, TheCloseQuery) {
   EXPECT_FALSE(logic->CanClose());
   EXPECT_TRUE(frame.hidden);
 
-  WindowsVersion = 9;
+  // Without the timer there is nothing to stay for: it closes.
+  timers.Stop(tiDelayedStart);
   Settings().MonitorPrompt = 55;
   const int storedBefore = scanPage.stored;
   EXPECT_TRUE(logic->CanClose());
@@ -1299,6 +1300,30 @@ TEST_F(MainWindowTest, SpySweeperWarning) {
   EXPECT_EQ(prompter.asked.back().text,
             "It is recommended that you temporarily disable Webroot Spy Sweeper, until restore "
             "operation is complete.\r\rDo you want to continue?");
+}
+
+} // namespace
+} // namespace quenlo::test
+
+namespace quenlo::test {
+namespace {
+
+TEST_F(MainWindowTest, ASaveThatFailsAtTheCloseIsTold) {
+  Restart("");
+  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Write, "quenlo", 5, 100);
+  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Move, "quenlo", 5, 100);
+  AnswerAll({TMsgAnswer::Ok});
+  EXPECT_TRUE(logic->CanClose());
+  ASSERT_EQ(prompter.asked.size(), 1u);
+  const std::string start = "The settings could not be saved.\r\r";
+  EXPECT_EQ(prompter.asked[0].text.rfind(start, 0), 0u);
+  EXPECT_GT(prompter.asked[0].text.size(), start.size()) << "with the reason";
+
+  // While the session ends nobody could answer: no box.
+  prompter.asked.clear();
+  logic->OnEndSession(true);
+  EXPECT_TRUE(prompter.asked.empty());
+  EXPECT_EQ(frame.quits, 1);
 }
 
 } // namespace
