@@ -817,46 +817,57 @@ void TMainWindowLogic::RepairNow() {
 
 std::optional<TMainWindowLogic::TRepairOutcome> TMainWindowLogic::RunRepair() {
   TRepairScope scope(*this);
-  if (!AskRescanFirst())
+  TRestorePointLease point(d_.restorePoint);
+  pendingSequence_.reset();
+  if (!PrepareRepair(scope.monitorStopped))
     return std::nullopt;
+  if (pendingSequence_)
+    point.Hold(*pendingSequence_);
+  TRepairOutcome outcome = RepairAndRecord();
+  point.SetNothingChanged(repairedCount_ == 0);
+  return outcome;
+}
+
+// Steps before the loop; false when the user or a failure stopped the run.
+bool TMainWindowLogic::PrepareRepair(bool &monitorStopped) {
+  if (!AskRescanFirst())
+    return false;
   if (Settings().FirstTimeScan) {
     qp::IgnoreResult(LoadSettings());
     Settings().FirstTimeScan = false;
-    qp::IgnoreResult(SaveSettings());
+    qp::IgnoreResult(SaveSettings()); // a marker nothing else reads
   }
   if (!IsAdmin)
     Tell(kNoAdmin, TMsgIcon::Warning);
-  if (!PauseMonitorForRepair(scope.monitorStopped) || !d_.resultsPage.Exists())
-    return std::nullopt;
+  if (!PauseMonitorForRepair(monitorStopped) || !d_.resultsPage.Exists())
+    return false;
   d_.resultsPage.SetRepairingLook(true);
-  if (!MakeFullBackupWhenDue())
-    return std::nullopt;
+  return MakeFullBackupWhenDue() && MakeRestorePointWhenAsked();
+}
+
+bool TMainWindowLogic::MakeRestorePointWhenAsked() {
   SetHeader(false);
   d_.frame.SetBusyCursor(true);
   d_.resultsPage.ShowRestorePointLabel(true);
   d_.frame.Repaint();
-  TRestorePointLease point(d_.restorePoint);
-  if (Settings().BackupBeforeScan) {
-    if (!CreateRestorePoint())
-      return std::nullopt;
-    if (pendingSequence_)
-      point.Hold(*pendingSequence_);
-  }
+  if (Settings().BackupBeforeScan && !CreateRestorePoint())
+    return false;
   d_.resultsPage.SetRepairingLook(false);
   SetHeader(true);
   d_.frame.SetBusyCursor(false);
   d_.resultsPage.ShowRestorePointLabel(false);
   if (d_.restorePage.Exists())
     d_.restorePage.Reload();
+  return true;
+}
 
+TMainWindowLogic::TRepairOutcome TMainWindowLogic::RepairAndRecord() {
   TRepairOutcome outcome;
   outcome.total = d_.scanner.ErrorCount();
   busy_ = true;
   repairedCount_ = 0;
   outcome.page = d_.resultsPage.RepairSelected();
   repairedCount_ = outcome.page.run.repaired;
-  point.SetNothingChanged(repairedCount_ == 0);
-
   Settings().healthstatus = d_.scanner.StatsToText();
   if (std::string error; !SaveSettings(&error))
     Tell("The settings could not be saved.\r\r" + error, TMsgIcon::Error);

@@ -190,6 +190,9 @@ private:
 
   // Repairs.
   std::optional<TRepairOutcome> RunRepair();
+  bool PrepareRepair(bool &monitorStopped);
+  bool MakeRestorePointWhenAsked();
+  TRepairOutcome RepairAndRecord();
   bool AskRescanFirst();
   bool PauseMonitorForRepair(bool &stopped);
   bool MakeFullBackupWhenDue();
