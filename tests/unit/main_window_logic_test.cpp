@@ -1328,3 +1328,29 @@ TEST_F(MainWindowTest, ASaveThatFailsAtTheCloseIsTold) {
 
 } // namespace
 } // namespace quenlo::test
+
+namespace quenlo::test {
+namespace {
+
+// The scan's worker against the logic's stop paths (also run under TSan).
+class ThreadedMainWindowTest : public MainWindowTest {};
+
+TEST_F(ThreadedMainWindowTest, EscapeAndTheSessionsEndStopTheWorker) {
+  Restart("");
+  logic->ShowPage(pgScan);
+  StartSpinningScan();
+  logic->OnEscape();
+  EXPECT_FALSE(scanner.IsScanning());
+  EXPECT_FALSE(logic->Busy());
+
+  StartSpinningScan();
+  EXPECT_TRUE(logic->Busy());
+  logic->OnEndSession(true);
+  EXPECT_FALSE(scanner.IsScanning());
+  EXPECT_EQ(frame.quits, 1);
+  main.Pump();
+  EXPECT_FALSE(logic->Busy());
+}
+
+} // namespace
+} // namespace quenlo::test
