@@ -822,7 +822,7 @@ std::optional<TMainWindowLogic::TRepairOutcome> TMainWindowLogic::RunRepair() {
   if (!PrepareRepair(scope.monitorStopped))
     return std::nullopt;
   if (pendingSequence_)
-    point.Hold(*pendingSequence_);
+    point.Hold(*std::exchange(pendingSequence_, std::nullopt));
   TRepairOutcome outcome = RepairAndRecord();
   point.SetNothingChanged(repairedCount_ == 0);
   return outcome;
@@ -979,6 +979,11 @@ bool TMainWindowLogic::CreateRestorePoint() {
     if (answer != TMsgAnswer::Retry)
       return false;
   }
+}
+
+void TMainWindowLogic::EndRestorePoint(bool nothingChanged) {
+  if (const std::optional<std::int64_t> sequence = std::exchange(pendingSequence_, std::nullopt))
+    qp::IgnoreResult(d_.restorePoint.End(*sequence, nothingChanged));
 }
 
 void TMainWindowLogic::StartRestoreService() {

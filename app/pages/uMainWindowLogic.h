@@ -101,8 +101,11 @@ public:
   bool BeginScan();
   void ShowResultsOrReport();
   void RepairNow();
-  // True to go on (with or without a restore point), false to abort.
+  // True to go on (with or without a restore point), false to abort. A
+  // caller other than the repair run ends the point it began with
+  // EndRestorePoint once its changes are made.
   bool CreateRestorePoint();
+  void EndRestorePoint(bool nothingChanged);
   bool SpySweeperCheck(TSpySweeperKind kind);
 
   // The window's close box and every other close; false keeps the window.

@@ -1354,3 +1354,18 @@ TEST_F(ThreadedMainWindowTest, EscapeAndTheSessionsEndStopTheWorker) {
 
 } // namespace
 } // namespace quenlo::test
+
+namespace quenlo::test {
+namespace {
+
+TEST_F(MainWindowTest, ARestorePointBegunForAnotherPageIsEndedOnce) {
+  Restart("");
+  ASSERT_TRUE(logic->CreateRestorePoint());
+  EXPECT_EQ(restorePoint.begun, (std::vector<std::string>{"Quenlo Restore Point"}));
+  logic->EndRestorePoint(false);
+  logic->EndRestorePoint(false);
+  EXPECT_EQ(restorePoint.ended, (std::vector<std::pair<std::int64_t, bool>>{{7, false}}));
+}
+
+} // namespace
+} // namespace quenlo::test
