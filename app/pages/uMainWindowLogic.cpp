@@ -637,7 +637,8 @@ bool TMainWindowLogic::BeginScanAs(bool automatic) {
   TCategorySet categories = d_.scanPage.CheckedCategories();
   if (!automatic && !AskScanPrompts(categories, monitorStopped))
     return false;
-  if (categories.Empty())
+  // The session may have ended behind a prompt.
+  if (categories.Empty() || closing_)
     return false;
   SetHeader(false);
   const service::TScanPreparation prepared =
@@ -819,7 +820,8 @@ std::optional<TMainWindowLogic::TRepairOutcome> TMainWindowLogic::RunRepair() {
   TRepairScope scope(*this);
   TRestorePointLease point(d_.restorePoint);
   pendingSequence_.reset();
-  if (!PrepareRepair(scope.monitorStopped))
+  // The session may have ended behind a prompt.
+  if (!PrepareRepair(scope.monitorStopped) || closing_)
     return std::nullopt;
   if (pendingSequence_)
     point.Hold(*std::exchange(pendingSequence_, std::nullopt));
@@ -839,10 +841,10 @@ bool TMainWindowLogic::PrepareRepair(bool &monitorStopped) {
   }
   if (!IsAdmin)
     Tell(kNoAdmin, TMsgIcon::Warning);
-  if (!PauseMonitorForRepair(monitorStopped) || !d_.resultsPage.Exists())
+  if (!PauseMonitorForRepair(monitorStopped) || closing_ || !d_.resultsPage.Exists())
     return false;
   d_.resultsPage.SetRepairingLook(true);
-  return MakeFullBackupWhenDue() && MakeRestorePointWhenAsked();
+  return MakeFullBackupWhenDue() && !closing_ && MakeRestorePointWhenAsked();
 }
 
 bool TMainWindowLogic::MakeRestorePointWhenAsked() {

@@ -1369,3 +1369,28 @@ TEST_F(MainWindowTest, ARestorePointBegunForAnotherPageIsEndedOnce) {
 
 } // namespace
 } // namespace quenlo::test
+
+namespace quenlo::test {
+namespace {
+
+TEST_F(MainWindowTest, NoScanOrRepairStartsAfterTheSessionEndedBehindAPrompt) {
+  Restart("");
+  CompletedScan();
+  monitor.running = true;
+  prompter.onAsk = [&](const TPrompt &) { logic->OnEndSession(true); };
+  AnswerAll({TMsgAnswer::No});
+  logic->RepairNow();
+  EXPECT_EQ(resultsPage.repairs, 0);
+  EXPECT_TRUE(restorePoint.begun.empty());
+  EXPECT_EQ(frame.quits, 1);
+  EXPECT_TRUE(monitor.running);
+
+  Restart("");
+  logic->HandleCommand(mcClearResults);
+  AnswerAll({TMsgAnswer::No});
+  EXPECT_FALSE(logic->BeginScan());
+  EXPECT_FALSE(scanner.IsScanning());
+}
+
+} // namespace
+} // namespace quenlo::test
