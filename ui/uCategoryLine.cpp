@@ -35,6 +35,8 @@ void TCategoryLine::SetFonts(HFONT font, HFONT boldFont) {
 }
 
 void TCategoryLine::SetState(const TCategoryLineState &state) {
+  if (state == state_)
+    return; // a page refresh repaints only the lines that changed
   const bool relayout = state.scanning != state_.scanning || state.name != state_.name;
   state_ = state;
   ::SetWindowTextW(box_.Get(), state.name.c_str());

@@ -23,6 +23,7 @@ struct TCategoryLineState {
   int count = 0;
   bool bold = false; // the count
   TLineGlyph glyph = TLineGlyph::None;
+  bool operator==(const TCategoryLineState &) const = default;
 };
 
 class TCategoryLine final : public TWindow {

@@ -1,8 +1,26 @@
 #include "uWindow.h"
 
+#include <exception>
+
 #include "platform/win32/WinText.h"
 
 namespace quenlo::ui {
+
+namespace {
+std::function<void(const std::string &)> &FatalHandler() {
+  static std::function<void(const std::string &)> handler;
+  return handler;
+}
+
+void ReportFatal(const char *text) {
+  if (FatalHandler())
+    FatalHandler()(text);
+}
+} // namespace
+
+void TWindow::SetFatalHandler(std::function<void(const std::string &)> handler) {
+  FatalHandler() = std::move(handler);
+}
 
 TWindow::~TWindow() {
   if (hwnd_ != nullptr) {
@@ -79,7 +97,16 @@ LRESULT CALLBACK TWindow::Thunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     self->OnDpiChanged();
     return 0;
   }
-  const LRESULT result = self->OnMessage(message, wParam, lParam);
+  LRESULT result = 0;
+  try {
+    result = self->OnMessage(message, wParam, lParam);
+  } catch (const std::exception &error) {
+    ReportFatal(error.what());
+    result = ::DefWindowProcW(hwnd, message, wParam, lParam);
+  } catch (...) {
+    ReportFatal("an unknown exception");
+    result = ::DefWindowProcW(hwnd, message, wParam, lParam);
+  }
   if (message == WM_NCDESTROY) {
     ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     self->hwnd_ = nullptr;

@@ -4,6 +4,7 @@
 // a window are owned through UniqueHwnd.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/UniqueAny.h"
@@ -46,6 +47,10 @@ public:
     dpi_ = dpi;
     OnDpiChanged();
   }
+
+  // Called with the text of an exception a window procedure let through
+  // (it must not unwind into the system's code); null: none.
+  static void SetFatalHandler(std::function<void(const std::string &)> handler);
 
   // Registers a window class of this module once; later calls do nothing.
   static void RegisterOnce(const wchar_t *className, UINT style = CS_HREDRAW | CS_VREDRAW,

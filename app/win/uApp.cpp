@@ -6,19 +6,22 @@
 
 #include <memory>
 
+#include "app/pages/uMainWindowLogic.h"
 #include "app/pages/uReportPageLogic.h"
 #include "app/pages/uResultsPageLogic.h"
 #include "app/pages/uScanPageLogic.h"
+#include "app/pages/uStartup.h"
 #include "app/pages/uStatusPageLogic.h"
 #include "app/uEnvironment.h"
 #include "app/uSettings.h"
 #include "platform/ScopeGuard.h"
 #include "scanner/uRegScanner.h"
 #include "uInstance.h"
-#include "uInterimMainLogic.h"
+#include "uMainLogicAdapter.h"
 #include "uMainWindow.h"
 #include "uMessageLoop.h"
 #include "uSplash.h"
+#include "uTrayNoticeWindow.h"
 #include "uWin32Services.h"
 #include "uWin32ShowKey.h"
 #include "ui/uDpi.h"
@@ -46,7 +49,54 @@ struct TApplication {
   TResultsPageLogic resultsPage{scanner, prompter, commands, showKey};
   TReportPageLogic reportPage{Settings()};
   TStatusPageLogic statusPage{scanner, Settings(), commands};
+  TTrayNoticeWindow trayNotice{[this] { return window.Handle(); }};
+  // Pages of later work.
+  TNullMonitor monitor;
+  TNullFullBackup fullBackup;
+  TNullUpdateCheck updateCheck;
+  TNullHistoryPage historyPage;
+  TNullRestorePage restorePage;
+  TNullSettingsPage settingsPage;
+  TNullUpdateInstall updateInstall;
+  TThreadWait wait;
+  std::unique_ptr<TMainWindowLogic> mainLogic;
   std::unique_ptr<IMainLogicPort> logic;
+
+  explicit TApplication(const std::string &firstArgument) {
+    mainLogic = std::make_unique<TMainWindowLogic>(TMainWindowDeps{.scanner = scanner,
+                                                                   .frame = window,
+                                                                   .prompter = prompter,
+                                                                   .clock = clock,
+                                                                   .timers = timers,
+                                                                   .commands = commands,
+                                                                   .restorePoint = restorePoint,
+                                                                   .services = services,
+                                                                   .shell = shellOpen,
+                                                                   .probe = probe,
+                                                                   .monitor = monitor,
+                                                                   .fullBackup = fullBackup,
+                                                                   .updateCheck = updateCheck,
+                                                                   .historyPage = historyPage,
+                                                                   .scanPage = scanPage,
+                                                                   .resultsPage = resultsPage,
+                                                                   .reportPage = reportPage,
+                                                                   .statusPage = statusPage,
+                                                                   .trayNotice = trayNotice,
+                                                                   .restorePage = restorePage,
+                                                                   .settingsPage = settingsPage,
+                                                                   .updateInstall = updateInstall,
+                                                                   .wait = wait,
+                                                                   .mainThread = qp::MainThread()},
+                                                   firstArgument);
+    logic = std::make_unique<TMainLogicAdapter>(*mainLogic);
+    scanPage.SetScanStarter([this] { return mainLogic->BeginScan(); });
+  }
+  TApplication(const TApplication &) = delete;
+  TApplication &operator=(const TApplication &) = delete;
+  ~TApplication() {
+    // The window goes first: no message may reach the logic being torn down.
+    window.SetLogic(nullptr);
+  }
 
   std::unique_ptr<TPageView> MakeView(TPage page) {
     TViewContext context{*logic, commands, window.Fonts(), [this] { window.RequestRefresh(); }};
@@ -79,22 +129,11 @@ struct TApplication {
 
 int RunQuenlo(const std::vector<std::string> &args) {
   const std::string first = args.empty() ? std::string() : args.front();
-  TInstanceChannel instance;
-  if (instance.CreateMutexFirst()) {
-    const HWND other = TInstanceChannel::FindOther();
-    if (other != nullptr) {
-      if (args.empty()) {
-        TInstanceChannel::Activate(other);
-        qp::IgnoreResult(TInstanceChannel::PostRestore(other, 0));
-      } else if (first == "autoscan") {
-        qp::IgnoreResult(TInstanceChannel::PostRestore(other, 0));
-      }
-    }
+  TWin32InstanceChannel instance;
+  const TStartAction start = RunStartup(instance, args, [] { return AutoScanDue(); });
+  if (start != TStartAction::ContinueHidden && start != TStartAction::ContinueWithSplash)
     return 0;
-  }
-  if (first == "autoscan" && !AutoScanDue())
-    return 0;
-  const bool hidden = first == "autoscan" || first == "monitor";
+  const bool hidden = start == TStartAction::ContinueHidden;
 
   ui::EnablePerMonitorDpiAwareness();
   INITCOMMONCONTROLSEX controls{sizeof(controls),
@@ -105,11 +144,12 @@ int RunQuenlo(const std::vector<std::string> &args) {
   if (!hidden)
     qp::IgnoreResult(splash.ShowSplash(ProgramVersion));
 
-  auto app = std::make_unique<TApplication>();
-  app->logic = std::make_unique<TInterimMainLogic>(
-      TInterimDeps{app->scanner, app->window, app->prompter, app->commands, app->scanPage,
-                   app->resultsPage, app->reportPage, app->statusPage});
+  auto app = std::make_unique<TApplication>(first);
   app->window.SetLogic(app->logic.get());
+  ui::TWindow::SetFatalHandler([a = app.get()](const std::string &text) {
+    if (a->logic)
+      a->logic->FatalException(text);
+  });
   app->window.SetViewFactory([a = app.get()](TPage page) { return a->MakeView(page); });
   if (!app->window.Create(!hidden))
     return 1;
@@ -123,7 +163,7 @@ int RunQuenlo(const std::vector<std::string> &args) {
   app->logic->OnCreate();
   app->window.RefreshNow();
   const int code = RunMessageLoop(keys);
-  app->window.SetLogic(nullptr);
+  ui::TWindow::SetFatalHandler(nullptr);
   return code;
 }
 

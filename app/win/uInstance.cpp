@@ -1,36 +1,45 @@
 #include "uInstance.h"
 
+#include "platform/win32/WinText.h"
 #include "uMainWindow.h"
 
 namespace quenlo::win {
 
-bool TInstanceChannel::CreateMutexFirst() {
-  mutex_.Reset(::CreateMutexW(nullptr, TRUE, L"QuenloMutex"));
-  return ::GetLastError() == ERROR_ALREADY_EXISTS;
+namespace {
+constexpr int kFindAttempts = 50;
+constexpr DWORD kFindPauseMs = 100;
+} // namespace
+
+bool TWin32InstanceChannel::CreateMutexExisted(std::string_view name) {
+  mutex_.Reset(::CreateMutexW(nullptr, TRUE, qp::win32::Wide(name).c_str()));
+  return mutex_ && ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-HWND TInstanceChannel::FindOther() {
-  // Wait briefly: a first copy that is still starting has its mutex but
-  // perhaps not yet its window.
-  for (int attempt = 0; attempt < 50; ++attempt) {
+std::uintptr_t TWin32InstanceChannel::FindOtherWindow() {
+  // A first copy that is still starting holds the mutex before its window
+  // exists: look for a few seconds.
+  for (int attempt = 0; attempt < kFindAttempts; ++attempt) {
     if (const HWND other = ::FindWindowW(kMainWindowClass, kMainWindowTitle))
-      return other;
-    ::Sleep(100);
+      return reinterpret_cast<std::uintptr_t>(other);
+    ::Sleep(kFindPauseMs);
   }
-  return nullptr;
+  return 0;
 }
 
-bool TInstanceChannel::PostRestore(HWND other, int command) {
-  const UINT message = ::RegisterWindowMessageW(kRestoreMessageName);
-  return message != 0 && ::PostMessageW(other, message, static_cast<WPARAM>(command), 0) != FALSE;
-}
-
-void TInstanceChannel::Activate(HWND other) {
+void TWin32InstanceChannel::Activate(std::uintptr_t window) {
+  const HWND other = reinterpret_cast<HWND>(window);
   const HWND popup = ::GetLastActivePopup(other);
   ::BringWindowToTop(other);
   if (::IsIconic(popup) != FALSE)
     ::ShowWindow(popup, SW_RESTORE);
+  ::ShowWindow(popup, SW_SHOWNORMAL);
   ::SetForegroundWindow(popup);
+}
+
+bool TWin32InstanceChannel::PostRestoreCommand(std::uintptr_t window, TRestoreCommand command) {
+  const UINT message = ::RegisterWindowMessageW(qp::win32::Wide(kRestoreCommandMessage).c_str());
+  return message != 0 && ::PostMessageW(reinterpret_cast<HWND>(window), message,
+                                        static_cast<WPARAM>(command), 0) != FALSE;
 }
 
 } // namespace quenlo::win

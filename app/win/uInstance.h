@@ -1,25 +1,23 @@
-// The single-instance channel: the mutex "QuenloMutex" (created first; an
-// existing one means another copy runs), the other copy's main window and
-// the registered restore message posted to it.
+// The single-instance channel over Win32: the named mutex, the other copy's
+// main window (by class and title), bringing it forward and posting it the
+// registered restore command. The decisions are the start-up logic's.
 #pragma once
 
+#include "app/pages/uStartup.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/WinHandles.h"
 
 namespace quenlo::win {
 
-class TInstanceChannel {
+class TWin32InstanceChannel final : public IInstanceChannel {
 public:
-  // Creates the mutex owned; true when it already existed.
-  [[nodiscard]] bool CreateMutexFirst();
-  // The other copy's main window, by class and title; null when none.
-  static HWND FindOther();
-  // Posts the restore message with the command to the other copy.
-  static bool PostRestore(HWND other, int command);
-  // Brings the other copy to the front (its last active popup restored).
-  static void Activate(HWND other);
+  bool CreateMutexExisted(std::string_view name) override;
+  std::uintptr_t FindOtherWindow() override;
+  void Activate(std::uintptr_t window) override;
+  bool PostRestoreCommand(std::uintptr_t window, TRestoreCommand command) override;
 
 private:
+  // Held until the process ends: outside tools see that the program runs.
   qp::win32::UniqueHandle mutex_;
 };
 

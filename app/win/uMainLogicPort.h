@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "app/pages/uPageServices.h"
 
@@ -34,8 +35,12 @@ public:
   virtual void TrayClose() = 0;
   virtual void EscapePressed() = 0;
   virtual void HelpPressed() = 0;
+  // A minimise command; true when handled and the window must not minimise.
+  virtual bool Minimise() = 0;
   // True while a scan or repair runs or a modal notice is up.
   virtual bool Busy() const = 0;
+  // An exception nothing else caught.
+  virtual void FatalException(const std::string &text) = 0;
 };
 
 } // namespace quenlo::win

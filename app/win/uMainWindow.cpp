@@ -12,6 +12,9 @@ namespace {
 constexpr int kHeaderId = 1;
 constexpr int kWidth = 980;
 constexpr int kHeight = 700;
+// Not one of the logic's timer ids (TTimerId).
+constexpr UINT_PTR kRefreshTimer = 100;
+constexpr UINT kRefreshPaceMs = 100;
 
 // Lets an elevated copy receive the restore message from a normal one.
 void AllowMessageFromLowerRights(HWND hwnd, UINT message) {
@@ -38,6 +41,14 @@ bool TMainWindow::Create(bool shown) {
   qp::IgnoreResult(header_.Create(Handle(), kHeaderId,
                                   {L"PC Status", L"Registry Scan", L"Optimizer", L"Monitor",
                                    L"Restore", L"History", L"Settings"}));
+  tray_.OnOpen = [this] {
+    if (logic_ != nullptr)
+      logic_->TrayOpen();
+  };
+  tray_.OnClose = [this] {
+    if (logic_ != nullptr)
+      logic_->TrayClose();
+  };
   header_.OnClick = [this](int index) {
     if (logic_ != nullptr)
       logic_->HeaderButtonClicked(index);
@@ -102,8 +113,11 @@ void TMainWindow::ShowPage(TPage page) {
   for (auto &[p, v] : views_)
     if (p != page)
       v->Show(false);
+  const bool changed = current_ != page;
   current_ = page;
   if (view != nullptr) {
+    if (changed)
+      view->OnShown();
     view->Refresh();
     view->Show(true);
   }
@@ -181,13 +195,22 @@ LRESULT TMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
   case WM_PUMPMAINTHREAD:
     qp::IgnoreResult(qp::MainThread().Pump());
-    RequestRefresh();
+    // A scan hands over every finding: the page follows at a steady pace
+    // instead of once per finding.
+    if (!refreshTimer_)
+      refreshTimer_ = ::SetTimer(Handle(), kRefreshTimer, kRefreshPaceMs, nullptr) != 0;
     return 0;
   case WM_REFRESHVIEWS:
     refreshPosted_ = false;
     RefreshNow();
     return 0;
   case WM_TIMER:
+    if (wParam == kRefreshTimer) {
+      ::KillTimer(Handle(), kRefreshTimer);
+      refreshTimer_ = false;
+      RefreshNow();
+      return 0;
+    }
     if (logic_ != nullptr)
       logic_->OnTimer(static_cast<TTimerId>(wParam));
     RequestRefresh();
@@ -208,6 +231,11 @@ LRESULT TMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
       return TRUE;
     }
+    break;
+  case WM_SYSCOMMAND:
+    // A minimise on the monitor page hides to the monitor's tray instead.
+    if ((wParam & 0xFFF0) == SC_MINIMIZE && logic_ != nullptr && logic_->Minimise())
+      return 0;
     break;
   case WM_CLOSE:
     if (logic_ == nullptr || logic_->CanClose())

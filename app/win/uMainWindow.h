@@ -71,6 +71,7 @@ private:
   TSplash about_;
   UINT restoreMessage_ = 0;
   bool refreshPosted_ = false;
+  bool refreshTimer_ = false;
   bool busyCursor_ = false;
   bool quitting_ = false;
 };

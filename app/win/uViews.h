@@ -45,6 +45,8 @@ public:
   [[nodiscard]] bool Create(HWND parent);
   // Reads the logic's state into the controls.
   virtual void Refresh() = 0;
+  // The page has just been brought up (it was another page before).
+  virtual void OnShown() {}
 
 protected:
   virtual void Build() = 0;
@@ -137,6 +139,8 @@ public:
   TReportPageView(TViewContext context, TReportPageLogic &logic);
   ~TReportPageView() override;
   void Refresh() override;
+  // The page reads the last scan's date and count each time it shows.
+  void OnShown() override { logic_.Show(); }
 
 protected:
   void Build() override;

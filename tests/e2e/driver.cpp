@@ -505,9 +505,8 @@ struct TScenario {
     }
     // Only "Shared DLLs": clear all, then tick it.
     const HWND all = FindChild(main, L"Button", L"Check All/Uncheck All");
-    for (int i = 0; all != nullptr && i < 3 &&
-                    SendMessageW(all, BM_GETCHECK, 0, 0) != BST_UNCHECKED;
-         ++i) {
+    for (int i = 0;
+         all != nullptr && i < 3 && SendMessageW(all, BM_GETCHECK, 0, 0) != BST_UNCHECKED; ++i) {
       SendMessageW(all, BM_CLICK, 0, 0);
       Sleep(300);
     }
@@ -532,16 +531,16 @@ struct TScenario {
     const double openSeconds = static_cast<double>(GetTickCount64() - openStart) / 1000.0;
     const HWND list = FindChildClass(main, L"SysListView32");
     const LRESULT rows = list != nullptr ? SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) : 0;
-    Log("detail view rows: " + std::to_string(rows) + ", opened in " +
-        std::to_string(openSeconds) + " s (with the key presses)");
+    Log("detail view rows: " + std::to_string(rows) + ", opened in " + std::to_string(openSeconds) +
+        " s (with the key presses)");
     if (rows != expectedRows)
       Fail("expected " + std::to_string(expectedRows) + " rows");
     struct TStep {
       WORD vk;
       const char *name;
     };
-    const TStep steps[] = {{VK_END, "End"},       {VK_PRIOR, "Page Up"}, {VK_PRIOR, "Page Up"},
-                           {VK_HOME, "Home"},     {VK_NEXT, "Page Down"}, {VK_END, "End"}};
+    const TStep steps[] = {{VK_END, "End"},   {VK_PRIOR, "Page Up"},  {VK_PRIOR, "Page Up"},
+                           {VK_HOME, "Home"}, {VK_NEXT, "Page Down"}, {VK_END, "End"}};
     for (const TStep &step : steps) {
       bool moved = false;
       const double seconds = KeyResponse(list, step.vk, moved);

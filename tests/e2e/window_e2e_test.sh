@@ -4,7 +4,8 @@
 # status page, Scan Now, the results (summary and detail view), Repair with
 # its prompts answered, the report. Then checks the undo files, the repair
 # log (a hostile value name arrives escaped), the settings written, and that
-# later starts ("startscan", no argument) leave one running copy.
+# later starts ("startscan", no argument) leave one running copy, and that
+# the end of the session ends it.
 # Screenshots of every page visited: build/test-logs/screens/*.png.
 set -uo pipefail
 exe=$(realpath "$1")
@@ -50,9 +51,11 @@ n=$(count_windows)
 [ "$n" = "1" ] || fail "expected one main window after the later starts, found '$n'"
 kill -0 "$quenlo_pid" 2>/dev/null || fail "the first copy is gone after the later starts"
 
-# --- close it as a user would; it saves its settings
-timeout 120 bash "$run" "$driver" close >/dev/null 2>&1 || fail "the window did not close"
-wait_until 60 bash -c "! kill -0 $quenlo_pid 2>/dev/null" || fail "quenlo.exe still runs after closing"
+# --- the session ends (the large-list test closes the window instead): the
+# program agrees, saves its settings and ends
+WINEPREFIX=$prefix WINEDEBUG=-all timeout 120 wineboot --end-session >/dev/null 2>&1 ||
+  fail "the session end was refused"
+wait_until 60 bash -c "! kill -0 $quenlo_pid 2>/dev/null" || fail "quenlo.exe still runs after the session ended"
 
 # --- what the run left in the settings folder
 settings="$prefix/drive_c/users/$(whoami)/AppData/Local/Brantel"
