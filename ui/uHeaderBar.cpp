@@ -114,8 +114,12 @@ LRESULT THeaderBar::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   case WM_COMMAND:
     if (HIWORD(wParam) == BN_CLICKED && OnClick) {
       const int index = LOWORD(wParam) - kFirstButtonId;
-      if (index >= 0 && index < static_cast<int>(buttons_.size()))
+      if (index >= 0 && index < static_cast<int>(buttons_.size())) {
+        // A page button shows itself chosen at once, as a tab does; the
+        // logic selects another one when it refuses the page.
+        Select(index);
         OnClick(index);
+      }
     }
     return 0;
   default:

@@ -149,7 +149,7 @@ void TResultsPageView::SetColumnsFor(TResultsView view) {
         Dpi());
   else
     list_.SetColumns(
-        {{L"Problem", 230}, {L"Description", (w - 250) / 2}, {L"Location", (w - 250) / 2}}, Dpi());
+        {{L"Problem", 230}, {L"Description", (w - 270) / 2}, {L"Location", (w - 270) / 2}}, Dpi());
 }
 
 void TResultsPageView::Layout() {

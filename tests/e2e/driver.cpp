@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -468,11 +469,17 @@ struct TScenario {
   // top row has moved (or the time is up). The key goes to the list, which
   // has the focus.
   double KeyResponse(HWND list, WORD vk, bool &moved) {
-    const LRESULT before = SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+    // Where the list is: its top row and its focused row (Page Up first
+    // moves the focus to the top of the page, then scrolls).
+    auto where = [list] {
+      return std::make_pair(
+          SendMessageW(list, LVM_GETTOPINDEX, 0, 0),
+          SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    };
+    const auto before = where();
     const ULONGLONG start = GetTickCount64();
     PressKeyNoWait(vk);
-    moved = WaitFor([list, before] { return SendMessageW(list, LVM_GETTOPINDEX, 0, 0) != before; },
-                    10000, 10);
+    moved = WaitFor([&where, before] { return where() != before; }, 10000, 10);
     return static_cast<double>(GetTickCount64() - start) / 1000.0;
   }
 
