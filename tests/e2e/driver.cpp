@@ -10,6 +10,7 @@
 //                                                one category of ROWS findings:
 //                                                its detail view follows each
 //                                                key within SECONDS
+//   quenlo_e2e_driver pages SCREENS_DIR LOG      status and scan page, layout checked
 //   quenlo_e2e_driver windows                    prints the number of main windows
 //   quenlo_e2e_driver close                      closes the main window
 //
@@ -327,7 +328,43 @@ struct TScenario {
     Log("FAIL " + what);
     ++failures;
   }
-  bool Shot(const wchar_t *name) { return SaveScreenshot(main, screens + L"\\" + name); }
+  bool Shot(const wchar_t *name) {
+    CheckLayout(Narrow(name));
+    return SaveScreenshot(main, screens + L"\\" + name);
+  }
+
+  // The shown page's own controls lie inside it and do not overlap each
+  // other: a page cut off by the window or with controls on top of each
+  // other fails here, at any DPI.
+  void CheckLayout(const std::string &page) {
+    HWND shown = nullptr;
+    for (HWND child : Children(main))
+      if (GetParent(child) == main && ReallyVisible(child) && ClassOf(child) == L"QuenloPage")
+        shown = child;
+    if (shown == nullptr)
+      return;
+    RECT area{};
+    GetWindowRect(shown, &area);
+    std::vector<std::pair<HWND, RECT>> controls;
+    for (HWND child : Children(shown)) {
+      if (GetParent(child) != shown || !ReallyVisible(child))
+        continue;
+      RECT r{};
+      GetWindowRect(child, &r);
+      if (r.right <= r.left || r.bottom <= r.top)
+        continue;
+      const std::string name = Narrow(ClassOf(child)) + " \"" + Narrow(TextOf(child)) + "\"";
+      if (r.left < area.left || r.top < area.top || r.right > area.right || r.bottom > area.bottom)
+        Fail(page + ": " + name + " is cut off by the page");
+      for (const auto &[other, o] : controls) {
+        RECT both{};
+        if (IntersectRect(&both, &r, &o))
+          Fail(page + ": " + name + " overlaps " + Narrow(ClassOf(other)) + " \"" +
+               Narrow(TextOf(other)) + "\"");
+      }
+      controls.emplace_back(child, r);
+    }
+  }
 
   // Waits for the page while answering the program's boxes.
   bool WaitPage(const std::wstring &title, DWORD timeoutMs) {
@@ -561,6 +598,32 @@ struct TScenario {
     return Finish();
   }
 
+  // Every page of the header, with its layout checked (for other DPIs).
+  int RunPages() {
+    if (!WaitFor([this] { return (main = MainWindow()) != nullptr && IsWindowVisible(main); },
+                 120000)) {
+      Fail("the main window did not appear");
+      return 1;
+    }
+    GetWindowThreadProcessId(main, &pid);
+    WaitFor([] { return FindWindowW(L"QuenloSplash", nullptr) == nullptr; }, 15000);
+    if (!WaitPage(L"PC Status", 30000))
+      Fail("status page not shown");
+    Shot(L"dpi-01-status.bmp");
+    const HWND header = FindChildClass(main, L"QuenloHeaderBar");
+    if (header != nullptr && ClickButton(header, L"Registry Scan") &&
+        WaitPage(L"Registry Scan", 30000))
+      Shot(L"dpi-02-scan.bmp");
+    else
+      Fail("scan page not shown");
+    if (header != nullptr && ClickButton(header, L"Optimizer")) {
+      WaitFor([this] { return AnswerBox(pid) || PageShown(main, L"Optimizer"); }, 10000);
+      WaitPage(L"PC Status", 10000); // a first run refuses it until a full scan
+      Shot(L"dpi-03-after-optimizer.bmp");
+    }
+    return Finish();
+  }
+
   int Finish() {
     Log("boxes answered: " + std::to_string(g_boxes));
     if (!g_captionsOk)
@@ -612,6 +675,15 @@ int wmain(int argc, wchar_t **argv) {
     TScenario scenario;
     scenario.screens = argv[2];
     const int code = scenario.Run();
+    if (g_log != nullptr)
+      std::fclose(g_log);
+    return code;
+  }
+  if (command == L"pages" && argc >= 4) {
+    g_log = _wfopen(argv[3], L"w");
+    TScenario scenario;
+    scenario.screens = argv[2];
+    const int code = scenario.RunPages();
     if (g_log != nullptr)
       std::fclose(g_log);
     return code;
