@@ -11,7 +11,7 @@ constexpr COLORREF kSelected = RGB(0xFF, 0xFF, 0xFF);
 constexpr COLORREF kSelectedText = RGB(0x1F, 0x3A, 0x68);
 constexpr COLORREF kHot = RGB(0x2E, 0x55, 0x94);
 constexpr COLORREF kDisabledText = RGB(0x8A, 0x97, 0xAD);
-constexpr int kTitleWidth = 150;
+constexpr int kTitleWidth = 130;
 } // namespace
 
 bool THeaderBar::Create(HWND parent, int id, const std::vector<std::wstring> &captions) {
@@ -34,7 +34,7 @@ bool THeaderBar::Create(HWND parent, int id, const std::vector<std::wstring> &ca
 }
 
 void THeaderBar::OnDpiChanged() {
-  font_ = CreateUiFont(Dpi(), {.pixelHeight = 13, .weight = TFontWeight::Bold});
+  font_ = CreateUiFont(Dpi(), {.pixelHeight = 12, .weight = TFontWeight::Bold});
   titleFont_ = CreateUiFont(Dpi(), {.pixelHeight = 22, .weight = TFontWeight::Bold});
   for (const UniqueHwnd &button : buttons_)
     ::SendMessageW(button.Get(), WM_SETFONT, reinterpret_cast<WPARAM>(AsFont(font_)), FALSE);

@@ -20,6 +20,7 @@ constexpr int kLinesPerColumn = 12;
 constexpr int kLineHeight = 24;
 constexpr int kColumnWidth = 330;
 constexpr int kLinesTop = 60;
+constexpr int kSideWidth = 200;
 
 TCheckState BoxState(HWND box) {
   switch (::SendMessageW(box, BM_GETCHECK, 0, 0)) {
@@ -72,7 +73,9 @@ void TScanPageView::OnDpiChanged() {
 void TScanPageView::Layout() {
   const int w = Width();
   Place(idTitle, 24, 16, w - 48, 32);
-  const int columnWidth = std::min(kColumnWidth, (w - 72) / 2);
+  // The side panel (description, the scan button) keeps its width; the two
+  // columns of lines share what is left.
+  const int columnWidth = std::min(kColumnWidth, (w - 24 * 4 - kSideWidth) / 2);
   for (int c = 0; c < CategoryCount; ++c) {
     const int column = c / kLinesPerColumn;
     const int row = c % kLinesPerColumn;
@@ -83,7 +86,7 @@ void TScanPageView::Layout() {
   const int below = kLinesTop + kLinesPerColumn * kLineHeight + 8;
   Place(idCheckAll, 28, below, 260, 24);
   const int right = 24 + 2 * (columnWidth + 24);
-  const int sideWidth = std::max(120, w - right - 24);
+  const int sideWidth = std::max(kSideWidth, w - right - 24);
   Place(idDescriptionHeading, right, kLinesTop, sideWidth, 22);
   Place(idDescription, right, kLinesTop + 26, sideWidth, 180);
   Place(idScanningNow, 24, below + 40, 300, 24);
