@@ -128,7 +128,7 @@ TEST_F(ResultsPageTest, ThreeSelectedOneFailingGivesTheLogTheFailureListAndTheRe
   ASSERT_TRUE(SaveSettings());
   page.ShowResults();
   int progressSeen = -1;
-  commands.Post(mcRepaint); // pumped before the loop starts
+  commands.Post(mcRepaint, 0); // pumped before the loop starts
   auto run = commands.run;
   commands.run = [&](int command, std::intptr_t lParam) -> std::intptr_t {
     if (command == mcRepaint) {
@@ -206,7 +206,7 @@ TEST_F(ResultsPageTest, AListClearedWhileTheLoopPumpsEndsTheLoopCleanly) {
   // results; it runs in the pump after the first repair.
   commands.run = [this](int command, std::intptr_t lParam) -> std::intptr_t {
     if (command == mcEnableWindow && lParam == kEnableWindowRepairStart)
-      commands.Post(mcRepaint);
+      commands.Post(mcRepaint, 0);
     if (command == mcRepaint || command == mcClearResults)
       scanner.ClearResults();
     return 0;
