@@ -1,5 +1,6 @@
 #include "scanner/uRegScanner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -192,7 +193,10 @@ void TRegScanner::StatsFromText(const std::string &text) {
     const int remaining = static_cast<int>(NextIntToken(text, pos, ';'));
     if (index < CategoryCount) {
       testCount_[index] = tests;
-      remainingCount_[index] = remaining;
+      // A category cannot have more problems left than it made tests, nor
+      // fewer than none: a stored pair that says so (a damaged file) would
+      // push the health figure below 0 or above what the tests allow.
+      remainingCount_[index] = std::clamp(remaining, 0, std::max(tests, 0));
     }
     ++index;
   }

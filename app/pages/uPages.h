@@ -123,6 +123,12 @@ public:
 struct TRepairPageResult {
   service::TRepairRunResult run;
   int failures = 0;
+  // The loop ended early: a repair step raised, or the list changed under
+  // the loop while messages were pumped. run holds what was done before.
+  bool aborted = false;
+  std::string abortText;
+  // Why the repair count could not be stored in the settings; else empty.
+  std::string recordError;
 };
 
 // The results page as the main window's logic drives it.

@@ -1,0 +1,90 @@
+#include "app/pages/uRepairLog.h"
+
+#include "platform/Platform.h"
+#include "platform/ScopeGuard.h"
+
+namespace quenlo {
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::uint32_t kMoveReplaceExisting = 1;
+
+// Writes data beside path and moves it over path; the old file stays whole
+// until the move.
+bool ReplaceFile(const std::string &path, std::string_view data) {
+  qp::IFileSystem &fs = qp::Platform().Files();
+  const std::string temp = path + ".tmp";
+  if (fs.WriteFile(temp, data) != 0) {
+    qp::IgnoreResult(fs.DeleteFile(temp));
+    return false;
+  }
+  if (fs.MoveFile(temp, path, kMoveReplaceExisting) != 0) {
+    qp::IgnoreResult(fs.DeleteFile(temp));
+    return false;
+  }
+  return true;
+}
+
+} // namespace
+
+std::string HtmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+    case '&':
+      out += "&amp;";
+      break;
+    case '<':
+      out += "&lt;";
+      break;
+    case '>':
+      out += "&gt;";
+      break;
+    case '"':
+      out += "&quot;";
+      break;
+    case '\'':
+      out += "&#39;";
+      break;
+    default:
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string RepairLogHead() {
+  return "<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>Quenlo "
+         "repairs</title></head><body>\r\n";
+}
+
+std::string RepairLogCategoryLine(std::string_view categoryName) {
+  return "<b>" + HtmlEscape(categoryName) + "</b><br>";
+}
+
+std::string RepairLogLocationLine(std::string_view location) {
+  return HtmlEscape(location) + "<br>";
+}
+
+bool AppendToLog(const std::string &path, std::string_view text) {
+  qp::IFileSystem &fs = qp::Platform().Files();
+  std::string content;
+  const long status = fs.ReadFile(path, content);
+  if (status == wc::ErrorFileNotFound || status == wc::ErrorPathNotFound)
+    content = RepairLogHead();
+  else if (status != 0)
+    return false; // never replace a log that could not be read
+  content.append(text);
+  content.append(kLineEnd);
+  return ReplaceFile(path, content);
+}
+
+bool WriteFailureFile(const std::string &path, std::string_view text) {
+  std::string content(text);
+  content.append(kLineEnd);
+  return ReplaceFile(path, content);
+}
+
+} // namespace quenlo
