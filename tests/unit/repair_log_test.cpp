@@ -52,16 +52,16 @@ TEST_F(RepairLogTest, ANewLogDeclaresUtf8AndAppendingKeepsWhatWasThere) {
   EXPECT_EQ(Log(), "old line\r\nnew<br>\r\n");
 }
 
-TEST_F(RepairLogTest, ALogThatCannotBeReadOrReplacedIsLeftAsItWas) {
+TEST_F(RepairLogTest, ALogThatCannotBeLookedAtOrAppendedToIsLeftAsItWas) {
   const std::string path = SettingsPath(RepairLogTitle);
   ASSERT_TRUE(AppendToLog(path, "kept<br>"));
   const std::string before = Log();
-  fs.InjectFailure(MemoryFileSystem::Op::Read, "repairs.htm", wc::ErrorAccessDenied);
+  fs.InjectFailure(MemoryFileSystem::Op::Attributes, "repairs.htm", wc::ErrorAccessDenied);
   EXPECT_FALSE(AppendToLog(path, "lost<br>"));
-  EXPECT_EQ(Log(), before) << "an unreadable log is never truncated";
-  fs.InjectFailure(MemoryFileSystem::Op::Move, "repairs.htm", wc::ErrorAccessDenied);
+  EXPECT_EQ(Log(), before) << "a log that cannot be looked at is never started again";
+  fs.InjectFailure(MemoryFileSystem::Op::Append, "repairs.htm", wc::ErrorDiskFull);
   EXPECT_FALSE(AppendToLog(path, "lost<br>"));
-  EXPECT_EQ(Log(), before);
+  EXPECT_EQ(Log(), before) << "a failed append adds nothing";
 }
 
 TEST_F(RepairLogTest, TheFailureListReplacesTheFileOnlyThroughARename) {
