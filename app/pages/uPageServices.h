@@ -5,8 +5,10 @@
 // commands when the test pumps. No page logic touches a window handle.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 
 #include "app/uAppHost.h"
 
@@ -187,6 +189,75 @@ public:
   bool Scanning() const override { return false; }
   void Stop() override {}
   void StoreState() override {}
+};
+
+// --- what the main window's logic needs beyond the above
+
+// Waits on the calling thread: the restore service's start is polled a few
+// times, 100 ms apart, before the restore point is asked for.
+class IWait {
+public:
+  virtual ~IWait() = default;
+  virtual void Wait(std::uint32_t milliseconds) = 0;
+};
+
+class TThreadWait final : public IWait {
+public:
+  void Wait(std::uint32_t milliseconds) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+};
+
+// The restore page, told to reload its list after a repair run's backups.
+class IRestorePageControl {
+public:
+  virtual ~IRestorePageControl() = default;
+  virtual bool Exists() const = 0;
+  virtual void Reload() = 0;
+};
+
+// The settings page as commands reach it.
+class ISettingsPageControl {
+public:
+  virtual ~ISettingsPageControl() = default;
+  virtual void ShowMonitorTab() = 0;
+};
+
+// The update prompt and download after a check found a newer version.
+enum class TUpdateOffer {
+  Declined,    // the user did not want it
+  Downloaded,  // the setup is on the disk
+  Interrupted, // the user stopped the download
+  Failed       // the download failed
+};
+
+class IUpdateInstall {
+public:
+  virtual ~IUpdateInstall() = default;
+  // Shows the prompt and, when accepted, downloads with its progress dialog.
+  virtual TUpdateOffer OfferAndDownload() = 0;
+  // Hands the downloaded setup to the restart agent; false with the reason.
+  [[nodiscard]] virtual bool StartInstallation(std::string &errorText) = 0;
+};
+
+class TNullRestorePage final : public IRestorePageControl {
+public:
+  bool Exists() const override { return false; }
+  void Reload() override {}
+};
+
+class TNullSettingsPage final : public ISettingsPageControl {
+public:
+  void ShowMonitorTab() override {}
+};
+
+class TNullUpdateInstall final : public IUpdateInstall {
+public:
+  TUpdateOffer OfferAndDownload() override { return TUpdateOffer::Declined; }
+  bool StartInstallation(std::string &errorText) override {
+    errorText = "updates are not available in this version";
+    return false;
+  }
 };
 
 } // namespace quenlo
