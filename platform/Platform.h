@@ -153,6 +153,10 @@ public:
   // in the system's cache): an undo backup must survive a crash that follows
   // the change it protects.
   [[nodiscard]] virtual long WriteFile(std::string_view path, std::string_view data) = 0;
+  // Adds the data at the end of the file, creating the file when it is
+  // missing; written through like WriteFile. What was there is never
+  // rewritten, so a log that grows for years costs only what is added.
+  [[nodiscard]] virtual long AppendFile(std::string_view path, std::string_view data) = 0;
   // Puts what the system still holds of a file written by another program
   // (the registry editor's export) on the disk.
   [[nodiscard]] virtual long FlushFile(std::string_view path) = 0;

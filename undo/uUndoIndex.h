@@ -74,9 +74,10 @@ bool IsUndoBackupName(std::string_view name);
                                        std::string &errorText);
 [[nodiscard]] bool AppendUndoIndexLine(std::string_view backupFile, std::string_view entry);
 // Takes the backup's line out of its day's index again (the last such line;
-// the file goes when no line is left), under the day's lock. True when no line names the backup
-// any more, also when there was none; false when the index could not be
-// read or written, and then it still names the backup.
+// the file goes when no line is left), under the day's lock. True when no
+// line names the backup any more, also when there was none; false when the
+// lock cannot be had or the index could not be read or written, and then it
+// still names the backup.
 [[nodiscard]] bool RemoveUndoIndexLine(std::string_view backupFile, std::string_view entry);
 
 // Lines of a text file (CR LF or LF). A missing file gives no lines and

@@ -70,15 +70,16 @@ std::string RepairLogLocationLine(std::string_view location) {
 
 bool AppendToLog(const std::string &path, std::string_view text) {
   qp::IFileSystem &fs = qp::Platform().Files();
-  std::string content;
-  const long status = fs.ReadFile(path, content);
-  if (status == wc::ErrorFileNotFound || status == wc::ErrorPathNotFound)
-    content = RepairLogHead();
-  else if (status != 0)
-    return false; // never replace a log that could not be read
-  content.append(text);
-  content.append(kLineEnd);
-  return ReplaceFile(path, content);
+  long error = 0;
+  std::string line;
+  if (fs.GetAttributes(path, &error) == wc::InvalidFileAttributes) {
+    if (error != wc::ErrorFileNotFound && error != wc::ErrorPathNotFound)
+      return false; // never start a new log over one that is there
+    line = RepairLogHead();
+  }
+  line.append(text);
+  line.append(kLineEnd);
+  return fs.AppendFile(path, line) == wc::ErrorSuccess;
 }
 
 bool WriteFailureFile(const std::string &path, std::string_view text) {

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/pages/uPageServices.h"
@@ -23,6 +25,9 @@ inline constexpr std::uint32_t kRowWhite = 0xFFFFFF;
 inline constexpr int kGroupRowHeight = 68;
 inline constexpr int kCategoryRowHeight = 34;
 inline constexpr int kDetailRowHeight = 55;
+// Drawn after the kind's name on a problem marked to be ignored.
+inline constexpr const char *kIgnoreMarkerText = "Ignore";
+inline constexpr const char *kDetailsLinkText = "Details";
 // Five groups plus every category of the largest possible expansion.
 inline constexpr int kMaxSummaryRows = 29;
 

@@ -55,10 +55,9 @@ public:
 
   // --- what the view shows
   bool Repairing() const { return repairing_; }
-  bool RepairingLookText() const { return repairing_; } // "Repairing..." shown
   bool BackEnabled() const { return !repairing_; }
   bool RepairButtonEnabled() const { return !repairing_ && model_.RepairEnabled(); }
-  bool BusyCursor() const { return repairing_; }
+  bool BusyCursor() const { return repairing_; } // the hourglass
   bool RestorePointLabel() const { return restorePointLabel_; }
   bool Enabled() const { return enabled_; }
   bool ProgressShown() const { return progressShown_; }

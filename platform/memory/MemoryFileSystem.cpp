@@ -614,6 +614,34 @@ long MemoryFileSystem::WriteFile(std::string_view path, std::string_view data) {
   return wc::ErrorSuccess;
 }
 
+long MemoryFileSystem::AppendFile(std::string_view path, std::string_view data) {
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  if (long st = m.Failed(Op::Append, path))
+    return st;
+  Parsed p;
+  FNode *node = nullptr, *parent = nullptr;
+  const long st = m.Locate(path, p, node);
+  if (st != wc::ErrorSuccess && st != wc::ErrorFileNotFound)
+    return st;
+  if (long pst = m.Parent(p, parent))
+    return pst;
+  if (st == wc::ErrorFileNotFound) {
+    auto file = std::make_unique<FNode>();
+    file->attributes = wc::FileAttributeArchive;
+    file->content = data;
+    m.Place(*parent, p.parts.back(), std::move(file));
+    return wc::ErrorSuccess;
+  }
+  if (node->dir || (node->attributes & wc::FileAttributeReadOnly) != 0)
+    return wc::ErrorAccessDenied;
+  if (Held(*node))
+    return wc::ErrorSharingViolation;
+  node->content += data;
+  node->time = m.clock += 10000000ull;
+  return wc::ErrorSuccess;
+}
+
 long MemoryFileSystem::FlushFile(std::string_view path) {
   std::lock_guard lock(impl_->mu);
   Impl &m = *impl_;

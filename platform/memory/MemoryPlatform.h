@@ -324,6 +324,7 @@ public:
   long CopyFile(std::string_view from, std::string_view to, bool failIfExists) override;
   long ReadFile(std::string_view path, std::string &data) override;
   long WriteFile(std::string_view path, std::string_view data) override;
+  long AppendFile(std::string_view path, std::string_view data) override;
   // The file must exist; the model's files are always on its "disk", so
   // this only records the call (Flushed()).
   long FlushFile(std::string_view path) override;
@@ -365,7 +366,8 @@ public:
     Write,
     Recycle,
     Flush,
-    Lock
+    Lock,
+    Append
   };
   void InjectFailure(Op op, std::string_view pathPart, long status, int count = 1);
   void ClearFailures();

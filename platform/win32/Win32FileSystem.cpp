@@ -132,16 +132,14 @@ long Win32FileSystem::ReadFile(std::string_view path, std::string &data) {
   return ERROR_SUCCESS;
 }
 
-long Win32FileSystem::WriteFile(std::string_view path, std::string_view data) {
-  UniqueFile file(::CreateFileW(ViewPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    return LastError();
-  }
+namespace {
+
+// Writes all of data to the open file and puts it on the disk.
+long WriteAll(HANDLE file, std::string_view data) {
   while (!data.empty()) {
     const DWORD piece = data.size() < kChunk ? static_cast<DWORD>(data.size()) : kChunk;
     DWORD written = 0;
-    if (!::WriteFile(file.Get(), data.data(), piece, &written, nullptr)) {
+    if (!::WriteFile(file, data.data(), piece, &written, nullptr)) {
       return LastError();
     }
     if (written == 0) {
@@ -149,10 +147,29 @@ long Win32FileSystem::WriteFile(std::string_view path, std::string_view data) {
     }
     data.remove_prefix(written);
   }
-  if (!::FlushFileBuffers(file.Get())) {
+  return ::FlushFileBuffers(file) ? ERROR_SUCCESS : LastError();
+}
+
+} // namespace
+
+long Win32FileSystem::AppendFile(std::string_view path, std::string_view data) {
+  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end.
+  UniqueFile file(::CreateFileW(ViewPath(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+  if (!file) {
     return LastError();
   }
-  return ERROR_SUCCESS;
+  return WriteAll(file.Get(), data);
+}
+
+long Win32FileSystem::WriteFile(std::string_view path, std::string_view data) {
+  UniqueFile file(::CreateFileW(ViewPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    return LastError();
+  }
+  return WriteAll(file.Get(), data);
 }
 
 long Win32FileSystem::FlushFile(std::string_view path) {

@@ -18,6 +18,7 @@ public:
   long CopyFile(std::string_view from, std::string_view to, bool failIfExists) override;
   long ReadFile(std::string_view path, std::string &data) override;
   long WriteFile(std::string_view path, std::string_view data) override;
+  long AppendFile(std::string_view path, std::string_view data) override;
   long FlushFile(std::string_view path) override;
   long OpenLockFile(std::string_view path, std::unique_ptr<IFileLock> &lock) override;
   long RecycleFile(std::string_view path) override;

@@ -128,6 +128,13 @@ TEST_F(Win32Files, CopyMoveDeleteAndFolders) {
   // touched, it lives in the Linux user's home under Wine).
   EXPECT_NE(fs().RecycleFile(In("missing.txt")), 0);
 
+  // Appending creates a missing file and never rewrites what was there.
+  EXPECT_EQ(fs().AppendFile(In("log.txt"), "one\r\n"), 0);
+  EXPECT_EQ(fs().AppendFile(In("log.txt"), "two\r\n"), 0);
+  EXPECT_EQ(fs().ReadFile(In("log.txt"), read), 0);
+  EXPECT_EQ(read, "one\r\ntwo\r\n");
+  EXPECT_EQ(fs().AppendFile(In("no folder\\log.txt"), "x"), wc::ErrorPathNotFound);
+
   // A file another program wrote is put on the disk; a missing one says so.
   EXPECT_EQ(fs().FlushFile(In("src.txt")), 0);
   EXPECT_EQ(fs().FlushFile(In("missing.txt")), wc::ErrorFileNotFound);
