@@ -191,7 +191,7 @@ void TResultsPageView::Refresh() {
   progress_.SetMax(logic_.ProgressMax());
   progress_.SetPosition(logic_.ProgressPosition());
   Visible(idRestorePoint, logic_.RestorePointLabel());
-  Visible(idRepairing, logic_.RepairingLookText());
+  Visible(idRepairing, logic_.Repairing());
   ::EnableWindow(Handle(), logic_.Enabled() ? TRUE : FALSE);
   if (logic_.RefreshPending())
     logic_.RefreshDone();
