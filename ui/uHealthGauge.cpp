@@ -43,6 +43,9 @@ void THealthGauge::OnDpiChanged() {
 
 void THealthGauge::SetState(const TGaugeState &state) {
   state_ = state;
+  // The window's text names the rating for screen readers.
+  const std::wstring name = state.note.empty() ? state.text : state.text + L" " + state.note;
+  ::SetWindowTextW(Handle(), name.c_str());
   ::InvalidateRect(Handle(), nullptr, TRUE);
 }
 

@@ -152,6 +152,12 @@ void TResultsPageView::SetColumnsFor(TResultsView view) {
         {{L"Problem", 230}, {L"Description", (w - 270) / 2}, {L"Location", (w - 270) / 2}}, Dpi());
 }
 
+void TResultsPageView::OnDpiChanged() {
+  list_.SetFont(ui::AsFont(ctx_.fonts.normal));
+  list_.SetBoldFont(ui::AsFont(ctx_.fonts.bold));
+  TPageView::OnDpiChanged();
+}
+
 void TResultsPageView::Layout() {
   const int w = Width();
   const int h = Height();

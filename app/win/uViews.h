@@ -121,6 +121,7 @@ protected:
   void Layout() override;
   void OnCommand(int id, int code) override;
   LRESULT OnNotify(const NMHDR &header, bool &handled) override;
+  void OnDpiChanged() override;
 
 private:
   void SetColumnsFor(TResultsView view);
