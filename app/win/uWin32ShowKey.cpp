@@ -1,6 +1,7 @@
 #include "uWin32ShowKey.h"
 
 #include "platform/win32/WinApi.h"
+#include "platform/win32/WinHandles.h"
 #include "platform/win32/WinText.h"
 #include "registry/uRegShowKey.h"
 
@@ -34,6 +35,28 @@ std::wstring Expand(const std::string &text) {
   return n > 0 && n <= MAX_PATH * 2 ? std::wstring(buffer) : wide;
 }
 
+// The first descendant of the class: Windows' editor holds its tree and
+// list directly, Wine's inside a pane window.
+HWND FindDescendant(HWND parent, const wchar_t *className) {
+  struct TSearch {
+    const wchar_t *className;
+    HWND found = nullptr;
+  } search{className};
+  ::EnumChildWindows(
+      parent,
+      [](HWND child, LPARAM param) -> BOOL {
+        auto *s = reinterpret_cast<TSearch *>(param);
+        wchar_t name[64] = {};
+        ::GetClassNameW(child, name, 64);
+        if (::lstrcmpiW(name, s->className) != 0)
+          return TRUE;
+        s->found = child;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 void SendKeys(HWND target, const std::vector<TKeyStroke> &keys, LPARAM charLParam) {
   for (const TKeyStroke &key : keys) {
     if (key.kind == ksKeyDown)
@@ -62,23 +85,32 @@ bool TWin32ShowKey::ShowKeyInRegedit(const std::string &name) {
   HWND editor = FindEditor();
   if (editor == nullptr) {
     const std::wstring program = Wide(plan.editor);
-    const HINSTANCE started =
-        ::ShellExecuteW(nullptr, L"open", program.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-    if (reinterpret_cast<INT_PTR>(started) <= 32)
+    SHELLEXECUTEINFOW start{};
+    start.cbSize = sizeof(start);
+    start.fMask = SEE_MASK_NOCLOSEPROCESS;
+    start.lpVerb = L"open";
+    start.lpFile = program.c_str();
+    start.nShow = SW_SHOWNORMAL;
+    if (::ShellExecuteExW(&start) == FALSE)
       return true; // the key exists; the editor could not be started
+    const qp::win32::UniqueHandle process(start.hProcess);
+    // Its tree is filled once it waits for input: keys sent earlier are lost.
+    if (process)
+      ::WaitForInputIdle(process.Get(), kStartWaitMs);
     editor = WaitForEditor(true, kStartWaitMs);
     if (editor == nullptr)
       return true;
   }
+  ::Sleep(kEditorIdleWaitMs);
   ::ShowWindow(editor, SW_RESTORE);
   ::SetForegroundWindow(editor);
-  if (const HWND tree = ::FindWindowExW(editor, nullptr, L"SysTreeView32", nullptr)) {
+  if (const HWND tree = FindDescendant(editor, L"SysTreeView32")) {
     ::SendMessageW(editor, WM_ACTIVATE, WA_ACTIVE, 0);
     SendKeys(tree, plan.treeKeys, 0);
   }
   if (!plan.listKeys.empty()) {
     ::Sleep(kValueListWaitMs);
-    if (const HWND list = ::FindWindowExW(editor, nullptr, L"SysListView32", nullptr))
+    if (const HWND list = FindDescendant(editor, L"SysListView32"))
       SendKeys(list, plan.listKeys, kValueCharLParam);
   }
   return true;

@@ -193,6 +193,8 @@ const char *AnswerName(int id) {
 
 int g_boxes = 0;
 bool g_captionsOk = true;
+bool g_sawCaution = false;
+bool g_sawNoKey = false;
 
 // Answers a box of the program when one is open; true when it did.
 bool AnswerBox(DWORD pid) {
@@ -205,6 +207,10 @@ bool AnswerBox(DWORD pid) {
   const int answer = ChooseAnswer(box, text);
   if (caption != kTitle)
     g_captionsOk = false;
+  if (text.rfind(L"CAUTION", 0) == 0)
+    g_sawCaution = true;
+  if (text == L"Registry key does not exist.")
+    g_sawNoKey = true;
   ++g_boxes;
   std::string flat = Narrow(text);
   for (char &c : flat)
@@ -418,6 +424,7 @@ struct TScenario {
     OpenDetail();
     LogTexts(main, "results-detail");
     Shot(L"04-results-detail.bmp");
+    ShowKeyOfFirstRow();
 
     if (!ClickButton(main, L"Repair"))
       Fail("no Repair button");
@@ -443,6 +450,53 @@ struct TScenario {
       Fail("optimizer page not shown");
     }
     return Finish();
+  }
+
+  // The context menu's "Show Key" on the first problem: the caution
+  // prompt, then the registry editor at the key (or the program's "does not
+  // exist" message when the key went away).
+  void ShowKeyOfFirstRow() {
+    const HWND list = FindChildClass(main, L"SysListView32");
+    if (list == nullptr)
+      return;
+    PressKey(VK_HOME);
+    PressKey(VK_APPS); // the row's context menu
+    // Permanently Ignore item, Select All, Deselect All, Show Key.
+    for (int i = 0; i < 4; ++i)
+      PressKey(VK_DOWN);
+    PressKey(VK_RETURN);
+    const int before = g_boxes;
+    HWND editor = nullptr;
+    WaitFor(
+        [this, &editor] {
+          AnswerBox(pid);
+          editor = FindWindowW(L"RegEdit_RegEdit", nullptr);
+          return editor != nullptr;
+        },
+        20000, 250);
+    if (g_boxes == before)
+      Fail("Show Key asked nothing");
+    if (!g_sawCaution)
+      Fail("Show Key did not show the caution prompt");
+    if (editor == nullptr && !g_sawNoKey) {
+      Fail("Show Key opened no registry editor");
+      return;
+    }
+    if (editor != nullptr) {
+      Sleep(1500);
+      std::string status;
+      for (HWND child : Children(editor))
+        if (ClassOf(child) == L"msctls_statusbar32")
+          status = Narrow(TextOf(child));
+      Log("registry editor open at \"" + status + "\"");
+      if (status.find("HKEY_") == std::string::npos)
+        Fail("the registry editor shows no key");
+      SaveScreenshot(editor, screens + L"\\04b-show-key.bmp");
+      PostMessageW(editor, WM_CLOSE, 0, 0);
+      WaitFor([] { return FindWindowW(L"RegEdit_RegEdit", nullptr) == nullptr; }, 10000);
+    }
+    SetForegroundWindow(main);
+    Sleep(300);
   }
 
   HWND Focus() const {
@@ -651,6 +705,16 @@ int wmain(int argc, wchar_t **argv) {
   if (argc < 2)
     return 2;
   const std::wstring command = argv[1];
+  if (command == L"toplevel") {
+    EnumWindows(
+        [](HWND hwnd, LPARAM) -> BOOL {
+          if (IsWindowVisible(hwnd))
+            std::printf("%s \"%s\"\n", Narrow(ClassOf(hwnd)).c_str(), Narrow(TextOf(hwnd)).c_str());
+          return TRUE;
+        },
+        0);
+    return 0;
+  }
   if (command == L"windows") {
     std::printf("%d\n", CountMainWindows());
     return 0;
