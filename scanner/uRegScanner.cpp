@@ -43,6 +43,7 @@ void TRegScanner::StartScan() {
   }
   fullScanDone_ = false;
   errors_->Clear();
+  listed_.clear();
   ignoredCount_ = 0;
   adjustment_.fill(0);
   thread_ = std::make_unique<TScanThread>(scanCategories_, ignoreList_, checks_, main_);
@@ -68,6 +69,7 @@ void TRegScanner::StopScan() {
 
 void TRegScanner::ClearResults() {
   errors_->Clear();
+  listed_.clear();
   fullScanDone_ = false;
   resultsAvailable_ = false;
 }
@@ -98,16 +100,21 @@ void TRegScanner::ReceiveProgress(const TScanProgress &p) {
     OnProgress(p.Location, p.Category, p.CategoryProgress, p.TotalProgress);
 }
 
+namespace {
+
+// Category, root, data, key, value and target of a finding, each field
+// prefixed by its length so that no two findings share an identity.
+template <typename Finding> std::string FindingIdentity(const Finding &f) {
+  std::string id = std::to_string(f.Category) + ":" + std::to_string(f.RootKey);
+  for (const std::string *field : {&f.Data, &f.KeyPath, &f.ValueName, &f.Target})
+    id += ":" + std::to_string(field->size()) + ":" + *field;
+  return id;
+}
+
+} // namespace
+
 bool TRegScanner::IsDuplicate(const TRegErrorInfo &info) const {
-  for (int i = errors_->Count() - 1; i >= 0; --i) {
-    const TRegError *e = errors_->Items(i);
-    if (e->Category != info.Category)
-      break;
-    if (e->RootKey == info.RootKey && e->Data == info.Data && e->KeyPath == info.KeyPath &&
-        e->ValueName == info.ValueName && e->Target == info.Target)
-      return true;
-  }
-  return false;
+  return listed_.count(FindingIdentity(info)) > 0;
 }
 
 bool TRegScanner::IsProtectedOrInaccessible(const TRegErrorInfo &info) const {
@@ -134,6 +141,7 @@ void TRegScanner::ReceiveFinding(const TRegErrorInfo &info) {
     return;
   }
   errors_->Add(std::make_unique<TRegError>(info));
+  listed_.insert(FindingIdentity(info));
 }
 
 void TRegScanner::Completion() {

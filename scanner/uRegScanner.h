@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/MainThread.h"
@@ -114,6 +115,9 @@ private:
   TCategoryChecks checks_;
   std::string undoFolder_;
   int ignoredCount_ = 0;
+  // The identities of the findings this scan added, for the duplicate test:
+  // a set, so that a scan with very many findings is not quadratic.
+  std::unordered_set<std::string> listed_;
   std::array<int, CategoryCount> testCount_{};
   std::array<int, CategoryCount> remainingCount_{};
   std::array<int, CategoryCount> adjustment_{};

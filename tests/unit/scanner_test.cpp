@@ -175,6 +175,31 @@ TEST_F(ThreadedScanner, FindingsAreFilteredOnTheMainThread) {
   EXPECT_EQ(scanner.TestCount(ecStartup), 4 - 2);
 }
 
+// A finding only the 64-bit view shows is listed by every scan: the
+// duplicate test compares with the findings of the scan itself.
+TEST_F(ThreadedScanner, EachScanListsItsOwnFindingsAfresh) {
+  reg.SetString(View::V64, "HKLM\\Software\\Only64", "v", "x");
+  TRegScanner scanner(main);
+  TCategoryChecks checks;
+  checks[ecAppPaths] = [](TScanThread &t, TRegistryAccess &a, bool counting) {
+    if (counting || !a.IsView64() || !t.CountTest(true))
+      return;
+    t.AddError(wc::HkeyLocalMachine, a.View(),
+               {.data = "x",
+                .keyPath = "Software\\Only64",
+                .valueName = "v",
+                .kind = ekInvalidPath,
+                .action = raDeleteValue,
+                .testId = 61});
+  };
+  scanner.SetChecks(checks);
+  scanner.SetScanCategories(TCategorySet::Of(ecAppPaths));
+  for (int scan = 0; scan < 2; ++scan) {
+    RunToEnd(scanner);
+    EXPECT_EQ(scanner.Errors().CategoryList(ecAppPaths).size(), 1u) << "scan " << scan;
+  }
+}
+
 TEST_F(ThreadedScanner, IgnoredKeyDoesNotHideSubkeys) {
   TRegScanner scanner(main);
   TCategoryChecks checks;
