@@ -16,6 +16,7 @@
 #include "app/uSettings.h"
 #include "platform/ScopeGuard.h"
 #include "scanner/uRegScanner.h"
+#include "uBroadcast.h"
 #include "uInstance.h"
 #include "uMainLogicAdapter.h"
 #include "uMainWindow.h"
@@ -129,9 +130,17 @@ struct TApplication {
 
 int RunQuenlo(const std::vector<std::string> &args) {
   const std::string first = args.empty() ? std::string() : args.front();
+  // Before the start decisions, as every copy does: a running copy hears
+  // of this one and comes forward, whatever the arguments.
+  TStartupBroadcast broadcast;
+  broadcast.Begin(args);
   TWin32InstanceChannel instance;
   const TStartAction start = RunStartup(instance, args, [] { return AutoScanDue(); });
   if (start != TStartAction::ContinueHidden && start != TStartAction::ContinueWithSplash)
+    return 0;
+  // A running copy's main window answered: this copy has handed over its
+  // arguments and ends, even when the start decisions saw no other copy.
+  if (broadcast.Answered())
     return 0;
   const bool hidden = start == TStartAction::ContinueHidden;
 
@@ -153,6 +162,8 @@ int RunQuenlo(const std::vector<std::string> &args) {
   app->window.SetViewFactory([a = app.get()](TPage page) { return a->MakeView(page); });
   if (!app->window.Create(!hidden))
     return 1;
+  broadcast.SetMainWindow(app->window.Handle());
+  app->window.SetBroadcast(&broadcast);
   TKeyTargets keys{app->window.Handle(),
                    [a = app.get()] {
                      a->logic->EscapePressed();

@@ -69,6 +69,12 @@ bool TMainWindow::Create(bool shown) {
   return true;
 }
 
+void TMainWindow::SetBroadcast(TStartupBroadcast *broadcast) {
+  broadcast_ = broadcast;
+  if (broadcast_ != nullptr && broadcast_->Message() != 0)
+    AllowMessageFromLowerRights(Handle(), broadcast_->Message());
+}
+
 TPageView *TMainWindow::View(TPage page) const {
   const auto it = views_.find(page);
   return it == views_.end() ? nullptr : it->second.get();
@@ -184,6 +190,10 @@ LRESULT TMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (logic_ != nullptr)
       logic_->RestoreCommand(static_cast<int>(wParam));
     RefreshNow();
+    return 0;
+  }
+  if (broadcast_ != nullptr && message == broadcast_->Message() && message != 0) {
+    broadcast_->OnMainWindowMessage(wParam, lParam);
     return 0;
   }
   switch (message) {

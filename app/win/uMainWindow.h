@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "app/pages/uPages.h"
+#include "uBroadcast.h"
 #include "uSplash.h"
 #include "uTrayIcon.h"
 #include "uViews.h"
@@ -30,6 +31,8 @@ public:
   [[nodiscard]] bool Create(bool shown);
   void SetLogic(IMainLogicPort *logic) { logic_ = logic; }
   void SetViewFactory(TViewFactory factory) { factory_ = std::move(factory); }
+  // The start-up broadcast this window answers for its copy (outlives it).
+  void SetBroadcast(TStartupBroadcast *broadcast);
   const TFonts &Fonts() const { return fonts_; }
   // Posts one refresh of the shown page (several requests, one refresh).
   void RequestRefresh();
@@ -62,6 +65,7 @@ private:
   RECT PageArea() const;
 
   IMainLogicPort *logic_ = nullptr;
+  TStartupBroadcast *broadcast_ = nullptr;
   TViewFactory factory_;
   TFonts fonts_;
   ui::THeaderBar header_;

@@ -12,6 +12,15 @@
 //                                                key within SECONDS
 //   quenlo_e2e_driver pages SCREENS_DIR LOG      status and scan page, layout checked
 //   quenlo_e2e_driver windows                    prints the number of main windows
+//   quenlo_e2e_driver foreground EXE [ARG]       takes the foreground with a window
+//                                                of its own, starts EXE ARG (a later
+//                                                copy) and checks that the running
+//                                                copy came to the foreground
+//   quenlo_e2e_driver veto LOG SECONDS           a window that refuses the end of the
+//                                                session, logging what it is sent
+//   quenlo_e2e_driver stopveto                   closes that window
+//   quenlo_e2e_driver responsive                 the running copy answers and
+//                                                switches pages
 //   quenlo_e2e_driver close                      closes the main window
 //
 // Exit code 0 when every step was seen to happen; the log names each step,
@@ -699,6 +708,164 @@ int CountMainWindows() {
   return count;
 }
 
+// --- a window of the driver's own: the foreground before a later start,
+// and the one that refuses the end of the session
+constexpr wchar_t kHelperClass[] = L"QuenloE2eHelper";
+constexpr wchar_t kVetoTitle[] = L"Quenlo e2e veto";
+constexpr wchar_t kForegroundTitle[] = L"Quenlo e2e foreground";
+
+LRESULT CALLBACK HelperProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+  case WM_QUERYENDSESSION:
+    Log("WM_QUERYENDSESSION: answered FALSE");
+    return FALSE;
+  case WM_ENDSESSION:
+    Log(std::string("WM_ENDSESSION(") + (wParam != FALSE ? "TRUE" : "FALSE") + ")");
+    return 0;
+  case WM_CLOSE:
+    DestroyWindow(hwnd);
+    return 0;
+  case WM_DESTROY:
+    PostQuitMessage(0);
+    return 0;
+  default:
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
+HWND CreateHelperWindow(const wchar_t *title) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = &HelperProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = kHelperClass;
+  wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+  RegisterClassW(&wc);
+  // Hidden when it only refuses the session end (the session end asks
+  // hidden windows too); the foreground window is shown, in a corner the
+  // program's window does not cover.
+  const DWORD style = WS_OVERLAPPEDWINDOW | (title == kVetoTitle ? 0 : WS_VISIBLE);
+  const HWND hwnd = CreateWindowExW(0, kHelperClass, title, style, 0, 0, 120, 80, nullptr, nullptr,
+                                    wc.hInstance, nullptr);
+  if (hwnd != nullptr)
+    UpdateWindow(hwnd);
+  return hwnd;
+}
+
+void PumpFor(DWORD ms) {
+  const ULONGLONG end = GetTickCount64() + ms;
+  while (GetTickCount64() < end) {
+    MSG msg{};
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    Sleep(20);
+  }
+}
+
+bool QuenloIsForeground(HWND main) {
+  const HWND foreground = GetForegroundWindow();
+  return foreground != nullptr &&
+         (foreground == main || GetAncestor(foreground, GA_ROOTOWNER) == main);
+}
+
+// 0: the running copy came to the foreground; 1: it did not; 3: the driver
+// could not take the foreground itself, so nothing can be seen.
+int CheckForegroundAfterLaterStart(const std::wstring &exe, const std::wstring &argument) {
+  const HWND main = MainWindow();
+  if (main == nullptr) {
+    Log("no running copy");
+    return 1;
+  }
+  const HWND own = CreateHelperWindow(kForegroundTitle);
+  SetForegroundWindow(own);
+  PumpFor(500);
+  if (GetForegroundWindow() != own) {
+    Log("the driver's window did not become the foreground: not observable");
+    DestroyWindow(own);
+    return 3;
+  }
+  Log("the driver's window is the foreground");
+  std::wstring line = L"\"" + exe + L"\"";
+  if (!argument.empty())
+    line += L" " + argument;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    Log("could not start the later copy");
+    DestroyWindow(own);
+    return 1;
+  }
+  CloseHandle(process.hThread);
+  // The later copy ends by itself; meanwhile this window keeps pumping.
+  const ULONGLONG end = GetTickCount64() + 60000;
+  while (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT && GetTickCount64() < end)
+    PumpFor(100);
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  Log("the later copy (" + Narrow(argument.empty() ? L"no argument" : argument) + ") ended with " +
+      std::to_string(code));
+  bool forward = false;
+  const ULONGLONG until = GetTickCount64() + 5000;
+  while (!(forward = QuenloIsForeground(main)) && GetTickCount64() < until)
+    PumpFor(100);
+  Log(forward ? "the running copy is the foreground" : "the running copy is not the foreground");
+  DestroyWindow(own);
+  return forward && code == 0 ? 0 : 1;
+}
+
+int RunVeto(int seconds) {
+  const HWND own = CreateHelperWindow(kVetoTitle);
+  if (own == nullptr)
+    return 1;
+  Log("veto window ready");
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+  MSG msg{};
+  while (GetTickCount64() < end) {
+    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 200, QS_ALLINPUT) != WAIT_OBJECT_0)
+      continue;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        Log("veto window closed");
+        return 0;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  Log("veto window timed out");
+  return 1;
+}
+
+// The running copy answers at once and still switches pages.
+int CheckResponsive() {
+  const HWND main = MainWindow();
+  if (main == nullptr) {
+    Log("no running copy");
+    return 1;
+  }
+  DWORD_PTR ignored = 0;
+  if (SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored) == 0) {
+    Log("the running copy does not answer");
+    return 1;
+  }
+  const HWND header = FindChildClass(main, L"QuenloHeaderBar");
+  if (header == nullptr)
+    return 1;
+  for (const wchar_t *page : {L"Registry Scan", L"PC Status"}) {
+    if (!ClickButton(header, page) ||
+        !WaitFor([main, page] { return PageShown(main, page); }, 10000)) {
+      Log("the page " + Narrow(page) + " did not show");
+      return 1;
+    }
+    Log("page " + Narrow(page) + " shown");
+  }
+  return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv) {
@@ -719,6 +886,41 @@ int wmain(int argc, wchar_t **argv) {
     std::printf("%d\n", CountMainWindows());
     return 0;
   }
+  if (command == L"foreground" && argc >= 3)
+    return CheckForegroundAfterLaterStart(argv[2], argc >= 4 ? argv[3] : L"");
+  if (command == L"veto" && argc >= 4) {
+    g_log = _wfopen(argv[2], L"w");
+    const int code = RunVeto(_wtoi(argv[3]));
+    if (g_log != nullptr)
+      std::fclose(g_log);
+    return code;
+  }
+  if (command == L"stopveto") {
+    const HWND veto = FindWindowW(kHelperClass, kVetoTitle);
+    if (veto == nullptr)
+      return 1;
+    PostMessageW(veto, WM_CLOSE, 0, 0);
+    return WaitFor([] { return FindWindowW(kHelperClass, kVetoTitle) == nullptr; }, 10000) ? 0 : 1;
+  }
+  if (command == L"vetoready")
+    return FindWindowW(kHelperClass, kVetoTitle) != nullptr ? 0 : 1;
+  if (command == L"vetofirst") {
+    // Wine's session end asks one process after the other, lowest id
+    // first, and ends each that agrees before it asks the next: the refusal
+    // protects only the processes after the refusing one.
+    const HWND veto = FindWindowW(kHelperClass, kVetoTitle);
+    const HWND main = MainWindow();
+    DWORD vetoPid = 0;
+    DWORD mainPid = 0;
+    if (veto != nullptr)
+      GetWindowThreadProcessId(veto, &vetoPid);
+    if (main != nullptr)
+      GetWindowThreadProcessId(main, &mainPid);
+    std::printf("veto %lu quenlo %lu\n", vetoPid, mainPid);
+    return vetoPid != 0 && mainPid != 0 && vetoPid < mainPid ? 0 : 1;
+  }
+  if (command == L"responsive")
+    return CheckResponsive();
   if (command == L"close") {
     const HWND main = MainWindow();
     if (main == nullptr)

@@ -4,8 +4,9 @@
 # status page, Scan Now, the results (summary and detail view), Repair with
 # its prompts answered, the report. Then checks the undo files, the repair
 # log (a hostile value name arrives escaped), the settings written, and that
-# later starts ("startscan", no argument) leave one running copy, and that
-# the end of the session ends it.
+# later starts ("startscan", no argument) leave one running copy and bring
+# it to the foreground, that a session end another program refuses leaves it
+# running and answering, and that the end of the session ends it.
 # Screenshots of every page visited: build/test-logs/screens/*.png.
 set -uo pipefail
 exe=$(realpath "$1")
@@ -33,6 +34,13 @@ REGEDIT4
 REG
 import_reg "$work/hostile.reg" 64 || fail "could not seed the hostile value"
 
+# --- a program that will refuse the end of the session, started first: the
+# session end asks processes in the order of their ids
+veto_log=$work/veto.log
+bash "$run" "$driver" veto "$(winpath "$veto_log")" 3000 >/dev/null 2>&1 &
+veto_pid=$!
+wait_until 60 bash "$run" "$driver" vetoready >/dev/null 2>&1 || fail "the veto window did not appear"
+
 # --- the program and the user
 start_quenlo "$exe"
 rm -rf "$screens"
@@ -43,13 +51,42 @@ cp "$log" "$screens/driver.log" 2>/dev/null || true
 [ $code -eq 0 ] || fail "the driver's scenario failed (exit $code)"
 grep -q '^scenario passed' "$log" 2>/dev/null || fail "the scenario did not pass"
 
-# --- later starts leave one running copy
+# --- later starts leave one running copy and bring it to the foreground:
+# the driver takes the foreground with a window of its own, then starts the
+# later copy. "startscan" is told nothing by the start decisions, so only the
+# start-up broadcast brings the running copy forward.
 count_windows() { bash "$run" "$driver" windows 2>/dev/null | tr -d '\r'; }
-timeout 120 bash "$run" "$exe" startscan >/dev/null 2>&1 || fail "a second start with startscan did not end"
-timeout 120 bash "$run" "$exe" >/dev/null 2>&1 || fail "a second start without argument did not end"
+for argument in startscan ""; do
+  # shellcheck disable=SC2086 # no argument at all for the second start
+  timeout 150 bash "$run" "$driver" foreground "$(winpath "$exe")" $argument >"$work/fg.log" 2>&1
+  code=$?
+  tr -d '\r' <"$work/fg.log" >>"$screens/foreground.log"
+  case $code in
+    0) ;;
+    3) echo "note: the foreground cannot be observed on this display (start '${argument}')" ;;
+    *) fail "a later start ('${argument}') did not end or did not bring the running copy forward (exit $code)" ;;
+  esac
+done
 n=$(count_windows)
 [ "$n" = "1" ] || fail "expected one main window after the later starts, found '$n'"
 kill -0 "$quenlo_pid" 2>/dev/null || fail "the first copy is gone after the later starts"
+
+# --- another program refuses the end of the session: the program keeps
+# running and answering; what Wine tells the refusing program is logged
+bash "$run" "$driver" vetofirst 2>&1 | tr -d '\r' >"$work/order.log" ||
+  fail "the refusing program is not asked before quenlo.exe: $(cat "$work/order.log")"
+WINEPREFIX=$prefix WINEDEBUG=-all timeout 120 wineboot --end-session >/dev/null 2>&1
+code=$?
+[ $code -ne 0 ] || fail "the vetoed session end was reported as agreed"
+sleep 3
+kill -0 "$quenlo_pid" 2>/dev/null || fail "quenlo.exe ended although the session end was refused"
+timeout 120 bash "$run" "$driver" responsive >"$work/responsive.log" 2>&1 ||
+  { cat "$work/responsive.log"; fail "quenlo.exe does not answer after the refused session end"; }
+timeout 60 bash "$run" "$driver" stopveto >/dev/null 2>&1 || fail "the veto window did not close"
+wait "$veto_pid" 2>/dev/null || true
+tr -d '\r' <"$veto_log" >"$screens/veto.log" 2>/dev/null || true
+grep -q 'WM_QUERYENDSESSION' "$screens/veto.log" || fail "the veto window was not asked"
+echo "the refusing window saw: $(tr '\n' ';' <"$screens/veto.log")"
 
 # --- the session ends (the large-list test closes the window instead): the
 # program agrees, saves its settings and ends
