@@ -35,7 +35,14 @@ struct ModuleTraits {
   static void Close(HMODULE h) noexcept { ::FreeLibrary(h); }
 };
 
+struct MemoryDcTraits {
+  using Handle = HDC;
+  static constexpr HDC Invalid() noexcept { return nullptr; }
+  static void Close(HDC h) noexcept { ::DeleteDC(h); }
+};
+
 using UniqueGdi = qp::TUniqueAny<GdiObjectTraits>;
+using UniqueMemoryDc = qp::TUniqueAny<MemoryDcTraits>;
 using UniqueMenu = qp::TUniqueAny<MenuTraits>;
 using UniqueIcon = qp::TUniqueAny<IconTraits>;
 using UniqueAccel = qp::TUniqueAny<AccelTraits>;

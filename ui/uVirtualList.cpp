@@ -4,21 +4,30 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 namespace quenlo::ui {
 
-bool TVirtualList::Create(HWND parent, int id, bool checkBoxes) {
+bool TVirtualList::Create(HWND parent, int id, bool checkBoxes, int ownerDrawnRowHeightAt96,
+                          TDpi dpi) {
   id_ = id;
   checkBoxes_ = checkBoxes;
-  hwnd_.Reset(::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA |
-                                    LVS_SINGLESEL | LVS_SHOWSELALWAYS,
-                                0, 0, 10, 10, parent,
+  ownerDrawnAt96_ = ownerDrawnRowHeightAt96;
+  dpi_ = dpi;
+  DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
+                LVS_SHOWSELALWAYS;
+  if (ownerDrawnAt96_ > 0)
+    style |= LVS_OWNERDRAWFIXED | LVS_NOCOLUMNHEADER;
+  // The list asks its parent for the row height while it is created, by
+  // id: the height is known before.
+  hwnd_.Reset(::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", style, 0, 0, 10, 10, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                 ::GetModuleHandleW(nullptr), nullptr));
   if (!hwnd_)
     return false;
   DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER;
-  if (checkBoxes)
+  // An owner-drawn row paints its own check box.
+  if (checkBoxes && ownerDrawnAt96_ == 0)
     extended |= LVS_EX_CHECKBOXES;
   ::SendMessageW(hwnd_.Get(), LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
   return true;
@@ -37,6 +46,69 @@ void TVirtualList::SetColumns(const std::vector<TListColumn> &columns, TDpi dpi)
                    reinterpret_cast<LPARAM>(&lvc));
     ++columns_;
   }
+}
+
+void TVirtualList::SetDpi(TDpi dpi) {
+  dpi_ = dpi;
+  if (ownerDrawnAt96_ == 0 || !hwnd_)
+    return;
+  // The list measures its rows again when it is told it moved.
+  RECT r{};
+  ::GetWindowRect(hwnd_.Get(), &r);
+  WINDOWPOS pos{};
+  pos.hwnd = hwnd_.Get();
+  pos.cx = r.right - r.left;
+  pos.cy = r.bottom - r.top;
+  pos.flags = SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOOWNERZORDER | SWP_NOZORDER;
+  ::SendMessageW(hwnd_.Get(), WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
+  Refresh();
+}
+
+void TVirtualList::FitColumn() {
+  if (ownerDrawnAt96_ == 0 || !hwnd_)
+    return;
+  RECT client{};
+  ::GetClientRect(hwnd_.Get(), &client);
+  // Room for the vertical scroll bar even before it shows, so that no
+  // horizontal one ever appears.
+  const bool scrollBar = (::GetWindowLongW(hwnd_.Get(), GWL_STYLE) & WS_VSCROLL) != 0;
+  const int width =
+      std::max<int>(1, client.right - (scrollBar ? 0 : ::GetSystemMetrics(SM_CXVSCROLL)));
+  if (columns_ == 0) {
+    LVCOLUMNW lvc{};
+    lvc.mask = LVCF_WIDTH;
+    lvc.cx = width;
+    ::SendMessageW(hwnd_.Get(), LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&lvc));
+    columns_ = 1;
+  } else {
+    ::SendMessageW(hwnd_.Get(), LVM_SETCOLUMNWIDTH, 0, width);
+  }
+}
+
+bool TVirtualList::MeasureItem(MEASUREITEMSTRUCT &measure) const {
+  if (ownerDrawnAt96_ == 0 || measure.CtlType != ODT_LISTVIEW ||
+      static_cast<int>(measure.CtlID) != id_)
+    return false;
+  measure.itemHeight = static_cast<UINT>(dpi_.Scale(ownerDrawnAt96_));
+  return true;
+}
+
+bool TVirtualList::DrawItem(const DRAWITEMSTRUCT &draw) const {
+  if (ownerDrawnAt96_ == 0 || draw.CtlType != ODT_LISTVIEW || draw.hwndItem != hwnd_.Get())
+    return false;
+  const int row = static_cast<int>(draw.itemID);
+  if (row < 0 || row >= rows_ || !source_.paint)
+    return true;
+  RECT rect = draw.rcItem;
+  RECT client{};
+  ::GetClientRect(hwnd_.Get(), &client);
+  rect.right = std::max(rect.right, client.right);
+  const int saved = ::SaveDC(draw.hDC);
+  ::IntersectClipRect(draw.hDC, rect.left, rect.top, rect.right, rect.bottom);
+  source_.paint(draw.hDC, row, rect, (draw.itemState & ODS_SELECTED) != 0,
+                (draw.itemState & ODS_FOCUS) != 0);
+  ::RestoreDC(draw.hDC, saved);
+  return true;
 }
 
 void TVirtualList::SetRowCount(int rows) {
@@ -105,6 +177,8 @@ LRESULT TVirtualList::OnGetDispInfo(NMLVDISPINFOW &info) const {
 }
 
 LRESULT TVirtualList::OnCustomDraw(NMLVCUSTOMDRAW &draw) const {
+  if (ownerDrawnAt96_ > 0)
+    return CDRF_DODEFAULT;
   switch (draw.nmcd.dwDrawStage) {
   case CDDS_PREPAINT:
     return CDRF_NOTIFYITEMDRAW;
@@ -153,6 +227,20 @@ LRESULT TVirtualList::HandleNotify(const NMHDR &header, bool &handled) {
     LVHITTESTINFO hit{};
     hit.pt = click.ptAction;
     ::SendMessageW(hwnd_.Get(), LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+    if (ownerDrawnAt96_ > 0) {
+      const int row = hit.iItem >= 0 ? hit.iItem : click.iItem;
+      RECT r{};
+      r.left = LVIR_BOUNDS;
+      if (row >= 0 && events_.onClick &&
+          ::SendMessageW(hwnd_.Get(), LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                         reinterpret_cast<LPARAM>(&r)) != FALSE) {
+        RECT client{};
+        ::GetClientRect(hwnd_.Get(), &client);
+        events_.onClick(row, POINT{click.ptAction.x - r.left, click.ptAction.y - r.top},
+                        SIZE{std::max(r.right, client.right) - r.left, r.bottom - r.top});
+      }
+      return 0;
+    }
     if (checkBoxes_ && hit.iItem >= 0 && (hit.flags & LVHT_ONITEMSTATEICON) != 0 &&
         events_.onToggle)
       events_.onToggle(hit.iItem);

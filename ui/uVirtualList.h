@@ -3,6 +3,11 @@
 // paints (LVN_GETDISPINFO). Opening and scrolling a list of 100,000 rows
 // therefore costs what the visible rows cost. The parent forwards its
 // WM_NOTIFY for the list to HandleNotify.
+//
+// Owner-drawn (a row height given at creation): every row has that height
+// and is painted by the source's paint function (the parent forwards
+// WM_MEASUREITEM and WM_DRAWITEM); the list has one column across its
+// width and no header, and a click anywhere in a row goes to onClick.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +33,8 @@ struct TListSource {
   std::function<std::uint32_t(int row)> background{};
   // Bold rows (optional): group rows of the summary.
   std::function<bool(int row)> bold{};
+  // Owner-drawn lists: paints row into rect of dc.
+  std::function<void(HDC dc, int row, const RECT &rect, bool selected, bool focused)> paint{};
 };
 
 struct TListEvents {
@@ -36,11 +43,16 @@ struct TListEvents {
   std::function<void(int row, POINT screen)> onContextMenu{};
   std::function<bool(int row, WORD key)> onKey{}; // true when handled
   std::function<void(int row)> onSelect{};
+  // Owner-drawn lists: a left click at point (relative to the row's
+  // top-left) of the row of the given size in pixels.
+  std::function<void(int row, POINT inRow, SIZE rowSize)> onClick{};
 };
 
 class TVirtualList {
 public:
-  [[nodiscard]] bool Create(HWND parent, int id, bool checkBoxes);
+  // ownerDrawnRowHeightAt96 0: a standard report list.
+  [[nodiscard]] bool Create(HWND parent, int id, bool checkBoxes, int ownerDrawnRowHeightAt96 = 0,
+                            TDpi dpi = TDpi());
   HWND Handle() const { return hwnd_.Get(); }
   int Id() const { return id_; }
   void SetColumns(const std::vector<TListColumn> &columns, TDpi dpi);
@@ -59,6 +71,13 @@ public:
   void SetBoldFont(HFONT font) { boldFont_ = font; }
   // WM_NOTIFY from the list; handled tells whether the result is meant.
   LRESULT HandleNotify(const NMHDR &header, bool &handled);
+  // Owner-drawn lists: the row height at a new DPI, and the one column
+  // across the list's width (after every move or resize).
+  void SetDpi(TDpi dpi);
+  void FitColumn();
+  // WM_MEASUREITEM / WM_DRAWITEM the parent got; false when not for this list.
+  bool MeasureItem(MEASUREITEMSTRUCT &measure) const;
+  bool DrawItem(const DRAWITEMSTRUCT &draw) const;
 
 private:
   LRESULT OnGetDispInfo(NMLVDISPINFOW &info) const;
@@ -69,6 +88,8 @@ private:
   int rows_ = 0;
   int columns_ = 0;
   bool checkBoxes_ = false;
+  int ownerDrawnAt96_ = 0;
+  TDpi dpi_;
   TListSource source_;
   TListEvents events_;
   HFONT boldFont_ = nullptr;

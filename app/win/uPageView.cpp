@@ -116,6 +116,11 @@ LRESULT TPageView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return result;
     return TWindow::OnMessage(message, wParam, lParam);
   }
+  case WM_MEASUREITEM:
+  case WM_DRAWITEM:
+    if (OnOwnerDrawn(message, lParam))
+      return TRUE;
+    return TWindow::OnMessage(message, wParam, lParam);
   case WM_CTLCOLORSTATIC: {
     const HDC dc = reinterpret_cast<HDC>(wParam);
     ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));

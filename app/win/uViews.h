@@ -16,6 +16,7 @@
 #include "ui/uCategoryLine.h"
 #include "ui/uHealthGauge.h"
 #include "ui/uProgressBar.h"
+#include "ui/uRowList.h"
 #include "ui/uVirtualList.h"
 #include "ui/uWindow.h"
 
@@ -60,6 +61,8 @@ protected:
     return 0;
   }
   virtual void PaintExtra(HDC) {}
+  // WM_MEASUREITEM / WM_DRAWITEM of an owner-drawn control; true when handled.
+  virtual bool OnOwnerDrawn(UINT, LPARAM) { return false; }
 
   HWND Add(const wchar_t *cls, const std::wstring &text, DWORD style, int id, HFONT font = nullptr);
   HWND Item(int id) const { return ::GetDlgItem(Handle(), id); }
@@ -122,16 +125,24 @@ protected:
   void OnCommand(int id, int code) override;
   LRESULT OnNotify(const NMHDR &header, bool &handled) override;
   void OnDpiChanged() override;
+  bool OnOwnerDrawn(UINT message, LPARAM lParam) override;
 
 private:
-  void SetColumnsFor(TResultsView view);
   void ContextMenu(int row, POINT screen);
   void AfterInput();
+  void PaintSummaryRow(HDC dc, int row, const RECT &rect, bool selected, bool focused) const;
+  void PaintDetailRow(HDC dc, int row, const RECT &rect, bool selected, bool focused) const;
+  void SummaryClick(int row, POINT inRow, SIZE rowSize);
+  void DetailClick(int row, POINT inRow, SIZE rowSize);
+  int ShownTopRow() const;
 
   TResultsPageLogic &logic_;
+  // The summary (rows of two heights) and the detail view (one category's
+  // problems, possibly very many): one of them is shown.
+  ui::TRowList summary_;
   ui::TVirtualList list_;
   ui::TProgressBar progress_;
-  int columnsView_ = -1;
+  int shownView_ = -1;
   int shownCategory_ = -1;
 };
 

@@ -10,7 +10,8 @@
 //                                                one category of ROWS findings:
 //                                                its detail view follows each
 //                                                key within SECONDS
-//   quenlo_e2e_driver pages SCREENS_DIR LOG      status and scan page, layout checked
+//   quenlo_e2e_driver pages SCREENS_DIR LOG      status, scan and results pages, layout
+//                                                checked
 //   quenlo_e2e_driver windows                    prints the number of main windows
 //   quenlo_e2e_driver foreground EXE [ARG]       takes the foreground with a window
 //                                                of its own, starts EXE ARG (a later
@@ -430,7 +431,7 @@ struct TScenario {
     LogTexts(main, "results-summary");
     Shot(L"03-results-summary.bmp");
 
-    OpenDetail();
+    OpenDetail(true);
     LogTexts(main, "results-detail");
     Shot(L"04-results-detail.bmp");
     ShowKeyOfFirstRow();
@@ -532,27 +533,36 @@ struct TScenario {
     return true;
   }
 
-  // Summary: Enter on the first group expands it, Enter on its first
-  // category opens the detail view.
-  void OpenDetail() {
-    const HWND list = FindChildClass(main, L"SysListView32");
-    if (list == nullptr) {
-      Fail("no results list");
+  // Summary: Enter on the first group expands it; its first category
+  // opens by a click on its "Details" link (byClick) or by Down and Enter.
+  void OpenDetail(bool byClick, const wchar_t *expandedShot = L"03b-results-expanded.bmp") {
+    const HWND summary = FindChildClass(main, L"QuenloRowList");
+    if (summary == nullptr) {
+      Fail("no results summary");
       return;
     }
-    RECT listRect{};
-    GetWindowRect(list, &listRect);
-    int headerBottom = listRect.top + 24;
-    if (const HWND head = FindWindowExW(list, nullptr, L"SysHeader32", nullptr)) {
-      RECT h{};
-      GetWindowRect(head, &h);
-      headerBottom = h.bottom;
-    }
-    ClickAt({listRect.left + 120, headerBottom + 8});
+    RECT client{};
+    GetClientRect(summary, &client);
+    POINT first{120, 8};
+    ClientToScreen(summary, &first);
+    ClickAt(first);
     PressKey(VK_HOME);
     PressKey(VK_RETURN); // expand the group
-    PressKey(VK_DOWN);
-    PressKey(VK_RETURN); // its first category
+    if (byClick) {
+      Sleep(300);
+      Shot(expandedShot);
+      // The link sits at the right end of a category row: a group row is 68
+      // pixels at 96 DPI, a category row 34, the link ends 16 from the edge.
+      const HDC screen = GetDC(nullptr);
+      const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+      ReleaseDC(nullptr, screen);
+      POINT link{client.right - MulDiv(56, dpi, 96), MulDiv(68 + 17, dpi, 96)};
+      ClientToScreen(summary, &link);
+      ClickAt(link);
+    } else {
+      PressKey(VK_DOWN);
+      PressKey(VK_RETURN); // its first category
+    }
     const bool detail = WaitFor(
         [this] {
           // The caption "Summary" gives way to the category's name.
@@ -560,9 +570,10 @@ struct TScenario {
         },
         10000);
     if (!detail)
-      Fail("the detail view did not open");
+      Fail(byClick ? "a click on \"Details\" did not open the detail view"
+                   : "the detail view did not open");
     else
-      Log("detail view open");
+      Log(byClick ? "detail view open by its \"Details\" link" : "detail view open");
   }
 
   // How long the list takes to follow a key: from the key press until its
@@ -634,7 +645,7 @@ struct TScenario {
     }
     Log("scan took " + std::to_string((GetTickCount64() - scanStart) / 1000) + " s");
     const ULONGLONG openStart = GetTickCount64();
-    OpenDetail();
+    OpenDetail(false);
     const double openSeconds = static_cast<double>(GetTickCount64() - openStart) / 1000.0;
     const HWND list = FindChildClass(main, L"SysListView32");
     const LRESULT rows = list != nullptr ? SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) : 0;
@@ -683,6 +694,18 @@ struct TScenario {
       WaitFor([this] { return AnswerBox(pid) || PageShown(main, L"Optimizer"); }, 10000);
       WaitPage(L"PC Status", 10000); // a first run refuses it until a full scan
       Shot(L"dpi-03-after-optimizer.bmp");
+    }
+    // The results: summary, a group opened, one category's problems.
+    if (header != nullptr && ClickButton(header, L"Registry Scan") &&
+        WaitPage(L"Registry Scan", 30000) && ClickButton(main, L"Scan Now") &&
+        WaitPage(L"Scan Results", 600000)) {
+      Sleep(500);
+      Shot(L"dpi-04-results-summary.bmp");
+      OpenDetail(true, L"dpi-05-results-expanded.bmp");
+      Sleep(500);
+      Shot(L"dpi-06-results-detail.bmp");
+    } else {
+      Fail("results page not shown");
     }
     return Finish();
   }

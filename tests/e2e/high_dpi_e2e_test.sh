@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # high_dpi_e2e_test.sh QUENLO_EXE DRIVER_EXE [DPI] : quenlo.exe under Wine and
-# Xvfb with the display set to DPI (144 by default): the pages scale, their
-# controls stay inside them and do not overlap. Screenshots:
+# Xvfb with the display set to DPI (144 by default): the pages scale (the
+# results' summary and detail rows too), their controls stay inside them and
+# do not overlap. Screenshots:
 # build/test-logs/screens/dpi-*.png.
 set -uo pipefail
 exe=$(realpath "$1")
@@ -20,6 +21,8 @@ bash "$root/scripts/wine-prefix.sh" "$prefix" >/dev/null 2>&1
 printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:%08x\n' "$dpi" \
   >"$work/dpi.reg"
 import_reg "$work/dpi.reg" 64 || fail "could not set the DPI"
+# Problems for the results page to show.
+for view in 32 64; do import_reg "$root/data/demo/com-assoc.reg" "$view"; done
 WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
 
 start_quenlo "$exe"
