@@ -102,6 +102,9 @@ bool TVirtualList::DrawItem(const DRAWITEMSTRUCT &draw) const {
   RECT rect = draw.rcItem;
   RECT client{};
   ::GetClientRect(hwnd_.Get(), &client);
+  // The row's rectangle spans its column; the row is painted across the
+  // whole width, so that no unpainted strip shows at either edge.
+  rect.left = std::min(rect.left, client.left);
   rect.right = std::max(rect.right, client.right);
   const int saved = ::SaveDC(draw.hDC);
   ::IntersectClipRect(draw.hDC, rect.left, rect.top, rect.right, rect.bottom);

@@ -434,6 +434,13 @@ struct TScenario {
     OpenDetail(true);
     LogTexts(main, "results-detail");
     Shot(L"04-results-detail.bmp");
+    // "S" marks the first problem to be ignored (the row says "Ignore"),
+    // a second "S" takes the mark back.
+    PressKey(VK_HOME);
+    PressKey('S');
+    Sleep(300);
+    Shot(L"04a-results-ignore.bmp");
+    PressKey('S');
     ShowKeyOfFirstRow();
 
     if (!ClickButton(main, L"Repair"))
