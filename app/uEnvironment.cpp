@@ -171,32 +171,6 @@ std::string ApplyFormat(std::string format, const TLocalTime &t) {
   return format;
 }
 
-std::string XmlEscape(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-    case '&':
-      out += "&amp;";
-      break;
-    case '<':
-      out += "&lt;";
-      break;
-    case '>':
-      out += "&gt;";
-      break;
-    case '"':
-      out += "&quot;";
-      break;
-    case '\'':
-      out += "&apos;";
-      break;
-    default:
-      out += c;
-    }
-  }
-  return out;
-}
-
 void ReplaceAll(std::string &text, std::string_view from, std::string_view to) {
   for (std::size_t at = text.find(from); at != std::string::npos;
        at = text.find(from, at + to.size()))
@@ -482,8 +456,8 @@ std::string CreateTaskCommandLine(std::string_view xmlFile) {
 
 std::string ScheduleTaskXml(std::string_view argument, std::string_view exePath) {
   std::string xml(kTaskTemplate);
-  ReplaceAll(xml, "schedule", XmlEscape(argument));
-  ReplaceAll(xml, "quenlo.exe", XmlEscape(exePath));
+  ReplaceAll(xml, "schedule", MarkupEscape(argument));
+  ReplaceAll(xml, "quenlo.exe", MarkupEscape(exePath));
   return xml;
 }
 
@@ -682,6 +656,33 @@ bool BuildScanIgnoreList(std::vector<std::string> &list, std::string *errorText)
   }
   list.insert(list.end(), own.begin(), own.end());
   return true;
+}
+
+std::string MarkupEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+    case '&':
+      out += "&amp;";
+      break;
+    case '<':
+      out += "&lt;";
+      break;
+    case '>':
+      out += "&gt;";
+      break;
+    case '"':
+      out += "&quot;";
+      break;
+    case '\'':
+      out += "&#39;";
+      break;
+    default:
+      out += c;
+    }
+  }
+  return out;
 }
 
 } // namespace quenlo

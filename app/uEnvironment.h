@@ -44,6 +44,10 @@ void InitEnvironmentFacts();
 // SettingsFolder + "\" + title.
 std::string SettingsPath(std::string_view title);
 
+// The text with & < > " ' written as character references, so that it can
+// stand in XML or HTML text and attribute values.
+std::string MarkupEscape(std::string_view text);
+
 // --- date stamps
 // Days since 1899-12-30 with the time of day as fraction; 0 for no time.
 using TDateTime = double;

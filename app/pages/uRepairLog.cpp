@@ -1,5 +1,6 @@
 #include "app/pages/uRepairLog.h"
 
+#include "app/uEnvironment.h"
 #include "platform/Platform.h"
 #include "platform/ScopeGuard.h"
 
@@ -29,30 +30,7 @@ bool ReplaceFile(const std::string &path, std::string_view data) {
 } // namespace
 
 std::string HtmlEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-    case '&':
-      out += "&amp;";
-      break;
-    case '<':
-      out += "&lt;";
-      break;
-    case '>':
-      out += "&gt;";
-      break;
-    case '"':
-      out += "&quot;";
-      break;
-    case '\'':
-      out += "&#39;";
-      break;
-    default:
-      out += c;
-    }
-  }
-  return out;
+  return MarkupEscape(text);
 }
 
 std::string RepairLogHead() {

@@ -585,39 +585,14 @@ long MemoryFileSystem::ReadFile(std::string_view path, std::string &data) {
   return wc::ErrorSuccess;
 }
 
-long MemoryFileSystem::WriteFile(std::string_view path, std::string_view data) {
+// WriteFile and AppendFile: the file at path is opened for writing (created
+// empty when missing), as CreateFile with OPEN_ALWAYS does; then `write`
+// changes its content.
+template <typename Write>
+long MemoryFileSystem::WriteThrough(MemoryFileSystem::Op op, std::string_view path, Write &&write) {
   std::lock_guard lock(impl_->mu);
   Impl &m = *impl_;
-  if (long st = m.Failed(Op::Write, path))
-    return st;
-  Parsed p;
-  FNode *node = nullptr, *parent = nullptr;
-  const long st = m.Locate(path, p, node);
-  if (st != wc::ErrorSuccess && st != wc::ErrorFileNotFound)
-    return st;
-  if (long pst = m.Parent(p, parent))
-    return pst;
-  if (st == wc::ErrorSuccess) {
-    if (node->dir || (node->attributes & wc::FileAttributeReadOnly) != 0)
-      return wc::ErrorAccessDenied;
-    if (Held(*node))
-      return wc::ErrorSharingViolation;
-    node->content = data;
-    node->attributes |= wc::FileAttributeArchive;
-    node->time = m.clock += 10000000ull;
-    return wc::ErrorSuccess;
-  }
-  auto file = std::make_unique<FNode>();
-  file->attributes = wc::FileAttributeArchive;
-  file->content = data;
-  m.Place(*parent, p.parts.back(), std::move(file));
-  return wc::ErrorSuccess;
-}
-
-long MemoryFileSystem::AppendFile(std::string_view path, std::string_view data) {
-  std::lock_guard lock(impl_->mu);
-  Impl &m = *impl_;
-  if (long st = m.Failed(Op::Append, path))
+  if (long st = m.Failed(op, path))
     return st;
   Parsed p;
   FNode *node = nullptr, *parent = nullptr;
@@ -629,7 +604,7 @@ long MemoryFileSystem::AppendFile(std::string_view path, std::string_view data) 
   if (st == wc::ErrorFileNotFound) {
     auto file = std::make_unique<FNode>();
     file->attributes = wc::FileAttributeArchive;
-    file->content = data;
+    write(file->content);
     m.Place(*parent, p.parts.back(), std::move(file));
     return wc::ErrorSuccess;
   }
@@ -637,9 +612,18 @@ long MemoryFileSystem::AppendFile(std::string_view path, std::string_view data) 
     return wc::ErrorAccessDenied;
   if (Held(*node))
     return wc::ErrorSharingViolation;
-  node->content += data;
+  write(node->content);
+  node->attributes |= wc::FileAttributeArchive;
   node->time = m.clock += 10000000ull;
   return wc::ErrorSuccess;
+}
+
+long MemoryFileSystem::WriteFile(std::string_view path, std::string_view data) {
+  return WriteThrough(Op::Write, path, [data](std::string &content) { content = data; });
+}
+
+long MemoryFileSystem::AppendFile(std::string_view path, std::string_view data) {
+  return WriteThrough(Op::Append, path, [data](std::string &content) { content += data; });
 }
 
 long MemoryFileSystem::FlushFile(std::string_view path) {

@@ -375,6 +375,7 @@ public:
   std::uint64_t AttributeQueries() const;
 
 private:
+  template <typename Write> long WriteThrough(Op op, std::string_view path, Write &&write);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
