@@ -33,6 +33,22 @@ public:
   void TrayClose() override { logic_.OnTrayClose(); }
   void EscapePressed() override { logic_.OnEscape(); }
   void HelpPressed() override { logic_.OnHelp(); }
+  void HelpMenu(THelpEntry entry) override {
+    switch (entry) {
+    case heHelp:
+      logic_.OnHelp();
+      break;
+    case heCheckForUpdates:
+      logic_.CheckForUpdates();
+      break;
+    case heWebSite:
+      logic_.OpenWebSite();
+      break;
+    case heAbout:
+      logic_.ShowAbout();
+      break;
+    }
+  }
   bool Minimise() override { return logic_.OnMinimise(); }
   bool Busy() const override { return logic_.Refusing(); }
   void FatalException(const std::string &text) override {

@@ -10,6 +10,9 @@
 
 namespace quenlo::win {
 
+// The entries of the window's Help menu.
+enum THelpEntry : std::uint8_t { heHelp, heCheckForUpdates, heWebSite, heAbout };
+
 class IMainLogicPort {
 public:
   virtual ~IMainLogicPort() = default;
@@ -35,6 +38,7 @@ public:
   virtual void TrayClose() = 0;
   virtual void EscapePressed() = 0;
   virtual void HelpPressed() = 0;
+  virtual void HelpMenu(THelpEntry entry) = 0;
   // A minimise command; true when handled and the window must not minimise.
   virtual bool Minimise() = 0;
   // True while a scan or repair runs or a modal notice is up.

@@ -35,6 +35,7 @@ bool TMainWindow::Create(bool shown) {
                    .bounds = {CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT}}))
     return false;
   fonts_.Build(Dpi());
+  CreateHelpMenu();
   restoreMessage_ = ::RegisterWindowMessageW(kRestoreMessageName);
   AllowMessageFromLowerRights(Handle(), restoreMessage_);
   AllowMessageFromLowerRights(Handle(), WM_MAINCOMMAND);
@@ -67,6 +68,49 @@ bool TMainWindow::Create(bool shown) {
   qp::MainThread().SetWakeHook(
       [hwnd = Handle()] { ::PostMessageW(hwnd, WM_PUMPMAINTHREAD, 0, 0); });
   return true;
+}
+
+namespace {
+
+// Menu command ids, above every control id of the window.
+constexpr UINT kMenuHelp = 0xE101;
+constexpr UINT kMenuCheckForUpdates = 0xE102;
+constexpr UINT kMenuWebSite = 0xE103;
+constexpr UINT kMenuAbout = 0xE104;
+
+} // namespace
+
+void TMainWindow::CreateHelpMenu() {
+  // The bar owns the popup and the window owns the bar: both go with it.
+  HMENU bar = ::CreateMenu();
+  helpMenu_ = ::CreatePopupMenu();
+  if (bar == nullptr || helpMenu_ == nullptr) {
+    if (bar != nullptr)
+      ::DestroyMenu(bar);
+    if (helpMenu_ != nullptr)
+      ::DestroyMenu(helpMenu_);
+    helpMenu_ = nullptr;
+    return;
+  }
+  ::AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(helpMenu_), L"&Help");
+  FillHelpMenu();
+  if (!::SetMenu(Handle(), bar)) {
+    ::DestroyMenu(bar); // takes the popup with it
+    helpMenu_ = nullptr;
+  }
+}
+
+void TMainWindow::FillHelpMenu() {
+  if (helpMenu_ == nullptr)
+    return;
+  while (::GetMenuItemCount(helpMenu_) > 0)
+    ::DeleteMenu(helpMenu_, 0, MF_BYPOSITION);
+  ::AppendMenuW(helpMenu_, MF_STRING, kMenuHelp, L"&Help\tF1");
+  if (logic_ == nullptr || !logic_->Busy())
+    ::AppendMenuW(helpMenu_, MF_STRING, kMenuCheckForUpdates, L"Check for &Updates");
+  ::AppendMenuW(helpMenu_, MF_STRING, kMenuWebSite, L"Quenlo on the &Web");
+  ::AppendMenuW(helpMenu_, MF_SEPARATOR, 0, nullptr);
+  ::AppendMenuW(helpMenu_, MF_STRING, kMenuAbout, L"&About Quenlo");
 }
 
 void TMainWindow::SetBroadcast(TStartupBroadcast *broadcast) {
@@ -246,6 +290,33 @@ LRESULT TMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     // A minimise on the monitor page hides to the monitor's tray instead.
     if ((wParam & 0xFFF0) == SC_MINIMIZE && logic_ != nullptr && logic_->Minimise())
       return 0;
+    break;
+  case WM_INITMENUPOPUP:
+    if (reinterpret_cast<HMENU>(wParam) == helpMenu_)
+      FillHelpMenu();
+    break;
+  case WM_COMMAND:
+    // Menu entries (controls' notifications go to their pages).
+    if (HIWORD(wParam) == 0 && lParam == 0 && logic_ != nullptr) {
+      switch (LOWORD(wParam)) {
+      case kMenuHelp:
+        logic_->HelpMenu(heHelp);
+        break;
+      case kMenuCheckForUpdates:
+        logic_->HelpMenu(heCheckForUpdates);
+        break;
+      case kMenuWebSite:
+        logic_->HelpMenu(heWebSite);
+        break;
+      case kMenuAbout:
+        logic_->HelpMenu(heAbout);
+        break;
+      default:
+        break;
+      }
+      RequestRefresh();
+      return 0;
+    }
     break;
   case WM_CLOSE:
     if (logic_ == nullptr || logic_->CanClose())

@@ -63,6 +63,10 @@ protected:
 private:
   void Layout();
   RECT PageArea() const;
+  void CreateHelpMenu();
+  // Fills the Help menu as it opens: "Check for Updates" only while no scan
+  // or repair runs.
+  void FillHelpMenu();
 
   IMainLogicPort *logic_ = nullptr;
   TStartupBroadcast *broadcast_ = nullptr;
@@ -73,6 +77,7 @@ private:
   TPage current_ = pgNone;
   TTrayIcon tray_;
   TSplash about_;
+  HMENU helpMenu_ = nullptr; // owned by the window's menu bar
   UINT restoreMessage_ = 0;
   bool refreshPosted_ = false;
   bool refreshTimer_ = false;

@@ -466,7 +466,42 @@ struct TScenario {
     } else {
       Fail("optimizer page not shown");
     }
+    AboutFromTheHelpMenu();
     return Finish();
+  }
+
+  // The Help menu by keyboard, as a user without a mouse opens it: Alt+H,
+  // then A for "About Quenlo"; the modal about box closes with its button.
+  void AboutFromTheHelpMenu() {
+    SetForegroundWindow(main);
+    Sleep(300);
+    INPUT alt[4] = {};
+    alt[0].type = alt[1].type = alt[2].type = alt[3].type = INPUT_KEYBOARD;
+    alt[0].ki.wVk = VK_MENU;
+    alt[1].ki.wVk = 'H';
+    alt[2].ki.wVk = 'H';
+    alt[2].ki.dwFlags = KEYEVENTF_KEYUP;
+    alt[3].ki.wVk = VK_MENU;
+    alt[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(4, alt, sizeof(INPUT));
+    Sleep(500);
+    PressKey('A');
+    HWND about = nullptr;
+    if (!WaitFor(
+            [&] {
+              about = FindWindowW(nullptr, L"About Quenlo");
+              return about != nullptr && IsWindowVisible(about);
+            },
+            15000)) {
+      Fail("the Help menu's About Quenlo did not open");
+      return;
+    }
+    Log("about box: " + Narrow(TextOf(about)));
+    Sleep(300);
+    SaveScreenshot(about, screens + L"\\07b-about.bmp");
+    if (!ClickButton(about, L"Close") ||
+        !WaitFor([] { return FindWindowW(nullptr, L"About Quenlo") == nullptr; }, 15000))
+      Fail("the about box did not close");
   }
 
   // The context menu's "Show Key" on the first problem: the caution
