@@ -35,7 +35,7 @@ void EnablePerMonitorDpiAwareness() {
     qp::IgnoreResult(setAware());
 }
 
-UniqueGdi CreateUiFont(const TDpi &dpi, const TFontSpec &spec) {
+UniqueGdi CreateUiFont(const TDpi &dpi, const TFontStyle &style) {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof(metrics);
   LOGFONTW font{};
@@ -43,10 +43,10 @@ UniqueGdi CreateUiFont(const TDpi &dpi, const TFontSpec &spec) {
     font = metrics.lfMessageFont;
   else
     ::lstrcpynW(font.lfFaceName, L"Tahoma", LF_FACESIZE);
-  font.lfHeight = -dpi.Scale(spec.pixelHeight);
+  font.lfHeight = -dpi.Scale(style.pixelHeight);
   font.lfWidth = 0;
-  font.lfWeight = spec.weight == TFontWeight::Bold ? FW_BOLD : FW_NORMAL;
-  font.lfUnderline = spec.underline ? TRUE : FALSE;
+  font.lfWeight = style.weight == TFontWeight::Bold ? FW_BOLD : FW_NORMAL;
+  font.lfUnderline = style.underline ? TRUE : FALSE;
   font.lfQuality = CLEARTYPE_QUALITY;
   return UniqueGdi(::CreateFontIndirectW(&font));
 }

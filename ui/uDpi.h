@@ -28,12 +28,12 @@ private:
 void EnablePerMonitorDpiAwareness();
 
 enum class TFontWeight { Normal, Bold };
-struct TFontSpec {
+struct TFontStyle {
   int pixelHeight = 13; // at 96 DPI
   TFontWeight weight = TFontWeight::Normal;
   bool underline = false;
 };
 // The system's message font face at the given size, scaled for dpi.
-UniqueGdi CreateUiFont(const TDpi &dpi, const TFontSpec &spec);
+UniqueGdi CreateUiFont(const TDpi &dpi, const TFontStyle &style);
 
 } // namespace quenlo::ui

@@ -60,13 +60,13 @@ void TWindow::RegisterOnce(const wchar_t *className, UINT style, HBRUSH backgrou
   ::RegisterClassExW(&wc);
 }
 
-bool TWindow::CreateFrom(const TWindowSpec &spec) {
-  const RECT &r = spec.bounds;
+bool TWindow::CreateFrom(const TWindowParams &params) {
+  const RECT &r = params.bounds;
   const HWND hwnd = ::CreateWindowExW(
-      spec.exStyle, spec.className, spec.text.c_str(), spec.style, r.left, r.top, r.right - r.left,
-      r.bottom - r.top, spec.parent,
-      (spec.style & WS_CHILD) != 0 ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id))
-                                   : nullptr,
+      params.exStyle, params.className, params.text.c_str(), params.style, r.left, r.top,
+      r.right - r.left, r.bottom - r.top, params.parent,
+      (params.style & WS_CHILD) != 0 ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(params.id))
+                                     : nullptr,
       ::GetModuleHandleW(nullptr), this);
   if (hwnd == nullptr)
     return false;

@@ -20,7 +20,7 @@ struct WindowTraits {
 };
 using UniqueHwnd = qp::TUniqueAny<WindowTraits>;
 
-struct TWindowSpec {
+struct TWindowParams {
   const wchar_t *className = nullptr;
   std::wstring text{};
   DWORD style = WS_CHILD | WS_VISIBLE;
@@ -58,7 +58,7 @@ public:
 
 protected:
   // Creates the window; false when CreateWindowEx failed.
-  [[nodiscard]] bool CreateFrom(const TWindowSpec &spec);
+  [[nodiscard]] bool CreateFrom(const TWindowParams &params);
   virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   // Called after the DPI changed (WM_DPICHANGED on a top-level window, or
   // told by the parent); rebuild fonts and lay out again.

@@ -9,7 +9,7 @@
 
 namespace quenlo::test {
 
-struct FindingSpec {
+struct FindingFields {
   TErrorCategory category = ecStartup;
   std::string key = "Software\\A"; // below HKLM
   std::string value = "v";
@@ -19,18 +19,18 @@ struct FindingSpec {
   std::string data = "C:\\missing.exe";
 };
 
-inline TRegError &AddFinding(TRegScanner &scanner, const FindingSpec &spec) {
+inline TRegError &AddFinding(TRegScanner &scanner, const FindingFields &fields) {
   TRegErrorInfo info;
   info.View64 = 1;
   info.RootKey = wc::HkeyLocalMachine;
-  info.KeyPath = spec.key;
-  info.ValueName = spec.value;
-  info.Target = spec.target;
-  info.Data = spec.data;
-  info.Category = spec.category;
-  info.Kind = spec.kind;
-  info.Action = spec.action;
-  info.Actions = TRepairActionSet::Of(spec.action);
+  info.KeyPath = fields.key;
+  info.ValueName = fields.value;
+  info.Target = fields.target;
+  info.Data = fields.data;
+  info.Category = fields.category;
+  info.Kind = fields.kind;
+  info.Action = fields.action;
+  info.Actions = TRepairActionSet::Of(fields.action);
   const int index = scanner.Errors().Add(std::make_unique<TRegError>(info));
   return *scanner.Errors().Items(index);
 }

@@ -102,11 +102,11 @@ protected:
   }
   TRegError &Finding(const std::string &key, TErrorCategory category = ecStartup) {
     reg.SetString(View::V64, "HKLM\\Software\\" + key, "v", "1");
-    FindingSpec spec;
-    spec.category = category;
-    spec.key = "Software\\" + key;
-    spec.data = "data of " + key;
-    return AddFinding(scanner, spec);
+    FindingFields fields;
+    fields.category = category;
+    fields.key = "Software\\" + key;
+    fields.data = "data of " + key;
+    return AddFinding(scanner, fields);
   }
 
   RegeditFake editor{platform};
@@ -227,7 +227,7 @@ TEST_F(ResultsPageTest, AListClearedWhileTheLoopPumpsEndsTheLoopCleanly) {
 
 TEST_F(ResultsPageTest, ShowKeyAsksWithTheCautionAndTellsAMissingKey) {
   Finding("A");
-  FindingSpec shortcut;
+  FindingFields shortcut;
   shortcut.kind = ekInvalidShortcut;
   shortcut.action = raRecycleFile;
   AddFinding(scanner, shortcut);

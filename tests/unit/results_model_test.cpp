@@ -21,11 +21,11 @@ protected:
     InitEnvironment();
   }
   TRegError &Add(TErrorCategory category, const std::string &key, const std::string &value = "v") {
-    FindingSpec spec;
-    spec.category = category;
-    spec.key = key;
-    spec.value = value;
-    return AddFinding(*scanner, spec);
+    FindingFields fields;
+    fields.category = category;
+    fields.key = key;
+    fields.value = value;
+    return AddFinding(*scanner, fields);
   }
   std::string IgnoreFile() { return fs.Content(SettingsPath(IgnoreFileTitle)).value_or("<none>"); }
 
@@ -190,7 +190,7 @@ TEST_F(ResultsModelTest, TheListFollowsTheScannerAndFallsBackToTheSummary) {
 
 TEST_F(ResultsModelTest, MenuEntriesPerViewAndKind) {
   Add(ecStartup, "Software\\A").SetRepaired(true);
-  FindingSpec shortcut;
+  FindingFields shortcut;
   shortcut.category = ecStartup;
   shortcut.kind = ekInvalidShortcut;
   shortcut.action = raRecycleFile;
@@ -258,7 +258,7 @@ TEST_F(ResultsModelTest, IgnoringADefaultValueWritesTheDefaultEntryAndUnmarkingR
 }
 
 TEST_F(ResultsModelTest, ARecycleFileProblemIsNeverMarkedNorWritten) {
-  FindingSpec file;
+  FindingFields file;
   file.category = ecStartMenu;
   file.kind = ekInvalidShortcut;
   file.action = raRecycleFile;
