@@ -304,6 +304,18 @@ struct MemoryFileSystem::Impl {
     return st;
   }
 
+  // For a call that creates the file when missing: ErrorSuccess with the
+  // node, ErrorFileNotFound with only the folder that would hold it, or
+  // the reason neither is there.
+  long LocateForCreate(std::string_view text, Parsed &p, FNode *&node, FNode *&parent) const {
+    const long st = Locate(text, p, node);
+    if (st != wc::ErrorSuccess && st != wc::ErrorFileNotFound)
+      return st;
+    if (long pst = Parent(p, parent))
+      return pst;
+    return st;
+  }
+
   // Takes the entry the path names (which was just located) out of its folder.
   void Detach(const Parsed &p) {
     FNode *parent = nullptr;
@@ -596,11 +608,9 @@ long MemoryFileSystem::WriteThrough(MemoryFileSystem::Op op, std::string_view pa
     return st;
   Parsed p;
   FNode *node = nullptr, *parent = nullptr;
-  const long st = m.Locate(path, p, node);
+  const long st = m.LocateForCreate(path, p, node, parent);
   if (st != wc::ErrorSuccess && st != wc::ErrorFileNotFound)
     return st;
-  if (long pst = m.Parent(p, parent))
-    return pst;
   if (st == wc::ErrorFileNotFound) {
     auto file = std::make_unique<FNode>();
     file->attributes = wc::FileAttributeArchive;
@@ -665,11 +675,9 @@ long MemoryFileSystem::OpenLockFile(std::string_view path, std::unique_ptr<IFile
     return st;
   Parsed p;
   FNode *node = nullptr, *parent = nullptr;
-  const long st = m.Locate(path, p, node);
+  const long st = m.LocateForCreate(path, p, node, parent);
   if (st != wc::ErrorSuccess && st != wc::ErrorFileNotFound)
     return st;
-  if (long pst = m.Parent(p, parent))
-    return pst;
   if (st == wc::ErrorSuccess) {
     if (node->dir || (node->attributes & wc::FileAttributeReadOnly) != 0)
       return wc::ErrorAccessDenied;

@@ -1,6 +1,14 @@
-# Shared steps of the window tests, sourced by them: a private Xvfb display,
-# a throwaway prefix, clean-up, polling. Expects $root and $work; sets
-# $prefix, $run and QUENLO_WINEPREFIX.
+# Shared steps of the window tests, sourced by them with their arguments
+# (QUENLO_EXE DRIVER_EXE ...): a private Xvfb display, a throwaway prefix,
+# clean-up, polling. Sets $exe, $driver, $here, $root, $screens, $work
+# (removed at exit), $log, $prefix, $run and QUENLO_WINEPREFIX.
+exe=$(realpath "$1")
+driver=$(realpath "$2")
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/../.." && pwd)
+screens=${QUENLO_SCREENS_DIR:-$root/build/test-logs/screens}
+work=$(mktemp -d)
+log=$work/driver.log
 prefix=$work/prefix
 run=$root/scripts/wine-run.sh
 export QUENLO_WINEPREFIX=$prefix

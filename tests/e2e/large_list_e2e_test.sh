@@ -5,16 +5,9 @@
 # Page Up, Home and Page Down at once (the list asks only for what it shows).
 # Screenshot: build/test-logs/screens/08-large-list.png.
 set -uo pipefail
-exe=$(realpath "$1")
-driver=$(realpath "$2")
 rows=${3:-100000}
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-screens=${QUENLO_SCREENS_DIR:-$root/build/test-logs/screens}
-work=$(mktemp -d)
-log=$work/driver.log
 # shellcheck source=e2e_common.sh
-source "$here/e2e_common.sh"
+source "$(dirname "$0")/e2e_common.sh" "$@"
 
 start_display
 bash "$root/scripts/wine-prefix.sh" "$prefix" >/dev/null 2>&1

@@ -9,15 +9,8 @@
 # running and answering, and that the end of the session ends it.
 # Screenshots of every page visited: build/test-logs/screens/*.png.
 set -uo pipefail
-exe=$(realpath "$1")
-driver=$(realpath "$2")
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-screens=${QUENLO_SCREENS_DIR:-$root/build/test-logs/screens}
-work=$(mktemp -d)
-log=$work/driver.log
 # shellcheck source=e2e_common.sh
-source "$here/e2e_common.sh"
+source "$(dirname "$0")/e2e_common.sh" "$@"
 
 start_display
 
