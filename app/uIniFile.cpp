@@ -2,6 +2,7 @@
 
 #include <unordered_set>
 
+#include "platform/FileOps.h"
 #include "platform/Platform.h"
 #include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
@@ -180,18 +181,11 @@ bool TIniFile::LoadFile(std::string_view path, std::string &errorText) {
 }
 
 bool TIniFile::SaveFile(std::string_view path, std::string &errorText) const {
-  auto &files = qp::Platform().Files();
-  const std::string temp = std::string(path) + ".tmp";
-  long status = files.WriteFile(temp, Text());
-  if (status == wc::ErrorSuccess) {
-    status = files.MoveFile(temp, path, 1);
-    if (status == wc::ErrorSuccess)
-      return true;
-    errorText = "MoveFileEx: " + qp::Platform().System().SystemMessage(status);
-  } else {
-    errorText = "WriteFile: " + qp::Platform().System().SystemMessage(status);
-  }
-  qp::IgnoreResult(files.DeleteFile(temp));
+  std::string call;
+  const long status = qp::ReplaceFileContent(path, Text(), &call);
+  if (status == wc::ErrorSuccess)
+    return true;
+  errorText = call + ": " + qp::Platform().System().SystemMessage(status);
   return false;
 }
 

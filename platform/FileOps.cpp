@@ -1,11 +1,37 @@
 #include "platform/FileOps.h"
 
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <random>
 #include <string>
 
 #include "platform/PathText.h"
 #include "platform/Platform.h"
+#include "platform/ScopeGuard.h"
 
 namespace qp {
+
+namespace {
+
+constexpr std::uint32_t kMoveReplaceExisting = 1; // MOVEFILE_REPLACE_EXISTING
+constexpr int kRandomBits = 32;                   // one random_device draw
+constexpr std::size_t kTagChars = 40;             // 16 + up to 16 hex digits and the NUL
+
+// "<path>.<tag>.tmp" with a tag no other write shares: two writers at the
+// same time (a scheduled scan and the user) each fill their own file, so
+// neither moves the other's half-written text into place.
+std::string UniqueTemporaryName(std::string_view path) {
+  static const std::uint64_t processTag =
+      std::random_device{}() | (static_cast<std::uint64_t>(std::random_device{}()) << kRandomBits);
+  static std::atomic<std::uint64_t> writes{0};
+  char tag[kTagChars];
+  std::snprintf(tag, sizeof tag, "%016llx%08llx", static_cast<unsigned long long>(processTag),
+                static_cast<unsigned long long>(++writes));
+  return std::string(path) + "." + tag + ".tmp";
+}
+
+} // namespace
 
 bool FileExists(std::string_view path) {
   const std::uint32_t attributes = Platform().Files().GetAttributes(path);
@@ -42,6 +68,23 @@ bool ForceDirectories(std::string_view folder, long &lastError) {
     return true;
   lastError = st;
   return false;
+}
+
+long ReplaceFileContent(std::string_view path, std::string_view data, std::string *failedCall) {
+  IFileSystem &files = Platform().Files();
+  const std::string temp = UniqueTemporaryName(path);
+  const char *call = "WriteFile";
+  long st = files.WriteFile(temp, data);
+  if (st == wc::ErrorSuccess) {
+    call = "MoveFileEx";
+    st = files.MoveFile(temp, path, kMoveReplaceExisting);
+  }
+  if (st == wc::ErrorSuccess)
+    return st;
+  IgnoreResult(files.DeleteFile(temp));
+  if (failedCall != nullptr)
+    *failedCall = call;
+  return st;
 }
 
 } // namespace qp

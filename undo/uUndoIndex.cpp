@@ -1,9 +1,6 @@
 #include "undo/uUndoIndex.h"
 
-#include <atomic>
-#include <cstdio>
-#include <random>
-
+#include "platform/FileOps.h"
 #include "platform/PathText.h"
 #include "platform/Platform.h"
 #include "platform/ScopeGuard.h"
@@ -17,13 +14,9 @@ qp::IFileSystem &Files() {
   return qp::Platform().Files();
 }
 
-constexpr std::string_view kTemporarySuffix = ".tmp";
-constexpr std::uint32_t kReplaceExisting = 1; // MOVEFILE_REPLACE_EXISTING
 constexpr unsigned char kFirstPrintable = 0x20;
 constexpr unsigned char kDelete = 0x7f;
 constexpr std::size_t kBackupNameDigits = 9; // hhnnsszzz
-constexpr int kRandomBits = 32;              // one random_device draw
-constexpr std::size_t kTagChars = 40;        // 16 + up to 16 hex digits and the NUL
 constexpr std::uint32_t kLockWaitStepMilliseconds = 10;
 constexpr std::uint32_t kLockWaitMilliseconds = 30000;
 
@@ -31,19 +24,6 @@ constexpr std::uint32_t kLockWaitMilliseconds = 30000;
 // file a holder let go of.
 bool LockIsBusy(long status) {
   return status == wc::ErrorSharingViolation || status == wc::ErrorAccessDenied;
-}
-
-// "<path>.<tag>.tmp" with a tag no other write shares: two writers at the
-// same time (a scheduled scan and the user) each fill their own file, so
-// neither moves the other's half-written text into place.
-std::string UniqueTemporaryName(std::string_view path) {
-  static const std::uint64_t processTag =
-      std::random_device{}() | (static_cast<std::uint64_t>(std::random_device{}()) << kRandomBits);
-  static std::atomic<std::uint64_t> writes{0};
-  char tag[kTagChars];
-  std::snprintf(tag, sizeof tag, "%016llx%08llx", static_cast<unsigned long long>(processTag),
-                static_cast<unsigned long long>(++writes));
-  return std::string(path) + "." + tag + std::string(kTemporarySuffix);
 }
 
 } // namespace
@@ -195,14 +175,11 @@ bool WriteTextLines(std::string_view path, const std::vector<std::string> &lines
   std::string text;
   for (const std::string &line : lines)
     text += line + "\r\n";
-  const std::string temp = UniqueTemporaryName(path);
-  long st = Files().WriteFile(temp, text);
-  if (st == wc::ErrorSuccess)
-    st = Files().MoveFile(temp, path, kReplaceExisting);
+  std::string call;
+  const long st = qp::ReplaceFileContent(path, text, &call);
   if (st == wc::ErrorSuccess)
     return true;
-  qp::IgnoreResult(Files().DeleteFile(temp));
-  errorText = "WriteFile: " + SysErrorMessage(st);
+  errorText = call + ": " + SysErrorMessage(st);
   return false;
 }
 

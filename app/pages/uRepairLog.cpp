@@ -1,6 +1,7 @@
 #include "app/pages/uRepairLog.h"
 
 #include "app/uEnvironment.h"
+#include "platform/FileOps.h"
 #include "platform/Platform.h"
 #include "platform/ScopeGuard.h"
 
@@ -9,23 +10,6 @@ namespace quenlo {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
-constexpr std::uint32_t kMoveReplaceExisting = 1;
-
-// Writes data beside path and moves it over path; the old file stays whole
-// until the move.
-bool ReplaceFile(const std::string &path, std::string_view data) {
-  qp::IFileSystem &fs = qp::Platform().Files();
-  const std::string temp = path + ".tmp";
-  if (fs.WriteFile(temp, data) != 0) {
-    qp::IgnoreResult(fs.DeleteFile(temp));
-    return false;
-  }
-  if (fs.MoveFile(temp, path, kMoveReplaceExisting) != 0) {
-    qp::IgnoreResult(fs.DeleteFile(temp));
-    return false;
-  }
-  return true;
-}
 
 } // namespace
 
@@ -63,7 +47,7 @@ bool AppendToLog(const std::string &path, std::string_view text) {
 bool WriteFailureFile(const std::string &path, std::string_view text) {
   std::string content(text);
   content.append(kLineEnd);
-  return ReplaceFile(path, content);
+  return qp::ReplaceFileContent(path, content) == wc::ErrorSuccess;
 }
 
 } // namespace quenlo

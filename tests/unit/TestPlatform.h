@@ -3,11 +3,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "paths/uPaths.h"
+#include "platform/PathText.h"
 #include "platform/memory/MemoryPlatform.h"
 #include "registry/uRegAccess.h"
 
 namespace quenlo::test {
+
+// Whether a folder's names hold a temporary file a replace left behind.
+inline bool HasTemporaryFile(const std::vector<std::string> &names) {
+  return std::any_of(names.begin(), names.end(), [](const std::string &name) {
+    return name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0;
+  });
+}
 
 class MemoryTest : public ::testing::Test {
 protected:

@@ -71,7 +71,7 @@ TEST_F(RepairLogTest, TheFailureListReplacesTheFileOnlyThroughARename) {
   fs.InjectFailure(MemoryFileSystem::Op::Move, "cantremove", wc::ErrorAccessDenied);
   EXPECT_FALSE(WriteFailureFile(path, "second"));
   EXPECT_EQ(fs.Content(path).value_or(""), "first\r\n") << "the old list stays whole";
-  EXPECT_FALSE(fs.Content(path + ".tmp").has_value()) << "no temporary file left behind";
+  EXPECT_FALSE(HasTemporaryFile(fs.List(qp::FolderOf(path)))) << "no temporary file left behind";
   fs.InjectFailure(MemoryFileSystem::Op::Write, "cantremove", wc::ErrorDiskFull);
   EXPECT_FALSE(WriteFailureFile(path, "third"));
   ASSERT_TRUE(WriteFailureFile(path, "fourth"));

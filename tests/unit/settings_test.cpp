@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "TestPlatform.h"
 #include "app/uEnvironment.h"
 #include "app/uIgnoreLists.h"
 #include "app/uIniFile.h"
 #include "app/uSettings.h"
 #include "app/uVersionInfo.h"
+#include "platform/PathText.h"
 #include "platform/Utf.h"
 #include "platform/memory/MemoryPlatform.h"
 #include "registry/uRegAccess.h"
@@ -290,7 +292,7 @@ TEST_F(SettingsFile, NoFileGivesDefaultsAndTheFirstSaveWritesThem) {
   EXPECT_NE(text.find("[SkippedKeys]\r\n" + DefaultSkippedKeys()[0] + "=1\r\n"), std::string::npos);
   EXPECT_NE(text.find("[MonitoredKeys]\r\n" + DefaultMonitoredKeys()[0] + "=\r\n"),
             std::string::npos);
-  EXPECT_FALSE(fs().Exists(std::string(kIni) + ".tmp"));
+  EXPECT_FALSE(quenlo::test::HasTemporaryFile(fs().List(qp::FolderOf(kIni))));
 }
 
 TEST_F(SettingsFile, BadInputLoadsWhatItCanAndTheSaveKeepsTheRest) {
@@ -406,7 +408,7 @@ TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
   EXPECT_FALSE(SaveSettings(&error));
   EXPECT_NE(error.find("MoveFileEx: "), std::string::npos);
   EXPECT_EQ(File(kIni), "[settings]\r\nMonitorPrompt=7\r\n");
-  EXPECT_FALSE(fs().Exists(std::string(kIni) + ".tmp"));
+  EXPECT_FALSE(quenlo::test::HasTemporaryFile(fs().List(qp::FolderOf(kIni))));
 
   // A file that exists but cannot be read is not replaced by defaults.
   fs().InjectFailure(MemoryFileSystem::Op::Read, "quenlo.ini", wc::ErrorSharingViolation, 2);
