@@ -80,6 +80,23 @@ private:
   HDC dc_ = nullptr;
 };
 
+// GetDC/ReleaseDC: a window's DC for measuring outside WM_PAINT.
+class WindowDcScope {
+public:
+  explicit WindowDcScope(HWND hwnd) : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
+  WindowDcScope(const WindowDcScope &) = delete;
+  WindowDcScope &operator=(const WindowDcScope &) = delete;
+  ~WindowDcScope() {
+    if (dc_ != nullptr)
+      ::ReleaseDC(hwnd_, dc_);
+  }
+  HDC Dc() const { return dc_; }
+
+private:
+  HWND hwnd_;
+  HDC dc_;
+};
+
 // An RGB value written 0xRRGGBB (as page logic gives colours) to a COLORREF.
 constexpr COLORREF FromRgb(std::uint32_t rgb) {
   return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);

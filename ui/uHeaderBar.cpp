@@ -1,5 +1,7 @@
 #include "uHeaderBar.h"
 
+#include <algorithm>
+
 namespace quenlo::ui {
 
 namespace {
@@ -12,6 +14,9 @@ constexpr COLORREF kSelectedText = RGB(0x1F, 0x3A, 0x68);
 constexpr COLORREF kHot = RGB(0x2E, 0x55, 0x94);
 constexpr COLORREF kDisabledText = RGB(0x8A, 0x97, 0xAD);
 constexpr int kTitleWidth = 130;
+constexpr int kButtonFontPixels = 12;
+constexpr int kSmallestButtonFontPixels = 8;
+constexpr int kCaptionPadding = 10; // each side, room for the focus frame
 } // namespace
 
 bool THeaderBar::Create(HWND parent, int id, const std::vector<std::wstring> &captions) {
@@ -34,11 +39,41 @@ bool THeaderBar::Create(HWND parent, int id, const std::vector<std::wstring> &ca
 }
 
 void THeaderBar::OnDpiChanged() {
-  font_ = CreateUiFont(Dpi(), {.pixelHeight = 12, .weight = TFontWeight::Bold});
+  fontPixels_ = 0; // chosen again for the new DPI
+  FitFont(0);
   titleFont_ = CreateUiFont(Dpi(), {.pixelHeight = 22, .weight = TFontWeight::Bold});
+  Layout();
+}
+
+int THeaderBar::WidestCaption() const {
+  const WindowDcScope dc(Handle());
+  if (dc.Dc() == nullptr)
+    return 0;
+  const SelectScope font(dc.Dc(), font_.Get());
+  int widest = 0;
+  for (const std::wstring &caption : captions_) {
+    SIZE size{};
+    if (::GetTextExtentPoint32W(dc.Dc(), caption.c_str(), static_cast<int>(caption.size()), &size))
+      widest = std::max(widest, static_cast<int>(size.cx));
+  }
+  return widest;
+}
+
+void THeaderBar::FitFont(int buttonWidth) {
+  int pixels = kButtonFontPixels;
+  for (;;) {
+    if (pixels != fontPixels_) {
+      font_ = CreateUiFont(Dpi(), {.pixelHeight = pixels, .weight = TFontWeight::Bold});
+      fontPixels_ = pixels;
+    }
+    const bool fits =
+        buttonWidth <= 0 || WidestCaption() + 2 * Scale(kCaptionPadding) <= buttonWidth;
+    if (fits || pixels <= kSmallestButtonFontPixels)
+      break;
+    --pixels;
+  }
   for (const UniqueHwnd &button : buttons_)
     ::SendMessageW(button.Get(), WM_SETFONT, reinterpret_cast<WPARAM>(AsFont(font_)), FALSE);
-  Layout();
 }
 
 void THeaderBar::Select(int index) {
@@ -62,6 +97,7 @@ void THeaderBar::Layout() {
   const int width = (client.right - left - Scale(8)) / count;
   const int top = Scale(8);
   const int height = client.bottom - top;
+  FitFont(width - Scale(4));
   for (int i = 0; i < count; ++i)
     ::MoveWindow(buttons_[i].Get(), left + i * width, top, width - Scale(4), height, TRUE);
 }

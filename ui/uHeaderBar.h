@@ -27,12 +27,18 @@ protected:
 
 private:
   void Layout();
+  // Sets the buttons' font: the designed size, or smaller where the widest
+  // caption would not fit a button of that width (a high DPI on a screen
+  // that keeps the window narrow).
+  void FitFont(int buttonWidth);
+  int WidestCaption() const;
   void Draw(const DRAWITEMSTRUCT &item) const;
   void Paint();
 
   std::vector<UniqueHwnd> buttons_;
   std::vector<std::wstring> captions_;
   UniqueGdi font_;
+  int fontPixels_ = 0; // font_'s height in 96-DPI pixels
   UniqueGdi titleFont_;
   int selected_ = 0;
 };
