@@ -27,10 +27,13 @@ private:
 // Switches a privilege of the process token on or off (AdjustTokenPrivileges).
 // Windows outside the NT line has no privileges: that counts as done.
 // 0 on success, else the status (ERROR_NOT_ALL_ASSIGNED included).
-[[nodiscard]] long AdjustPrivilege(std::string_view name, bool enable);
+// wasEnabled, when given, receives the state it had before (on for a
+// system without privileges).
+[[nodiscard]] long AdjustPrivilege(std::string_view name, bool enable, bool *wasEnabled = nullptr);
 
-// A privilege switched on for the guard's lifetime and off again at its
-// end, when switching it on succeeded.
+// A privilege switched on for the guard's lifetime and put back as it was
+// at its end: switched off only when it was off before, so that a caller
+// who held it already keeps it.
 class TPrivilegeScope {
 public:
   explicit TPrivilegeScope(std::string_view name);
@@ -43,6 +46,7 @@ public:
 
 private:
   std::string name_;
+  bool wasEnabled_ = false; // before status_: its initialiser fills this
   long status_ = 0;
 };
 

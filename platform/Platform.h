@@ -167,6 +167,18 @@ public:
   // between processes: CreateFile without sharing, FILE_FLAG_DELETE_ON_CLOSE.
   [[nodiscard]] virtual long OpenLockFile(std::string_view path,
                                           std::unique_ptr<IFileLock> &lock) = 0;
+  // The owner and access list of a file or folder (GetNamedSecurityInfo /
+  // SetNamedSecurityInfo), as SDDL text of the parts securityInfo names
+  // (wc::OwnerSecurityInformation, wc::DaclSecurityInformation). A DACL set
+  // with the "P" flag ("D:P(...)") is protected: it inherits nothing from
+  // the folder above, and the files made in the folder later inherit its
+  // inheritable entries. Setting the owner to another account than the
+  // caller needs SeRestorePrivilege; taking ownership for oneself needs
+  // SeTakeOwnershipPrivilege or WRITE_OWNER.
+  [[nodiscard]] virtual long GetFileSecurity(std::string_view path, std::uint32_t securityInfo,
+                                             std::string &sddl) = 0;
+  [[nodiscard]] virtual long SetFileSecurity(std::string_view path, std::uint32_t securityInfo,
+                                             std::string_view sddl) = 0;
   // Moves a file or folder to the recycle bin (SHFileOperation with
   // FOF_ALLOWUNDO). 0 on success.
   [[nodiscard]] virtual long RecycleFile(std::string_view path) = 0;
@@ -223,7 +235,10 @@ public:
   [[nodiscard]] virtual bool GetUserName(std::string &name) = 0;
   [[nodiscard]] virtual bool IsAdmin() = 0;
   // AdjustTokenPrivileges; 0 on success, else the status (1300 included).
-  [[nodiscard]] virtual long SetPrivilege(std::string_view name, bool enable) = 0;
+  // wasEnabled, when given, receives whether the privilege was enabled
+  // before the call (from the call's previous-state answer), so that a
+  // caller can put it back as it found it.
+  [[nodiscard]] virtual long SetPrivilege(std::string_view name, bool enable, bool *wasEnabled) = 0;
   [[nodiscard]] virtual bool ExitWindows(std::uint32_t flags, std::uint32_t reason) = 0;
   // QueryDosDevice of "C:" and the like.
   [[nodiscard]] virtual bool QueryDosDevice(std::string_view drive, std::string &device) = 0;

@@ -25,6 +25,8 @@ struct FNode {
   std::string content;
   std::uint64_t time = kClockStart;
   std::uint64_t lock = 0; // the OpenLockFile that holds it, 0 when none
+  std::string owner;      // SDDL SID; empty: "BA"
+  std::string dacl;       // "D:..." set on this node; empty: inherited
   std::map<std::string, std::pair<std::string, std::unique_ptr<FNode>>> children; // upper -> name
 };
 
@@ -696,6 +698,125 @@ long MemoryFileSystem::OpenLockFile(std::string_view path, std::unique_ptr<IFile
     if (m.Walk(p, p.parts.size(), held) == wc::ErrorSuccess && held->lock == number)
       m.Detach(p);
   });
+  return wc::ErrorSuccess;
+}
+
+namespace {
+
+// "O:xxD:yyy" split into its owner SID and "D:..." part; false when the
+// text is not of that form (or names parts the caller did not ask for).
+bool SplitSddl(std::string_view sddl, std::uint32_t info, std::string &owner, std::string &dacl) {
+  owner.clear();
+  dacl.clear();
+  const std::size_t d = sddl.find("D:");
+  std::string_view ownerPart = sddl.substr(0, d);
+  if (!ownerPart.empty()) {
+    if (ownerPart.size() < 3 || ownerPart.substr(0, 2) != "O:" ||
+        (info & wc::OwnerSecurityInformation) == 0)
+      return false;
+    owner = std::string(ownerPart.substr(2));
+  }
+  if (d != std::string_view::npos) {
+    if ((info & wc::DaclSecurityInformation) == 0)
+      return false;
+    dacl = std::string(sddl.substr(d));
+    // Every entry must be a parenthesised ACE of six fields.
+    std::string_view rest = std::string_view(dacl).substr(2);
+    while (!rest.empty() && rest.front() != '(')
+      rest.remove_prefix(1); // flags such as P, AI
+    while (!rest.empty()) {
+      const std::size_t close = rest.find(')');
+      if (rest.front() != '(' || close == std::string_view::npos ||
+          std::count(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(close), ';') != 5)
+        return false;
+      rest.remove_prefix(close + 1);
+    }
+  }
+  return !owner.empty() || !dacl.empty();
+}
+
+// The entries of a DACL inherited by what lies below it: flags dropped,
+// each entry marked ID.
+std::string InheritedDacl(const std::string &dacl) {
+  std::string out = "D:AI";
+  std::size_t at = dacl.find('(');
+  while (at != std::string::npos) {
+    const std::size_t close = dacl.find(')', at);
+    if (close == std::string::npos)
+      break;
+    std::string ace = dacl.substr(at + 1, close - at - 1);
+    const std::size_t first = ace.find(';');
+    const std::size_t second = ace.find(';', first + 1);
+    if (first != std::string::npos && second != std::string::npos) {
+      std::string flags = ace.substr(first + 1, second - first - 1);
+      if (flags.find("ID") == std::string::npos)
+        flags = "ID" + flags;
+      for (const char *drop : {"OI", "CI"}) {
+        const std::size_t f = flags.find(drop);
+        if (f != std::string::npos)
+          flags.erase(f, 2);
+      }
+      ace = ace.substr(0, first + 1) + flags + ace.substr(second);
+    }
+    out += "(" + ace + ")";
+    at = dacl.find('(', close);
+  }
+  return out;
+}
+
+} // namespace
+
+long MemoryFileSystem::GetFileSecurity(std::string_view path, std::uint32_t securityInfo,
+                                       std::string &sddl) {
+  sddl.clear();
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  if (long st = m.Failed(Op::Security, path))
+    return st;
+  Parsed p;
+  FNode *node = nullptr;
+  if (long st = m.Locate(path, p, node))
+    return st;
+  if ((securityInfo & wc::OwnerSecurityInformation) != 0)
+    sddl += "O:" + (node->owner.empty() ? std::string("BA") : node->owner);
+  if ((securityInfo & wc::DaclSecurityInformation) != 0) {
+    std::string dacl = node->dacl;
+    for (std::size_t depth = p.parts.size(); dacl.empty() && depth-- > 0;) {
+      FNode *above = nullptr;
+      if (m.Walk(p, depth, above) == wc::ErrorSuccess && !above->dacl.empty())
+        dacl = InheritedDacl(above->dacl);
+    }
+    sddl += dacl.empty() ? std::string(DefaultFileDacl) : dacl;
+  }
+  return wc::ErrorSuccess;
+}
+
+long MemoryFileSystem::SetFileSecurity(std::string_view path, std::uint32_t securityInfo,
+                                       std::string_view sddl) {
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  if (long st = m.Failed(Op::Security, path))
+    return st;
+  std::string owner;
+  std::string dacl;
+  if (!SplitSddl(sddl, securityInfo, owner, dacl))
+    return wc::ErrorInvalidAcl;
+  Parsed p;
+  FNode *node = nullptr;
+  if (long st = m.Locate(path, p, node))
+    return st;
+  if (!owner.empty()) {
+    std::string user;
+    const bool self = (m.sys.GetUserSid(user) && owner == user) || owner == "BA";
+    const bool allowed = self ? m.sys.PrivilegeEnabled("SeTakeOwnershipPrivilege") ||
+                                    m.sys.PrivilegeEnabled("SeRestorePrivilege")
+                              : m.sys.PrivilegeEnabled("SeRestorePrivilege");
+    if (!allowed)
+      return wc::ErrorInvalidOwner;
+    node->owner = owner;
+  }
+  if (!dacl.empty())
+    node->dacl = dacl;
   return wc::ErrorSuccess;
 }
 

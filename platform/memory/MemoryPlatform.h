@@ -330,6 +330,19 @@ public:
   long FlushFile(std::string_view path) override;
   // The lock must be released before the file system goes.
   long OpenLockFile(std::string_view path, std::unique_ptr<IFileLock> &lock) override;
+  // Every file and folder has an owner and a DACL as SDDL; a new one
+  // takes the owner "BA" and, in a folder whose DACL was set, that
+  // folder's DACL entries (the "P" flag dropped), else the default
+  // DefaultFileDacl. The model does not check access against them.
+  // Setting the owner needs SeTakeOwnershipPrivilege enabled when the
+  // new owner is the process user and SeRestorePrivilege for any other;
+  // malformed SDDL answers 1336 (ERROR_INVALID_ACL) as the conversion does.
+  long GetFileSecurity(std::string_view path, std::uint32_t securityInfo,
+                       std::string &sddl) override;
+  long SetFileSecurity(std::string_view path, std::uint32_t securityInfo,
+                       std::string_view sddl) override;
+  static constexpr const char *DefaultFileDacl =
+      "D:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)";
   long RecycleFile(std::string_view path) override;
   bool SwitchFsView(std::uintptr_t &previous) override;
   void RevertFsView(std::uintptr_t previous) override;
@@ -367,7 +380,8 @@ public:
     Recycle,
     Flush,
     Lock,
-    Append
+    Append,
+    Security
   };
   void InjectFailure(Op op, std::string_view pathPart, long status, int count = 1);
   void ClearFailures();
@@ -402,7 +416,7 @@ public:
   bool GetUserSid(std::string &sid) override;
   bool GetUserName(std::string &name) override;
   bool IsAdmin() override;
-  long SetPrivilege(std::string_view name, bool enable) override;
+  long SetPrivilege(std::string_view name, bool enable, bool *wasEnabled) override;
   bool ExitWindows(std::uint32_t flags, std::uint32_t reason) override;
   bool QueryDosDevice(std::string_view drive, std::string &device) override;
   std::string SystemMessage(long code) override;

@@ -482,7 +482,7 @@ bool MemorySystem::IsAdmin() {
   return impl_->admin;
 }
 
-long MemorySystem::SetPrivilege(std::string_view name, bool enable) {
+long MemorySystem::SetPrivilege(std::string_view name, bool enable, bool *wasEnabled) {
   std::lock_guard lock(impl_->mu);
   Impl &m = *impl_;
   m.privilegeCalls.push_back(std::string(name) + (enable ? ":on" : ":off"));
@@ -495,6 +495,8 @@ long MemorySystem::SetPrivilege(std::string_view name, bool enable) {
   // leaves it as it was; the status says so.
   if (!m.Holds(*privilege))
     return wc::ErrorNotAllAssigned;
+  if (wasEnabled != nullptr)
+    *wasEnabled = m.enabledPrivileges.count(std::string(privilege->name)) != 0;
   if (enable)
     m.enabledPrivileges.insert(std::string(privilege->name));
   else

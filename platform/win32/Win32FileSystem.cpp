@@ -205,6 +205,60 @@ long Win32FileSystem::OpenLockFile(std::string_view path, std::unique_ptr<IFileL
   return ERROR_SUCCESS;
 }
 
+long Win32FileSystem::GetFileSecurity(std::string_view path, std::uint32_t securityInfo,
+                                      std::string &sddl) {
+  sddl.clear();
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  std::wstring name = ViewPath(path);
+  const DWORD rc = ::GetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, securityInfo, nullptr,
+                                           nullptr, nullptr, nullptr, &descriptor);
+  if (rc != ERROR_SUCCESS) {
+    return static_cast<long>(rc);
+  }
+  const UniqueLocal owner(descriptor);
+  LPWSTR text = nullptr;
+  if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                              securityInfo, &text, nullptr)) {
+    return LastError();
+  }
+  const UniqueLocal textOwner(text);
+  sddl = Narrow(text);
+  return ERROR_SUCCESS;
+}
+
+long Win32FileSystem::SetFileSecurity(std::string_view path, std::uint32_t securityInfo,
+                                      std::string_view sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(Wide(sddl).c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr)) {
+    return LastError();
+  }
+  const UniqueLocal owner(descriptor);
+  PSID sid = nullptr;
+  BOOL defaulted = FALSE;
+  if ((securityInfo & OWNER_SECURITY_INFORMATION) != 0 &&
+      !::GetSecurityDescriptorOwner(descriptor, &sid, &defaulted)) {
+    return LastError();
+  }
+  PACL dacl = nullptr;
+  BOOL present = FALSE;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  DWORD info = securityInfo;
+  if ((securityInfo & DACL_SECURITY_INFORMATION) != 0) {
+    if (!::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) ||
+        !::GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+      return LastError();
+    }
+    // "D:P(...)": the folder's own entries only, nothing from above.
+    info |= (control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
+                                               : UNPROTECTED_DACL_SECURITY_INFORMATION;
+  }
+  std::wstring name = ViewPath(path);
+  return static_cast<long>(
+      ::SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, info, sid, nullptr, dacl, nullptr));
+}
+
 long Win32FileSystem::RecycleFile(std::string_view path) {
   // The source is a list of names ending with an empty one.
   std::wstring source = ViewPath(path);

@@ -21,6 +21,10 @@ public:
   long AppendFile(std::string_view path, std::string_view data) override;
   long FlushFile(std::string_view path) override;
   long OpenLockFile(std::string_view path, std::unique_ptr<IFileLock> &lock) override;
+  long GetFileSecurity(std::string_view path, std::uint32_t securityInfo,
+                       std::string &sddl) override;
+  long SetFileSecurity(std::string_view path, std::uint32_t securityInfo,
+                       std::string_view sddl) override;
   long RecycleFile(std::string_view path) override;
 
   bool SwitchFsView(std::uintptr_t &previous) override;

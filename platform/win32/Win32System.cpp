@@ -244,7 +244,7 @@ bool Win32System::IsAdmin() {
   return ::CheckTokenMembership(nullptr, admins.Get(), &member) && member;
 }
 
-long Win32System::SetPrivilege(std::string_view name, bool enable) {
+long Win32System::SetPrivilege(std::string_view name, bool enable, bool *wasEnabled) {
   const UniqueHandle token = ProcessToken(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY);
   if (!token) {
     return static_cast<long>(::GetLastError());
@@ -263,7 +263,15 @@ long Win32System::SetPrivilege(std::string_view name, bool enable) {
     return static_cast<long>(::GetLastError());
   }
   // Success with ERROR_NOT_ALL_ASSIGNED means the token lacks the privilege.
-  return static_cast<long>(::GetLastError());
+  const long status = static_cast<long>(::GetLastError());
+  if (wasEnabled != nullptr) {
+    // The previous state lists the privilege only when the call changed
+    // it; an empty list means it already was as asked.
+    *wasEnabled = previous.PrivilegeCount == 0
+                      ? enable
+                      : (previous.Privileges[0].Attributes & SE_PRIVILEGE_ENABLED) != 0;
+  }
+  return status;
 }
 
 bool Win32System::ExitWindows(std::uint32_t flags, std::uint32_t reason) {

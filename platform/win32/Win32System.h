@@ -21,7 +21,7 @@ public:
   bool GetUserSid(std::string &sid) override;
   bool GetUserName(std::string &name) override;
   bool IsAdmin() override;
-  long SetPrivilege(std::string_view name, bool enable) override;
+  long SetPrivilege(std::string_view name, bool enable, bool *wasEnabled) override;
   bool ExitWindows(std::uint32_t flags, std::uint32_t reason) override;
   bool QueryDosDevice(std::string_view drive, std::string &device) override;
   std::string SystemMessage(long code) override;

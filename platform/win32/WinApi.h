@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <objbase.h>
 #include <sddl.h>
 #include <shellapi.h>
@@ -20,6 +21,7 @@
 #undef ExpandEnvironmentStrings
 #undef GetDriveType
 #undef GetEnvironmentVariable
+#undef GetFileSecurity
 #undef GetSystemDirectory
 #undef GetTempPath
 #undef GetUserName
@@ -28,4 +30,5 @@
 #undef QueryDosDevice
 #undef RemoveDirectory
 #undef SetEnvironmentVariable
+#undef SetFileSecurity
 #undef StartService

@@ -111,9 +111,9 @@ void RemoveTree(qp::IRegistry &reg, HKey parent, const std::string &path, std::u
 class PrivilegeScope {
 public:
   PrivilegeScope(qp::ISystem &sys, std::string_view name) : sys_(sys), name_(name) {
-    status_ = sys_.SetPrivilege(name_, true);
+    status_ = sys_.SetPrivilege(name_, true, nullptr);
   }
-  ~PrivilegeScope() { qp::IgnoreResult(sys_.SetPrivilege(name_, false)); }
+  ~PrivilegeScope() { qp::IgnoreResult(sys_.SetPrivilege(name_, false, nullptr)); }
   PrivilegeScope(const PrivilegeScope &) = delete;
   PrivilegeScope &operator=(const PrivilegeScope &) = delete;
   long Status() const { return status_; }
@@ -1032,7 +1032,7 @@ TEST_P(RegistryConformance, SaveNeedsTheBackupPrivilege) {
   ScopedKey key;
   ASSERT_EQ(reg().CreateKey(wc::HkeyCurrentUser, kUserScratch, kAll, key.Out(), nullptr), 0);
   const std::string file = TempFile(sys(), "save.hiv");
-  ASSERT_EQ(sys().SetPrivilege("SeBackupPrivilege", false), 0);
+  ASSERT_EQ(sys().SetPrivilege("SeBackupPrivilege", false, nullptr), 0);
   EXPECT_EQ(reg().SaveKey(key.Get(), file), wc::ErrorPrivilegeNotHeld);
   std::string content = "stale";
   EXPECT_EQ(files().ReadFile(file, content), 0) << "the file is made before the check";
@@ -1063,7 +1063,7 @@ TEST_P(RegistryConformance, ASavedTreeLoadsBackExactly) {
   }
   const std::string original = Describe(reg(), key.Get());
 
-  ASSERT_EQ(sys().SetPrivilege("SeRestorePrivilege", false), 0);
+  ASSERT_EQ(sys().SetPrivilege("SeRestorePrivilege", false, nullptr), 0);
   EXPECT_EQ(reg().LoadKey(wc::HkeyLocalMachine, kHive, file), wc::ErrorPrivilegeNotHeld);
   PrivilegeScope restore(sys(), "SeRestorePrivilege");
   ASSERT_EQ(restore.Status(), 0);
@@ -1134,9 +1134,9 @@ TEST_P(RegistryConformance, UnloadAndChangesToALoadedHive) {
   }
   EXPECT_EQ(reg().UnLoadKey(wc::HkeyCurrentUser, kUserScratch), wc::ErrorAccessDenied)
       << "not a loaded hive";
-  ASSERT_EQ(sys().SetPrivilege("SeRestorePrivilege", false), 0);
+  ASSERT_EQ(sys().SetPrivilege("SeRestorePrivilege", false, nullptr), 0);
   EXPECT_EQ(reg().UnLoadKey(wc::HkeyLocalMachine, kHive), wc::ErrorPrivilegeNotHeld);
-  ASSERT_EQ(sys().SetPrivilege("SeRestorePrivilege", true), 0);
+  ASSERT_EQ(sys().SetPrivilege("SeRestorePrivilege", true, nullptr), 0);
   EXPECT_EQ(reg().UnLoadKey(wc::HkeyLocalMachine, kHive), 0);
   ScopedKey gone;
   EXPECT_EQ(reg().OpenKey(wc::HkeyLocalMachine, kHive, kRead, gone.Out()), wc::ErrorFileNotFound);

@@ -547,17 +547,17 @@ TEST_F(MemorySystemFacts, DefaultsEnvironmentAndMessages) {
 // Windows side of ReplaceKey and fault injection.
 TEST_F(MemoryRegistryModel, StandardUserTokenAndPrivileges) {
   EXPECT_FALSE(sys.PrivilegeEnabled("SeBackupPrivilege"));
-  EXPECT_EQ(sys.SetPrivilege("SeBackupPrivilege", true), 0);
+  EXPECT_EQ(sys.SetPrivilege("SeBackupPrivilege", true, nullptr), 0);
   EXPECT_TRUE(sys.PrivilegeEnabled("sebackupprivilege"));
-  EXPECT_EQ(sys.SetPrivilege("SeNoSuchPrivilege", true), 1313);
+  EXPECT_EQ(sys.SetPrivilege("SeNoSuchPrivilege", true, nullptr), 1313);
   EXPECT_TRUE(sys.PrivilegeEnabled("SeChangeNotifyPrivilege")) << "enabled by default";
 
   reg.CreateKey(View::V64, "HKLM\\Software\\Vendor");
   reg.CreateKey(View::V64, "HKCU\\Software\\Vendor");
   sys.SetAdmin(false);
   EXPECT_FALSE(sys.PrivilegeEnabled("SeBackupPrivilege")) << "the token no longer holds it";
-  EXPECT_EQ(sys.SetPrivilege("SeRestorePrivilege", true), wc::ErrorNotAllAssigned);
-  EXPECT_EQ(sys.SetPrivilege("SeShutdownPrivilege", true), 0);
+  EXPECT_EQ(sys.SetPrivilege("SeRestorePrivilege", true, nullptr), wc::ErrorNotAllAssigned);
+  EXPECT_EQ(sys.SetPrivilege("SeShutdownPrivilege", true, nullptr), 0);
   EXPECT_EQ(Probe(wc::HkeyLocalMachine, "Software\\Vendor", kRead), 0);
   EXPECT_EQ(Probe(wc::HkeyLocalMachine, "Software\\Vendor", wc::KeyAllAccess), 5);
   EXPECT_EQ(Probe(wc::HkeyCurrentUser, "Software\\Vendor", wc::KeyAllAccess), 0)
@@ -572,7 +572,7 @@ TEST_F(MemoryRegistryModel, StandardUserTokenAndPrivileges) {
   reg.CloseKey(key);
 
   sys.SetPrivilegeResult(wc::ErrorNotAllAssigned);
-  EXPECT_EQ(sys.SetPrivilege("SeShutdownPrivilege", false), wc::ErrorNotAllAssigned);
+  EXPECT_EQ(sys.SetPrivilege("SeShutdownPrivilege", false, nullptr), wc::ErrorNotAllAssigned);
   EXPECT_TRUE(sys.PrivilegeEnabled("SeShutdownPrivilege")) << "a forced answer changes nothing";
 }
 
@@ -597,8 +597,8 @@ TEST_F(MemoryRegistryModel, BuilderChangesSignalLikeAnotherProgram) {
 TEST_F(MemoryRegistryModel, TornHiveFilesAreRefusedWhole) {
   reg.SetMultiString(View::V64, "HKCU\\Software\\Saved\\A", "m", {"x", "y"});
   reg.SetDword(View::V64, "HKCU\\Software\\Saved\\B", "d", 3);
-  ASSERT_EQ(sys.SetPrivilege("SeBackupPrivilege", true), 0);
-  ASSERT_EQ(sys.SetPrivilege("SeRestorePrivilege", true), 0);
+  ASSERT_EQ(sys.SetPrivilege("SeBackupPrivilege", true, nullptr), 0);
+  ASSERT_EQ(sys.SetPrivilege("SeRestorePrivilege", true, nullptr), 0);
   HKey key = 0;
   ASSERT_EQ(Open(wc::HkeyCurrentUser, "Software\\Saved", kRead, key), 0);
   const std::string file = "C:\\Users\\user\\AppData\\Local\\Temp\\saved.hiv";
@@ -624,12 +624,12 @@ TEST_F(MemoryRegistryModel, TornHiveFilesAreRefusedWhole) {
 
 TEST_F(MemoryRegistryModel, WindowsReplaceKeyNeedsAHiveAndTheRestorePrivilege) {
   reg.CreateKey(View::V64, "HKLM\\Software\\Plain");
-  ASSERT_EQ(sys.SetPrivilege("SeRestorePrivilege", true), 0);
+  ASSERT_EQ(sys.SetPrivilege("SeRestorePrivilege", true, nullptr), 0);
   const char *newFile = "C:\\new.hiv";
   fs.AddFile(newFile, "QUENLO MODEL HIVE 1\nkey - 1 4241 443a\nend 1\n");
   EXPECT_EQ(reg.ReplaceKey(wc::HkeyLocalMachine, "Software\\Plain", newFile, "C:\\old.hiv"), 87);
   EXPECT_EQ(reg.ReplaceKey(wc::HkeyLocalMachine, "Software\\Missing", newFile, "C:\\old.hiv"), 2);
-  ASSERT_EQ(sys.SetPrivilege("SeRestorePrivilege", false), 0);
+  ASSERT_EQ(sys.SetPrivilege("SeRestorePrivilege", false, nullptr), 0);
   EXPECT_EQ(reg.ReplaceKey(wc::HkeyLocalMachine, "Software\\Plain", newFile, "C:\\old.hiv"), 1314);
 
   // The hook closes every handle, as a restart would.

@@ -138,6 +138,22 @@ TEST_F(Guards, APrivilegeIsSwitchedOffOnlyWhenTheScopeSwitchedItOn) {
   EXPECT_EQ(sys.PrivilegeCalls().size(), 3u); // no ":off" for a privilege it never got
 }
 
+TEST_F(Guards, APrivilegeHeldBeforeTheScopeStaysHeldAfterIt) {
+  ASSERT_EQ(sys.SetPrivilege("SeBackupPrivilege", true, nullptr), 0);
+  {
+    const qp::TPrivilegeScope outer("SeBackupPrivilege");
+    const qp::TPrivilegeScope inner("SeBackupPrivilege");
+    EXPECT_TRUE(inner.Held());
+  }
+  EXPECT_TRUE(sys.PrivilegeEnabled("SeBackupPrivilege")) << "the caller switched it on itself";
+  {
+    const qp::TPrivilegeScope outer("SeRestorePrivilege");
+    { const qp::TPrivilegeScope inner("SeRestorePrivilege"); }
+    EXPECT_TRUE(sys.PrivilegeEnabled("SeRestorePrivilege")) << "the outer scope still needs it";
+  }
+  EXPECT_FALSE(sys.PrivilegeEnabled("SeRestorePrivilege"));
+}
+
 TEST_F(Guards, TheFileSystemViewComesBackOnTheWayOut) {
   const char *only32 = "C:\\Windows\\System32\\regedit.exe"; // only in SysWOW64
   ASSERT_FALSE(qp::FileExists(only32));

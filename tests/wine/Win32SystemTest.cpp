@@ -94,10 +94,10 @@ TEST(Win32System, VersionBitnessAndUser) {
   if (quenlo_wine::RunningOnWine()) {
     EXPECT_TRUE(sys().IsAdmin());
   }
-  const long shutdown = sys().SetPrivilege("SeShutdownPrivilege", true);
+  const long shutdown = sys().SetPrivilege("SeShutdownPrivilege", true, nullptr);
   EXPECT_TRUE(shutdown == 0 || shutdown == wc::ErrorNotAllAssigned) << shutdown;
-  EXPECT_EQ(sys().SetPrivilege("SeShutdownPrivilege", false), 0);
-  EXPECT_EQ(sys().SetPrivilege("SeNoSuchPrivilege", true), 1313); // ERROR_NO_SUCH_PRIVILEGE
+  EXPECT_EQ(sys().SetPrivilege("SeShutdownPrivilege", false, nullptr), 0);
+  EXPECT_EQ(sys().SetPrivilege("SeNoSuchPrivilege", true, nullptr), 1313); // ERROR_NO_SUCH_PRIVILEGE
 
   const std::uint64_t before = sys().TickCount();
   sys().Sleep(1);

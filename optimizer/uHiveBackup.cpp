@@ -1,0 +1,1 @@
+#include "optimizer/uHiveBackup.h"
