@@ -1,0 +1,104 @@
+#include "uLongOperation.h"
+
+#include <pthread.h>
+
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/ScopeGuard.h"
+
+namespace quenlo::win {
+
+namespace {
+
+// What the worker hands to the main thread: its progress reports, in
+// order, and the end of the work.
+class TWorkerMailbox {
+public:
+  void Post(std::uint64_t total, std::uint64_t done) {
+    const std::lock_guard<std::mutex> lock(mu_);
+    reports_.emplace_back(total, done);
+  }
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> Take() {
+    const std::lock_guard<std::mutex> lock(mu_);
+    return std::exchange(reports_, {});
+  }
+  void Finish() { finished_.store(true, std::memory_order_release); }
+  bool Finished() const { return finished_.load(std::memory_order_acquire); }
+
+private:
+  std::mutex mu_;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> reports_;
+  std::atomic<bool> finished_{false};
+};
+
+// The worker's whole life; nothing escapes it but its answer.
+void RunWork(const TLongWork &work, TWorkerMailbox &mailbox, bool &ok, std::string &errorText) {
+  const TWorkProgress progress = [&mailbox](std::uint64_t total, std::uint64_t done) {
+    mailbox.Post(total, done);
+  };
+  try {
+    ok = work(progress, errorText);
+  } catch (const std::exception &error) {
+    ok = false;
+    errorText = error.what();
+  } catch (...) {
+    ok = false;
+    errorText = "an unknown exception";
+  }
+  mailbox.Finish();
+}
+
+} // namespace
+
+TLongOperationResult TWin32LongOperation::Run(const std::string &caption, bool showBar,
+                                              const TLongWork &work) {
+  TLongOperationResult result;
+  cover_.Show(mainWindow_(), caption, showBar);
+  // The cover (and with it the keyboard) comes down however this ends.
+  auto closeCover = qp::ScopeExit([this] { cover_.Close(); });
+
+  TWorkerMailbox mailbox;
+  bool ok = false;
+  std::string errorText;
+  std::thread worker;
+  try {
+    worker =
+        std::thread(RunWork, std::cref(work), std::ref(mailbox), std::ref(ok), std::ref(errorText));
+  } catch (const std::system_error &) {
+    return result; // not started
+  }
+  result.started = true;
+  // Whatever happens on this thread, the worker is waited for: a running
+  // std::thread must never be destroyed.
+  auto joinWorker = qp::ScopeExit([&worker] { worker.join(); });
+  const HANDLE workerHandle = pthread_gethandle(worker.native_handle());
+  // The work must not slow the machine's other programs; the window here
+  // only waits.
+  ::SetThreadPriority(workerHandle, THREAD_PRIORITY_LOWEST);
+
+  const auto applyReports = [&] {
+    for (const auto &[total, done] : mailbox.Take())
+      cover_.Report(total, done);
+  };
+  while (!mailbox.Finished()) {
+    cover_.Pump();
+    applyReports();
+    // Wakes early for messages and for the worker's end.
+    ::MsgWaitForMultipleObjects(1, &workerHandle, FALSE, kWaitSliceMs, QS_ALLINPUT);
+  }
+  joinWorker.RunNow();
+  applyReports();
+  result.finished = true;
+  result.ok = ok;
+  result.errorText = std::move(errorText);
+  closeCover.RunNow();
+  return result;
+}
+
+} // namespace quenlo::win
