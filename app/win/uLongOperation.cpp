@@ -17,9 +17,17 @@ namespace quenlo::win {
 namespace {
 
 // What the worker hands to the main thread: its progress reports, in
-// order, and the end of the work.
+// order, and the end of the work; and the main thread's word to begin.
 class TWorkerMailbox {
 public:
+  // The worker is held until its priority is set: not one moment of the
+  // work may run at the caller's priority.
+  void AllowStart() {
+    started_.store(true, std::memory_order_release);
+    started_.notify_one();
+  }
+  void WaitForStart() { started_.wait(false, std::memory_order_acquire); }
+
   void Post(std::uint64_t total, std::uint64_t done) {
     const std::lock_guard<std::mutex> lock(mu_);
     reports_.emplace_back(total, done);
@@ -34,6 +42,7 @@ public:
 private:
   std::mutex mu_;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> reports_;
+  std::atomic<bool> started_{false};
   std::atomic<bool> finished_{false};
 };
 
@@ -42,6 +51,7 @@ void RunWork(const TLongWork &work, TWorkerMailbox &mailbox, bool &ok, std::stri
   const TWorkProgress progress = [&mailbox](std::uint64_t total, std::uint64_t done) {
     mailbox.Post(total, done);
   };
+  mailbox.WaitForStart();
   try {
     ok = work(progress, errorText);
   } catch (const std::exception &error) {
@@ -76,11 +86,15 @@ TLongOperationResult TWin32LongOperation::Run(const std::string &caption, bool s
   result.started = true;
   // Whatever happens on this thread, the worker is waited for: a running
   // std::thread must never be destroyed.
-  auto joinWorker = qp::ScopeExit([&worker] { worker.join(); });
+  auto joinWorker = qp::ScopeExit([&worker, &mailbox] {
+    mailbox.AllowStart();
+    worker.join();
+  });
   const HANDLE workerHandle = pthread_gethandle(worker.native_handle());
   // The work must not slow the machine's other programs; the window here
   // only waits.
   ::SetThreadPriority(workerHandle, THREAD_PRIORITY_LOWEST);
+  mailbox.AllowStart();
 
   const auto applyReports = [&] {
     for (const auto &[total, done] : mailbox.Take())
