@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <system_error>
@@ -23,10 +24,16 @@ public:
   // The worker is held until its priority is set: not one moment of the
   // work may run at the caller's priority.
   void AllowStart() {
-    started_.store(true, std::memory_order_release);
-    started_.notify_one();
+    {
+      const std::lock_guard<std::mutex> lock(mu_);
+      started_ = true;
+    }
+    startAllowed_.notify_one();
   }
-  void WaitForStart() { started_.wait(false, std::memory_order_acquire); }
+  void WaitForStart() {
+    std::unique_lock<std::mutex> lock(mu_);
+    startAllowed_.wait(lock, [this] { return started_; });
+  }
 
   void Post(std::uint64_t total, std::uint64_t done) {
     const std::lock_guard<std::mutex> lock(mu_);
@@ -42,7 +49,8 @@ public:
 private:
   std::mutex mu_;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> reports_;
-  std::atomic<bool> started_{false};
+  std::condition_variable startAllowed_;
+  bool started_ = false; // under mu_
   std::atomic<bool> finished_{false};
 };
 
