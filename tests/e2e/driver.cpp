@@ -12,6 +12,11 @@
 //                                                key within SECONDS
 //   quenlo_e2e_driver pages SCREENS_DIR LOG      status, scan and results pages, layout
 //                                                checked
+//   quenlo_e2e_driver optimizer SCREENS_DIR LOG  the optimizer page (both tabs,
+//                                                reached by keyboard), Analyze:
+//                                                the progress cover (keyboard and
+//                                                main window off), the analysis
+//                                                dialog, cancelled by Escape
 //   quenlo_e2e_driver windows                    prints the number of main windows
 //   quenlo_e2e_driver foreground EXE [ARG]       takes the foreground with a window
 //                                                of its own, starts EXE ARG (a later
@@ -268,14 +273,8 @@ bool ClickButton(HWND parent, const std::wstring &text) {
   return true;
 }
 
-// --- screenshots: the window's screen area into a 24-bit BMP
-bool SaveScreenshot(HWND hwnd, const std::wstring &file) {
-  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-  Sleep(500);
-  // The client area: without a window manager the frame is not drawn.
-  RECT r{};
-  GetClientRect(hwnd, &r);
-  MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT *>(&r), 2);
+// --- screenshots: a screen area into a 24-bit BMP
+bool SaveScreenArea(const RECT &r, const std::wstring &file) {
   const int w = r.right - r.left;
   const int h = r.bottom - r.top;
   if (w <= 0 || h <= 0)
@@ -316,6 +315,25 @@ bool SaveScreenshot(HWND hwnd, const std::wstring &file) {
   ReleaseDC(nullptr, screen);
   Log(std::string(ok ? "screenshot " : "screenshot failed ") + Narrow(file));
   return ok;
+}
+
+// The window's client area (without a window manager the frame is not
+// drawn), repainted first.
+bool SaveScreenshot(HWND hwnd, const std::wstring &file) {
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  Sleep(500);
+  RECT r{};
+  GetClientRect(hwnd, &r);
+  MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT *>(&r), 2);
+  return SaveScreenArea(r, file);
+}
+
+// The whole screen as it is now, nothing repainted (a passing state).
+bool SaveWholeScreen(const std::wstring &file) {
+  const RECT r{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+               GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+               GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+  return SaveScreenArea(r, file);
 }
 
 // The texts of the visible static controls of the main window, for the log.
@@ -460,8 +478,8 @@ struct TScenario {
     } else {
       Fail("status page not shown after the repair");
     }
-    // A page of later work says so.
-    if (header != nullptr && ClickButton(header, L"Optimizer") && WaitPage(L"Optimizer", 30000)) {
+    if (header != nullptr && ClickButton(header, L"Optimizer") &&
+        WaitPage(L"Optimize System Performance", 30000)) {
       Shot(L"07-optimizer.bmp");
     } else {
       Fail("optimizer page not shown");
@@ -733,7 +751,8 @@ struct TScenario {
     else
       Fail("scan page not shown");
     if (header != nullptr && ClickButton(header, L"Optimizer")) {
-      WaitFor([this] { return AnswerBox(pid) || PageShown(main, L"Optimizer"); }, 10000);
+      WaitFor([this] { return AnswerBox(pid) || PageShown(main, L"Optimize System Performance"); },
+              10000);
       WaitPage(L"PC Status", 10000); // a first run refuses it until a full scan
       Shot(L"dpi-03-after-optimizer.bmp");
     }
@@ -749,6 +768,157 @@ struct TScenario {
     } else {
       Fail("results page not shown");
     }
+    return Finish();
+  }
+
+  // Whether a Shift press reaches the desktop's key state: a keyboard
+  // switched off by the program swallows it before the state changes.
+  static bool ShiftReachesTheDesktop() {
+    INPUT press{};
+    press.type = INPUT_KEYBOARD;
+    press.ki.wVk = VK_SHIFT;
+    SendInput(1, &press, sizeof(INPUT));
+    Sleep(150);
+    const bool down = (GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0;
+    press.ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(1, &press, sizeof(INPUT));
+    Sleep(100);
+    return down;
+  }
+
+  static HWND ShownTopLevel(const wchar_t *cls) {
+    const HWND hwnd = FindWindowW(cls, nullptr);
+    return hwnd != nullptr && IsWindowVisible(hwnd) ? hwnd : nullptr;
+  }
+
+  // The static texts of a top-level window, for the log.
+  static void LogWindowTexts(HWND window, const char *what) {
+    std::string line = std::string("texts ") + what + ":";
+    for (HWND child : Children(window))
+      if (ReallyVisible(child)) {
+        const std::string t = Narrow(TextOf(child));
+        if (!t.empty())
+          line += " [" + t + "]";
+      }
+    Log(line);
+  }
+
+  // Tabs to the tab strip, then moves to the neighbouring tab by the arrow
+  // key, as a keyboard user does; true when the strip took the focus.
+  bool SwitchTab(HWND tabs, WORD arrow) {
+    SetForegroundWindow(main);
+    Sleep(300);
+    for (int i = 0; i < 60 && Focus() != tabs; ++i)
+      PressKey(VK_TAB);
+    if (Focus() != tabs)
+      return false;
+    PressKey(arrow);
+    return true;
+  }
+
+  // The optimizer page, both tabs, then Analyze: the question, the progress
+  // cover while the hives are saved, the analysis dialog, cancelled.
+  int RunOptimizer() {
+    if (!WaitFor([this] { return (main = MainWindow()) != nullptr && IsWindowVisible(main); },
+                 120000)) {
+      Fail("the main window did not appear");
+      return 1;
+    }
+    GetWindowThreadProcessId(main, &pid);
+    WaitFor([] { return FindWindowW(L"QuenloSplash", nullptr) == nullptr; }, 15000);
+    WaitPage(L"PC Status", 30000);
+    const HWND header = FindChildClass(main, L"QuenloHeaderBar");
+    if (header == nullptr || !ClickButton(header, L"Optimizer") ||
+        !WaitPage(L"Optimize System Performance", 30000)) {
+      Fail("the optimizer page was not shown");
+      return Finish();
+    }
+    Sleep(500);
+    LogTexts(main, "optimizer-performance");
+    Shot(L"opt-01-performance.bmp");
+
+    const HWND tabs = FindChildClass(main, L"SysTabControl32");
+    if (tabs == nullptr) {
+      Fail("no tabs on the optimizer page");
+    } else if (!SwitchTab(tabs, VK_RIGHT) ||
+               !WaitFor([this] { return PageShown(main, L"User Interface Tweaks"); }, 10000)) {
+      Fail("the \"Windows Tweaks\" tab was not reached by keyboard");
+    } else {
+      Log("tab \"Windows Tweaks\" by keyboard");
+      LogTexts(main, "optimizer-tweaks");
+      Shot(L"opt-02-tweaks.bmp");
+      if (!SwitchTab(tabs, VK_LEFT) ||
+          !WaitFor([this] { return FindChild(main, L"Button", L"Analyze") != nullptr; }, 10000))
+        Fail("back to \"System performance\" did not work");
+    }
+
+    const bool keyboardObservable = ShiftReachesTheDesktop();
+    if (!ClickButton(main, L"Analyze")) {
+      Fail("no Analyze button");
+      return Finish();
+    }
+    // The question first (Yes), then the cover while the hives are saved.
+    HWND cover = nullptr;
+    WaitFor(
+        [&] {
+          AnswerBox(pid);
+          cover = ShownTopLevel(L"QuenloFadeCover");
+          return cover != nullptr || ShownTopLevel(L"QuenloAnalysisDialog") != nullptr;
+        },
+        60000, 20);
+    if (cover == nullptr) {
+      Fail("the progress cover was not seen");
+    } else {
+      Log("progress cover up");
+      Sleep(150); // the progress window is shown right after the cover
+      SaveWholeScreen(screens + L"\\opt-03-cover.bmp");
+      if (const HWND progress = ShownTopLevel(L"QuenloProgressWindow"))
+        LogWindowTexts(progress, "progress");
+      else
+        Fail("no progress window over the cover");
+      if (IsWindow(cover) && IsWindowEnabled(main))
+        Fail("the main window accepts input under the cover");
+      if (IsWindow(cover) && IsWindowVisible(cover)) {
+        const bool reached = ShiftReachesTheDesktop();
+        const bool stillUp = IsWindow(cover) && IsWindowVisible(cover);
+        Log(std::string("a key under the cover ") + (reached ? "arrived" : "was swallowed"));
+        if (keyboardObservable && reached && stillUp)
+          Fail("the keyboard is on under the cover");
+      }
+    }
+
+    HWND dialog = nullptr;
+    if (!WaitFor(
+            [&] {
+              AnswerBox(pid);
+              dialog = ShownTopLevel(L"QuenloAnalysisDialog");
+              return dialog != nullptr;
+            },
+            300000, 250)) {
+      Fail("the analysis dialog did not open");
+      return Finish();
+    }
+    Log("analysis dialog open");
+    if (ShownTopLevel(L"QuenloFadeCover") != nullptr)
+      Fail("the cover is still up with the analysis dialog");
+    LogWindowTexts(dialog, "analysis");
+    SaveScreenshot(dialog, screens + L"\\opt-04-analysis.bmp");
+    // Escape by real input: it also shows the keyboard is back.
+    SetForegroundWindow(dialog);
+    Sleep(300);
+    PressKey(VK_ESCAPE);
+    if (!WaitFor([] { return ShownTopLevel(L"QuenloAnalysisDialog") == nullptr; }, 10000)) {
+      Fail("Escape did not cancel the analysis dialog");
+      PostMessageW(dialog, WM_CLOSE, 0, 0);
+    } else {
+      Log("analysis dialog cancelled by Escape");
+    }
+    if (!WaitFor([this] { return IsWindowEnabled(main) != FALSE; }, 10000))
+      Fail("the main window stayed disabled");
+    if (keyboardObservable && !ShiftReachesTheDesktop())
+      Fail("the keyboard did not come back");
+    WaitFor([this] { return AnswerBox(pid); }, 2000, 250);
+    Shot(L"opt-05-after.bmp");
     return Finish();
   }
 
@@ -1015,6 +1185,15 @@ int wmain(int argc, wchar_t **argv) {
     TScenario scenario;
     scenario.screens = argv[2];
     const int code = scenario.RunPages();
+    if (g_log != nullptr)
+      std::fclose(g_log);
+    return code;
+  }
+  if (command == L"optimizer" && argc >= 4) {
+    g_log = _wfopen(argv[3], L"w");
+    TScenario scenario;
+    scenario.screens = argv[2];
+    const int code = scenario.RunOptimizer();
     if (g_log != nullptr)
       std::fclose(g_log);
     return code;
