@@ -800,7 +800,7 @@ long MemoryFileSystem::SetFileSecurity(std::string_view path, std::uint32_t secu
   std::string owner;
   std::string dacl;
   if (!SplitSddl(sddl, securityInfo, owner, dacl))
-    return wc::ErrorInvalidAcl;
+    return wc::ErrorInvalidParameter;
   Parsed p;
   FNode *node = nullptr;
   if (long st = m.Locate(path, p, node))

@@ -336,7 +336,7 @@ public:
   // DefaultFileDacl. The model does not check access against them.
   // Setting the owner needs SeTakeOwnershipPrivilege enabled when the
   // new owner is the process user and SeRestorePrivilege for any other;
-  // malformed SDDL answers 1336 (ERROR_INVALID_ACL) as the conversion does.
+  // malformed SDDL answers 87 as the registry's security calls do.
   long GetFileSecurity(std::string_view path, std::uint32_t securityInfo,
                        std::string &sddl) override;
   long SetFileSecurity(std::string_view path, std::uint32_t securityInfo,
