@@ -89,6 +89,11 @@ bool GetHiveList(THiveArray &hives) {
   return !hives.empty();
 }
 
+long ProtectHiveFolder(std::string_view folder) {
+  return Files().SetFileSecurity(qp::WithoutTrailingBackslash(folder), wc::DaclSecurityInformation,
+                                 kBackupFolderDacl);
+}
+
 bool THiveBackupResult::Complete() const {
   return errorText.empty() && !stopped && !hives.empty() && saved == static_cast<int>(hives.size());
 }
@@ -133,7 +138,7 @@ bool PrepareBackupFolder(const std::string &folder, bool &created, std::string &
     errorText = "the folder " + folder + " holds hive replacements waiting for a restart";
     return false;
   }
-  st = Files().SetFileSecurity(folder, wc::DaclSecurityInformation, kBackupFolderDacl);
+  st = ProtectHiveFolder(folder);
   if (st != wc::ErrorSuccess) {
     errorText = CallError("SetFileSecurity", st);
     if (created)

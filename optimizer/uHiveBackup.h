@@ -79,6 +79,11 @@ struct THiveBackupResult {
   [[nodiscard]] bool Complete() const;
 };
 
+// Gives a folder that holds (or will hold) hive files the access list of
+// a backup folder: Administrators and SYSTEM only, inherited by what is
+// made inside, nothing inherited from above. 0 or the status.
+[[nodiscard]] long ProtectHiveFolder(std::string_view folder);
+
 // Saves every live hive to the folder (created with its parents and given
 // an access list for Administrators and SYSTEM only). True when at least
 // one hive was saved; Complete() tells a partial backup from a whole one.

@@ -6,10 +6,17 @@
 #include <utility>
 #include <vector>
 
+#include <sstream>
+
 #include "TestPlatform.h"
+#include "app/cli/uCli.h"
+#include "app/uAppHost.h"
+#include "app/uEnvironment.h"
 #include "optimizer/uHiveBackup.h"
 #include "optimizer/uHiveFolder.h"
 #include "platform/ScopedKey.h"
+#include "service/uFullBackup.h"
+#include "service/uSettingsEdit.h"
 
 namespace quenlo::test {
 namespace {
@@ -604,6 +611,188 @@ TEST(HiveMarker, RestartIsSeenFromTheTicksAndTheClock) {
   // A marker that cannot be read keeps the folder waiting.
   EXPECT_TRUE(ReplacementStillPending("garbage", later, 1000));
   EXPECT_TRUE(ReplacementStillPending("time=1\r\ntick=x\r\n", later, 1000));
+}
+
+// --- the settings page's full backup and restore
+
+class FixedDayHost final : public IAppHost {
+public:
+  std::string ExePath() override { return "C:\\Program Files\\Quenlo\\quenlo.exe"; }
+  qp::Bytes VersionResource() override { return {}; }
+  bool CreateShellLink(std::string_view, std::string_view, std::string_view,
+                       std::string_view) override {
+    return false;
+  }
+  TLocalTime Now() override { return now; }
+  TLocalTime now{2026, 12, 9, 10, 0, 0};
+};
+
+class FullBackupTest : public HiveBackupTest {
+protected:
+  void SetUp() override {
+    HiveBackupTest::SetUp();
+    SetAppHost(&host);
+    InitEnvironment();
+  }
+  void TearDown() override {
+    SetAppHost(nullptr);
+    HiveBackupTest::TearDown();
+  }
+  std::string LastBackup() {
+    std::string value, error;
+    EXPECT_TRUE(service::GetSetting("settings", "last_backup", value, error)) << error;
+    return value;
+  }
+  // Every file of a folder with its content.
+  std::vector<std::pair<std::string, std::string>> Files(const std::string &folder) {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const std::string &name : fs.List(folder))
+      files.emplace_back(name, Text(folder + "\\" + name));
+    return files;
+  }
+  FixedDayHost host;
+};
+
+TEST_F(FullBackupTest, PartialBackupNeverReplacesTheCompleteOne) {
+  service::TFullBackupResult first;
+  ASSERT_TRUE(service::FullRegistryBackup({}, nullptr, first)) << first.errorText;
+  EXPECT_TRUE(first.Complete());
+  EXPECT_EQ("20261209", LastBackup());
+  EXPECT_TRUE(service::FullBackupExists());
+  const auto saved = Files(service::FullBackupFolder());
+  ASSERT_FALSE(saved.empty());
+
+  host.now.day = 10;
+  reg.InjectFailure(qp::mem::RegOp::Save, "COMPONENTS", wc::ErrorAccessDenied);
+  service::TFullBackupResult second;
+  EXPECT_FALSE(service::FullRegistryBackup({}, nullptr, second));
+  EXPECT_FALSE(second.Complete());
+  EXPECT_TRUE(second.previousKept);
+  EXPECT_EQ("RegSaveKey: Access is denied.", second.hives.hives[1].errorText);
+  EXPECT_EQ(saved, Files(service::FullBackupFolder()));
+  EXPECT_FALSE(fs.Exists(service::PreviousBackupFolder()));
+  EXPECT_EQ("20261209", LastBackup());
+
+  // A complete one takes the place of the old one.
+  service::TFullBackupResult third;
+  ASSERT_TRUE(service::FullRegistryBackup({}, nullptr, third)) << third.errorText;
+  EXPECT_EQ("20261210", LastBackup());
+  EXPECT_FALSE(fs.Exists(service::PreviousBackupFolder()));
+}
+
+TEST_F(FullBackupTest, BackupLeftAsideByAnInterruptedRunIsTakenBack) {
+  service::TFullBackupResult first;
+  ASSERT_TRUE(service::FullRegistryBackup({}, nullptr, first));
+  const auto saved = Files(service::FullBackupFolder());
+  // The run ended after moving it aside, with the new backup half made.
+  ASSERT_EQ(0, fs.MoveFile(service::FullBackupFolder(), service::PreviousBackupFolder(), 0));
+  fs.AddFile(service::FullBackupFolder() + "\\0", "half");
+  reg.InjectFailure(qp::mem::RegOp::Save, "SAM", wc::ErrorAccessDenied);
+  service::TFullBackupResult again;
+  EXPECT_FALSE(service::FullRegistryBackup({}, nullptr, again));
+  EXPECT_EQ(saved, Files(service::FullBackupFolder()));
+}
+
+TEST_F(FullBackupTest, BackupThatCannotMoveTheOldOneAsideStops) {
+  service::TFullBackupResult first;
+  ASSERT_TRUE(service::FullRegistryBackup({}, nullptr, first));
+  fs.InjectFailure(FsOp::Move, "Backup", wc::ErrorAccessDenied);
+  service::TFullBackupResult second;
+  EXPECT_FALSE(service::FullRegistryBackup({}, nullptr, second));
+  EXPECT_EQ("Could not rename folder " + service::FullBackupFolder(), second.errorText);
+  EXPECT_TRUE(second.hives.hives.empty());
+}
+
+TEST_F(FullBackupTest, RestoreWorksOnACopyAndWaitsForTheRestart) {
+  service::TFullRestoreResult none;
+  EXPECT_FALSE(service::FullRegistryRestore({}, none));
+  EXPECT_NE(std::string::npos, none.errorText.find("no registry backup"));
+
+  service::TFullBackupResult backup;
+  ASSERT_TRUE(service::FullRegistryBackup({}, nullptr, backup));
+  const auto saved = Files(service::FullBackupFolder());
+  const std::string before = reg.Dump();
+  ASSERT_TRUE(reg.SetString(View::Phys, "HKLM\\SAM\\SAM", "later", "1"));
+  sys.AdvanceTicks(60 * 1000);
+  service::TFullRestoreResult restored;
+  ASSERT_TRUE(service::FullRegistryRestore({}, restored)) << restored.errorText;
+  EXPECT_EQ(4, restored.hives.replaced);
+  // The backup itself is untouched; Windows works on the copy.
+  EXPECT_EQ(saved, Files(service::FullBackupFolder()));
+  EXPECT_TRUE(fs.Exists(service::RestoreWorkFolder() + "\\0.BAK"));
+  std::string dacl;
+  ASSERT_EQ(0, fs.GetFileSecurity(service::RestoreWorkFolder(), wc::DaclSecurityInformation, dacl));
+  EXPECT_EQ("D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", dacl);
+
+  service::TFullRestoreResult again;
+  EXPECT_FALSE(service::FullRegistryRestore({}, again));
+  EXPECT_NE(std::string::npos, again.errorText.find("restart Windows"));
+  EXPECT_TRUE(fs.Exists(service::RestoreWorkFolder() + "\\0.BAK"));
+
+  reg.SimulateReboot();
+  EXPECT_EQ(before, reg.Dump());
+  // A new session: a day later on the clock, ten minutes of uptime.
+  now.fileTime += 86400ull * 1000 * 10000;
+  sys.AdvanceTicks(10 * 60 * 1000);
+  service::TFullRestoreResult afterRestart;
+  EXPECT_TRUE(service::FullRegistryRestore({}, afterRestart)) << afterRestart.errorText;
+}
+
+// --- quenlo-cli hives
+
+struct TCliRun {
+  int code = 0;
+  std::string out;
+  std::string err;
+};
+
+TCliRun RunHives(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  args.insert(args.begin(), "hives");
+  const int code = cli::RunCli(args, {out, err, false});
+  return {code, out.str(), err.str()};
+}
+
+TEST_F(HiveBackupTest, CliExitCodesFollowWhatWasDone) {
+  for (const std::vector<std::string> &bad :
+       {std::vector<std::string>{}, {"backup"}, {"frob", kFolder}, {"backup", kFolder, "x"}}) {
+    const TCliRun run = RunHives(bad);
+    EXPECT_EQ(2, run.code);
+    EXPECT_NE(std::string::npos, run.err.find("usage: quenlo-cli"));
+  }
+
+  reg.InjectFailure(qp::mem::RegOp::Save, "COMPONENTS", wc::ErrorAccessDenied);
+  TCliRun run = RunHives({"backup", kFolder});
+  EXPECT_EQ(1, run.code);
+  EXPECT_NE(
+      std::string::npos,
+      run.out.find("left out 1 HKEY_LOCAL_MACHINE\\COMPONENTS: RegSaveKey: Access is denied.\n"))
+      << run.out;
+  EXPECT_NE(std::string::npos, run.out.find("Saved: 3 of 4\n"));
+
+  run = RunHives({"backup", kFolder, "--json"});
+  EXPECT_EQ(0, run.code) << run.err;
+  EXPECT_EQ(0u, run.out.find("{\"command\":\"backup\""));
+  EXPECT_NE(std::string::npos, run.out.find("\"complete\":true"));
+  EXPECT_NE(std::string::npos, run.out.find("\"key\":\"HKEY_USERS\\\\S-1-5-19\""));
+
+  run = RunHives({"compare", kFolder, "--json"});
+  EXPECT_EQ(0, run.code);
+  EXPECT_NE(std::string::npos, run.out.find("\"ok\":true"));
+
+  fs.Remove(FolderFile("backupinfo.txt"));
+  run = RunHives({"restore", kFolder});
+  EXPECT_EQ(1, run.code);
+  EXPECT_NE(std::string::npos, run.err.find("backupinfo.txt is missing"));
+  EXPECT_NE(std::string::npos, run.out.find("Replaced: 0 of 0"));
+
+  ASSERT_EQ(0, RunHives({"backup", kFolder}).code);
+  reg.InjectFailure(qp::mem::RegOp::Replace, "HKU", wc::ErrorAccessDenied);
+  run = RunHives({"restore", kFolder});
+  EXPECT_EQ(1, run.code);
+  EXPECT_NE(std::string::npos,
+            run.out.find("left out 2 HKEY_USERS\\.DEFAULT: RegReplaceKey: Access is denied.\n"));
+  EXPECT_NE(std::string::npos, run.out.find("Replaced: 3 of 4\n"));
 }
 
 } // namespace
