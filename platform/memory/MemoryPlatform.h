@@ -359,6 +359,9 @@ public:
   void AddFile(std::string_view path, std::string_view content = "",
                std::uint32_t attributes = wc::FileAttributeArchive);
   void AddDir(std::string_view path);
+  // FindFirst reports `size` bytes for an existing file until it is written
+  // again: a file larger than a test can hold (a hive beyond 4 GiB).
+  void SetReportedSize(std::string_view path, std::uint64_t size);
   void Remove(std::string_view path); // file or whole folder
   bool Exists(std::string_view path) const;
   std::optional<std::string> Content(std::string_view path) const;
