@@ -117,6 +117,9 @@ std::string_view TweakGroupCaption(TTweakGroup group);
 // follow each other in that order); empty before Vista.
 std::vector<int> ShownTweaks(int windowsVersion);
 bool TweakShown(int id, int windowsVersion);
+// What changing these tweaks needs: a restart when one of them needs it,
+// else a log off when one needs that.
+TRestartKind RestartKindOf(std::span<const int> ids);
 // The order Apply writes in.
 std::span<const int> TweakApplyOrder();
 
@@ -155,6 +158,14 @@ struct TTweakWish {
 // the ribbon the answer is nullopt when the file is to be absent.
 std::optional<TRawValue> TweakTarget(int id, const TTweakWish &wish, const TTweakReading &loaded,
                                      const TTweakEnvironment &env);
+
+// The state "OS defaults" gives a tweak that is now as `now` and was read
+// as `loaded`: the OS default's box and, for the numbers, their OS default
+// number, except that an absent number (still as read) is the system's
+// default already and stays. A value the system reads as "off" is "off" by
+// TweakTarget's rule too, so it is not rewritten.
+TTweakWish OsDefaultWish(int id, const TTweakWish &now, const TTweakReading &loaded,
+                         const TTweakEnvironment &env);
 
 struct TTweakFailure {
   int id = 0;

@@ -100,10 +100,10 @@ public:
   std::int32_t Value(int id) const { return current_[Index(id)].value; }
   bool Modified(int id) const { return modified_[Index(id)]; }
 
-  // The user (un)ticked a box: the tweak is selected, its state stored and
-  // marked modified (the numeric tweaks only by their number; unticking one
-  // puts its number back to the snapshot). Ignored for a box not shown or
-  // disabled.
+  // The user (un)ticked a box: the tweak is selected and its state stored;
+  // it is modified while it differs from the snapshot (the numeric tweaks
+  // by their number alone; unticking one puts its number back to the
+  // snapshot). Ignored for a box not shown or disabled.
   void SetTicked(int id, bool ticked);
   // The user selected a tweak (its line or box) without changing it.
   void Select(int id);
@@ -118,8 +118,12 @@ public:
   // (answering the current text) while the editor is disabled.
   std::string EditNumber(std::string_view text);
 
+  // Apply and Reset are available while a tweak differs from what the
+  // registry holds (the snapshot of the last load or Apply).
   bool ApplyAvailable() const { return applyAvailable_; }
   bool ResetAvailable() const { return applyAvailable_; }
+  // What the modified tweaks need: a restart when one needs it, else a log
+  // off when one needs that.
   TRestartKind PendingRestart() const { return pending_; }
 
   // Writes the modified tweaks in the apply order, names the ones that
@@ -135,9 +139,10 @@ public:
 
 private:
   static std::size_t Index(int id) { return static_cast<std::size_t>(id); }
-  void Touch(int id);
-  void RaisePending(int id);
-  TRestartKind KindOf(const std::vector<int> &ids) const;
+  // Modified, Apply and the pending restart after a change of the tweak.
+  void Recheck(int id);
+  void RecheckPage();
+  bool UacDeclined();
 
   ITweakStore &store_;
   TTweakEnvironment env_;
