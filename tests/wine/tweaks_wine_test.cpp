@@ -14,6 +14,7 @@
 #include "WineTestSupport.h"
 #include "app/uEnvironment.h"
 #include "optimizer/uSysTweak.h"
+#include "platform/Guards.h"
 #include "platform/Platform.h"
 #include "platform/Utf.h"
 #include "registry/uRegAccess.h"
@@ -189,6 +190,70 @@ TEST_F(TweaksWine, ADeniedKeyIsNamedAndTheOthersAreStillWritten) {
   std::string error;
   ASSERT_TRUE(ReadRawValue(TweakLocation(twRecentDocs), recent, error)) << error;
   EXPECT_EQ(recent, (TRawValue{wc::RegDword, DwordData(1)}));
+}
+
+// The Favorites key owned by SYSTEM and not writable for the user, as
+// Windows has it: the write opens its security and gives owner and access
+// list back. Wine does not let SeTakeOwnershipPrivilege open a key for
+// WRITE_OWNER against its DACL, so the list grants the administrators
+// WRITE_OWNER (0xa0019 = KEY_READ | WRITE_OWNER) where Windows relies on the
+// privilege.
+TEST_F(TweaksWine, FavoritesKeyGetsItsOwnerAndAccessListBack) {
+  const TValueLocation where = TweakLocation(twFavorites);
+  if (KeyExists(where.root, rv64, where.keyPath))
+    GTEST_SKIP() << "the prefix already has " << where.keyPath;
+  constexpr std::uint32_t kBoth = wc::OwnerSecurityInformation | wc::DaclSecurityInformation;
+  const std::string system = "O:SYD:(A;;KA;;;SY)(A;;0xa0019;;;BA)(A;;KR;;;BU)";
+  {
+    ScopedKey key;
+    ASSERT_EQ(Reg().CreateKey(where.root, where.keyPath,
+                              wc::KeyAllAccess | wc::WriteOwner | wc::KeyWow64_64Key, key.Out(),
+                              nullptr),
+              wc::ErrorSuccess);
+    ASSERT_EQ(Reg().SetValue(key.Get(), where.name, wc::RegDword, DwordData(0xA0900100u)),
+              wc::ErrorSuccess);
+    const qp::TPrivilegeScope restore("SeRestorePrivilege");
+    ASSERT_EQ(Reg().SetKeySecurity(key.Get(), kBoth, system), wc::ErrorSuccess);
+  }
+  auto security = [&] {
+    ScopedKey key;
+    std::string sddl;
+    if (Reg().OpenKey(where.root, where.keyPath, wc::ReadControl | wc::KeyWow64_64Key, key.Out()) !=
+            wc::ErrorSuccess ||
+        Reg().GetKeySecurity(key.Get(), kBoth, sddl) != wc::ErrorSuccess)
+      return std::string("(unreadable)");
+    return sddl;
+  };
+  const std::string before = security();
+
+  TSysTweakStore store(kWindows7, Undo());
+  std::string error;
+  const bool written = store.Write(twFavorites, {true, 0}, store.Read(twFavorites), error);
+  const std::string after = security();
+  std::optional<TRawValue> value;
+  std::string readError;
+  const bool read = ReadRawValue(where, value, readError);
+
+  // Away again whatever happened: the user takes the key over and removes
+  // the value.
+  try {
+    std::string saved;
+    qp::IgnoreResult(TakeKeyOwnership(where.root, where.keyPath, saved));
+  } catch (const ERegistryException &) {
+  }
+  {
+    ScopedKey key;
+    if (Reg().OpenKey(where.root, where.keyPath, wc::KeySetValue | wc::KeyWow64_64Key, key.Out()) ==
+        wc::ErrorSuccess)
+      qp::IgnoreResult(Reg().DeleteValue(key.Get(), where.name));
+  }
+  // TearDown removes the keys made for the test once they are empty.
+
+  EXPECT_EQ(before.rfind("O:SY", 0), 0u) << before;
+  ASSERT_TRUE(written) << error;
+  EXPECT_EQ(after, before);
+  ASSERT_TRUE(read) << readError;
+  EXPECT_EQ(value, (TRawValue{wc::RegDword, DwordData(0xA9400100u)}));
 }
 
 // Wine ships a uiribbon.dll of its own, which this test leaves alone: the
