@@ -3,10 +3,13 @@
 // the apply order and its failures, a system key's owner given back, and
 // the ribbon switch with its protected-file operation.
 #include <memory>
+#include <sstream>
 
 #include "TestPlatform.h"
+#include "app/cli/uCli.h"
 #include "optimizer/uSysTweak.h"
 #include "platform/Guards.h"
+#include "service/uTweaksRun.h"
 
 namespace quenlo::test {
 namespace {
@@ -275,6 +278,49 @@ TEST_F(SysTweakTest, MissingFavoritesKeyFailsAloneInApply) {
   EXPECT_EQ(result.failed[0].id, twFavorites);
   EXPECT_EQ(result.written, std::vector<int>{twCompressedColor});
   EXPECT_EQ(DwordAt(kAdvanced, "showCompColor"), 0u);
+}
+
+// --- what the command line asks for
+
+TEST_F(SysTweakTest, CommandLineDefaultsWriteOnlyWhatTheyChange) {
+  reg.SetDword(View::V64, kDwm, "Composition", 0);
+  reg.SetDword(View::V64, kAdvanced, "ExtendedUIHoverTime", 1000);
+  reg.SetDword(View::V64, kFileSystem, "NtfsDisable8dot3NameCreation", 2);
+  const TTweakApplyResult result = service::DefaultTweaks(store, kWindows7);
+  EXPECT_TRUE(result.failed.empty());
+  EXPECT_EQ(result.written, (std::vector<int>{twAero, twThumbnailDelay}));
+  EXPECT_EQ(DwordAt(kDwm, "Composition"), 1u);
+  EXPECT_EQ(DwordAt(kAdvanced, "ExtendedUIHoverTime"), 400u);
+  EXPECT_EQ(DwordAt(kFileSystem, "NtfsDisable8dot3NameCreation"), 2u);
+  EXPECT_FALSE(reg.ValueExists(View::V64, kAdvanced, "showCompColor"));
+}
+
+TEST_F(SysTweakTest, CommandLineNumbersAreCappedAndOffIsTheOsDefault) {
+  const TTweakApplyResult set =
+      service::SetTweak(store, kWindows7, {.id = twPeekDelay, .ticked = true, .number = 90000});
+  EXPECT_EQ(set.written, std::vector<int>{twPeekDelay});
+  EXPECT_EQ(DwordAt(kAdvanced, "DesktopLivePreviewHoverTime"), 20000u);
+  const TTweakApplyResult off =
+      service::SetTweak(store, kWindows7, {.id = twPeekDelay, .ticked = false, .number = {}});
+  EXPECT_EQ(off.written, std::vector<int>{twPeekDelay});
+  EXPECT_EQ(DwordAt(kAdvanced, "DesktopLivePreviewHoverTime"), 500u);
+  // Asking for what is there writes nothing.
+  EXPECT_TRUE(
+      service::SetTweak(store, kWindows7, {.id = twRecentDocs, .ticked = false, .number = {}})
+          .written.empty());
+}
+
+TEST(SysTweakCli, BadUsageIsRefusedBeforeAnythingIsRead) {
+  for (const std::vector<std::string> &args : {std::vector<std::string>{"tweaks"},
+                                               {"tweaks", "frob"},
+                                               {"tweaks", "set", "24", "on"},
+                                               {"tweaks", "set", "4", "7"},
+                                               {"tweaks", "set", "15", "-5"},
+                                               {"tweaks", "set", "2"}}) {
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::RunCli(args, {out, err}), 2) << args.back();
+    EXPECT_TRUE(out.str().empty());
+  }
 }
 
 // --- the ribbon
