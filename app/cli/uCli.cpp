@@ -6,6 +6,7 @@
 #include "app/cli/uCliRepair.h"
 #include "app/cli/uCliScan.h"
 #include "app/cli/uCliSettings.h"
+#include "app/cli/uCliTweaks.h"
 #include "app/cli/uCliUndo.h"
 
 namespace quenlo::cli {
@@ -39,6 +40,12 @@ constexpr const char *kUsage =
     "      replaced (each hive left out is named with its reason).\n"
     "  settings get SECTION KEY | settings set SECTION KEY VALUE\n"
     "      Reads or changes one key of the settings file.\n"
+    "  tweaks list | tweaks set ID on|off|NUMBER | tweaks defaults  [--json]\n"
+    "      Lists the system tweaks (number, shown on this Windows version,\n"
+    "      ticked, value, restart kind 0 none / 1 restart / 2 log off, name),\n"
+    "      sets one (the delays and the Start Screen rows also take a number)\n"
+    "      or puts every shown tweak back to its OS default, each change saved\n"
+    "      first in the undo folder. Exit code 1 names each tweak not written.\n"
     "  help\n"
     "      Shows this text.\n";
 
@@ -105,6 +112,11 @@ int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
   }
   if (command == "hives") {
     const int code = CommandHives(rest, streams);
+    if (code == 2) streams.err << kUsage;
+    return code;
+  }
+  if (command == "tweaks") {
+    const int code = CommandTweaks(rest, streams);
     if (code == 2) streams.err << kUsage;
     return code;
   }
