@@ -41,11 +41,10 @@ IHiveCalls &SystemHiveCalls();
 // What a step ended with. The codes are the ones the failure report shows.
 enum TDefragOutcome : std::uint16_t {
   doOk = 0,
-  doPending = 1,            // replacements wait for a restart: refused, nothing touched
-  doNothingToDo = 2,        // the registry is already compact
-  doBackupFailed = 1001,    // saving the hives failed
-  doRestoreFailed = 1002,   // handing the copies to Windows failed
-  doCompareFailed = 1005,   // the sizes could not be compared
+  doPending = 1,          // replacements wait for a restart: refused, nothing touched
+  doBackupFailed = 1001,  // saving the hives failed
+  doRestoreFailed = 1002, // handing the copies to Windows failed
+  doCompareFailed = 1005, // the sizes could not be compared
 };
 
 struct TDefragStep {
@@ -78,12 +77,12 @@ TDefragStep DefragmentRegistry(IHiveCalls &hives, const TDefragRequest &request)
 
 // The analysis dialog's numbers for live size L and compacted size K.
 struct TDefragNumbers {
-  int usedPercent = 100;    // K x 100 / L rounded, at most 100; 100 when L is 0
-  int freePercent = 0;      // 100 - used; 0 when L is 0
+  int usedPercent = 100;       // K x 100 / L rounded, at most 100; 100 when L is 0
+  int freePercent = 0;         // 100 - used; 0 when L is 0
   std::uint64_t usedBytes = 0; // K
   std::uint64_t freeBytes = 0; // L - K (0 when K > L)
-  int pieResource = 10000;  // 10000 + 5 x ((free x 3.6 rounded) div 5)
-  bool nothingToDo = true;  // free is 0
+  int pieResource = 10000;     // 10000 + 5 x ((free x 3.6 rounded) div 5)
+  bool nothingToDo = true;     // free is 0
 };
 TDefragNumbers DefragNumbers(std::uint64_t liveSize, std::uint64_t compactSize);
 

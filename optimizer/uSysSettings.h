@@ -120,6 +120,11 @@ struct TSysSettingsWrite {
 // protocol; every value is tried even after one failed.
 TSysSettingsWrite ApplySysSettings(const TUndoFolder &undo, const TSysSettingsLoad &loaded,
                                    const TSysSettingsValues &values);
+// Makes the registry hold `value` for one setting, whatever the page would
+// show for what it holds now (the command line's set): the type of the
+// value there is kept; a value that already holds it is left alone.
+[[nodiscard]] bool WriteSysSetting(const TUndoFolder &undo, TSysSettingId id, int value,
+                                   std::string &errorText);
 // Puts the raw values back as they were (a missing one is deleted again),
 // through the undo protocol; only the settings in `which` (all when empty).
 TSysSettingsWrite RestoreSysSettings(const TUndoFolder &undo, const TSysSettingsRaw &previous,

@@ -32,6 +32,11 @@ constexpr const char *kUsage =
     "      older than a week - to the recycle bin.\n"
     "  settings get SECTION KEY | settings set SECTION KEY VALUE\n"
     "      Reads or changes one key of the settings file.\n"
+    "  settings optimize get [NAME]... [--json] | settings optimize set NAME VALUE [--json]\n"
+    "      Reads or changes the system settings of the optimizer page: MenuShowDelay\n"
+    "      (0-4000 ms), WaitToKillAppTimeout and WaitToKillServiceTimeout (0-60\n"
+    "      seconds), BootOptimization and AutoEndTasks (on or off). Each change is\n"
+    "      saved first in the undo folder; exit code 0 when it was written.\n"
     "  help\n"
     "      Shows this text.\n";
 

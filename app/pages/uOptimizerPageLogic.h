@@ -54,6 +54,34 @@ inline constexpr const char *kAutoEndTasksText =
 inline constexpr const char *kAnalyzeCaption =
     "Analyzing Registry.\r\nPlease wait, this may take several minutes ...";
 inline constexpr const char *kDefragmentCaption = "Defragmenting Registry. Please wait ...";
+inline constexpr const char *kAnalyzeQuestion =
+    "Registry defragmenter need to analyze registry database which may take several "
+    "minutes.\r\nYou will be notified when this operation is completed.\r\n\r\nDo you want to "
+    "continue?";
+inline constexpr const char *kNoDefragVersionText =
+    "Registry defragmentation is not available on this version of Windows.";
+inline constexpr const char *kNoDefragWin95Text =
+    "Registry defragmentation is not available on this Windows 95.";
+inline constexpr const char *kDefragCompletedText = "Registry defragmentation completed.";
+inline constexpr const char *kCheckerFailedText = "Unable to defragment the Registry.";
+inline constexpr const char *kCheckerCommand = "command\\scanreg /fix"; // after WindowsDir
+// The restart question after the hives were handed over: what is changed in
+// the registry before the restart is lost with the hives Windows replaces.
+inline constexpr const char *kDefragRestartQuestion =
+    "Registry defragmentation completed.\r\nYou must restart Windows for the the changes to take "
+    "effect\r\nChanges made to the registry before the restart will be lost.\r\n\r\nDo you "
+    "want to restart Windows now (recommended)?";
+inline constexpr const char *kDefragPendingText =
+    "The registry was defragmented and Windows has not been restarted since.\r\nPlease restart "
+    "Windows before you defragment the registry again.";
+inline constexpr const char *kDefragFailedText = "Registry defragmentation failed:\r\n";
+inline constexpr const char *kSettingsAppliedQuestion =
+    "Optimization settings were applied successfully. You need to restart Windows for changes to "
+    "take effect.\r\nDo you want to restart Windows now?";
+inline constexpr const char *kSettingsNotAppliedText =
+    "Some optimization settings could not be applied:\r\n";
+inline constexpr const char *kRestartFailedText = "Can not restart Windows. Please do it manually.";
+inline constexpr const char *kSettingsNotSavedText = "The settings could not be saved.\r\r";
 
 // Failure report codes of the defragmenter.
 enum TDefragFailure : std::uint16_t {
@@ -96,14 +124,14 @@ TAnalysisView AnalysisViewFor(std::uint64_t liveSize, std::uint64_t compactSize)
 // How the last Analyze ended, for the view's state and the tests.
 enum TAnalyzeEnd : std::uint8_t {
   aeNotRun = 0,
-  aeUnavailable,    // version 0 or 1
-  aeDeclined,       // a confirmation said no
-  aePending,        // replacements still wait for a restart
-  aeCheckerRan,     // Windows 98/Me: the registry checker ran
-  aeCheckerFailed,  // it could not be started
-  aeNothingToDo,    // already compact, or the user closed the dialog
-  aeDefragmented,   // the hives wait for the restart
-  aeFailed,         // the failure report was shown (FailureCode)
+  aeUnavailable,   // version 0 or 1
+  aeDeclined,      // a confirmation said no
+  aePending,       // replacements still wait for a restart
+  aeCheckerRan,    // Windows 98/Me: the registry checker ran
+  aeCheckerFailed, // it could not be started
+  aeNothingToDo,   // already compact, or the user closed the dialog
+  aeDefragmented,  // the hives wait for the restart
+  aeFailed,        // the failure report was shown (FailureCode)
 };
 
 class TOptimizerPageLogic {
@@ -162,7 +190,9 @@ private:
   bool Confirm();
   void RunRegistryChecker();
   void RunHiveProcedure();
-  void Fail(int code, const std::string &text);
+  // The failure report; the work folder is deleted unless the worker may
+  // still be using it (keepFolder) or replacements in it are pending.
+  void Fail(int code, const std::string &text, bool keepFolder = false);
   void StampSettings(bool organize);
   void OfferRestart(const std::string &question);
   TMsgAnswer Ask(const std::string &text, TMsgButtons buttons, TMsgIcon icon);
