@@ -1,6 +1,7 @@
 #include "app/pages/uOptimizerPageLogic.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "app/uEnvironment.h"
 #include "app/uSettings.h"
@@ -202,41 +203,43 @@ void TOptimizerPageLogic::RunRegistryChecker() {
 
 void TOptimizerPageLogic::RunHiveProcedure() {
   const std::string folder = WorkFolder();
-  auto stepWork = [this, &folder](TDefragStep &step, bool defragment) {
-    return [this, &folder, &step, defragment](const TWorkProgress &progress,
+  // A wait may end before its worker does: the worker then owns what it
+  // writes, never this frame.
+  IHiveCalls &hives = d_.hives;
+  auto stepWork = [&hives, folder](const std::shared_ptr<TDefragStep> &step, bool defragment) {
+    return [&hives, folder, step, defragment](const TWorkProgress &progress,
                                               std::string &errorText) {
       const TDefragRequest request{.folder = folder, .progress = progress, .terminate = nullptr};
-      step =
-          defragment ? DefragmentRegistry(d_.hives, request) : AnalyzeRegistry(d_.hives, request);
-      errorText = step.errorText;
-      return step.Ok();
+      *step = defragment ? DefragmentRegistry(hives, request) : AnalyzeRegistry(hives, request);
+      errorText = step->errorText;
+      return step->Ok();
     };
   };
 
-  TDefragStep analysis;
+  const auto analysis = std::make_shared<TDefragStep>();
   const TLongOperationResult analyzed =
       d_.longOperation.Run(kAnalyzeCaption, true, stepWork(analysis, false));
   if (!analyzed.started)
     return Fail(dfAnalysisNotStarted, "");
   if (!analyzed.finished)
     return Fail(dfCompareFailed, "", true);
-  if (analysis.outcome == doPending) {
+  if (analysis->outcome == doPending) {
     Ask(kDefragPendingText, TMsgButtons::Ok, TMsgIcon::Information);
     lastEnd_ = aePending;
     return;
   }
   if (!analyzed.ok) // an exception ends the work with its message only
-    return Fail(FailureCodeOf(analysis.outcome, dfBackupFailed), analyzed.errorText);
+    return Fail(FailureCodeOf(analysis->outcome, dfBackupFailed), analyzed.errorText);
 
   const TAnalysisView view =
-      AnalysisViewFor(analysis.comparison.current, analysis.comparison.backup);
+      AnalysisViewFor(analysis->comparison.current, analysis->comparison.backup);
   if (!d_.analysisDialog.Show(view) || view.nothingToDo) {
     qp::IgnoreResult(DiscardWorkFolder(d_.hives, folder));
     lastEnd_ = aeNothingToDo;
     return;
   }
 
-  TDefragStep defrag;
+  const auto defrag = std::make_shared<TDefragStep>();
   const TLongOperationResult done =
       d_.longOperation.Run(kDefragmentCaption, true, stepWork(defrag, true));
   if (!done.started)
@@ -244,13 +247,13 @@ void TOptimizerPageLogic::RunHiveProcedure() {
   // The hand-over may still be running: its folder stays.
   if (!done.finished)
     return Fail(dfRestoreWaitFailed, "", true);
-  if (defrag.outcome == doPending) {
+  if (defrag->outcome == doPending) {
     Ask(kDefragPendingText, TMsgButtons::Ok, TMsgIcon::Information);
     lastEnd_ = aePending;
     return;
   }
   if (!done.ok)
-    return Fail(FailureCodeOf(defrag.outcome, dfRestoreFailed), done.errorText);
+    return Fail(FailureCodeOf(defrag->outcome, dfRestoreFailed), done.errorText);
 
   StampSettings(true);
   lastEnd_ = aeDefragmented;

@@ -115,7 +115,7 @@ struct TOptimizerPageDeps {
   IAnalysisDialog &analysisDialog;
   IWindowsRestart &restart;
   IProgramRunner &programs;
-  IHiveCalls &hives; // SystemHiveCalls() in the program
+  IHiveCalls &hives; // SystemHiveCalls() in the program; outlives every worker
 };
 
 // The analysis dialog's view for live size L and compacted size K.
