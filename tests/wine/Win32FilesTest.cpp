@@ -6,6 +6,7 @@
 #include <set>
 
 #include "platform/Platform.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/WinText.h"
@@ -156,6 +157,29 @@ TEST_F(Win32Files, ALockFileIsHeldAloneAndGoesOnRelease) {
   EXPECT_EQ(fs().OpenLockFile(In("index.lock"), second), 0);
   second.reset();
   EXPECT_EQ(fs().OpenLockFile(In("no such folder\\index.lock"), held), wc::ErrorPathNotFound);
+}
+
+// A folder's protected access list is what the system keeps and what a
+// file made in it inherits.
+TEST_F(Win32Files, AProtectedFolderAccessListReachesItsFiles) {
+  constexpr std::uint32_t kDacl = wc::DaclSecurityInformation;
+  const std::string folder = In("safe");
+  ASSERT_EQ(fs().CreateDirectory(folder), 0);
+  ASSERT_EQ(fs().SetFileSecurity(folder, kDacl, "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)"), 0);
+  std::string sddl;
+  ASSERT_EQ(fs().GetFileSecurity(folder, kDacl, sddl), 0);
+  EXPECT_EQ(sddl.rfind("D:P", 0), 0u) << sddl;
+  EXPECT_NE(sddl.find(";FA;;;BA)"), std::string::npos) << sddl;
+  EXPECT_NE(sddl.find(";FA;;;SY)"), std::string::npos) << sddl;
+  EXPECT_EQ(sddl.find(";;;BU)"), std::string::npos) << sddl;
+  ASSERT_EQ(fs().WriteFile(folder + "\\0", "x"), 0);
+  ASSERT_EQ(fs().GetFileSecurity(folder + "\\0", kDacl, sddl), 0);
+  EXPECT_NE(sddl.find("SY)"), std::string::npos) << sddl;
+  EXPECT_EQ(sddl.find(";;;BU)"), std::string::npos) << sddl;
+  EXPECT_EQ(fs().SetFileSecurity(folder, kDacl, "D:(bad"), wc::ErrorInvalidAcl);
+  EXPECT_EQ(fs().GetFileSecurity(In("missing"), kDacl, sddl), wc::ErrorFileNotFound);
+  qp::IgnoreResult(fs().DeleteFile(folder + "\\0"));
+  qp::IgnoreResult(fs().RemoveDirectory(folder));
 }
 
 TEST(Win32Drives, DriveTypesOfThePrefix) {
