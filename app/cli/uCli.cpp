@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/cli/uCliHives.h"
 #include "app/cli/uCliRepair.h"
 #include "app/cli/uCliScan.h"
 #include "app/cli/uCliSettings.h"
@@ -30,6 +31,12 @@ constexpr const char *kUsage =
     "      (all of the day, or the named keys; newest first), or moves days\n"
     "      whose index cannot be read - and, with DeleteAfterWeek set, days\n"
     "      older than a week - to the recycle bin.\n"
+    "  hives backup FOLDER | hives compare FOLDER | hives restore FOLDER [--json]\n"
+    "      Saves every loaded hive to FOLDER (made with an access list for\n"
+    "      Administrators and SYSTEM only), compares its copies with the live\n"
+    "      hives, or checks every copy and hands it to Windows to load at the\n"
+    "      next restart. Exit code 0 only when every hive was saved or\n"
+    "      replaced (each hive left out is named with its reason).\n"
     "  settings get SECTION KEY | settings set SECTION KEY VALUE\n"
     "      Reads or changes one key of the settings file.\n"
     "  settings optimize get [NAME]... [--json] | settings optimize set NAME VALUE [--json]\n"
@@ -98,6 +105,11 @@ int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
   }
   if (command == "undo") {
     const int code = CommandUndo(rest, streams);
+    if (code == 2) streams.err << kUsage;
+    return code;
+  }
+  if (command == "hives") {
+    const int code = CommandHives(rest, streams);
     if (code == 2) streams.err << kUsage;
     return code;
   }

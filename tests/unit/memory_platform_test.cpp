@@ -516,8 +516,8 @@ TEST_F(MemoryFsOps, OwnersAndAccessListsOfFilesAndFolders) {
   ASSERT_EQ(fs.GetFileSecurity("C:\\Safe\\Sub\\0", kDacl, sddl), 0);
   EXPECT_EQ(sddl, "D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)") << "no entry for users comes down";
   EXPECT_EQ(fs.GetFileSecurity("C:\\Missing", kDacl, sddl), wc::ErrorFileNotFound);
-  EXPECT_EQ(fs.SetFileSecurity("C:\\Safe", kDacl, "D:(A;;FA;;BA)"), wc::ErrorInvalidAcl);
-  EXPECT_EQ(fs.SetFileSecurity("C:\\Safe", kDacl, "O:BA"), wc::ErrorInvalidAcl)
+  EXPECT_EQ(fs.SetFileSecurity("C:\\Safe", kDacl, "D:(A;;FA;;BA)"), wc::ErrorInvalidParameter);
+  EXPECT_EQ(fs.SetFileSecurity("C:\\Safe", kDacl, "O:BA"), wc::ErrorInvalidParameter)
       << "a part the caller did not name";
 
   std::string user;
