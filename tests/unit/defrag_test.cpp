@@ -4,9 +4,12 @@
 #include "HiveCallsFake.h"
 #include "TestPlatform.h"
 #include "optimizer/uDefrag.h"
+#include "platform/ScopedKey.h"
 
 namespace quenlo::test {
 namespace {
+
+using qp::mem::View;
 
 constexpr const char *kWork = "C:\\Settings\\Temp";
 
@@ -136,6 +139,88 @@ TEST_F(DefragTest, TheFailureTextNamesTheHivesLeftOut) {
   EXPECT_EQ(step.outcome, doRestoreFailed);
   EXPECT_EQ(step.replaced, 1);
   EXPECT_EQ(step.errorText, "SYSTEM: RegReplaceKey: Access is denied.");
+}
+
+// --- on the model's real hives (uHiveBackup.h)
+
+constexpr const char *kHiveList = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\hivelist";
+constexpr const char *kDefaultHive = "C:\\Windows\\System32\\config\\DEFAULT";
+
+class DefragHivesTest : public MemoryTest {
+protected:
+  void SetUp() override {
+    MemoryTest::SetUp();
+    reg.SetString(View::V64, "HKLM\\SOFTWARE\\Microsoft\\Cryptography", "MachineGuid",
+                  "0f4c2a9e-1d3b-4c5a-9e8f-7a6b5c4d3e2f");
+    TUndoTime at;
+    at.year = 2026;
+    at.month = 12;
+    at.day = 9;
+    at.hour = 10;
+    at.fileTime = 134100000000000000ull;
+    SetHiveClock([at] { return at; });
+    MountDefaultHive();
+  }
+  void TearDown() override { SetHiveClock({}); }
+
+  // HKU\.DEFAULT as a loaded hive whose file has room to spare: it was
+  // saved with a large value that the live hive has since lost, as a hive
+  // file keeps the space of what was deleted.
+  void MountDefaultHive() {
+    const std::string seed = "HKLM\\QuenloDefragSeed";
+    ASSERT_TRUE(reg.CreateKey(View::Phys, seed + "\\Control Panel"));
+    ASSERT_TRUE(reg.SetString(View::Phys, seed + "\\Software", "Filler", std::string(20000, 'x')));
+    fs.AddDir("C:\\Windows\\System32\\config");
+    ASSERT_EQ(sys.SetPrivilege("SeBackupPrivilege", true, nullptr), 0);
+    ASSERT_EQ(sys.SetPrivilege("SeRestorePrivilege", true, nullptr), 0);
+    {
+      ScopedKey key;
+      ASSERT_EQ(platform.Registry().OpenKey(wc::HkeyLocalMachine, "QuenloDefragSeed", wc::KeyRead,
+                                            key.Out()),
+                0);
+      ASSERT_EQ(platform.Registry().SaveKey(key.Get(), kDefaultHive), 0);
+    }
+    ASSERT_TRUE(reg.DeleteTree(View::Phys, seed));
+    reg.DeleteTree(View::Phys, "HKU\\.DEFAULT");
+    ASSERT_EQ(platform.Registry().LoadKey(wc::HkeyUsers, ".DEFAULT", kDefaultHive), 0);
+    ASSERT_EQ(sys.SetPrivilege("SeRestorePrivilege", false, nullptr), 0);
+    ASSERT_EQ(sys.SetPrivilege("SeBackupPrivilege", false, nullptr), 0);
+    ASSERT_TRUE(reg.CreateKey(View::V64, kHiveList));
+    ASSERT_TRUE(reg.SetString(View::V64, kHiveList, "\\REGISTRY\\USER\\.DEFAULT",
+                              "\\Device\\HarddiskVolume2\\Windows\\System32\\config\\DEFAULT"));
+    // The live hive no longer holds the large value; its file still does.
+    ScopedKey software;
+    ASSERT_EQ(platform.Registry().OpenKey(wc::HkeyUsers, ".DEFAULT\\Software",
+                                          wc::KeyRead | wc::KeySetValue, software.Out()),
+              0);
+    ASSERT_EQ(platform.Registry().DeleteValue(software.Get(), "Filler"), 0);
+  }
+};
+
+// A change made after the analysis - while the dialog was open - is in the
+// hive Windows loads at the restart; until then the folder is kept and no
+// new run starts in it.
+TEST_F(DefragHivesTest, AChangeAfterTheAnalysisSurvivesTheRestart) {
+  IHiveCalls &hives = SystemHiveCalls();
+  const TDefragRequest request{.folder = kWork, .progress = {}, .terminate = nullptr};
+  const TDefragStep analysis = AnalyzeRegistry(hives, request);
+  ASSERT_TRUE(analysis.Ok()) << analysis.errorText;
+  EXPECT_GT(analysis.comparison.current, analysis.comparison.backup);
+  EXPECT_FALSE(DefragNumbers(analysis.comparison.current, analysis.comparison.backup).nothingToDo);
+
+  ASSERT_TRUE(reg.SetString(View::V64, "HKU\\.DEFAULT\\Software", "AfterAnalysis", "kept"));
+  const TDefragStep step = DefragmentRegistry(hives, request);
+  ASSERT_TRUE(step.Ok()) << step.errorText;
+  EXPECT_EQ(step.replaced, 1);
+  EXPECT_TRUE(DefragPending(hives, kWork));
+
+  EXPECT_EQ(AnalyzeRegistry(hives, request).outcome, doPending);
+  EXPECT_EQ(DefragmentRegistry(hives, request).outcome, doPending);
+  EXPECT_TRUE(DiscardWorkFolder(hives, kWork));
+  EXPECT_TRUE(fs.Exists(std::string(kWork) + "\\0.BAK")) << "the old registry's copy";
+
+  reg.SimulateReboot();
+  EXPECT_EQ(reg.GetText(View::V64, "HKU\\.DEFAULT\\Software", "AfterAnalysis"), "kept");
 }
 
 } // namespace
