@@ -1,10 +1,10 @@
 // The defragmenter's engine: the work folder's handling around the hive
 // calls (cleared before a save, kept while replacements are pending), the
 // one-step save, compare and replace, and what each failure leaves.
+#include "DefragHiveSeed.h"
 #include "HiveCallsFake.h"
 #include "TestPlatform.h"
 #include "optimizer/uDefrag.h"
-#include "platform/ScopedKey.h"
 
 namespace quenlo::test {
 namespace {
@@ -143,58 +143,13 @@ TEST_F(DefragTest, TheFailureTextNamesTheHivesLeftOut) {
 
 // --- on the model's real hives (uHiveBackup.h)
 
-constexpr const char *kHiveList = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\hivelist";
-constexpr const char *kDefaultHive = "C:\\Windows\\System32\\config\\DEFAULT";
-
 class DefragHivesTest : public MemoryTest {
 protected:
   void SetUp() override {
     MemoryTest::SetUp();
-    reg.SetString(View::V64, "HKLM\\SOFTWARE\\Microsoft\\Cryptography", "MachineGuid",
-                  "0f4c2a9e-1d3b-4c5a-9e8f-7a6b5c4d3e2f");
-    TUndoTime at;
-    at.year = 2026;
-    at.month = 12;
-    at.day = 9;
-    at.hour = 10;
-    at.fileTime = 134100000000000000ull;
-    SetHiveClock([at] { return at; });
-    MountDefaultHive();
+    SeedDefragHives(platform);
   }
   void TearDown() override { SetHiveClock({}); }
-
-  // HKU\.DEFAULT as a loaded hive whose file has room to spare: it was
-  // saved with a large value that the live hive has since lost, as a hive
-  // file keeps the space of what was deleted.
-  void MountDefaultHive() {
-    const std::string seed = "HKLM\\QuenloDefragSeed";
-    ASSERT_TRUE(reg.CreateKey(View::Phys, seed + "\\Control Panel"));
-    ASSERT_TRUE(reg.SetString(View::Phys, seed + "\\Software", "Filler", std::string(20000, 'x')));
-    fs.AddDir("C:\\Windows\\System32\\config");
-    ASSERT_EQ(sys.SetPrivilege("SeBackupPrivilege", true, nullptr), 0);
-    ASSERT_EQ(sys.SetPrivilege("SeRestorePrivilege", true, nullptr), 0);
-    {
-      ScopedKey key;
-      ASSERT_EQ(platform.Registry().OpenKey(wc::HkeyLocalMachine, "QuenloDefragSeed", wc::KeyRead,
-                                            key.Out()),
-                0);
-      ASSERT_EQ(platform.Registry().SaveKey(key.Get(), kDefaultHive), 0);
-    }
-    ASSERT_TRUE(reg.DeleteTree(View::Phys, seed));
-    reg.DeleteTree(View::Phys, "HKU\\.DEFAULT");
-    ASSERT_EQ(platform.Registry().LoadKey(wc::HkeyUsers, ".DEFAULT", kDefaultHive), 0);
-    ASSERT_EQ(sys.SetPrivilege("SeRestorePrivilege", false, nullptr), 0);
-    ASSERT_EQ(sys.SetPrivilege("SeBackupPrivilege", false, nullptr), 0);
-    ASSERT_TRUE(reg.CreateKey(View::V64, kHiveList));
-    ASSERT_TRUE(reg.SetString(View::V64, kHiveList, "\\REGISTRY\\USER\\.DEFAULT",
-                              "\\Device\\HarddiskVolume2\\Windows\\System32\\config\\DEFAULT"));
-    // The live hive no longer holds the large value; its file still does.
-    ScopedKey software;
-    ASSERT_EQ(platform.Registry().OpenKey(wc::HkeyUsers, ".DEFAULT\\Software",
-                                          wc::KeyRead | wc::KeySetValue, software.Out()),
-              0);
-    ASSERT_EQ(platform.Registry().DeleteValue(software.Get(), "Filler"), 0);
-  }
 };
 
 // A change made after the analysis - while the dialog was open - is in the

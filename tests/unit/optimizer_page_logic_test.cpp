@@ -5,6 +5,7 @@
 // analysis dialog is open is lost.
 #include <stdexcept>
 
+#include "DefragHiveSeed.h"
 #include "HiveCallsFake.h"
 #include "PageFakes.h"
 #include "TestPlatform.h"
@@ -107,13 +108,14 @@ protected:
     InitEnvironment();
   }
 
-  TOptimizerPageLogic &Page(int version = 9) {
+  TOptimizerPageLogic &Page(int version = 9, IHiveCalls *calls = nullptr) {
     env.windowsVersion = version;
     env.windowsDir = "C:\\Windows\\";
     env.settingsFolder = SettingsFolder;
     env.undoFolder = SettingsFolder + "\\Undo\\";
     page = std::make_unique<TOptimizerPageLogic>(
-        TOptimizerPageDeps{prompter, clock, host, longOperation, dialog, restart, programs, hives},
+        TOptimizerPageDeps{prompter, clock, host, longOperation, dialog, restart, programs,
+                           calls ? *calls : hives},
         env);
     return *page;
   }
@@ -351,6 +353,24 @@ TEST_F(OptimizerPageTest, DefragmentSavesAgainAfterTheDialog) {
       EXPECT_GE(longOperation.progress[i].second, longOperation.progress[i - 1].second) << i;
     }
   EXPECT_EQ(longOperation.progress.back(), (std::pair<std::uint64_t, std::uint64_t>{200, 200}));
+}
+
+// The same on the model's real hives: a value set while the dialog is open
+// is there after the restart.
+TEST_F(OptimizerPageTest, AChangeWhileTheDialogIsOpenSurvivesTheRestart) {
+  SeedDefragHives(platform);
+  TOptimizerPageLogic &p = Page(9, &SystemHiveCalls());
+  dialog.whileOpen = [this] {
+    ASSERT_TRUE(reg.SetString(View::V64, "HKU\\.DEFAULT\\Software", "WhileOpen", "kept"));
+  };
+  prompter.answers = {TMsgAnswer::Yes, TMsgAnswer::No};
+  p.Analyze();
+  SetHiveClock({});
+  ASSERT_EQ(p.LastAnalyzeEnd(), aeDefragmented) << prompter.Texts().back();
+  ASSERT_EQ(dialog.shown.size(), 1u);
+  EXPECT_FALSE(dialog.shown[0].nothingToDo);
+  reg.SimulateReboot();
+  EXPECT_EQ(reg.GetText(View::V64, "HKU\\.DEFAULT\\Software", "WhileOpen"), "kept");
 }
 
 TEST_F(OptimizerPageTest, ACompactRegistryOrACancelReplacesNothing) {
