@@ -25,11 +25,6 @@ protected:
   std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
 };
 
-TEST_F(DefragTest, TheWorkFolderIsTheSettingsFoldersTemp) {
-  EXPECT_EQ(DefragWorkFolder("C:\\Users\\u\\AppData\\Local\\Brantel"),
-            "C:\\Users\\u\\AppData\\Local\\Brantel\\Temp");
-}
-
 // A folder left by an earlier analysis is cleared first: Windows never
 // saves a hive over an existing file.
 TEST_F(DefragTest, AnalysisClearsAnEarlierWorkFolder) {

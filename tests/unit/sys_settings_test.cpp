@@ -135,13 +135,6 @@ TEST_F(SysSettingsTest, AnUnreadableKeyLeavesTheOtherValuesRead) {
   EXPECT_TRUE(load.values.bootOptimization) << "read after the Desktop key failed";
 }
 
-TEST_F(SysSettingsTest, ResetDefaultsDependOnVista) {
-  EXPECT_EQ(DefaultSysSettings(WindowsVista), (TSysSettingsValues{400, 20, 20, false, true}));
-  for (int version : {0, 6, 7, 9, 12})
-    EXPECT_EQ(DefaultSysSettings(version), (TSysSettingsValues{400, 20, 20, true, false}))
-        << version;
-}
-
 TEST_F(SysSettingsTest, ApplyWritesOnlyWhatChangedEachWithItsBackup) {
   SeedAll();
   // A stored form the page cannot show exactly: written back only if changed.
