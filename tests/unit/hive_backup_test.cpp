@@ -507,6 +507,29 @@ TEST_F(HiveBackupTest, CheckComparesTopLevelKeysWithTheLiveHive) {
   EXPECT_NE(std::string::npos, Check().find("keys only in the backup: ENVIRONMENT"));
 }
 
+TEST_F(HiveBackupTest, CheckLeavesOutTheVolatileKeysTheBackupRecorded) {
+  ASSERT_TRUE(Backup().Complete());
+  // A volatile key a save leaves out (as CurrentControlSet on Windows).
+  ASSERT_TRUE(reg.CreateKey(View::Phys, "HKLM\\COMPONENTS\\Pending"));
+  EXPECT_NE(std::string::npos, Check().find("keys missing from the backup: PENDING"));
+  ASSERT_EQ(0, fs.AppendFile(FolderFile("backupinfo.txt"), "volatile=1:Pending\r\n"));
+  EXPECT_EQ("", Check());
+  // Recorded for another file it does not count.
+  ReplaceInFile(fs, FolderFile("backupinfo.txt"), "volatile=1:", "volatile=2:");
+  EXPECT_NE(std::string::npos, Check().find("PENDING"));
+}
+
+TEST_F(HiveBackupTest, SavedFileThatDoesNotLoadBackIsNoBackup) {
+  reg.InjectFailure(qp::mem::RegOp::Load, "", wc::ErrorNotRegistryFile);
+  const THiveBackupResult result = Backup();
+  ASSERT_TRUE(backedUp);
+  EXPECT_FALSE(result.hives[0].done);
+  EXPECT_EQ(0u, result.hives[0].errorText.find("the saved file does not load: RegLoadKey: "))
+      << result.hives[0].errorText;
+  EXPECT_FALSE(fs.Exists(FolderFile("0")));
+  EXPECT_EQ(3, result.saved);
+}
+
 TEST_F(HiveBackupTest, CheckUnloadsTheTrialKeyAlsoAfterAFailedLoadUnderWine) {
   reg.SetQuirks(qp::mem::RegistryQuirks::Wine());
   ASSERT_TRUE(Backup().Complete());
