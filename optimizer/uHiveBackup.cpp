@@ -145,6 +145,9 @@ void VerifySavedHive(const THiveRecord &hive, const std::string &file, THiveOutc
   volatileKeys.clear();
   std::set_difference(live.begin(), live.end(), saved.begin(), saved.end(),
                       std::inserter(volatileKeys, volatileKeys.end()));
+  // The size the identity file records is the one after the load: Windows
+  // may rewrite a hive's header when it mounts and unmounts it.
+  outcome.size = FileSizeNoRedirect(file);
 }
 
 // Creates the folder (with its parents) and protects it before anything
