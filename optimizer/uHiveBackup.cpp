@@ -239,6 +239,11 @@ bool BackupHives(const THiveBackupRequest &request, THiveBackupResult &result) {
               qp::ReplaceFileContent(HiveFolderPath(folder, title), *text, &failedCall)) {
         result.errorText = std::string(title) + ": " + CallError(failedCall, st);
         result.saved = 0;
+        for (THiveOutcome &outcome : result.hives)
+          if (outcome.done) {
+            outcome.done = false;
+            outcome.errorText = "the folder's lists could not be written";
+          }
         break;
       }
     }
@@ -247,9 +252,12 @@ bool BackupHives(const THiveBackupRequest &request, THiveBackupResult &result) {
     // Without a hive (or without its lists) nothing here can be restored.
     if (created)
       qp::IgnoreResult(ShellDeleteFile(folder, false));
-    else
+    else {
       for (const THiveOutcome &outcome : result.hives)
         RemoveQuietly(HiveFolderPath(folder, outcome.fileName));
+      for (const char *title : {kHiveListFile, kHiveInfoFile})
+        RemoveQuietly(HiveFolderPath(folder, title));
+    }
     if (result.errorText.empty())
       result.errorText = "no hive could be saved";
     return false;

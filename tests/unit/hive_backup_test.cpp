@@ -264,6 +264,19 @@ TEST_F(HiveBackupTest, BackupThatSavesNothingRemovesTheFolder) {
   EXPECT_FALSE(result.errorText.empty());
 }
 
+TEST_F(HiveBackupTest, BackupWhoseListCannotBeWrittenLeavesNothing) {
+  fs.AddFile(FolderFile("keep.txt"), "mine");
+  fs.InjectFailure(FsOp::Move, "backupinfo.txt", wc::ErrorDiskFull);
+  const THiveBackupResult result = Backup();
+  EXPECT_FALSE(backedUp);
+  EXPECT_EQ(0u, result.errorText.find("backupinfo.txt: MoveFileEx: ")) << result.errorText;
+  EXPECT_EQ(0, result.saved);
+  for (const THiveOutcome &hive : result.hives)
+    EXPECT_FALSE(hive.done);
+  // Neither the hives nor a list without its identity file stay behind.
+  EXPECT_EQ(std::vector<std::string>{"keep.txt"}, fs.List(kFolder));
+}
+
 TEST_F(HiveBackupTest, FolderThatCannotBeProtectedGetsNoHive) {
   fs.InjectFailure(FsOp::Security, "Hives", wc::ErrorAccessDenied);
   const THiveBackupResult result = Backup();
@@ -350,7 +363,7 @@ TEST_F(HiveBackupTest, CompareReasonsUseFullSizes) {
 struct TDamage {
   const char *name;
   std::function<void(qp::mem::MemoryFileSystem &fs)> apply;
-  const char *expected; // part of the refusal
+  const char *expected; // text the refusal must hold
 };
 
 void SetList(qp::mem::MemoryFileSystem &fs, std::string_view text) {
