@@ -1,9 +1,12 @@
 #include "optimizer/uHiveBackup.h"
 
 #include <algorithm>
+#include <iterator>
+#include <set>
 #include <utility>
 
 #include "optimizer/uHiveFolder.h"
+#include "optimizer/uHiveTrial.h"
 #include "paths/uSysUtils.h"
 #include "platform/FileOps.h"
 #include "platform/Guards.h"
@@ -124,6 +127,29 @@ void SaveHive(const THiveRecord &hive, const std::string &file, THiveOutcome &ou
   outcome.done = true;
 }
 
+// Loads the saved file back once: a file that does not load is no backup,
+// and the live top-level keys it lacks are volatile ones the check must
+// not miss later.
+void VerifySavedHive(const THiveRecord &hive, const std::string &file, THiveOutcome &outcome,
+                     std::set<std::string> &volatileKeys) {
+  std::set<std::string> live;
+  std::set<std::string> saved;
+  std::string errorText;
+  if (!LiveTopKeys(hive.root, hive.keyPath, live, errorText) ||
+      !SavedTopKeys(file, saved, errorText)) {
+    outcome.done = false;
+    outcome.errorText = "the saved file does not load: " + errorText;
+    RemoveQuietly(file);
+    return;
+  }
+  volatileKeys.clear();
+  std::set_difference(live.begin(), live.end(), saved.begin(), saved.end(),
+                      std::inserter(volatileKeys, volatileKeys.end()));
+  // The size the identity file records is the one after the load: Windows
+  // may rewrite a hive's header when it mounts and unmounts it.
+  outcome.size = FileSizeNoRedirect(file);
+}
+
 // Creates the folder (with its parents) and protects it before anything
 // is written into it. `created` tells whether it was not there before.
 bool PrepareBackupFolder(const std::string &folder, bool &created, std::string &errorText) {
@@ -164,11 +190,15 @@ bool BackupHives(const THiveBackupRequest &request, THiveBackupResult &result) {
   for (std::size_t i = 0; i < hives.size(); ++i)
     result.hives.push_back(OutcomeOf(i, hives[i]));
 
+  // Saving needs the backup privilege, loading the saved file back the
+  // restore privilege.
   const qp::TPrivilegeScope privilege(kBackupPrivilege);
-  if (!privilege.Held()) {
-    result.errorText = CallError("AdjustTokenPrivileges", privilege.Status());
-    return false;
-  }
+  const qp::TPrivilegeScope loadPrivilege(kRestorePrivilege);
+  for (const qp::TPrivilegeScope *scope : {&privilege, &loadPrivilege})
+    if (!scope->Held()) {
+      result.errorText = CallError("AdjustTokenPrivileges", scope->Status());
+      return false;
+    }
   const std::string folder = qp::WithoutTrailingBackslash(request.folder);
   bool created = false;
   if (!PrepareBackupFolder(folder, created, result.errorText))
@@ -179,6 +209,7 @@ bool BackupHives(const THiveBackupRequest &request, THiveBackupResult &result) {
     total += hive.size;
   Report(request.progress, total, 0);
   std::uint64_t done = 0;
+  TVolatileKeys volatileKeys;
   for (std::size_t i = 0; i < hives.size(); ++i) {
     THiveOutcome &outcome = result.hives[i];
     if (request.terminate != nullptr && request.terminate->load()) {
@@ -189,7 +220,10 @@ bool BackupHives(const THiveBackupRequest &request, THiveBackupResult &result) {
     }
     // Counted before the save, so that a hive that fails still advances.
     done += hives[i].size;
-    SaveHive(hives[i], HiveFolderPath(folder, outcome.fileName), outcome);
+    const std::string file = HiveFolderPath(folder, outcome.fileName);
+    SaveHive(hives[i], file, outcome);
+    if (outcome.done)
+      VerifySavedHive(hives[i], file, outcome, volatileKeys[outcome.fileName]);
     if (outcome.done)
       ++result.saved;
     Report(request.progress, total, done);
@@ -197,7 +231,7 @@ bool BackupHives(const THiveBackupRequest &request, THiveBackupResult &result) {
   Report(request.progress, total, total);
 
   if (result.saved > 0) {
-    const THiveFolderLists lists = MakeHiveFolderLists(result.hives, HiveClock()());
+    const THiveFolderLists lists = MakeHiveFolderLists(result.hives, volatileKeys, HiveClock()());
     std::string failedCall;
     for (const auto &[title, text] :
          {std::pair{kHiveListFile, &lists.hiveList}, std::pair{kHiveInfoFile, &lists.backupInfo}}) {
@@ -205,6 +239,11 @@ bool BackupHives(const THiveBackupRequest &request, THiveBackupResult &result) {
               qp::ReplaceFileContent(HiveFolderPath(folder, title), *text, &failedCall)) {
         result.errorText = std::string(title) + ": " + CallError(failedCall, st);
         result.saved = 0;
+        for (THiveOutcome &outcome : result.hives)
+          if (outcome.done) {
+            outcome.done = false;
+            outcome.errorText = "the folder's lists could not be written";
+          }
         break;
       }
     }
@@ -213,9 +252,12 @@ bool BackupHives(const THiveBackupRequest &request, THiveBackupResult &result) {
     // Without a hive (or without its lists) nothing here can be restored.
     if (created)
       qp::IgnoreResult(ShellDeleteFile(folder, false));
-    else
+    else {
       for (const THiveOutcome &outcome : result.hives)
         RemoveQuietly(HiveFolderPath(folder, outcome.fileName));
+      for (const char *title : {kHiveListFile, kHiveInfoFile})
+        RemoveQuietly(HiveFolderPath(folder, title));
+    }
     if (result.errorText.empty())
       result.errorText = "no hive could be saved";
     return false;

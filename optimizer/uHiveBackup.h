@@ -58,7 +58,7 @@ struct THiveOutcome {
   std::string fileName; // "3"
   std::uint32_t root = 0;
   std::string keyPath;
-  std::uint64_t size = 0;
+  std::uint64_t size = 0; // the live file before a save, the saved one after
   bool done = false;
   std::string errorText; // why not, as "RegSaveKey: <system message>"
 };

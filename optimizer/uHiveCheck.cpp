@@ -3,10 +3,12 @@
 // one that touches the registry (the trial load), and the first failure
 // refuses the whole folder.
 #include <algorithm>
+#include <iterator>
 #include <set>
 
 #include "optimizer/uHiveBackup.h"
 #include "optimizer/uHiveFolder.h"
+#include "optimizer/uHiveTrial.h"
 #include "platform/Guards.h"
 #include "platform/PathText.h"
 #include "platform/ScopeGuard.h"
@@ -18,16 +20,9 @@ namespace quenlo {
 namespace {
 
 constexpr std::string_view kRestorePrivilege = "SeRestorePrivilege";
-constexpr std::string_view kTrialKeyPrefix = "Quenlo-check-";
-// Names tried for the trial key before the check gives up.
-constexpr int kTrialKeyAttempts = 1000;
 constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
 // Names listed in a message about differing keys.
 constexpr std::size_t kNamesShown = 5;
-
-qp::IRegistry &Reg() {
-  return qp::Platform().Registry();
-}
 
 std::string CallError(std::string_view call, long status) {
   return std::string(call) + ": " + SysErrorMessage(status);
@@ -35,27 +30,6 @@ std::string CallError(std::string_view call, long status) {
 
 std::string Upper(std::string_view text) {
   return qp::UpperAscii(text);
-}
-
-// The top-level subkey names of an open key, upper-cased.
-bool SubKeyNames(std::uint32_t root, std::string_view path, std::set<std::string> &names,
-                 std::string &errorText) {
-  names.clear();
-  TRegistryAccess reg(wc::KeyRead);
-  reg.SetView(rv64);
-  reg.SetRootKey(root);
-  if (!reg.OpenKey(path, false)) {
-    errorText = CallError("RegOpenKeyEx", reg.LastStatus());
-    return false;
-  }
-  std::vector<std::string> list;
-  if (!reg.GetKeyNames(list)) {
-    errorText = "RegEnumKeyEx failed";
-    return false;
-  }
-  for (const std::string &name : list)
-    names.insert(Upper(name));
-  return true;
 }
 
 std::string NameList(const std::vector<std::string> &names) {
@@ -85,50 +59,18 @@ std::string KeySetDifference(const std::set<std::string> &live,
   return text;
 }
 
-// A subkey of HKLM no one uses, for the trial load.
-bool FreeTrialKey(std::string &name) {
-  for (int n = 0; n < kTrialKeyAttempts; ++n) {
-    name = std::string(kTrialKeyPrefix) + std::to_string(n);
-    ScopedKey probe;
-    if (Reg().OpenKey(wc::HkeyLocalMachine, name, wc::KeyRead | ViewFlag(rv64), probe.Out()) ==
-        wc::ErrorFileNotFound)
-      return true;
-  }
-  return false;
-}
-
-// Mounts the file under a temporary key of HKLM, compares its top-level
-// keys with the live hive's and takes it away again on every path (also
-// after a refused load: Wine leaves an empty hive mounted then).
-bool TrialLoad(const THiveBackupEntry &entry, std::string &errorText) {
+// Mounts the file for a moment and compares its top-level keys with the
+// live hive's: equal sets, but for the live volatile keys the backup
+// recorded (a save leaves them out).
+bool TrialLoad(const THiveBackupEntry &entry, const std::set<std::string> &volatileKeys,
+               std::string &errorText) {
   std::set<std::string> live;
-  if (!SubKeyNames(entry.root, entry.keyPath, live, errorText))
+  if (!LiveTopKeys(entry.root, entry.keyPath, live, errorText))
     return false;
-  std::string trialKey;
-  if (!FreeTrialKey(trialKey)) {
-    errorText = "no free key for the trial load below HKEY_LOCAL_MACHINE";
-    return false;
-  }
-  const long loaded = Reg().LoadKey(wc::HkeyLocalMachine, trialKey, entry.file);
-  bool unloadFailed = false;
-  long unloadStatus = 0;
-  auto unload = qp::ScopeExit([&]() noexcept {
-    unloadStatus = Reg().UnLoadKey(wc::HkeyLocalMachine, trialKey);
-    unloadFailed = loaded == wc::ErrorSuccess && unloadStatus != wc::ErrorSuccess;
-  });
-  if (loaded != wc::ErrorSuccess) {
-    errorText = CallError("RegLoadKey", loaded);
-    return false;
-  }
+  for (const std::string &name : volatileKeys)
+    live.erase(name);
   std::set<std::string> saved;
-  const bool listed = SubKeyNames(wc::HkeyLocalMachine, trialKey, saved, errorText);
-  // Every handle below the trial key is closed by now: UnLoadKey needs it.
-  unload.RunNow();
-  if (unloadFailed) {
-    errorText = CallError("RegUnLoadKey", unloadStatus);
-    return false;
-  }
-  if (!listed)
+  if (!SavedTopKeys(entry.file, saved, errorText))
     return false;
   errorText = KeySetDifference(live, saved);
   return errorText.empty();
@@ -220,7 +162,7 @@ bool ParseList(std::string_view folder, const THiveArray &hives, TParsedList &pa
 }
 
 bool CheckIdentity(std::string_view folder, const std::vector<THiveBackupEntry> &entries,
-                   std::string &errorText) {
+                   THiveBackupInfo &info, std::string &errorText) {
   const std::string infoTitle = kHiveInfoFile;
   std::string text;
   if (std::string why = ReadHiveFolderText(HiveFolderPath(folder, kHiveInfoFile), text);
@@ -228,7 +170,6 @@ bool CheckIdentity(std::string_view folder, const std::vector<THiveBackupEntry> 
     errorText = why;
     return false;
   }
-  THiveBackupInfo info;
   if (std::string why; !ParseBackupInfo(text, info, why)) {
     errorText = infoTitle + ": " + why;
     return false;
@@ -275,15 +216,19 @@ bool CheckHiveBackup(std::string_view folder, THiveBackupCheck &check) {
   TParsedList parsed;
   if (!ParseList(base, hives, parsed, check.errorText))
     return false;
-  if (!CheckIdentity(base, parsed.entries, check.errorText))
+  THiveBackupInfo info;
+  if (!CheckIdentity(base, parsed.entries, info, check.errorText))
     return false;
   const qp::TPrivilegeScope privilege(kRestorePrivilege);
   if (!privilege.Held()) {
     check.errorText = CallError("AdjustTokenPrivileges", privilege.Status());
     return false;
   }
+  static const std::set<std::string> kNone;
   for (const THiveBackupEntry &entry : parsed.entries) {
-    if (std::string why; !TrialLoad(entry, why)) {
+    const auto volatileKeys = info.volatileKeys.find(entry.fileName);
+    if (std::string why; !TrialLoad(
+            entry, volatileKeys != info.volatileKeys.end() ? volatileKeys->second : kNone, why)) {
       check.errorText = "file " + entry.file + " (" + RootKeyLongName(entry.root) + "\\" +
                         entry.keyPath + "): " + why;
       return false;

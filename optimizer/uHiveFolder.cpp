@@ -33,6 +33,7 @@ constexpr std::string_view kInfoComputer = "computer";
 constexpr std::string_view kInfoWindows = "windows";
 constexpr std::string_view kInfoDate = "date";
 constexpr std::string_view kInfoFile = "file";
+constexpr std::string_view kInfoVolatile = "volatile";
 constexpr std::string_view kMarkerTime = "time";
 constexpr std::string_view kMarkerTick = "tick";
 constexpr std::string_view kMarkerWhen = "replaced";
@@ -172,7 +173,8 @@ std::string MachineIdentity() {
   return reg.ReadString(kMachineValue);
 }
 
-THiveFolderLists MakeHiveFolderLists(const std::vector<THiveOutcome> &hives, const TUndoTime &now) {
+THiveFolderLists MakeHiveFolderLists(const std::vector<THiveOutcome> &hives,
+                                     const TVolatileKeys &volatileKeys, const TUndoTime &now) {
   THiveFolderLists lists;
   auto &sys = qp::Platform().System();
   std::string computer;
@@ -194,6 +196,13 @@ THiveFolderLists MakeHiveFolderLists(const std::vector<THiveOutcome> &hives, con
                       std::string(kLineEnd);
     lists.backupInfo += std::string(kInfoFile) + "=" + hive.fileName + ":" +
                         std::to_string(hive.size) + std::string(kLineEnd);
+    if (const auto keys = volatileKeys.find(hive.fileName); keys != volatileKeys.end())
+      for (const std::string &name : keys->second)
+        // A name with a line break cannot be written; the check then
+        // refuses the file, which is the safe side.
+        if (name.find_first_of("\r\n") == std::string::npos)
+          lists.backupInfo +=
+              std::string(kInfoVolatile) + "=" + hive.fileName + ":" + name + std::string(kLineEnd);
   }
   return lists;
 }
@@ -218,6 +227,13 @@ bool ParseBackupInfo(std::string_view text, THiveBackupInfo &info, std::string &
         why = "file " + name + " is named twice";
         return false;
       }
+    } else if (key == kInfoVolatile) {
+      const std::size_t colon = value.find(':');
+      if (colon == std::string::npos || !ParseDecimal(value.substr(0, colon))) {
+        why = "the line \"" + value + "\" is damaged";
+        return false;
+      }
+      info.volatileKeys[value.substr(0, colon)].insert(qp::UpperAscii(value.substr(colon + 1)));
     } else if (key.empty()) {
       why = "the line \"" + value + "\" is damaged";
       return false;

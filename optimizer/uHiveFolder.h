@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,19 +49,26 @@ struct THiveListEntry {
 // "MachineGuid" in the 64-bit view; empty when it cannot be read.
 std::string MachineIdentity();
 
+// The top-level keys a live hive had that its saved file does not hold,
+// by file name: volatile keys (CurrentControlSet, Wine's MountedDevices),
+// which a save leaves out.
+using TVolatileKeys = std::map<std::string, std::set<std::string>>;
+
 // What BackupHives writes: the list (saved hives only, index order) and
-// the identity file (machine, computer name, Windows version, date, and
-// each saved file's size).
+// the identity file (machine, computer name, Windows version, date, each
+// saved file's size and the volatile keys left out of it).
 struct THiveFolderLists {
   std::string hiveList;
   std::string backupInfo;
 };
-THiveFolderLists MakeHiveFolderLists(const std::vector<THiveOutcome> &hives, const TUndoTime &now);
+THiveFolderLists MakeHiveFolderLists(const std::vector<THiveOutcome> &hives,
+                                     const TVolatileKeys &volatileKeys, const TUndoTime &now);
 
 struct THiveBackupInfo {
   std::string machine;
   std::string date;
   std::map<std::string, std::uint64_t> sizes; // file name -> bytes
+  TVolatileKeys volatileKeys;                 // upper-cased names
 };
 // False with the reason for a file without a machine, with a malformed or
 // repeated size line.

@@ -264,6 +264,19 @@ TEST_F(HiveBackupTest, BackupThatSavesNothingRemovesTheFolder) {
   EXPECT_FALSE(result.errorText.empty());
 }
 
+TEST_F(HiveBackupTest, BackupWhoseListCannotBeWrittenLeavesNothing) {
+  fs.AddFile(FolderFile("keep.txt"), "mine");
+  fs.InjectFailure(FsOp::Move, "backupinfo.txt", wc::ErrorDiskFull);
+  const THiveBackupResult result = Backup();
+  EXPECT_FALSE(backedUp);
+  EXPECT_EQ(0u, result.errorText.find("backupinfo.txt: MoveFileEx: ")) << result.errorText;
+  EXPECT_EQ(0, result.saved);
+  for (const THiveOutcome &hive : result.hives)
+    EXPECT_FALSE(hive.done);
+  // Neither the hives nor a list without its identity file stay behind.
+  EXPECT_EQ(std::vector<std::string>{"keep.txt"}, fs.List(kFolder));
+}
+
 TEST_F(HiveBackupTest, FolderThatCannotBeProtectedGetsNoHive) {
   fs.InjectFailure(FsOp::Security, "Hives", wc::ErrorAccessDenied);
   const THiveBackupResult result = Backup();
@@ -350,7 +363,7 @@ TEST_F(HiveBackupTest, CompareReasonsUseFullSizes) {
 struct TDamage {
   const char *name;
   std::function<void(qp::mem::MemoryFileSystem &fs)> apply;
-  const char *expected; // part of the refusal
+  const char *expected; // text the refusal must hold
 };
 
 void SetList(qp::mem::MemoryFileSystem &fs, std::string_view text) {
@@ -505,6 +518,29 @@ TEST_F(HiveBackupTest, CheckComparesTopLevelKeysWithTheLiveHive) {
       << refusal;
   ASSERT_TRUE(reg.DeleteTree(View::Phys, "HKLM\\COMPONENTS\\Installed"));
   EXPECT_NE(std::string::npos, Check().find("keys only in the backup: ENVIRONMENT"));
+}
+
+TEST_F(HiveBackupTest, CheckLeavesOutTheVolatileKeysTheBackupRecorded) {
+  ASSERT_TRUE(Backup().Complete());
+  // A volatile key a save leaves out (as CurrentControlSet on Windows).
+  ASSERT_TRUE(reg.CreateKey(View::Phys, "HKLM\\COMPONENTS\\Pending"));
+  EXPECT_NE(std::string::npos, Check().find("keys missing from the backup: PENDING"));
+  ASSERT_EQ(0, fs.AppendFile(FolderFile("backupinfo.txt"), "volatile=1:Pending\r\n"));
+  EXPECT_EQ("", Check());
+  // Recorded for another file it does not count.
+  ReplaceInFile(fs, FolderFile("backupinfo.txt"), "volatile=1:", "volatile=2:");
+  EXPECT_NE(std::string::npos, Check().find("PENDING"));
+}
+
+TEST_F(HiveBackupTest, SavedFileThatDoesNotLoadBackIsNoBackup) {
+  reg.InjectFailure(qp::mem::RegOp::Load, "", wc::ErrorNotRegistryFile);
+  const THiveBackupResult result = Backup();
+  ASSERT_TRUE(backedUp);
+  EXPECT_FALSE(result.hives[0].done);
+  EXPECT_EQ(0u, result.hives[0].errorText.find("the saved file does not load: RegLoadKey: "))
+      << result.hives[0].errorText;
+  EXPECT_FALSE(fs.Exists(FolderFile("0")));
+  EXPECT_EQ(3, result.saved);
 }
 
 TEST_F(HiveBackupTest, CheckUnloadsTheTrialKeyAlsoAfterAFailedLoadUnderWine) {
