@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+#include "undo/uUndoTime.h"
+
 namespace quenlo {
 
 // One loaded hive.
@@ -38,6 +40,13 @@ using THiveProgress = std::function<void(std::uint64_t total, std::uint64_t done
 
 inline constexpr const char *kHiveListFile = "hivelist.txt";
 inline constexpr const char *kHiveInfoFile = "backupinfo.txt";
+// Written beside the files after Windows accepted at least one replacement:
+// when and in which boot session, so that a second restore (or a
+// defragmentation) of the same folder waits for the restart.
+inline constexpr const char *kHiveMarkerFile = "replaced.txt";
+// Longest "hivelist.txt" or "backupinfo.txt" a check reads: a list holds
+// one short line per loaded hive, so anything near this is not ours.
+inline constexpr std::uint64_t kHiveListMaxBytes = 64 * 1024;
 
 // The hives the system has loaded, from the hive list key
 // "SYSTEM\CurrentControlSet\Control\hivelist". True when at least one was
@@ -49,7 +58,7 @@ struct THiveOutcome {
   std::string fileName; // "3"
   std::uint32_t root = 0;
   std::string keyPath;
-  std::uint64_t size = 0;
+  std::uint64_t size = 0; // the live file before a save, the saved one after
   bool done = false;
   std::string errorText; // why not, as "RegSaveKey: <system message>"
 };
@@ -69,6 +78,11 @@ struct THiveBackupResult {
   // Every live hive was saved and the folder's lists written.
   [[nodiscard]] bool Complete() const;
 };
+
+// Gives a folder that holds (or will hold) hive files the access list of
+// a backup folder: Administrators and SYSTEM only, inherited by what is
+// made inside, nothing inherited from above. 0 or the status.
+[[nodiscard]] long ProtectHiveFolder(std::string_view folder);
 
 // Saves every live hive to the folder (created with its parents and given
 // an access list for Administrators and SYSTEM only). True when at least
@@ -132,5 +146,16 @@ struct THiveRestoreResult {
 // live hive as "<index>.BAK". True only when every hive was accepted.
 [[nodiscard]] bool RestoreHives(std::string_view folder, const THiveProgress &progress,
                                 THiveRestoreResult &result);
+
+// True while the folder's replacement marker exists and the system has not
+// restarted since it was written: its files are then Windows' replacements
+// (and the live hives' ".BAK" copies) waiting for the next start, and must
+// neither be restored again nor removed. A marker that cannot be read
+// counts as pending.
+[[nodiscard]] bool HiveReplacementPending(std::string_view folder);
+
+// The clock the backup date and the replacement marker take: the system
+// clock, unless a test set another (an empty one puts the system's back).
+void SetHiveClock(TUndoClock clock);
 
 } // namespace quenlo

@@ -50,7 +50,6 @@ inline constexpr long ErrorNotAllAssigned = 1300;
 inline constexpr long ErrorNoSuchPrivilege = 1313;
 inline constexpr long ErrorPrivilegeNotHeld = 1314;
 inline constexpr long ErrorInvalidOwner = 1307;
-inline constexpr long ErrorInvalidAcl = 1336;
 
 // RegNotifyChangeKeyValue filter bits.
 inline constexpr std::uint32_t RegNotifyChangeName = 0x1;

@@ -499,11 +499,100 @@ std::string CurrentUserSid(std::string_view defaultText) {
   return std::string(defaultText);
 }
 
+namespace {
+
+// A saved key security as TakeKeyOwnership hands it out: "O:<owner>" (when
+// the owner could be read) followed by "D:<dacl>". A text without an owner
+// part is a DACL alone.
+struct TSavedKeySecurity {
+  std::string owner; // "O:..." or empty
+  std::string dacl;  // "D:..." or empty
+};
+
+TSavedKeySecurity SplitSavedSecurity(std::string_view text) {
+  TSavedKeySecurity saved;
+  if (!text.starts_with("O:")) {
+    saved.dacl = std::string(text);
+    return saved;
+  }
+  // An owner is a SID or a two-letter alias; neither holds "D:".
+  const std::size_t dacl = text.find("D:", 2);
+  saved.owner = std::string(text.substr(0, dacl));
+  if (dacl != std::string_view::npos)
+    saved.dacl = std::string(text.substr(dacl));
+  return saved;
+}
+
+std::uint32_t OwnershipViewFlag() {
+  return ProcessOnWow64 ? wc::KeyWow64_64Key : (LegacyWindows ? 0 : wc::KeyWow64_32Key);
+}
+
+// "O:..." of the key, or empty when it cannot be read.
+std::string KeyOwnerText(std::uint32_t root, std::string_view path, std::uint32_t view) {
+  ScopedKey key;
+  if (Reg().OpenKey(root, path, wc::ReadControl | view, key.Out()) != wc::ErrorSuccess)
+    return {};
+  std::string owner;
+  if (Reg().GetKeySecurity(key.Get(), wc::OwnerSecurityInformation, owner) != wc::ErrorSuccess ||
+      !owner.starts_with("O:"))
+    return {};
+  return owner;
+}
+
+// Gives the key the owner ("O:..."). Naming another account than the
+// process user needs SeRestorePrivilege; it is held for this call only.
+bool SetKeyOwner(HKey key, std::string_view owner) {
+  const qp::TPrivilegeScope restore("SeRestorePrivilege");
+  return Reg().SetKeySecurity(key, wc::OwnerSecurityInformation, owner) == wc::ErrorSuccess;
+}
+
+// Opens the key to put a saved owner and DACL back: WRITE_OWNER comes from
+// SeTakeOwnershipPrivilege whatever the DACL says. Falls back to the DACL
+// rights alone (the owner then cannot be given back).
+long OpenForGiveBack(std::uint32_t root, std::string_view path, std::uint32_t view, bool owner,
+                     ScopedKey &key, bool &ownerWritable) {
+  ownerWritable = false;
+  if (owner) {
+    const qp::TPrivilegeScope takeOwnership("SeTakeOwnershipPrivilege");
+    if (Reg().OpenKey(root, path, wc::ReadControl | wc::WriteDac | wc::WriteOwner | view,
+                      key.Out()) == wc::ErrorSuccess) {
+      ownerWritable = true;
+      return wc::ErrorSuccess;
+    }
+  }
+  return Reg().OpenKey(root, path, wc::ReadControl | wc::WriteDac | view, key.Out());
+}
+
+} // namespace
+
 bool TakeKeyOwnership(std::uint32_t root, std::string_view path, std::string &savedDescriptor) {
-  const std::uint32_t view =
-      ProcessOnWow64 ? wc::KeyWow64_64Key : (LegacyWindows ? 0 : wc::KeyWow64_32Key);
+  const std::uint32_t view = OwnershipViewFlag();
   qp::ISystem &sys = qp::Platform().System();
 
+  if (!savedDescriptor.empty()) {
+    // Giving back: the saved DACL first (the handle keeps its rights when
+    // the DACL no longer grants them), then the saved owner.
+    const TSavedKeySecurity saved = SplitSavedSecurity(savedDescriptor);
+    const std::string ownerNow = KeyOwnerText(root, path, view);
+    ScopedKey key;
+    bool ownerWritable = false;
+    const long status = OpenForGiveBack(root, path, view, !saved.owner.empty(), key, ownerWritable);
+    if (status != wc::ErrorSuccess)
+      throw ERegistryException(SysErrorMessage(status));
+    std::string current;
+    const long read = Reg().GetKeySecurity(key.Get(), wc::DaclSecurityInformation, current);
+    if (read != wc::ErrorSuccess)
+      throw ERegistryException(SysErrorMessage(read));
+    if (!saved.dacl.empty() && Reg().SetKeySecurity(key.Get(), wc::DaclSecurityInformation,
+                                                    saved.dacl) != wc::ErrorSuccess)
+      return false;
+    if (!saved.owner.empty() && (!ownerWritable || !SetKeyOwner(key.Get(), saved.owner)))
+      return false;
+    savedDescriptor = ownerNow + current;
+    return true;
+  }
+
+  const std::string previousOwner = KeyOwnerText(root, path, view);
   // Become the owner first; the outcome of this step does not decide.
   {
     const qp::TPrivilegeScope takeOwnership("SeTakeOwnershipPrivilege");
@@ -524,12 +613,19 @@ bool TakeKeyOwnership(std::uint32_t root, std::string_view path, std::string &sa
   if (status != wc::ErrorSuccess)
     throw ERegistryException(SysErrorMessage(status));
 
-  const std::string wanted = savedDescriptor.empty()
-                                 ? current + "(A;OICI;GA;;;" + CurrentUserSid("BA") + ")"
-                                 : savedDescriptor;
-  if (Reg().SetKeySecurity(key.Get(), wc::DaclSecurityInformation, wanted) != wc::ErrorSuccess)
+  const std::string wanted = current + "(A;OICI;GA;;;" + CurrentUserSid("BA") + ")";
+  if (Reg().SetKeySecurity(key.Get(), wc::DaclSecurityInformation, wanted) != wc::ErrorSuccess) {
+    // Nothing was opened up: the owner taken above goes back at once.
+    if (!previousOwner.empty() && previousOwner != KeyOwnerText(root, path, view)) {
+      ScopedKey back;
+      bool ownerWritable = false;
+      if (OpenForGiveBack(root, path, view, true, back, ownerWritable) == wc::ErrorSuccess &&
+          ownerWritable)
+        qp::IgnoreResult(SetKeyOwner(back.Get(), previousOwner));
+    }
     return false;
-  savedDescriptor = current;
+  }
+  savedDescriptor = previousOwner + current;
   return true;
 }
 

@@ -171,9 +171,16 @@ public:
   using std::runtime_error::runtime_error;
 };
 
-// Gives the current user full control of a key (and ownership); see the
-// implementation. savedDescriptor in: a DACL to restore (SDDL) or empty;
-// out on success: the DACL the key had.
+// Gives the current user full control of a key and makes the user its
+// owner, or gives both back. savedDescriptor in: empty to take, or what an
+// earlier call handed out to give back; out on success: the key's security
+// before the call, "O:<owner>D:<dacl>" (the owner part only when it could be
+// read). Giving back puts the saved DACL back and then the saved owner (with
+// SeRestorePrivilege held for that step alone, as another account's
+// ownership needs it); a text that is a DACL alone ("D:...") restores only
+// the DACL. Raises ERegistryException when the key cannot be opened for its
+// DACL or the DACL cannot be read; false when the new security cannot be
+// applied (savedDescriptor unchanged; an owner taken is given back then).
 [[nodiscard]] bool TakeKeyOwnership(std::uint32_t root, std::string_view path,
                                     std::string &savedDescriptor);
 

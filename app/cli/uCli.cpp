@@ -2,9 +2,11 @@
 
 #include <cstdio>
 
+#include "app/cli/uCliHives.h"
 #include "app/cli/uCliRepair.h"
 #include "app/cli/uCliScan.h"
 #include "app/cli/uCliSettings.h"
+#include "app/cli/uCliTweaks.h"
 #include "app/cli/uCliUndo.h"
 
 namespace quenlo::cli {
@@ -30,8 +32,25 @@ constexpr const char *kUsage =
     "      (all of the day, or the named keys; newest first), or moves days\n"
     "      whose index cannot be read - and, with DeleteAfterWeek set, days\n"
     "      older than a week - to the recycle bin.\n"
+    "  hives backup FOLDER | hives compare FOLDER | hives restore FOLDER [--json]\n"
+    "      Saves every loaded hive to FOLDER (made with an access list for\n"
+    "      Administrators and SYSTEM only), compares its copies with the live\n"
+    "      hives, or checks every copy and hands it to Windows to load at the\n"
+    "      next restart. Exit code 0 only when every hive was saved or\n"
+    "      replaced (each hive left out is named with its reason).\n"
     "  settings get SECTION KEY | settings set SECTION KEY VALUE\n"
     "      Reads or changes one key of the settings file.\n"
+    "  settings optimize get [NAME]... [--json] | settings optimize set NAME VALUE [--json]\n"
+    "      Reads or changes the system settings of the optimizer page: MenuShowDelay\n"
+    "      (0-4000 ms), WaitToKillAppTimeout and WaitToKillServiceTimeout (0-60\n"
+    "      seconds), BootOptimization and AutoEndTasks (on or off). Each change is\n"
+    "      saved first in the undo folder; exit code 0 when it was written.\n"
+    "  tweaks list | tweaks set ID on|off|NUMBER | tweaks defaults  [--json]\n"
+    "      Lists the system tweaks (number, shown on this Windows version,\n"
+    "      ticked, value, restart kind 0 none / 1 restart / 2 log off, name),\n"
+    "      sets one (the delays and the Start Screen rows also take a number)\n"
+    "      or puts every shown tweak back to its OS default, each change saved\n"
+    "      first in the undo folder. Exit code 1 names each tweak not written.\n"
     "  help\n"
     "      Shows this text.\n";
 
@@ -93,6 +112,16 @@ int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
   }
   if (command == "undo") {
     const int code = CommandUndo(rest, streams);
+    if (code == 2) streams.err << kUsage;
+    return code;
+  }
+  if (command == "hives") {
+    const int code = CommandHives(rest, streams);
+    if (code == 2) streams.err << kUsage;
+    return code;
+  }
+  if (command == "tweaks") {
+    const int code = CommandTweaks(rest, streams);
     if (code == 2) streams.err << kUsage;
     return code;
   }

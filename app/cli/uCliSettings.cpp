@@ -1,10 +1,13 @@
 #include "app/cli/uCliSettings.h"
 
+#include "app/cli/uCliOptimize.h"
 #include "service/uSettingsEdit.h"
 
 namespace quenlo::cli {
 
 int CommandSettings(const std::vector<std::string> &args, TCliStreams streams) {
+  if (!args.empty() && args[0] == "optimize")
+    return CommandOptimize(std::vector<std::string>(args.begin() + 1, args.end()), streams);
   if (args.size() == 3 && args[0] == "get") {
     std::string value, error;
     if (!service::GetSetting(args[1], args[2], value, error)) {
@@ -22,7 +25,8 @@ int CommandSettings(const std::vector<std::string> &args, TCliStreams streams) {
     }
     return 0;
   }
-  streams.err << "quenlo-cli settings: expected 'get SECTION KEY' or 'set SECTION KEY VALUE'\n";
+  streams.err << "quenlo-cli settings: expected 'get SECTION KEY', 'set SECTION KEY VALUE' or "
+                 "'optimize ...'\n";
   return 2;
 }
 

@@ -74,4 +74,13 @@ public:
   virtual bool Restart() = 0;
 };
 
+// Starts a program shown normally and waits for its end while the window
+// keeps processing messages (the registry checker of Windows 98 and Me).
+// False when it could not be started.
+class IProgramRunner {
+public:
+  virtual ~IProgramRunner() = default;
+  virtual bool RunAndWait(const std::string &commandLine) = 0;
+};
+
 } // namespace quenlo

@@ -3,6 +3,7 @@
 // the system folder per thread.
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "platform/Utf.h"
@@ -27,6 +28,9 @@ struct FNode {
   std::uint64_t lock = 0; // the OpenLockFile that holds it, 0 when none
   std::string owner;      // SDDL SID; empty: "BA"
   std::string dacl;       // "D:..." set on this node; empty: inherited
+  // The size FindFirst reports instead of the content's, until the file is
+  // written again (SetReportedSize).
+  std::optional<std::uint64_t> reportedSize;
   std::map<std::string, std::pair<std::string, std::unique_ptr<FNode>>> children; // upper -> name
 };
 
@@ -435,7 +439,8 @@ std::unique_ptr<IFindHandle> MemoryFileSystem::FindFirst(std::string_view patter
     if (!Matches(name, entry.first))
       continue;
     const FNode &n = *entry.second;
-    found.push_back(FindData{n.attributes, n.dir ? 0 : n.content.size(), n.time, entry.first});
+    found.push_back(FindData{n.attributes, n.dir ? 0 : n.reportedSize.value_or(n.content.size()),
+                             n.time, entry.first});
   }
   if (found.empty()) {
     error = wc::ErrorFileNotFound;
@@ -625,6 +630,7 @@ long MemoryFileSystem::WriteThrough(MemoryFileSystem::Op op, std::string_view pa
   if (Held(*node))
     return wc::ErrorSharingViolation;
   write(node->content);
+  node->reportedSize.reset();
   node->attributes |= wc::FileAttributeArchive;
   node->time = m.clock += 10000000ull;
   return wc::ErrorSuccess;
@@ -800,7 +806,7 @@ long MemoryFileSystem::SetFileSecurity(std::string_view path, std::uint32_t secu
   std::string owner;
   std::string dacl;
   if (!SplitSddl(sddl, securityInfo, owner, dacl))
-    return wc::ErrorInvalidAcl;
+    return wc::ErrorInvalidParameter;
   Parsed p;
   FNode *node = nullptr;
   if (long st = m.Locate(path, p, node))
@@ -879,6 +885,15 @@ void MemoryFileSystem::AddFile(std::string_view path, std::string_view content,
   file->attributes = attributes & ~wc::FileAttributeDirectory;
   file->content = content;
   impl_->Place(*parent, p.parts.back(), std::move(file));
+}
+
+void MemoryFileSystem::SetReportedSize(std::string_view path, std::uint64_t size) {
+  std::lock_guard lock(impl_->mu);
+  Parsed p;
+  FNode *node = nullptr;
+  if (impl_->Parse(path, p) == wc::ErrorSuccess &&
+      impl_->Walk(p, p.parts.size(), node) == wc::ErrorSuccess && !node->dir)
+    node->reportedSize = size;
 }
 
 void MemoryFileSystem::AddDir(std::string_view path) {

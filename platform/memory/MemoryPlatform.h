@@ -336,7 +336,7 @@ public:
   // DefaultFileDacl. The model does not check access against them.
   // Setting the owner needs SeTakeOwnershipPrivilege enabled when the
   // new owner is the process user and SeRestorePrivilege for any other;
-  // malformed SDDL answers 1336 (ERROR_INVALID_ACL) as the conversion does.
+  // malformed SDDL answers 87 as the registry's security calls do.
   long GetFileSecurity(std::string_view path, std::uint32_t securityInfo,
                        std::string &sddl) override;
   long SetFileSecurity(std::string_view path, std::uint32_t securityInfo,
@@ -359,6 +359,9 @@ public:
   void AddFile(std::string_view path, std::string_view content = "",
                std::uint32_t attributes = wc::FileAttributeArchive);
   void AddDir(std::string_view path);
+  // FindFirst reports `size` bytes for an existing file until it is written
+  // again: a file larger than a test can hold (a hive beyond 4 GiB).
+  void SetReportedSize(std::string_view path, std::uint64_t size);
   void Remove(std::string_view path); // file or whole folder
   bool Exists(std::string_view path) const;
   std::optional<std::string> Content(std::string_view path) const;

@@ -501,6 +501,39 @@ TEST_F(MemoryFsOps, LockFilesAreHeldAloneAndGoOnRelease) {
   EXPECT_EQ(fs.Content("C:\\Day\\index.lock"), "someone else's");
 }
 
+// What a protected backup folder and a taken file rely on: a folder's
+// protected DACL reaches what is made in it, and an owner other than the
+// user needs SeRestorePrivilege.
+TEST_F(MemoryFsOps, OwnersAndAccessListsOfFilesAndFolders) {
+  constexpr std::uint32_t kOwner = wc::OwnerSecurityInformation;
+  constexpr std::uint32_t kDacl = wc::DaclSecurityInformation;
+  fs.AddDir("C:\\Safe");
+  std::string sddl;
+  ASSERT_EQ(fs.GetFileSecurity("C:\\Safe", kOwner | kDacl, sddl), 0);
+  EXPECT_EQ(sddl, std::string("O:BA") + qp::mem::MemoryFileSystem::DefaultFileDacl);
+  EXPECT_EQ(fs.SetFileSecurity("C:\\Safe", kDacl, "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)"), 0);
+  fs.AddFile("C:\\Safe\\Sub\\0", "hive");
+  ASSERT_EQ(fs.GetFileSecurity("C:\\Safe\\Sub\\0", kDacl, sddl), 0);
+  EXPECT_EQ(sddl, "D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)") << "no entry for users comes down";
+  EXPECT_EQ(fs.GetFileSecurity("C:\\Missing", kDacl, sddl), wc::ErrorFileNotFound);
+  EXPECT_EQ(fs.SetFileSecurity("C:\\Safe", kDacl, "D:(A;;FA;;BA)"), wc::ErrorInvalidParameter);
+  EXPECT_EQ(fs.SetFileSecurity("C:\\Safe", kDacl, "O:BA"), wc::ErrorInvalidParameter)
+      << "a part the caller did not name";
+
+  std::string user;
+  ASSERT_TRUE(sys.GetUserSid(user));
+  EXPECT_EQ(fs.SetFileSecurity("C:\\Safe", kOwner, "O:" + user), wc::ErrorInvalidOwner);
+  ASSERT_EQ(sys.SetPrivilege("SeTakeOwnershipPrivilege", true, nullptr), 0);
+  EXPECT_EQ(fs.SetFileSecurity("C:\\Safe", kOwner, "O:" + user), 0);
+  const std::string installer = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+  EXPECT_EQ(fs.SetFileSecurity("C:\\Safe", kOwner, "O:" + installer), wc::ErrorInvalidOwner)
+      << "giving a file to another account takes the restore privilege";
+  ASSERT_EQ(sys.SetPrivilege("SeRestorePrivilege", true, nullptr), 0);
+  EXPECT_EQ(fs.SetFileSecurity("C:\\Safe", kOwner, "O:" + installer), 0);
+  ASSERT_EQ(fs.GetFileSecurity("C:\\Safe", kOwner, sddl), 0);
+  EXPECT_EQ(sddl, "O:" + installer);
+}
+
 TEST_F(MemorySystemFacts, DefaultsEnvironmentAndMessages) {
   qp::VersionInfo version;
   ASSERT_TRUE(sys.GetVersion(version));

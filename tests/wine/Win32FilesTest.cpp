@@ -6,6 +6,7 @@
 #include <set>
 
 #include "platform/Platform.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/WinText.h"
@@ -156,6 +157,27 @@ TEST_F(Win32Files, ALockFileIsHeldAloneAndGoesOnRelease) {
   EXPECT_EQ(fs().OpenLockFile(In("index.lock"), second), 0);
   second.reset();
   EXPECT_EQ(fs().OpenLockFile(In("no such folder\\index.lock"), held), wc::ErrorPathNotFound);
+}
+
+// The owner and access list calls reach the system. Wine answers a set
+// DACL with success but keeps only what its Unix mode bits can say (its
+// answer afterwards is the synthetic list of SYSTEM, the user and
+// Everyone), so what the folder then holds is checked on the model only.
+TEST_F(Win32Files, AccessListCallsReachTheSystem) {
+  constexpr std::uint32_t kDacl = wc::DaclSecurityInformation;
+  const std::string folder = In("safe");
+  ASSERT_EQ(fs().CreateDirectory(folder), 0);
+  EXPECT_EQ(fs().SetFileSecurity(folder, kDacl, "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)"), 0);
+  std::string sddl;
+  ASSERT_EQ(fs().GetFileSecurity(folder, kDacl, sddl), 0);
+  EXPECT_EQ(sddl.rfind("D:", 0), 0u) << sddl;
+  EXPECT_NE(sddl.find("(A;"), std::string::npos) << sddl;
+  std::string owner;
+  ASSERT_EQ(fs().GetFileSecurity(folder, wc::OwnerSecurityInformation, owner), 0);
+  EXPECT_EQ(owner.rfind("O:", 0), 0u) << owner;
+  EXPECT_NE(fs().SetFileSecurity(folder, kDacl, "D:(bad"), 0);
+  EXPECT_EQ(fs().GetFileSecurity(In("missing"), kDacl, sddl), wc::ErrorFileNotFound);
+  qp::IgnoreResult(fs().RemoveDirectory(folder));
 }
 
 TEST(Win32Drives, DriveTypesOfThePrefix) {

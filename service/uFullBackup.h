@@ -1,0 +1,61 @@
+// The settings page's full registry backup and restore, as calls without
+// prompts that every front end makes the same way.
+//
+// The backup lives in "<settings folder>\Backup". A new one is made with
+// the previous one moved aside to "UndoBackup" first; only a complete new
+// backup takes its place (the previous one is then deleted), anything less
+// is removed and the previous one put back, so that a partial backup never
+// replaces a complete one. A restore works on a copy of the backup in
+// "<settings folder>\Temp" (Windows keeps the files it is handed and the
+// live hives' ".BAK" copies there until the restart) and is refused while
+// that folder still holds replacements waiting for a restart.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <string_view>
+
+#include "optimizer/uHiveBackup.h"
+
+namespace quenlo::service {
+
+inline constexpr std::string_view FullBackupFolderTitle = "Backup";
+inline constexpr std::string_view PreviousBackupFolderTitle = "UndoBackup";
+inline constexpr std::string_view RestoreWorkFolderTitle = "Temp";
+
+// The three folders in the settings folder.
+std::string FullBackupFolder();
+std::string PreviousBackupFolder();
+std::string RestoreWorkFolder();
+
+// A backup is there to restore: the settings page shows its "restore"
+// button exactly then.
+[[nodiscard]] bool FullBackupExists();
+
+struct TFullBackupResult {
+  THiveBackupResult hives; // what became of each hive
+  // The previous backup is back in its place (the new one was not complete).
+  bool previousKept = false;
+  std::string errorText; // why it failed, when it did not get as far as the hives
+  // Every hive saved, the new backup in place and last_backup recorded.
+  [[nodiscard]] bool Complete() const;
+};
+
+// Makes a new full backup; then the settings' "last_backup" is today as
+// "yyyymmdd". True only when Complete().
+[[nodiscard]] bool FullRegistryBackup(const THiveProgress &progress,
+                                      const std::atomic<bool> *terminate,
+                                      TFullBackupResult &result);
+
+struct TFullRestoreResult {
+  THiveRestoreResult hives;
+  std::string errorText; // why nothing was handed to Windows
+  [[nodiscard]] bool Complete() const;
+};
+
+// Copies the backup into the work folder and restores the hives from the
+// copy (RestoreHives). True only when every hive was accepted; the changes
+// take effect at the next restart.
+[[nodiscard]] bool FullRegistryRestore(const THiveProgress &progress, TFullRestoreResult &result);
+
+} // namespace quenlo::service
