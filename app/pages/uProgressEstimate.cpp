@@ -16,10 +16,21 @@ std::uint32_t TProgressEstimate::Clamp(double intervalMs) {
   return static_cast<std::uint32_t>(clamped);
 }
 
+void TProgressEstimate::StartFromLastTick() {
+  // Restarting the timer at full length on every report would hold the bar
+  // still while reports come faster than the interval: the next tick stays
+  // due one interval after the last one.
+  const std::uint64_t now = clock_.NowMs();
+  const std::uint64_t since = now >= lastTick_ ? now - lastTick_ : 0;
+  const double delay = since < interval_ ? static_cast<double>(interval_ - since) : 0.0;
+  timer_.Start(Clamp(delay));
+}
+
 void TProgressEstimate::Open(bool showBar) {
   phase_ = epRunning;
   showBar_ = showBar;
   startTick_ = clock_.NowMs();
+  lastTick_ = startTick_;
   elapsedSum_ = 0;
   estimate_ = 0;
   step_ = kRunningStepMs;
@@ -34,6 +45,7 @@ void TProgressEstimate::Tick() {
   if (phase_ == epClosed || paused_)
     return;
   timer_.Stop();
+  lastTick_ = clock_.NowMs();
   if (bar_ < kFullBar)
     bar_ = std::min(kFullBar, bar_ + (step_ <= 0 ? kClosingBarStep : kRunningBarStep));
   interval_ = Clamp(static_cast<double>(interval_) + step_);
@@ -59,7 +71,7 @@ void TProgressEstimate::Report(std::uint64_t total, std::uint64_t done) {
   }
   interval_ = Clamp(estimate_);
   paused_ = false;
-  timer_.Start(interval_);
+  StartFromLastTick();
 }
 
 void TProgressEstimate::BeginClose() {
@@ -71,7 +83,7 @@ void TProgressEstimate::BeginClose() {
   closeStart_ = clock_.NowMs();
   if (showBar_) {
     paused_ = false;
-    timer_.Start(interval_);
+    StartFromLastTick();
   }
 }
 

@@ -2,8 +2,9 @@
 // worker rarely reports, so the bar is driven by a timer: while the work
 // runs the bar creeps forward by 1 per tick and the ticks slow down (300,
 // 350, 400 ... ms); every report of (total, done) sets the interval that
-// would bring the bar to 100 when the work ends. While closing, the bar
-// jumps by 5 per tick and the ticks speed up, until the bar is full.
+// would bring the bar to 100 when the work ends, counted from the last
+// tick. While closing, the bar jumps by 5 per tick and the ticks speed up,
+// until the bar is full.
 //
 // No window here: the timer and the clock come through the two small
 // interfaces below, so a test drives the estimate tick by tick.
@@ -72,12 +73,14 @@ public:
 
 private:
   static std::uint32_t Clamp(double intervalMs);
+  void StartFromLastTick();
 
   IEstimateTimer &timer_;
   ITickSource &clock_;
   TEstimatePhase phase_ = epClosed;
   bool showBar_ = true;
   std::uint64_t startTick_ = 0;
+  std::uint64_t lastTick_ = 0; // or the opening, before the first tick
   std::uint64_t closeStart_ = 0;
   // The time since opening, added up at every report: it grows faster
   // than the clock, which makes later estimates more cautious.

@@ -7,24 +7,32 @@
 #include <memory>
 
 #include "app/pages/uMainWindowLogic.h"
+#include "app/pages/uOptimizerPageLogic.h"
 #include "app/pages/uReportPageLogic.h"
 #include "app/pages/uResultsPageLogic.h"
 #include "app/pages/uScanPageLogic.h"
 #include "app/pages/uStartup.h"
 #include "app/pages/uStatusPageLogic.h"
+#include "app/pages/uTweaksPageLogic.h"
 #include "app/uEnvironment.h"
 #include "app/uSettings.h"
+#include "optimizer/uDefrag.h"
 #include "platform/ScopeGuard.h"
 #include "scanner/uRegScanner.h"
+#include "service/uTweaksRun.h"
+#include "uAnalysisDialog.h"
 #include "uBroadcast.h"
 #include "uInstance.h"
+#include "uLongOperation.h"
 #include "uMainLogicAdapter.h"
 #include "uMainWindow.h"
 #include "uMessageLoop.h"
+#include "uOptimizerHost.h"
 #include "uSplash.h"
 #include "uTrayNoticeWindow.h"
 #include "uWin32Services.h"
 #include "uWin32ShowKey.h"
+#include "uWindowsRestart.h"
 #include "ui/uDpi.h"
 #include "ui/uPrompter.h"
 
@@ -51,6 +59,17 @@ struct TApplication {
   TReportPageLogic reportPage{Settings()};
   TStatusPageLogic statusPage{scanner, Settings(), commands};
   TTrayNoticeWindow trayNotice{[this] { return window.Handle(); }};
+  // The optimizer page: its long operations under the progress cover, the
+  // analysis dialog and the restart. Its logic is made with its view, once
+  // the environment it reads is known.
+  TWin32LongOperation longOperation{[this] { return window.Handle(); }};
+  TWin32AnalysisDialog analysisDialog{[this] { return window.Handle(); }};
+  TWin32WindowsRestart windowsRestart;
+  TWin32ProgramRunner programRunner;
+  TWin32OptimizerHost optimizerHost{[this] { return mainLogic.get(); }, commands};
+  std::unique_ptr<TOptimizerPageLogic> optimizerPage;
+  std::unique_ptr<TSysTweakStore> tweakStore;
+  std::unique_ptr<TTweaksPageLogic> tweaksPage;
   // Pages of later work.
   TNullMonitor monitor;
   TNullFullBackup fullBackup;
@@ -99,6 +118,28 @@ struct TApplication {
     window.SetLogic(nullptr);
   }
 
+  std::unique_ptr<TPageView> MakeOptimizerView(const TViewContext &context) {
+    if (!optimizerPage)
+      optimizerPage =
+          std::make_unique<TOptimizerPageLogic>(TOptimizerPageDeps{.prompter = prompter,
+                                                                   .clock = clock,
+                                                                   .host = optimizerHost,
+                                                                   .longOperation = longOperation,
+                                                                   .analysisDialog = analysisDialog,
+                                                                   .restart = windowsRestart,
+                                                                   .programs = programRunner,
+                                                                   .hives = SystemHiveCalls()},
+                                                CurrentOptimizerPageEnv());
+    // The tweaks tab exists from Vista on.
+    if (!tweaksPage && WindowsVersion >= WindowsVista) {
+      const TTweakEnvironment env = service::CurrentTweakEnvironment();
+      tweakStore = std::make_unique<TSysTweakStore>(env, service::TweaksUndoFolder());
+      tweaksPage = std::make_unique<TTweaksPageLogic>(
+          *tweakStore, env, TTweaksPageServices{.prompter = prompter, .restart = windowsRestart});
+    }
+    return std::make_unique<TOptimizerPageView>(context, *optimizerPage, tweaksPage.get());
+  }
+
   std::unique_ptr<TPageView> MakeView(TPage page) {
     TViewContext context{*logic, commands, window.Fonts(), [this] { window.RequestRefresh(); }};
     switch (page) {
@@ -111,7 +152,7 @@ struct TApplication {
     case pgReport:
       return std::make_unique<TReportPageView>(context, reportPage);
     case pgOptimizer:
-      return std::make_unique<TPlaceholderPageView>(context, L"Optimizer");
+      return MakeOptimizerView(context);
     case pgMonitor:
       return std::make_unique<TPlaceholderPageView>(context, L"Registry Monitor");
     case pgRestore:
@@ -145,8 +186,9 @@ int RunQuenlo(const std::vector<std::string> &args) {
   const bool hidden = start == TStartAction::ContinueHidden;
 
   ui::EnablePerMonitorDpiAwareness();
-  INITCOMMONCONTROLSEX controls{sizeof(controls),
-                                ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS |
+                                                      ICC_STANDARD_CLASSES | ICC_BAR_CLASSES |
+                                                      ICC_TAB_CLASSES};
   ::InitCommonControlsEx(&controls);
 
   TSplash splash;

@@ -8,10 +8,12 @@
 #include <memory>
 #include <string>
 
+#include "app/pages/uOptimizerPageLogic.h"
 #include "app/pages/uReportPageLogic.h"
 #include "app/pages/uResultsPageLogic.h"
 #include "app/pages/uScanPageLogic.h"
 #include "app/pages/uStatusPageLogic.h"
+#include "app/pages/uTweaksPageLogic.h"
 #include "uMainLogicPort.h"
 #include "ui/uCategoryLine.h"
 #include "ui/uHealthGauge.h"
@@ -163,6 +165,43 @@ private:
   class TTable;
   TReportPageLogic &logic_;
   std::unique_ptr<TTable> table_;
+};
+
+// "Optimize System Performance": the system settings and the defragmenter,
+// and from Vista on (tweaks given) the "Windows Tweaks" tab.
+class TOptimizerPageView final : public TPageView {
+public:
+  TOptimizerPageView(TViewContext context, TOptimizerPageLogic &performance,
+                     TTweaksPageLogic *tweaks);
+  void Refresh() override;
+  void OnShown() override;
+
+protected:
+  void Build() override;
+  void Layout() override;
+  void OnCommand(int id, int code) override;
+  LRESULT OnNotify(const NMHDR &header, bool &handled) override;
+  bool OnOwnerDrawn(UINT message, LPARAM lParam) override;
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+  void BuildPerformance();
+  void BuildTweaks();
+  int ContentTop() const;
+  void ShowTab(int tab);
+  void RefreshPerformance(bool shown);
+  void RefreshTweaks(bool shown);
+  void SetCheck(int id, bool checked) const;
+  bool Checked(int id) const;
+  void EditorChanged();
+  void SliderMoved(HWND slider);
+
+  TOptimizerPageLogic &performance_;
+  TTweaksPageLogic *tweaks_; // null: no tweaks tab on this version
+  int tab_ = 0;
+  // Set while the controls are being set from the logic: their
+  // notifications are not the user's.
+  bool refreshing_ = false;
 };
 
 // Pages of later versions: a notice that the feature comes later.

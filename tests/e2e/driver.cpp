@@ -866,21 +866,28 @@ struct TScenario {
           return cover != nullptr || ShownTopLevel(L"QuenloAnalysisDialog") != nullptr;
         },
         60000, 20);
+    const auto coverUp = [&cover] { return IsWindow(cover) && IsWindowVisible(cover); };
     if (cover == nullptr) {
       Fail("the progress cover was not seen");
     } else {
       Log("progress cover up");
-      Sleep(150); // the progress window is shown right after the cover
-      SaveWholeScreen(screens + L"\\opt-03-cover.bmp");
-      if (const HWND progress = ShownTopLevel(L"QuenloProgressWindow"))
-        LogWindowTexts(progress, "progress");
-      else
+      // The progress window comes right after the cover.
+      HWND progress = nullptr;
+      WaitFor([&] { return (progress = ShownTopLevel(L"QuenloProgressWindow")) != nullptr; }, 2000,
+              10);
+      const bool mainEnabled = IsWindowEnabled(main) != FALSE;
+      if (progress == nullptr) {
         Fail("no progress window over the cover");
-      if (IsWindow(cover) && IsWindowEnabled(main))
+      } else {
+        Sleep(50); // painted
+        SaveWholeScreen(screens + L"\\opt-03-cover.bmp");
+        LogWindowTexts(progress, "progress");
+      }
+      if (coverUp() && mainEnabled)
         Fail("the main window accepts input under the cover");
-      if (IsWindow(cover) && IsWindowVisible(cover)) {
+      if (coverUp()) {
         const bool reached = ShiftReachesTheDesktop();
-        const bool stillUp = IsWindow(cover) && IsWindowVisible(cover);
+        const bool stillUp = coverUp();
         Log(std::string("a key under the cover ") + (reached ? "arrived" : "was swallowed"));
         if (keyboardObservable && reached && stillUp)
           Fail("the keyboard is on under the cover");

@@ -45,6 +45,18 @@ REGEDIT4
 "\\REGISTRY\\USER\\.DEFAULT"="\\Device\\HarddiskVolume1\\windows\\system32\\config\\DEFAULT"
 REG
 import_reg "$work/hivelist.reg" 64 || fail "could not seed the hive list"
+# A software hive of some size, so the analysis takes long enough for the
+# cover to be seen and tried with a key.
+python3 - "$work/bulk.reg" <<'PY'
+import sys
+with open(sys.argv[1], "w", encoding="ascii") as f:
+    f.write("REGEDIT4\n\n")
+    for k in range(200):
+        f.write("[HKEY_LOCAL_MACHINE\\Software\\QuenloBulk\\Key%03d]\n" % k)
+        for v in range(200):
+            f.write('"Value%03d"="C:\\\\Program Files\\\\Bulk\\\\file%05d.dll"\n' % (v, k * 200 + v))
+PY
+import_reg "$work/bulk.reg" 64 || fail "could not seed the software hive"
 WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
 
 start_quenlo "$exe"
