@@ -331,11 +331,13 @@ void TProgressCover::Show(HWND mainWindow, const std::string &caption, bool show
   }
   mainWindow_ = mainWindow;
   // The cover copies the screen: the program's window comes up first so
-  // the user sees in the picture what is being worked on.
+  // the user sees in the picture what is being worked on. It takes no input
+  // from here on, before anything of the cover shows.
   if (mainWindow_ != nullptr) {
     if (::IsIconic(mainWindow_) != FALSE)
       ::ShowWindow(mainWindow_, SW_RESTORE);
     ::SetForegroundWindow(mainWindow_);
+    ::EnableWindow(mainWindow_, FALSE);
   }
   pump_.Run();
   if (fade_ == nullptr) {
@@ -350,8 +352,6 @@ void TProgressCover::Show(HWND mainWindow, const std::string &caption, bool show
   window_ = std::make_unique<TProgressWindow>();
   if (!window_->Open(mainWindow_, caption, showBar))
     window_.reset();
-  if (mainWindow_ != nullptr)
-    ::EnableWindow(mainWindow_, FALSE);
   pump_.Run();
 }
 

@@ -876,20 +876,21 @@ struct TScenario {
       WaitFor([&] { return (progress = ShownTopLevel(L"QuenloProgressWindow")) != nullptr; }, 2000,
               10);
       const bool mainEnabled = IsWindowEnabled(main) != FALSE;
+      const bool upWhenAsked = coverUp();
+      if (upWhenAsked && mainEnabled)
+        Fail("the main window accepts input under the cover");
       if (progress == nullptr) {
         Fail("no progress window over the cover");
       } else {
-        Sleep(50); // painted
         SaveWholeScreen(screens + L"\\opt-03-cover.bmp");
         LogWindowTexts(progress, "progress");
       }
-      if (coverUp() && mainEnabled)
-        Fail("the main window accepts input under the cover");
+      // A key pressed while the cover is up: a swallowed press never
+      // reaches the key state, even when the cover goes right after.
       if (coverUp()) {
         const bool reached = ShiftReachesTheDesktop();
-        const bool stillUp = coverUp();
         Log(std::string("a key under the cover ") + (reached ? "arrived" : "was swallowed"));
-        if (keyboardObservable && reached && stillUp)
+        if (reached)
           Fail("the keyboard is on under the cover");
       }
     }
