@@ -133,13 +133,15 @@ bool FullRegistryBackup(const THiveProgress &progress, const std::atomic<bool> *
   }
   if (hadPrevious)
     qp::IgnoreResult(ShellDeleteFile(previous, false));
-  // Reload, change one key, save: the file's other lines stay as they are.
-  std::string errorText;
-  if (!SetSettingText(SectionSettings, kLastBackupKey, DateStamp(AppHost().Now()), &errorText)) {
-    result.errorText = "the backup date could not be saved: " + errorText;
-    return false;
-  }
   return true;
+}
+
+bool RecordFullBackupDate(std::string &errorText) {
+  // Reload, change one key, save: the file's other lines stay as they are.
+  if (SetSettingText(SectionSettings, kLastBackupKey, DateStamp(AppHost().Now()), &errorText))
+    return true;
+  errorText = "the backup date could not be saved: " + errorText;
+  return false;
 }
 
 bool TFullRestoreResult::Complete() const {

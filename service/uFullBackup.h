@@ -37,15 +37,19 @@ struct TFullBackupResult {
   // The previous backup is back in its place (the new one was not complete).
   bool previousKept = false;
   std::string errorText; // why it failed, when it did not get as far as the hives
-  // Every hive saved, the new backup in place and last_backup recorded.
+  // Every hive saved and the new backup in place.
   [[nodiscard]] bool Complete() const;
 };
 
-// Makes a new full backup; then the settings' "last_backup" is today as
-// "yyyymmdd". True only when Complete().
+// Makes a new full backup. True only when Complete(). It runs on a worker
+// thread, so it leaves the settings alone: the caller records the date
+// with RecordFullBackupDate on the thread that owns the settings.
 [[nodiscard]] bool FullRegistryBackup(const THiveProgress &progress,
                                       const std::atomic<bool> *terminate,
                                       TFullBackupResult &result);
+
+// The settings' "last_backup" := today as "yyyymmdd".
+[[nodiscard]] bool RecordFullBackupDate(std::string &errorText);
 
 struct TFullRestoreResult {
   THiveRestoreResult hives;

@@ -10,6 +10,7 @@
 
 #include "TestPlatform.h"
 #include "app/cli/uCli.h"
+#include "app/pages/uFullBackupRunner.h"
 #include "app/uAppHost.h"
 #include "app/uEnvironment.h"
 #include "optimizer/uHiveBackup.h"
@@ -693,6 +694,8 @@ TEST_F(FullBackupTest, PartialBackupNeverReplacesTheCompleteOne) {
   service::TFullBackupResult first;
   ASSERT_TRUE(service::FullRegistryBackup({}, nullptr, first)) << first.errorText;
   EXPECT_TRUE(first.Complete());
+  std::string error;
+  ASSERT_TRUE(service::RecordFullBackupDate(error)) << error;
   EXPECT_EQ("20261209", LastBackup());
   EXPECT_TRUE(service::FullBackupExists());
   const auto saved = Files(service::FullBackupFolder());
@@ -712,8 +715,53 @@ TEST_F(FullBackupTest, PartialBackupNeverReplacesTheCompleteOne) {
   // A complete one takes the place of the old one.
   service::TFullBackupResult third;
   ASSERT_TRUE(service::FullRegistryBackup({}, nullptr, third)) << third.errorText;
+  EXPECT_EQ("20261209", LastBackup()) << "the worker's backup leaves the settings alone";
+  ASSERT_TRUE(service::RecordFullBackupDate(error)) << error;
   EXPECT_EQ("20261210", LastBackup());
   EXPECT_FALSE(fs.Exists(service::PreviousBackupFolder()));
+}
+
+// Runs the work on the caller's thread, as the window's runner does on its
+// worker, or answers as a runner whose thread did not start.
+class InlineLongOperation final : public ILongOperation {
+public:
+  bool start = true;
+  int progressCalls = 0;
+  TLongOperationResult Run(const std::string &caption, bool, const TLongWork &work) override {
+    captions.push_back(caption);
+    TLongOperationResult result;
+    if (!start)
+      return result;
+    result.started = result.finished = true;
+    result.ok = work([this](std::uint64_t, std::uint64_t) { ++progressCalls; }, result.errorText);
+    return result;
+  }
+  std::vector<std::string> captions;
+};
+
+TEST_F(FullBackupTest, TheRepairRunsBackupReportsWhatItLeftOutAndStampsOnlyAWholeOne) {
+  InlineLongOperation operation;
+  TFullBackupRunner runner(operation);
+  std::string error;
+  ASSERT_TRUE(runner.RunSilent(error)) << error;
+  EXPECT_EQ(operation.captions,
+            std::vector<std::string>{
+                "Creating Registry backup.\r\nPlease wait, this may take several minutes..."});
+  EXPECT_GT(operation.progressCalls, 0);
+  EXPECT_EQ("20261209", LastBackup());
+
+  host.now.day = 11;
+  reg.InjectFailure(qp::mem::RegOp::Save, "COMPONENTS", wc::ErrorAccessDenied);
+  EXPECT_FALSE(runner.RunSilent(error));
+  EXPECT_EQ(error.rfind("Registry Backup failed:\r\n", 0), 0u) << error;
+  EXPECT_NE(error.find("COMPONENTS: RegSaveKey: Access is denied."), std::string::npos) << error;
+  EXPECT_NE(error.find("Error code: 1002"), std::string::npos) << error;
+  EXPECT_EQ("20261209", LastBackup()) << "a partial backup is no backup";
+  EXPECT_TRUE(service::FullBackupExists()) << "the complete one is still there";
+
+  operation.start = false;
+  EXPECT_FALSE(runner.RunSilent(error));
+  EXPECT_EQ(error, "Registry Backup failed:\r\nError code: 1004");
 }
 
 TEST_F(FullBackupTest, BackupLeftAsideByAnInterruptedRunIsTakenBack) {
