@@ -338,6 +338,10 @@ void TProgressCover::Show(HWND mainWindow, const std::string &caption, bool show
       ::ShowWindow(mainWindow_, SW_RESTORE);
     ::SetForegroundWindow(mainWindow_);
     ::EnableWindow(mainWindow_, FALSE);
+    // A message box that has just closed (the question before the work)
+    // must not stay in the picture: the window is painted again first.
+    ::RedrawWindow(mainWindow_, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
   }
   pump_.Run();
   if (fade_ == nullptr) {

@@ -92,6 +92,8 @@ constexpr int kSliderH = 30;
 constexpr int kSliderStep = 76;
 constexpr int kInfoW = 70;
 constexpr int kIndent = 20;
+constexpr int kTweakIndent = 8;
+constexpr int kCheckRoom = 24; // the box and its gap before the text
 
 // The slider's range in its unit.
 int SliderMaximum(TSysSettingId id) {
@@ -211,33 +213,61 @@ void TOptimizerPageView::Layout() {
   if (tweaks_ == nullptr)
     return;
   // --- Windows Tweaks: the interface tweaks on the left, the other two
-  // groups and the editor on the right.
+  // groups and the editor on the right. The columns share the width by
+  // their longest names, so no name is cut off where the page is narrow.
+  const int available = w - 3 * kMargin;
+  int leftNeed = 0;
+  int rightNeed = 0;
+  for (const int id : tweaks_->Shown()) {
+    const int need = kTweakIndent + kCheckRoom + TextWidth96(Item(ocTweakBox + id));
+    int &column = TweakGroup(id) == tgInterface ? leftNeed : rightNeed;
+    column = std::max(column, need);
+  }
+  int leftW = available / 2;
+  if (leftNeed + rightNeed > 0)
+    leftW = leftNeed + rightNeed <= available ? leftNeed + (available - leftNeed - rightNeed) / 2
+                                              : available * leftNeed / (leftNeed + rightNeed);
+  const int rightW = available - leftW;
+  const int tweaksRight = 2 * kMargin + leftW;
   int rightY = top;
   for (const TTweakGroup group : kGroups) {
     const bool leftColumn = group == tgInterface;
+    const int x = leftColumn ? left : tweaksRight;
+    const int columnWidth = leftColumn ? leftW : rightW;
     int gy = leftColumn ? top : rightY;
     if (!leftColumn && group != tgPerformance)
       gy += kGroupGap;
-    Place(GroupCaptionId(group), leftColumn ? left : right, gy, columnW, kLine);
+    Place(GroupCaptionId(group), x, gy, columnWidth, kLine);
     gy += kLine + 4;
     for (const int id : tweaks_->Shown()) {
       if (TweakGroup(id) != group)
         continue;
-      Place(ocTweakBox + id, (leftColumn ? left : right) + 8, gy, columnW - 8, kLine - 2);
+      Place(ocTweakBox + id, x + kTweakIndent, gy, columnWidth - kTweakIndent, kLine - 2);
       gy += kTweakStep;
     }
     if (!leftColumn)
       rightY = gy;
   }
   rightY += kGroupGap + 4;
-  Place(ocTweakDescription, right, rightY, columnW, 66);
+  Place(ocTweakDescription, tweaksRight, rightY, rightW, 66);
   rightY += 66 + 12;
-  Place(ocEditorCaption, right, rightY + 3, 110, kLine);
-  Place(ocEditor, right + 114, rightY, 64, 22);
-  Place(ocEditorUnit, right + 186, rightY + 3, columnW - 186, kLine);
+  Place(ocEditorCaption, tweaksRight, rightY + 3, 110, kLine);
+  Place(ocEditor, tweaksRight + 114, rightY, 64, 22);
+  Place(ocEditorUnit, tweaksRight + 186, rightY + 3, rightW - 186, kLine);
   Place(ocOsDefaults, buttonsRight - kButtonW, buttonsY, kButtonW, kButtonH);
   Place(ocTweaksReset, buttonsRight - 2 * kButtonW - kButtonGap, buttonsY, kButtonW, kButtonH);
   Place(ocTweaksApply, buttonsRight - 3 * kButtonW - 2 * kButtonGap, buttonsY, kButtonW, kButtonH);
+}
+
+int TOptimizerPageView::TextWidth96(HWND control) const {
+  wchar_t text[256] = {};
+  const int length = ::GetWindowTextW(control, text, 256);
+  const ui::WindowDcScope dc(control);
+  const auto font = reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0));
+  const ui::SelectScope select(dc.Dc(), font);
+  SIZE size{0, 0};
+  ::GetTextExtentPoint32W(dc.Dc(), text, length, &size);
+  return ::MulDiv(size.cx, 96, static_cast<int>(Dpi().Value()));
 }
 
 void TOptimizerPageView::ShowTab(int tab) {

@@ -188,6 +188,8 @@ private:
   void BuildPerformance();
   void BuildTweaks();
   int ContentTop() const;
+  // The width of a control's text in its font, in 96-DPI pixels.
+  int TextWidth96(HWND control) const;
   void ShowTab(int tab);
   void RefreshPerformance(bool shown);
   void RefreshTweaks(bool shown);

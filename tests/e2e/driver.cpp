@@ -882,6 +882,7 @@ struct TScenario {
       if (progress == nullptr) {
         Fail("no progress window over the cover");
       } else {
+        Sleep(100); // painted
         SaveWholeScreen(screens + L"\\opt-03-cover.bmp");
         LogWindowTexts(progress, "progress");
       }

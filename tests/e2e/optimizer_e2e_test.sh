@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# optimizer_e2e_test.sh QUENLO_EXE DRIVER_EXE : quenlo.exe under Wine and Xvfb,
+# optimizer_e2e_test.sh QUENLO_EXE DRIVER_EXE [DPI] : quenlo.exe under Wine and Xvfb,
 # driven from outside: the optimizer page and its two tabs (the second one
 # reached by keyboard), then Analyze: the question, the progress cover over
 # the dimmed screen while the hives are saved (the main window and the
 # keyboard off), the analysis dialog with the sizes, cancelled by Escape.
 # The cancelled analysis leaves no work folder behind. Screenshots:
-# build/test-logs/screens/opt-*.png.
+# build/test-logs/screens/opt-*.png. With DPI, the display is set to it first
+# (the page's layout is checked at every screenshot).
 set -uo pipefail
+dpi=${3:-}
 # shellcheck source=e2e_common.sh
 source "$(dirname "$0")/e2e_common.sh" "$@"
 
@@ -21,6 +23,11 @@ REGEDIT4
 "ProgramWasRun"=dword:00000001
 REG
 import_reg "$work/seen.reg" 64 || fail "could not mark the program as run"
+if [ -n "$dpi" ]; then
+  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:%08x\n' "$dpi" \
+    >"$work/dpi.reg"
+  import_reg "$work/dpi.reg" 64 || fail "could not set the DPI"
+fi
 
 # A fresh prefix lists no loaded hives. Windows keeps its hive files in
 # system32\config (C: is \Device\HarddiskVolume1); Wine keeps the registry
