@@ -816,6 +816,38 @@ struct TScenario {
     return true;
   }
 
+  // A tweak with a number, reached by Tab and ticked by Space: its
+  // description and the number editor show; a second Space takes it back,
+  // so nothing is left to apply.
+  void TickNumericTweakByKeyboard() {
+    const wchar_t *name = L"Change Aero Peek delay time";
+    const HWND box = FindChild(main, L"Button", name);
+    if (box == nullptr) {
+      Log("no \"" + Narrow(name) + "\" on this version");
+      return;
+    }
+    for (int i = 0; i < 60 && Focus() != box; ++i)
+      PressKey(VK_TAB);
+    if (Focus() != box) {
+      Fail("Tab did not reach the tweak \"" + Narrow(name) + "\"");
+      return;
+    }
+    PressKey(VK_SPACE);
+    const bool editor = WaitFor(
+        [this] {
+          const HWND edit = FindChildClass(main, L"Edit");
+          return edit != nullptr && IsWindowEnabled(edit) != FALSE;
+        },
+        5000);
+    if (!editor)
+      Fail("ticking \"" + Narrow(name) + "\" did not open its number editor");
+    LogTexts(main, "optimizer-tweak-selected");
+    Shot(L"opt-02b-tweak-number.bmp");
+    PressKey(VK_SPACE);
+    if (SendMessageW(box, BM_GETCHECK, 0, 0) != BST_UNCHECKED)
+      Fail("a second Space did not clear the tweak");
+  }
+
   // The optimizer page, both tabs, then Analyze: the question, the progress
   // cover while the hives are saved, the analysis dialog, cancelled.
   int RunOptimizer() {
@@ -847,6 +879,7 @@ struct TScenario {
       Log("tab \"Windows Tweaks\" by keyboard");
       LogTexts(main, "optimizer-tweaks");
       Shot(L"opt-02-tweaks.bmp");
+      TickNumericTweakByKeyboard();
       if (!SwitchTab(tabs, VK_LEFT) ||
           !WaitFor([this] { return FindChild(main, L"Button", L"Analyze") != nullptr; }, 10000))
         Fail("back to \"System performance\" did not work");
