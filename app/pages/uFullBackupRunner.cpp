@@ -7,9 +7,13 @@ namespace quenlo {
 
 namespace {
 
-// The hives a partial backup left out, one line each.
-std::string HivesLeftOut(const THiveBackupResult &hives) {
-  std::string text;
+// Why the backup failed: what stopped it, else the hives it left out, one
+// line each.
+std::string BackupFailure(const service::TFullBackupResult &backup) {
+  if (!backup.errorText.empty())
+    return backup.errorText;
+  const THiveBackupResult &hives = backup.hives;
+  std::string text = hives.errorText;
   for (const THiveOutcome &hive : hives.hives) {
     if (hive.done)
       continue;
@@ -34,7 +38,7 @@ bool TFullBackupRunner::RunSilent(std::string &errorText) {
       kFullBackupCaption, true, [&backup](const TWorkProgress &progress, std::string &workError) {
         const bool done = service::FullRegistryBackup(progress, nullptr, backup);
         if (!done)
-          workError = !backup.errorText.empty() ? backup.errorText : HivesLeftOut(backup.hives);
+          workError = BackupFailure(backup);
         return done;
       });
   if (!run.started) {

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "app/pages/uFullBackupRunner.h"
 #include "app/pages/uMainWindowLogic.h"
 #include "app/pages/uOptimizerPageLogic.h"
 #include "app/pages/uReportPageLogic.h"
@@ -70,9 +71,10 @@ struct TApplication {
   std::unique_ptr<TOptimizerPageLogic> optimizerPage;
   std::unique_ptr<TSysTweakStore> tweakStore;
   std::unique_ptr<TTweaksPageLogic> tweaksPage;
+  // The repair run's weekly full backup, under the same cover.
+  TFullBackupRunner fullBackup{longOperation};
   // Pages of later work.
   TNullMonitor monitor;
-  TNullFullBackup fullBackup;
   TNullUpdateCheck updateCheck;
   TNullHistoryPage historyPage;
   TNullRestorePage restorePage;

@@ -759,6 +759,12 @@ TEST_F(FullBackupTest, TheRepairRunsBackupReportsWhatItLeftOutAndStampsOnlyAWhol
   EXPECT_EQ("20261209", LastBackup()) << "a partial backup is no backup";
   EXPECT_TRUE(service::FullBackupExists()) << "the complete one is still there";
 
+  reg.DeleteTree(View::V64, "HKLM\\SYSTEM\\CurrentControlSet\\Control\\hivelist");
+  EXPECT_FALSE(runner.RunSilent(error));
+  EXPECT_EQ(error, "Registry Backup failed:\r\nno loaded hive found in the hive list\r\n"
+                   "Error code: 1002")
+      << "the reason reaches the user when there is nothing to save";
+
   operation.start = false;
   EXPECT_FALSE(runner.RunSilent(error));
   EXPECT_EQ(error, "Registry Backup failed:\r\nError code: 1004");
