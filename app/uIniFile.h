@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/NumberText.h"
+
 namespace quenlo {
 
 // Whether a text comes back unchanged from the file as a key name or as a
@@ -92,8 +94,6 @@ private:
   Encoding encoding_ = Encoding::Utf8;
 };
 
-// Decimal, "$hex" or "0xhex" text to a 32-bit integer; nullopt when the text
-// is not a number or does not fit.
-std::optional<std::int32_t> ParseInt32(std::string_view text);
+using qp::ParseInt32;
 
 } // namespace quenlo

@@ -1,9 +1,8 @@
 #include "optimizer/uSysSettings.h"
 
 #include <algorithm>
-#include <cctype>
-#include <limits>
 
+#include "platform/NumberText.h"
 #include "platform/Utf.h"
 
 namespace quenlo {
@@ -44,47 +43,12 @@ bool IsText(const std::optional<TRawValue> &raw) {
   return raw && raw->type == wc::RegSz;
 }
 
-// StrToInt's rule: blanks before, an optional sign, decimal digits or hex
-// after "$" or "0x"; nothing after; the result fits 32 bits.
-std::optional<std::int32_t> ParseInt(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-    ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-    negative = text[i++] == '-';
-  int base = 10;
-  if (i < text.size() && text[i] == '$') {
-    base = 16;
-    ++i;
-  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-    base = 16;
-    i += 2;
-  }
-  if (i == text.size())
+// The system's own reading of a stored number: blanks may lead, but
+// nothing may follow the digits.
+std::optional<std::int32_t> StoredNumber(std::string_view text) {
+  if (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
     return std::nullopt;
-  std::int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    int digit = -1;
-    if (std::isdigit(c))
-      digit = c - '0';
-    else if (base == 16 && std::isxdigit(c))
-      digit = std::tolower(c) - 'a' + 10;
-    if (digit < 0)
-      return std::nullopt;
-    value = value * base + digit;
-    if (value > std::int64_t{std::numeric_limits<std::uint32_t>::max()})
-      return std::nullopt;
-  }
-  if (base == 16 && value > std::numeric_limits<std::int32_t>::max())
-    value -= std::int64_t{1} << 32; // hex is read as the 32 bits it spells
-  if (negative)
-    value = -value;
-  if (value < std::numeric_limits<std::int32_t>::min() ||
-      value > std::numeric_limits<std::int32_t>::max())
-    return std::nullopt;
-  return static_cast<std::int32_t>(value);
+  return qp::ParseInt32(text);
 }
 
 std::string StoredText(TSysSettingId id, int value) {
@@ -190,13 +154,13 @@ int SysSettingFromRaw(TSysSettingId id, const std::optional<TRawValue> &raw) {
   case sfYesNo:
     return IsText(raw) && qp::UpperAscii(TextOf(*raw)) == "Y" ? 1 : 0;
   case sfOneZero: {
-    const auto number = IsText(raw) ? ParseInt(TextOf(*raw)) : std::nullopt;
+    const auto number = IsText(raw) ? StoredNumber(TextOf(*raw)) : std::nullopt;
     return number && (static_cast<std::uint32_t>(*number) & 0xFFFFu) != 0 ? 1 : 0;
   }
   case sfDecimal:
     break;
   }
-  const auto number = IsText(raw) ? ParseInt(TextOf(*raw)) : std::nullopt;
+  const auto number = IsText(raw) ? StoredNumber(TextOf(*raw)) : std::nullopt;
   const std::int64_t stored = std::clamp<std::int64_t>(number.value_or(StoredDefault(id)), 0,
                                                        std::int64_t{def.maximum} * def.scale);
   return static_cast<int>(stored / def.scale);

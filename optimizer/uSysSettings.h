@@ -98,7 +98,7 @@ struct TSysSettingsLoad {
 };
 
 // One raw value in page units by the reading rules: REG_SZ text as an
-// integer (StrToInt: blanks before, a sign, decimal or "$"/"0x" hex),
+// integer (blanks before, a sign, decimal or "$"/"0x" hex),
 // anything else - missing, another type, no number - the setting's
 // default; a negative number is 0, one above the maximum the maximum; the
 // timeouts' milliseconds are divided by 1000. A switch is off unless its

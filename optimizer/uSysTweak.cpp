@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "platform/Guards.h"
+#include "platform/NumberText.h"
 #include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 
@@ -234,23 +235,6 @@ bool FileThere(const std::string &path) {
   return Files().GetAttributes(path) != wc::InvalidFileAttributes;
 }
 
-// StrToInt: an optional sign and the decimal digits that follow; nullopt
-// when no digit starts the text (such a text counts as unreadable).
-std::optional<std::int32_t> ParseLeadingInt(std::string_view text) {
-  std::size_t at = 0;
-  bool negative = false;
-  if (at < text.size() && (text[at] == '-' || text[at] == '+')) {
-    negative = text[at] == '-';
-    ++at;
-  }
-  if (at >= text.size() || text[at] < '0' || text[at] > '9')
-    return std::nullopt;
-  std::int64_t number = 0;
-  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
-    number = std::min<std::int64_t>(number * 10 + (text[at] - '0'), 0x7FFFFFFF);
-  return static_cast<std::int32_t>(negative ? -number : number);
-}
-
 // The number a raw value holds for the tweak; nullopt when it does not
 // hold one of the tweak's type.
 std::optional<std::int32_t> NumberOf(const TTweakDef &def, const TRawValue &raw) {
@@ -266,7 +250,7 @@ std::optional<std::int32_t> NumberOf(const TTweakDef &def, const TRawValue &raw)
   if (def.read == trString) {
     if (raw.type != wc::RegSz)
       return std::nullopt;
-    return ParseLeadingInt(CutAtNul(DataToText(raw.type, raw.data)));
+    return qp::ParseInt32(CutAtNul(DataToText(raw.type, raw.data)));
   }
   return std::nullopt;
 }

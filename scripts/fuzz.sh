@@ -13,7 +13,7 @@ cd "$root"
 
 sources=(fuzz/settings_fuzz.cpp app/uIniFile.cpp app/uSettings.cpp app/uEnvironment.cpp
          app/uIgnoreLists.cpp app/uIgnoreListsData.cpp app/uVersionInfo.cpp app/uAppHost.cpp
-         platform/Platform.cpp platform/Utf.cpp platform/PathText.cpp platform/FileOps.cpp platform/Guards.cpp registry/uRegAccess.cpp registry/uProtectedKeys.cpp
+         platform/Platform.cpp platform/Utf.cpp platform/PathText.cpp platform/NumberText.cpp platform/FileOps.cpp platform/Guards.cpp registry/uRegAccess.cpp registry/uProtectedKeys.cpp
          paths/uPaths.cpp paths/uPathText.cpp paths/uSysUtils.cpp paths/uProbeCache.cpp
          scanner/uCategories.cpp)
 binary=$out/settings_fuzz
@@ -42,7 +42,7 @@ echo "fuzzing the settings parser for $half s"
 
 # The registry file reader and writer.
 reg_sources=(fuzz/regfile_fuzz.cpp registry/uRegFile.cpp registry/uRegAccess.cpp registry/uProtectedKeys.cpp
-             platform/Platform.cpp platform/Utf.cpp platform/PathText.cpp platform/FileOps.cpp
+             platform/Platform.cpp platform/Utf.cpp platform/PathText.cpp platform/NumberText.cpp platform/FileOps.cpp
              platform/Guards.cpp)
 reg_binary=$out/regfile_fuzz
 rebuild=0

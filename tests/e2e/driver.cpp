@@ -410,15 +410,23 @@ struct TScenario {
         timeoutMs, 250);
   }
 
-  int Run() {
+  // The program's main window shown and its splash gone; false (with the
+  // failure logged) when the window never appears.
+  bool WaitForMainWindow() {
     if (!WaitFor([this] { return (main = MainWindow()) != nullptr && IsWindowVisible(main); },
                  120000)) {
       Fail("the main window did not appear");
-      return 1;
+      return false;
     }
     GetWindowThreadProcessId(main, &pid);
     Log("main window found");
     WaitFor([] { return FindWindowW(L"QuenloSplash", nullptr) == nullptr; }, 15000);
+    return true;
+  }
+
+  int Run() {
+    if (!WaitForMainWindow())
+      return 1;
     if (!WaitPage(L"PC Status", 30000))
       Fail("status page not shown");
     LogTexts(main, "status");
@@ -668,13 +676,8 @@ struct TScenario {
   // once whatever the number of rows.
   int RunLargeList(int expectedRows, double limitSeconds) {
     g_declineFullScan = true;
-    if (!WaitFor([this] { return (main = MainWindow()) != nullptr && IsWindowVisible(main); },
-                 120000)) {
-      Fail("the main window did not appear");
+    if (!WaitForMainWindow())
       return 1;
-    }
-    GetWindowThreadProcessId(main, &pid);
-    WaitFor([] { return FindWindowW(L"QuenloSplash", nullptr) == nullptr; }, 15000);
     const HWND header = FindChildClass(main, L"QuenloHeaderBar");
     if (header == nullptr || !ClickButton(header, L"Registry Scan") ||
         !WaitPage(L"Registry Scan", 30000)) {
@@ -734,13 +737,8 @@ struct TScenario {
 
   // Every page of the header, with its layout checked (for other DPIs).
   int RunPages() {
-    if (!WaitFor([this] { return (main = MainWindow()) != nullptr && IsWindowVisible(main); },
-                 120000)) {
-      Fail("the main window did not appear");
+    if (!WaitForMainWindow())
       return 1;
-    }
-    GetWindowThreadProcessId(main, &pid);
-    WaitFor([] { return FindWindowW(L"QuenloSplash", nullptr) == nullptr; }, 15000);
     if (!WaitPage(L"PC Status", 30000))
       Fail("status page not shown");
     Shot(L"dpi-01-status.bmp");
@@ -851,13 +849,8 @@ struct TScenario {
   // The optimizer page, both tabs, then Analyze: the question, the progress
   // cover while the hives are saved, the analysis dialog, cancelled.
   int RunOptimizer() {
-    if (!WaitFor([this] { return (main = MainWindow()) != nullptr && IsWindowVisible(main); },
-                 120000)) {
-      Fail("the main window did not appear");
+    if (!WaitForMainWindow())
       return 1;
-    }
-    GetWindowThreadProcessId(main, &pid);
-    WaitFor([] { return FindWindowW(L"QuenloSplash", nullptr) == nullptr; }, 15000);
     WaitPage(L"PC Status", 30000);
     const HWND header = FindChildClass(main, L"QuenloHeaderBar");
     if (header == nullptr || !ClickButton(header, L"Optimizer") ||
