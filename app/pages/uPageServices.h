@@ -51,8 +51,9 @@ public:
 // Timers of one window, told apart by their id; a tick reaches the owner's
 // OnTimer. Setting a running timer restarts it with the new interval.
 enum TTimerId : std::uint8_t {
-  tiDelayedStart = 1, // the automatic scan's timer
-  tiSplash = 2,       // closes the splash window
+  tiDelayedStart = 1,   // the automatic scan's timer
+  tiSplash = 2,         // closes the splash window
+  tiMonitorBalloon = 3, // hides the monitor's tray balloon
 };
 
 class ITimers {
@@ -135,6 +136,10 @@ public:
   // Asks to switch a running monitor off; true when it is off afterwards
   // (also when it never ran or the page does not exist).
   virtual bool ConfirmOff() = 0;
+  // Hides the program to the monitor's tray icon with its balloon; false
+  // when the icon could not be shown (the program must then stay
+  // reachable from its taskbar button).
+  virtual bool MinimizeToTray() = 0;
 };
 
 class IFullBackup {
@@ -167,6 +172,7 @@ public:
   void Start() override {}
   void Stop() override {}
   bool ConfirmOff() override { return true; }
+  bool MinimizeToTray() override { return false; }
 };
 
 class TNullFullBackup final : public IFullBackup {

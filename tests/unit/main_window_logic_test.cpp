@@ -149,8 +149,12 @@ public:
     ++stops;
   }
   bool ConfirmOff() override { return confirmOff; }
-  bool exists = true, running = false, confirmOff = true;
-  int starts = 0, stops = 0;
+  bool MinimizeToTray() override {
+    ++trayMinimises;
+    return trayWorks;
+  }
+  bool exists = true, running = false, confirmOff = true, trayWorks = true;
+  int starts = 0, stops = 0, trayMinimises = 0;
 };
 
 class FakeFullBackup final : public IFullBackup {
