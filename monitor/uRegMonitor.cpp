@@ -258,40 +258,42 @@ struct TRunState : std::enable_shared_from_this<TRunState> {
   // it before the monitor lets the run go.
   bool Current() const { return live && owner != nullptr && owner->Active(); }
 
-  void Deliver(const TKeyChange &change) {
+  // Runs one of the monitor's handlers on the main thread while this run is
+  // the current one. The handler may stop the run (Deactivate), which then
+  // joins the comparing thread - the one waiting here - only once the
+  // handler has returned.
+  template <typename Call> void OnMainThread(const Call &call) {
     std::shared_ptr<TRunState> self = shared_from_this();
-    mainThread.Synchronize([self, &change] {
+    mainThread.Synchronize([self, &call] {
       if (!self->Current())
-        return;
-      TRegMonitor &monitor = *self->owner;
-      // A copy: the handler may change OnKeyChanged (or end the monitor).
-      const TKeyChangedEvent handler = monitor.OnKeyChanged;
-      if (!handler)
         return;
       self->inDelivery = true;
       struct TLeave {
         TRunState &run;
         ~TLeave() {
           run.inDelivery = false;
-          // Stopped from inside the handler: the threads are joined once the
-          // handler has returned and the comparing thread is free.
           if (!run.live)
             run.mainThread.Queue([keep = run.shared_from_this()] { keep->Join(); });
         }
       } leave{*self};
-      handler(monitor, change);
+      call(*self->owner);
+    });
+  }
+
+  void Deliver(const TKeyChange &change) {
+    OnMainThread([&change](TRegMonitor &monitor) {
+      // A copy: the handler may change OnKeyChanged (or end the monitor).
+      const TKeyChangedEvent handler = monitor.OnKeyChanged;
+      if (handler)
+        handler(monitor, change);
     });
   }
 
   void Report(const TMonitorError &error) {
     if (stop)
       return;
-    std::shared_ptr<TRunState> self = shared_from_this();
     try {
-      mainThread.Synchronize([self, &error] {
-        if (!self->Current())
-          return;
-        TRegMonitor &monitor = *self->owner;
+      OnMainThread([&error](TRegMonitor &monitor) {
         const TMonitorErrorEvent handler = monitor.OnError;
         if (handler)
           handler(monitor, error);

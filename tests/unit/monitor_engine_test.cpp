@@ -343,6 +343,24 @@ TEST_F(ThreadedRegMonitorTest, FailingHandlerIsReportedAndTheMonitorGoesOn) {
   EXPECT_EQ(errors.size(), 1u);
 }
 
+TEST_F(ThreadedRegMonitorTest, DeactivateFromTheErrorHandlerStopsAtOnce) {
+  Watch({kKey});
+  onChange = [&](const TKeyChange &) { throw std::runtime_error("handler broke"); };
+  monitor.OnError = [&](TRegMonitor &sender, const TMonitorError &error) {
+    errors.push_back(error);
+    sender.Deactivate();
+  };
+  for (int i = 0; i < 10; ++i)
+    reg.SetDword(View::V64, kKey, "v" + std::to_string(i), 1);
+  ASSERT_TRUE(PumpUntil([&] { return !errors.empty(); }));
+  EXPECT_FALSE(monitor.Active());
+  PumpFor(300ms);
+  EXPECT_EQ(errors.size(), 1u);
+  EXPECT_EQ(changes.size(), 1u);
+  monitor.Activate();
+  EXPECT_TRUE(monitor.Active());
+}
+
 TEST_F(ThreadedRegMonitorTest, UnreadableSnapshotKeepsTheOldOneAndSaysSo) {
   reg.SetString(View::V64, kKey, "stays", "1");
   Watch({kKey});
