@@ -395,7 +395,10 @@ std::vector<TWatchPoint> TRegMonitor::WatchPoints() const {
 void TRegMonitor::Activate() {
   if (Active())
     return;
-  // A new run begins once the previous runs' threads are gone.
+  // A new run begins once the previous runs' threads are gone - all but,
+  // when called from a handler, the comparing thread waiting for that
+  // handler: its run delivers nothing more and it is joined once the
+  // handler has returned.
   run_->JoinParked();
 
   auto run = std::make_shared<TRunState>(mainThread_, *this);

@@ -190,4 +190,30 @@ TEST_F(WineMonitor, ThirtyTwoBitViewIsItsOwnWatchPoint) {
   EXPECT_EQ(changes[0].where.view, rv32);
 }
 
+TEST_F(WineMonitor, SixtyFourKeysStopWithinASlice) {
+  std::vector<std::string> keys;
+  for (int i = 0; i < 64; ++i) {
+    const std::wstring path = std::wstring(kBaseW) + L"\\K" + std::to_wstring(i);
+    ::RegCloseKey(MakeKey(HKEY_CURRENT_USER, path, KEY_WOW64_64KEY));
+    keys.push_back(std::string("HKCU\\") + kBase + "\\K" + std::to_string(i));
+  }
+  monitor.SetKeyList(keys);
+  monitor.Activate();
+  ASSERT_EQ(monitor.WatchPoints().size(), 64u);
+  HKEY last = MakeKey(HKEY_CURRENT_USER, std::wstring(kBaseW) + L"\\K63", KEY_WOW64_64KEY);
+  SetDword(last, L"n", 1);
+  ::RegCloseKey(last);
+  ASSERT_TRUE(PumpForChanges(1));
+  EXPECT_EQ(changes[0].where.index, 63);
+  // Every waiting thread is woken through its watch, not at the end of its slice.
+  const auto start = std::chrono::steady_clock::now();
+  monitor.Deactivate();
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+  std::printf("deactivating 64 keys took %lld ms\n", static_cast<long long>(ms));
+  EXPECT_FALSE(monitor.Active());
+  EXPECT_LT(ms, 1000);
+}
+
 } // namespace
