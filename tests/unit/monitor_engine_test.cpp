@@ -808,7 +808,9 @@ TEST_F(MonitorPlatformTest, DeletedKeyHasNoName) {
   EXPECT_TRUE(name.empty());
 }
 
-TEST_F(MonitorPlatformTest, ThreadedCancelWakesAWaitingWatch) {
+using ThreadedMonitorPlatformTest = MonitorPlatformTest;
+
+TEST_F(ThreadedMonitorPlatformTest, CancelWakesAWaitingWatch) {
   reg.CreateKey(View::V64, "HKCU\\Software\\Quiet");
   qp::ScopedKey key;
   ASSERT_EQ(qp::Platform().Registry().OpenKey(wc::HkeyCurrentUser, "Software\\Quiet", wc::KeyNotify,
