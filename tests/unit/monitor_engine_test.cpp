@@ -568,7 +568,7 @@ private:
 
 class THookedPlatform final : public qp::IPlatform {
 public:
-  explicit THookedPlatform(qp::mem::MemoryPlatform &inner) : inner_(inner), reg(inner.Reg()) {
+  explicit THookedPlatform(qp::mem::MemoryPlatform &inner) : reg(inner.Reg()), inner_(inner) {
     qp::SetPlatform(this);
   }
   ~THookedPlatform() override { qp::SetPlatform(&inner_); }
@@ -577,16 +577,15 @@ public:
   qp::ISystem &System() override { return inner_.System(); }
   qp::IProcesses &Processes() override { return inner_.Processes(); }
 
+  THookedRegistry reg;
+
 private:
   qp::mem::MemoryPlatform &inner_;
-
-public:
-  THookedRegistry reg;
 };
 
-class ThreadedRegMonitorWindowTest : public MemoryTest {
+class ThreadedRegMonitorHookedTest : public MemoryTest {
 protected:
-  ~ThreadedRegMonitorWindowTest() override { monitor.Deactivate(); }
+  ~ThreadedRegMonitorHookedTest() override { monitor.Deactivate(); }
   bool PumpForNames(const std::set<std::string> &names) {
     const auto end = std::chrono::steady_clock::now() + kPatience;
     for (;;) {
@@ -610,7 +609,7 @@ protected:
 // A change made after a signal and before the re-arm is not lost: the
 // comparison that follows the signal sees it. (Asking for the comparison
 // before re-arming would let it snapshot first and lose the change.)
-TEST_F(ThreadedRegMonitorWindowTest, ChangeBeforeTheRearmIsNotLost) {
+TEST_F(ThreadedRegMonitorHookedTest, ChangeBeforeTheRearmIsNotLost) {
   reg.CreateKey(View::V64, kKey);
   monitor.OnKeyChanged = [this](TRegMonitor &, const TKeyChange &c) { changes.push_back(c); };
   monitor.SetKeyList({kKey});
@@ -629,7 +628,7 @@ TEST_F(ThreadedRegMonitorWindowTest, ChangeBeforeTheRearmIsNotLost) {
 
 // A change made right after the first snapshot is reported: the watch was
 // armed before it.
-TEST_F(ThreadedRegMonitorWindowTest, ChangeRightAfterTheFirstSnapshotIsReported) {
+TEST_F(ThreadedRegMonitorHookedTest, ChangeRightAfterTheFirstSnapshotIsReported) {
   reg.CreateKey(View::V64, kKey);
   monitor.OnKeyChanged = [this](TRegMonitor &, const TKeyChange &c) { changes.push_back(c); };
   hooked.reg.afterSnapshot = [&] { reg.SetDword(View::V64, kKey, "early", 1); };
@@ -647,7 +646,7 @@ std::vector<std::pair<TRegistryView, std::string>> Views(const TRegMonitor &moni
 
 using ViewList = std::vector<std::pair<TRegistryView, std::string>>;
 
-TEST_F(ThreadedRegMonitorWindowTest, ViewsFollowTheLayout) {
+TEST_F(ThreadedRegMonitorHookedTest, ViewsFollowTheLayout) {
   reg.CreateKey(View::V64, "HKLM\\SOFTWARE\\Wow6432Node");
   reg.CreateKey(View::V64, "HKLM\\SOFTWARE\\Classes\\CLSID");
   reg.CreateKey(View::V32, "HKLM\\SOFTWARE\\Classes\\CLSID");
@@ -694,7 +693,7 @@ TEST_F(ThreadedRegMonitorWindowTest, ViewsFollowTheLayout) {
             (ViewList{{rv32, "SOFTWARE\\Classes\\CLSID"}}));
 }
 
-TEST_F(ThreadedRegMonitorWindowTest, WithoutKernelNamesTheSoftwareRuleDecides) {
+TEST_F(ThreadedRegMonitorHookedTest, WithoutKernelNamesTheSoftwareRuleDecides) {
   hooked.reg.noKeyNames = true;
   const auto watch = [&](const std::string &key) {
     monitor.SetKeyList({key});
@@ -713,7 +712,7 @@ TEST_F(ThreadedRegMonitorWindowTest, WithoutKernelNamesTheSoftwareRuleDecides) {
   EXPECT_EQ(watch("HKCU\\Software\\Vendor"), (ViewList{{rv64, "Software\\Vendor"}}));
 }
 
-TEST_F(ThreadedRegMonitorWindowTest, MonitorEndedByItsOwnHandler) {
+TEST_F(ThreadedRegMonitorHookedTest, MonitorEndedByItsOwnHandler) {
   reg.CreateKey(View::V64, kKey);
   auto owned = std::make_unique<TRegMonitor>(main);
   int calls = 0;
@@ -736,7 +735,7 @@ TEST_F(ThreadedRegMonitorWindowTest, MonitorEndedByItsOwnHandler) {
   EXPECT_EQ(calls, 1);
 }
 
-TEST_F(ThreadedRegMonitorWindowTest, FailedActivationLeavesNothingRunning) {
+TEST_F(ThreadedRegMonitorHookedTest, FailedActivationLeavesNothingRunning) {
   reg.CreateKey(View::V64, "HKCU\\Software\\First");
   reg.CreateKey(View::V64, "HKCU\\Software\\Second");
   monitor.OnKeyChanged = [this](TRegMonitor &, const TKeyChange &c) { changes.push_back(c); };
