@@ -81,7 +81,9 @@ TMonitorPageLogic::TMonitorPageLogic(TMonitorPageDeps deps)
 
 TMonitorPageLogic::~TMonitorPageLogic() {
   // Stopped while every member the handlers use is still alive: stopping
-  // serves calls already on their way to the main thread.
+  // serves calls already on their way to the main thread. The view that
+  // listens may be going too, so it hears nothing more.
+  OnChanged = nullptr;
   monitor_.SetActive(false);
 }
 
