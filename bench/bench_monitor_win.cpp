@@ -44,6 +44,25 @@ constexpr int kIdleKeys = 64;
 constexpr DWORD kWriterTimeoutMs = 120000;
 constexpr auto kArrivalGrace = std::chrono::seconds(5);
 
+// Whether to keep waiting for events: until the writer has ended and then
+// for a grace period.
+class TWriterWatch {
+public:
+  explicit TWriterWatch(HANDLE writer) : writer_(writer) {}
+  bool StillWaiting() {
+    if (!done_ && ::WaitForSingleObject(writer_, 0) == WAIT_OBJECT_0) {
+      done_ = true;
+      doneAt_ = Clock::now();
+    }
+    return !done_ || Clock::now() < doneAt_ + kArrivalGrace;
+  }
+
+private:
+  HANDLE writer_;
+  bool done_ = false;
+  Clock::time_point doneAt_{};
+};
+
 struct TOptions {
   int values = 200;
   int intervalMs = 20;
@@ -178,11 +197,8 @@ TLatencies BaselineLatency(const TOptions &options) {
   if (!StartWriter(path, options, writer))
     return result;
   DWORD seen = 0;
-  Clock::time_point writerDone = Clock::time_point::max();
-  while (static_cast<int>(seen) < options.values && Clock::now() < writerDone + kArrivalGrace) {
-    if (writerDone == Clock::time_point::max() &&
-        ::WaitForSingleObject(writer.Get(), 0) == WAIT_OBJECT_0)
-      writerDone = Clock::now();
+  TWriterWatch watch(writer.Get());
+  while (static_cast<int>(seen) < options.values && watch.StillWaiting()) {
     if (::WaitForSingleObject(event.Get(), 100) != WAIT_OBJECT_0)
       continue;
     const std::uint64_t arrival = PreciseNow();
@@ -234,11 +250,8 @@ TLatencies MonitorLatency(const TOptions &options) {
   qp::win32::UniqueHandle writer;
   if (!StartWriter(path, options, writer))
     return result;
-  Clock::time_point writerDone = Clock::time_point::max();
-  while (arrived < options.values && Clock::now() < writerDone + kArrivalGrace) {
-    if (writerDone == Clock::time_point::max() &&
-        ::WaitForSingleObject(writer.Get(), 0) == WAIT_OBJECT_0)
-      writerDone = Clock::now();
+  TWriterWatch watch(writer.Get());
+  while (arrived < options.values && watch.StillWaiting()) {
     qp::MainThread().PumpWait(std::chrono::milliseconds(50));
   }
   monitor.Deactivate();
