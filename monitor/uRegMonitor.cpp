@@ -71,8 +71,6 @@ bool OpenAndArm(TPoint &p) {
   return true;
 }
 
-} // namespace
-
 // One activation. Its threads hold it (shared), so it outlives a monitor
 // destroyed while a thread still has to leave; the monitor itself is only
 // reached on the main thread, while the run is live.
@@ -256,8 +254,9 @@ struct TRunState : std::enable_shared_from_this<TRunState> {
   }
 
   // Whether the monitor is reachable and this run is its current, active
-  // one (main thread).
-  bool Current() const;
+  // one (main thread). A run is live exactly while it is: Deactivate clears
+  // it before the monitor lets the run go.
+  bool Current() const { return live && owner != nullptr && owner->Active(); }
 
   void Deliver(const TKeyChange &change) {
     std::shared_ptr<TRunState> self = shared_from_this();
@@ -303,6 +302,8 @@ struct TRunState : std::enable_shared_from_this<TRunState> {
   }
 };
 
+} // namespace
+
 // The monitor's private state: the current run and the stopped ones whose
 // threads were not joined yet.
 struct TRegMonitor::TRun {
@@ -314,12 +315,6 @@ struct TRegMonitor::TRun {
     std::erase_if(parked, [](const std::shared_ptr<TRunState> &run) { return run->Join(); });
   }
 };
-
-// A run is live exactly while it is the monitor's current, active one:
-// Deactivate clears it before the monitor lets the run go.
-bool TRunState::Current() const {
-  return live && owner != nullptr && owner->Active();
-}
 
 // --- key list
 
