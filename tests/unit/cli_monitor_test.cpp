@@ -14,6 +14,7 @@
 #include "app/cli/uCli.h"
 #include "app/cli/uCliMonitor.h"
 #include "app/uEnvironment.h"
+#include "app/uSettings.h"
 #include "platform/MainThread.h"
 #include "platform/WinConst.h"
 
@@ -301,6 +302,20 @@ TEST_F(ThreadedCliMonitor, SettingsKeysWithABadEntry) {
   EXPECT_TRUE(Has(lines[0], "\"problem\":\"mpBadEntry\",\"key\":\"NoRootHere\"}")) << lines[0];
   EXPECT_TRUE(Has(lines[1], "\"keCreateValue\"")) << lines[1];
   EXPECT_TRUE(Has(lines[1], "\"Count\"")) << lines[1];
+}
+
+// A settings file that cannot be read is said so, and the default keys
+// are watched rather than none.
+TEST_F(ThreadedCliMonitor, UnreadableSettingsWatchTheDefaultKeys) {
+  fs.AddFile(kIni, "[MonitoredKeys]\r\nHKEY_CURRENT_USER\\Software\\QuenloMon=\r\n");
+  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Read, "quenlo.ini", wc::ErrorAccessDenied, 100);
+  TMonitorRun run;
+  EXPECT_EQ(run.Run({"monitor", "--seconds", "1"}, [](TMonitorRun &) {}), 0) << run.Err();
+  EXPECT_TRUE(Has(run.Err(), "the settings could not be read")) << run.Err();
+  EXPECT_TRUE(
+      Has(run.Err(), "watching " + std::to_string(DefaultMonitoredKeys().size()) + " keys ("))
+      << run.Err();
+  EXPECT_FALSE(Has(run.Err(), "QuenloMon")) << run.Err();
 }
 
 TEST_F(ThreadedCliMonitor, NoKeyToWatchExitsOne) {
