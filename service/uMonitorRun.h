@@ -76,7 +76,8 @@ struct TMonitorRunResult {
 
 // Runs on the main thread. Duplicate keys (the same root and path, names
 // compared without case) are watched once. stop is read from any thread
-// and ends the run within MonitorStopPollInterval.
+// and ends the run within MonitorStopPollInterval. A change still on its
+// way when the run ends (deadline or stop) is not delivered.
 TMonitorRunResult RunMonitor(const TMonitorRunRequest &request, const std::atomic<bool> &stop,
                              const TMonitorRunEvents &events,
                              qp::TMainThread &mainThread = qp::MainThread());

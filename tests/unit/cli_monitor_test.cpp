@@ -74,8 +74,8 @@ std::vector<std::string> Lines(const std::string &text) {
   return lines;
 }
 
-bool Has(const std::string &text, const std::string &part) {
-  return text.find(part) != std::string::npos;
+bool Has(const std::string &text, const std::string &needle) {
+  return text.find(needle) != std::string::npos;
 }
 
 // One run of the command with a writer thread beside it. A watchdog asks
