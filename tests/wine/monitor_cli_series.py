@@ -266,8 +266,11 @@ def main():
                                                  read, end - start))
         if latency > GROSS_DELAY_MS:
             late.append("%s: %.0f ms after its change" % (STEPS[owner[i]][0], latency))
-        if read > GROSS_DELAY_MS:
-            late.append("%s: its line was readable only %.0f ms after its change" %
+        if read == float("inf"):
+            late.append("%s: its line could not be read until the monitor ended" %
+                        STEPS[owner[i]][0])
+        elif read > GROSS_DELAY_MS:
+            late.append("%s: its line could be read only %.0f ms after its change" %
                         (STEPS[owner[i]][0], read))
         if event_ms(event) < start - 50:
             failures.append("%s: reported %.0f ms before its change began" %
