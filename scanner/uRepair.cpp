@@ -13,8 +13,8 @@
 
 #include "paths/uPaths.h"
 #include "platform/Utf.h"
-#include "registry/uRegExport.h"
 #include "registry/uProtectedKeys.h"
+#include "registry/uRegExport.h"
 #include "scanner/uRegScanner.h"
 #include "undo/uUndoTransaction.h"
 

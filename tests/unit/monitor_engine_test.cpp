@@ -462,8 +462,12 @@ public:
   std::function<void()> afterSnapshot;
   std::atomic<int> snapshotOpens{0};
 
+  // Runs before every open (it may throw, as a failing allocation would).
+  std::function<void(std::string_view subKey, std::uint32_t sam)> beforeOpen;
   long OpenKey(qp::HKey parent, std::string_view subKey, std::uint32_t sam,
                qp::HKey &out) override {
+    if (beforeOpen)
+      beforeOpen(subKey, sam);
     const long st = inner_.OpenKey(parent, subKey, sam, out);
     if (st == wc::ErrorSuccess && (sam & wc::KeyNotify) == 0 &&
         (sam & wc::KeyEnumerateSubKeys) != 0) {
@@ -490,8 +494,10 @@ public:
       beforeRearm();
     return inner_.NotifyChangeKeyValue(key, subtree, filter, watch);
   }
+  // As a registry that cannot name keys answers (the interface's default).
+  std::atomic<bool> noKeyNames{false};
   long QueryKeyName(qp::HKey key, std::string &name) override {
-    return inner_.QueryKeyName(key, name);
+    return noKeyNames ? IRegistry::QueryKeyName(key, name) : inner_.QueryKeyName(key, name);
   }
 
   long CreateKey(qp::HKey parent, std::string_view subKey, std::uint32_t sam, qp::HKey &out,
@@ -612,6 +618,129 @@ TEST_F(ThreadedRegMonitorWindowTest, ChangeRightAfterTheFirstSnapshotIsReported)
   monitor.SetKeyList({kKey});
   monitor.Activate();
   EXPECT_TRUE(PumpForNames({"early"}));
+}
+
+std::vector<std::pair<TRegistryView, std::string>> Views(const TRegMonitor &monitor) {
+  std::vector<std::pair<TRegistryView, std::string>> out;
+  for (const TWatchPoint &p : monitor.WatchPoints())
+    out.emplace_back(p.view, p.viewPath);
+  return out;
+}
+
+using ViewList = std::vector<std::pair<TRegistryView, std::string>>;
+
+TEST_F(ThreadedRegMonitorWindowTest, ViewsFollowTheLayout) {
+  reg.CreateKey(View::V64, "HKLM\\SOFTWARE\\Wow6432Node");
+  reg.CreateKey(View::V64, "HKLM\\SOFTWARE\\Classes\\CLSID");
+  reg.CreateKey(View::V32, "HKLM\\SOFTWARE\\Classes\\CLSID");
+  reg.CreateKey(View::V64, "HKCU\\Software\\Classes\\CLSID");
+  reg.CreateKey(View::V32, "HKCU\\Software\\Classes\\CLSID");
+  reg.CreateKey(View::V64, "HKLM\\SOFTWARE\\Classes\\AppID");
+  reg.CreateKey(View::V64, "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths");
+  const auto watch = [&](const std::string &key) {
+    monitor.SetKeyList({key});
+    monitor.Activate();
+    ViewList views = Views(monitor);
+    monitor.Deactivate();
+    return views;
+  };
+  // Windows 7: CLSID has two views in both classes halves; App Paths and
+  // the key's own Wow6432Node path have one.
+  EXPECT_EQ(watch("HKLM\\SOFTWARE\\Classes\\CLSID"),
+            (ViewList{{rv32, "SOFTWARE\\Classes\\Wow6432Node\\CLSID"},
+                      {rv64, "SOFTWARE\\Classes\\CLSID"}}));
+  EXPECT_EQ(watch("HKCU\\Software\\Classes\\CLSID"),
+            (ViewList{{rv32, "Software\\Classes\\Wow6432Node\\CLSID"},
+                      {rv64, "Software\\Classes\\CLSID"}}));
+  EXPECT_EQ(watch("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths"),
+            (ViewList{{rv64, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths"}}));
+  EXPECT_EQ(watch("HKLM\\SOFTWARE\\Wow6432Node\\Vendor"),
+            (ViewList{{rv64, "SOFTWARE\\Wow6432Node\\Vendor"}}));
+  EXPECT_EQ(watch("HKCU\\Software\\Vendor"), (ViewList{{rv64, "Software\\Vendor"}}));
+  // A key that exists in neither view is told apart by its ancestors.
+  EXPECT_EQ(
+      watch("HKLM\\SOFTWARE\\Nobody\\Yet"),
+      (ViewList{{rv32, "SOFTWARE\\Wow6432Node\\Nobody\\Yet"}, {rv64, "SOFTWARE\\Nobody\\Yet"}}));
+
+  // Wine's layout: the user's classes have one view.
+  reg.SetLayout(qp::mem::Wow64Layout::Wine);
+  EXPECT_EQ(watch("HKCU\\Software\\Classes\\CLSID"),
+            (ViewList{{rv64, "Software\\Classes\\CLSID"}}));
+  EXPECT_EQ(watch("HKLM\\SOFTWARE\\Classes\\AppID"),
+            (ViewList{{rv64, "SOFTWARE\\Classes\\AppID"}}));
+
+  // 32-bit Windows: one view, the 32-bit one.
+  sys.SetOs64Bit(false);
+  Reinit();
+  EXPECT_EQ(watch("HKLM\\SOFTWARE\\Classes\\CLSID"),
+            (ViewList{{rv32, "SOFTWARE\\Classes\\CLSID"}}));
+}
+
+TEST_F(ThreadedRegMonitorWindowTest, WithoutKernelNamesTheSoftwareRuleDecides) {
+  hooked.reg.noKeyNames = true;
+  const auto watch = [&](const std::string &key) {
+    monitor.SetKeyList({key});
+    monitor.Activate();
+    ViewList views = Views(monitor);
+    monitor.Deactivate();
+    return views;
+  };
+  EXPECT_EQ(
+      watch("HKEY_LOCAL_MACHINE\\Software\\Vendor\\App"),
+      (ViewList{{rv32, "SOFTWARE\\Wow6432Node\\Vendor\\App"}, {rv64, "Software\\Vendor\\App"}}));
+  EXPECT_EQ(watch("HKLM\\SOFTWARE\\Wow6432Node\\Vendor"),
+            (ViewList{{rv64, "SOFTWARE\\Wow6432Node\\Vendor"}}));
+  EXPECT_EQ(watch("HKLM\\SOFTWARE"), (ViewList{{rv64, "SOFTWARE"}}));
+  EXPECT_EQ(watch("HKLM\\SYSTEM\\Setup"), (ViewList{{rv64, "SYSTEM\\Setup"}}));
+  EXPECT_EQ(watch("HKCU\\Software\\Vendor"), (ViewList{{rv64, "Software\\Vendor"}}));
+}
+
+TEST_F(ThreadedRegMonitorWindowTest, MonitorEndedByItsOwnHandler) {
+  reg.CreateKey(View::V64, kKey);
+  auto owned = std::make_unique<TRegMonitor>(main);
+  int calls = 0;
+  owned->OnKeyChanged = [&](TRegMonitor &, const TKeyChange &) {
+    ++calls;
+    owned.reset();
+  };
+  owned->SetKeyList({kKey});
+  owned->Activate();
+  for (int i = 0; i < 10; ++i)
+    reg.SetDword(View::V64, kKey, "v" + std::to_string(i), 1);
+  const auto end = std::chrono::steady_clock::now() + kPatience;
+  while (owned && std::chrono::steady_clock::now() < end)
+    main.PumpWait(5ms);
+  EXPECT_FALSE(owned);
+  // Whatever was still on its way is dropped.
+  const auto quiet = std::chrono::steady_clock::now() + 300ms;
+  while (std::chrono::steady_clock::now() < quiet)
+    main.PumpWait(5ms);
+  EXPECT_EQ(calls, 1);
+}
+
+TEST_F(ThreadedRegMonitorWindowTest, FailedActivationLeavesNothingRunning) {
+  reg.CreateKey(View::V64, "HKCU\\Software\\First");
+  reg.CreateKey(View::V64, "HKCU\\Software\\Second");
+  monitor.OnKeyChanged = [this](TRegMonitor &, const TKeyChange &c) { changes.push_back(c); };
+  monitor.SetKeyList({"HKCU\\Software\\First", "HKCU\\Software\\Second"});
+  // The second key's watch fails once the first one is armed.
+  hooked.reg.beforeOpen = [](std::string_view subKey, std::uint32_t sam) {
+    if (subKey == "Software\\Second" && (sam & wc::KeyNotify) != 0)
+      throw std::runtime_error("no room");
+  };
+  EXPECT_THROW(monitor.Activate(), std::runtime_error);
+  EXPECT_FALSE(monitor.Active());
+  EXPECT_TRUE(monitor.WatchPoints().empty());
+  EXPECT_EQ(reg.OpenHandleCount(), 0u) << "the first key's watch is let go";
+  reg.SetDword(View::V64, "HKCU\\Software\\First", "unseen", 1);
+  main.PumpWait(200ms);
+  EXPECT_TRUE(changes.empty());
+
+  hooked.reg.beforeOpen = nullptr;
+  monitor.Activate();
+  ASSERT_TRUE(monitor.Active());
+  reg.SetDword(View::V64, "HKCU\\Software\\Second", "seen", 1);
+  EXPECT_TRUE(PumpForNames({"seen"}));
 }
 
 // --- the platform's additions the monitor stands on

@@ -112,6 +112,18 @@ TEST_F(WineMonitor, KernelNamesTellTheTwoViewsApart) {
       << names[0];
   EXPECT_TRUE(qp::EqualsNoCase(names[1], "\\REGISTRY\\MACHINE\\SOFTWARE\\QuenloMonitorTest\\X"))
       << names[1];
+  // The user's key: below \REGISTRY\USER\<sid>, the same in both views.
+  ::RegCloseKey(MakeKey(HKEY_CURRENT_USER, kBaseW, KEY_WOW64_64KEY));
+  std::string user[2];
+  for (int i = 0; i < 2; ++i) {
+    qp::ScopedKey key;
+    ASSERT_EQ(reg.OpenKey(wc::HkeyCurrentUser, kBase, wc::KeyQueryValue | views[i], key.Out()),
+              wc::ErrorSuccess);
+    ASSERT_EQ(reg.QueryKeyName(key.Get(), user[i]), wc::ErrorSuccess);
+  }
+  std::printf("kernel name of the user's key: %s\n", user[1].c_str());
+  EXPECT_TRUE(qp::EqualsNoCase(user[1].substr(0, 15), "\\REGISTRY\\USER\\")) << user[1];
+  EXPECT_TRUE(qp::EqualsNoCase(user[0], user[1]));
 }
 
 TEST_F(WineMonitor, ValueAndSubkeyChangesAreReported) {
@@ -119,6 +131,8 @@ TEST_F(WineMonitor, ValueAndSubkeyChangesAreReported) {
   SetDword(key, L"v", 1);
   monitor.SetKeyList({std::string("HKCU\\") + kBase});
   monitor.Activate();
+  ASSERT_EQ(monitor.WatchPoints().size(), 1u) << "the user's keys have one view";
+  EXPECT_EQ(monitor.WatchPoints()[0].view, rv64);
   SetDword(key, L"v", 2);
   ASSERT_TRUE(PumpForChanges(1));
   EXPECT_EQ(changes[0].type, keEditValue);
