@@ -9,11 +9,26 @@
 #include <vector>
 
 #include "app/cli/uCli.h"
+#include "app/cli/uCliMonitor.h"
 #include "app/uEnvironment.h"
 #include "platform/MainThread.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 #include "platform/win32/Win32Platform.h"
 #include "registry/uRegAccess.h"
+
+namespace {
+
+// Ctrl+C and Ctrl+Break end a running monitor the way its deadline would
+// (its last lines written, exit code 0); for every other command, and for
+// the console being closed, the default handling ends the process.
+BOOL WINAPI OnConsoleControl(DWORD type) {
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
+    return FALSE;
+  return quenlo::cli::RequestMonitorStop() ? TRUE : FALSE;
+}
+
+} // namespace
 
 int wmain(int argc, wchar_t **argv) {
   _setmode(_fileno(stdout), _O_BINARY);
@@ -23,6 +38,8 @@ int wmain(int argc, wchar_t **argv) {
   qp::MainThread().BindToCurrentThread();
   quenlo::InitRegistryLayer();
   quenlo::InitEnvironment();
+  // Without the handler Ctrl+C still ends a monitor, only without its exit code 0.
+  qp::IgnoreResult(SetConsoleCtrlHandler(OnConsoleControl, TRUE));
 
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i)

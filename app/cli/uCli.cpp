@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/cli/uCliHives.h"
+#include "app/cli/uCliMonitor.h"
 #include "app/cli/uCliRepair.h"
 #include "app/cli/uCliScan.h"
 #include "app/cli/uCliSettings.h"
@@ -51,6 +52,15 @@ constexpr const char *kUsage =
     "      sets one (the delays and the Start Screen rows also take a number)\n"
     "      or puts every shown tweak back to its OS default, each change saved\n"
     "      first in the undo folder. Exit code 1 names each tweak not written.\n"
+    "  monitor [--key KEY]... [--seconds N] [--json]\n"
+    "      Watches registry keys (each --key, for example\n"
+    "      HKEY_CURRENT_USER\\Software\\Quenlo; without --key the monitored keys\n"
+    "      of the settings) and prints one line per change as it happens: time,\n"
+    "      action, changed path and, for values, name, type and old -> new data.\n"
+    "      --json prints one JSON object per line instead; errors also come as\n"
+    "      lines {\"error\":...}. Runs N seconds (1-86400) or until Ctrl+C; exit\n"
+    "      code 0 when it ran to its end or was stopped, 1 when no key could be\n"
+    "      watched.\n"
     "  help\n"
     "      Shows this text.\n";
 
@@ -122,6 +132,11 @@ int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
   }
   if (command == "tweaks") {
     const int code = CommandTweaks(rest, streams);
+    if (code == 2) streams.err << kUsage;
+    return code;
+  }
+  if (command == "monitor") {
+    const int code = CommandMonitor(rest, streams);
     if (code == 2) streams.err << kUsage;
     return code;
   }
