@@ -1,0 +1,422 @@
+// The monitor page: the title with the two counters on the right, the row
+// of commands (Start or Stop, Pause or Resume, Clear, Export with its menu,
+// the "Settings" link), the hint, the list of changes and a status line for
+// what the list does not show (paused or dropped changes, the monitor's
+// problems). The list is an owner-data list view: it asks the logic for the
+// text of the rows it paints, so 50,000 rows cost what the visible ones do.
+#include "platform/win32/WinApi.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <array>
+#include <ctime>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "platform/win32/WinText.h"
+#include "uViews.h"
+#include "ui/uGdi.h"
+
+namespace quenlo::win {
+
+namespace {
+
+enum TMonitorControl : int {
+  mcTitle = 10,
+  mcChanges,
+  mcWatchPoints,
+  mcStart,
+  mcStop,
+  mcPause,
+  mcClear,
+  mcExport,
+  mcSettings,
+  mcHint,
+  mcList,
+  mcStatus,
+};
+
+enum : UINT { cmShowKey = 1, cmCsv, cmJson, cmUndoFile };
+
+// The list's columns, in their order.
+enum TMonitorColumn : int {
+  colTime = 0,
+  colName,
+  colAction,
+  colLocation,
+  colView,
+  colType,
+  colOld,
+  colNew,
+  ColumnCount
+};
+
+constexpr const wchar_t *kColumnTitles[ColumnCount] = {
+    L"Time", L"Subkey / Value", L"Action",   L"Registry Location",
+    L"View", L"Type",           L"Old data", L"New data"};
+// Columns whose texts come from a small known set are as wide as their
+// longest text; the others share what is left by these weights.
+constexpr int kFlexWeight[ColumnCount] = {0, 2, 0, 4, 0, 0, 2, 2};
+constexpr int kMinFlexWidth = 70; // at 96 DPI
+constexpr int kCellPadding = 16;  // at 96 DPI: the list's own margins in a cell
+
+// WM_CONTEXTMENU's position when the keyboard asked for the menu.
+constexpr DWORD kKeyboardContextMenu = 0xFFFFFFFF;
+
+constexpr const wchar_t *kSettingsLink = L"Settings";
+constexpr COLORREF kLinkColour = RGB(0x00, 0x50, 0xC0);
+
+// Layout at 96 DPI.
+constexpr int kMargin = 24;
+constexpr int kCounterW = 320;
+constexpr int kButtonsTop = 64;
+constexpr int kButtonW = 100;
+constexpr int kButtonH = 28;
+constexpr int kButtonGap = 8;
+constexpr int kLinkW = 90;
+constexpr int kHintTop = 102;
+constexpr int kListTop = 124;
+constexpr int kStatusH = 20;
+
+std::wstring W(const std::string &text) {
+  return qp::win32::Wide(text);
+}
+
+int TextWidth(HDC dc, const std::wstring &text) {
+  SIZE size{0, 0};
+  ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  return size.cx;
+}
+
+} // namespace
+
+std::string MonitorTimeText(std::chrono::system_clock::time_point time) {
+  // FILETIME counts 100 ns from 1601; the system clock counts from 1970.
+  constexpr std::int64_t kUnixEpochAsFileTime = 116444736000000000;
+  using TTicks = std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>;
+  const std::int64_t ticks =
+      std::chrono::duration_cast<TTicks>(time.time_since_epoch()).count() + kUnixEpochAsFileTime;
+  FILETIME utc{};
+  utc.dwLowDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(ticks) & 0xFFFFFFFFu);
+  utc.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(ticks) >> 32);
+  SYSTEMTIME universal{};
+  SYSTEMTIME local{};
+  if (::FileTimeToSystemTime(&utc, &universal) == FALSE ||
+      ::SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local) == FALSE)
+    return {};
+  wchar_t date[80] = {};
+  wchar_t clock[80] = {};
+  if (::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 80,
+                        nullptr) == 0 ||
+      ::GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &local, nullptr, clock, 80) == 0)
+    return {};
+  return qp::win32::Narrow(date) + " " + qp::win32::Narrow(clock);
+}
+
+void TMonitorPageView::Build() {
+  fontRoles_.emplace_back(Add(L"STATIC", L"Registry Monitor", SS_LEFT, mcTitle), 2);
+  fontRoles_.emplace_back(Add(L"STATIC", L"", SS_RIGHT | SS_NOPREFIX, mcChanges), 1);
+  Add(L"STATIC", L"", SS_RIGHT | SS_NOPREFIX, mcWatchPoints);
+  // In tab order: the commands, the link, then the list.
+  Add(L"BUTTON", L"Start", WS_TABSTOP | BS_PUSHBUTTON, mcStart);
+  Add(L"BUTTON", L"Stop", WS_TABSTOP | BS_PUSHBUTTON, mcStop);
+  Add(L"BUTTON", L"Pause", WS_TABSTOP | BS_PUSHBUTTON, mcPause);
+  Add(L"BUTTON", L"Clear", WS_TABSTOP | BS_PUSHBUTTON, mcClear);
+  Add(L"BUTTON", L"Export", WS_TABSTOP | BS_PUSHBUTTON, mcExport);
+  fontRoles_.emplace_back(Add(L"BUTTON", kSettingsLink, WS_TABSTOP | BS_OWNERDRAW, mcSettings), 4);
+  Add(L"STATIC", W(kMonitorListHint), SS_LEFT | SS_NOPREFIX, mcHint);
+  qp::IgnoreResult(list_.Create(Handle(), mcList, false));
+  std::vector<ui::TListColumn> columns;
+  for (const wchar_t *title : kColumnTitles)
+    columns.push_back({.title = title, .widthAt96 = 100});
+  list_.SetColumns(columns, Dpi());
+  list_.SetFont(ui::AsFont(ctx_.fonts.normal));
+  list_.SetSource({.text = [this](int row, int column) { return CellText(row, column); }});
+  list_.SetEvents({.onContextMenu = [this](int row, POINT screen) { RowMenu(row, screen); }});
+  Add(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, mcStatus);
+}
+
+void TMonitorPageView::Layout() {
+  const int w = Width();
+  const int h = Height();
+  Place(mcTitle, kMargin, 16, std::max(100, w - 2 * kMargin - kCounterW - 16), 32);
+  Place(mcChanges, w - kMargin - kCounterW, 18, kCounterW, 20);
+  Place(mcWatchPoints, w - kMargin - kCounterW, 40, kCounterW, 20);
+  int x = kMargin;
+  // Start and Stop share one place: only one of them shows.
+  Place(mcStart, x, kButtonsTop, kButtonW, kButtonH);
+  Place(mcStop, x, kButtonsTop, kButtonW, kButtonH);
+  for (const int id : {mcPause, mcClear, mcExport}) {
+    x += kButtonW + kButtonGap;
+    Place(id, x, kButtonsTop, kButtonW, kButtonH);
+  }
+  Place(mcSettings, w - kMargin - kLinkW, kButtonsTop + 4, kLinkW, 20);
+  Place(mcHint, kMargin, kHintTop, w - 2 * kMargin, 18);
+  Place(mcList, kMargin, kListTop, w - 2 * kMargin, std::max(40, h - kListTop - kStatusH - 20));
+  Place(mcStatus, kMargin, h - kStatusH - 8, w - 2 * kMargin, kStatusH);
+  FitColumns();
+}
+
+void TMonitorPageView::FitColumns() {
+  const HWND list = list_.Handle();
+  if (list == nullptr || columnsSized_)
+    return;
+  RECT client{};
+  ::GetClientRect(list, &client);
+  // Room for the vertical scroll bar even before it shows, so that the
+  // first rows do not bring a horizontal one.
+  const bool scrollBar = (::GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL) != 0;
+  const int available = client.right - (scrollBar ? 0 : ::GetSystemMetrics(SM_CXVSCROLL));
+  std::array<int, ColumnCount> width{};
+  {
+    const ui::WindowDcScope dc(list);
+    const ui::SelectScope font(dc.Dc(), ctx_.fonts.normal.Get());
+    const int padding = Scale(kCellPadding);
+    auto widest = [&](std::initializer_list<std::wstring> texts) {
+      int most = 0;
+      for (const std::wstring &t : texts)
+        most = std::max(most, TextWidth(dc.Dc(), t));
+      return most + padding;
+    };
+    // A date late in a year and a late hour (2025-11-29 22:30 UTC): about
+    // the widest text the locale writes, with a digit to spare.
+    const std::wstring sample = W(MonitorTimeText(
+        std::chrono::system_clock::from_time_t(static_cast<std::time_t>(1764455400))));
+    width[colTime] = widest({kColumnTitles[colTime], sample + L"0"});
+    width[colAction] = widest({kColumnTitles[colAction], L"Subkey created", L"Subkey deleted",
+                               L"Value created", L"Value deleted", L"Value changed"});
+    width[colView] = widest({kColumnTitles[colView], L"32-bit", L"64-bit"});
+    width[colType] = widest({kColumnTitles[colType], L"REG_EXPAND_SZ"});
+  }
+  int fixed = 0;
+  int weights = 0;
+  for (int c = 0; c < ColumnCount; ++c) {
+    fixed += width[static_cast<std::size_t>(c)];
+    weights += kFlexWeight[c];
+  }
+  // What is left is shared; where too little is left the flexible columns
+  // keep a readable width and the list scrolls sideways.
+  const int left = std::max(0, available - fixed);
+  for (int c = 0; c < ColumnCount; ++c)
+    if (kFlexWeight[c] > 0)
+      width[static_cast<std::size_t>(c)] =
+          std::max(Scale(kMinFlexWidth), left * kFlexWeight[c] / std::max(1, weights));
+  for (int c = 0; c < ColumnCount; ++c)
+    ::SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c),
+                   width[static_cast<std::size_t>(c)]);
+}
+
+std::wstring TMonitorPageView::CellText(int row, int column) const {
+  // The logic may have fewer rows than the list was last told (a Clear
+  // whose refresh has not come yet).
+  if (row < 0 || static_cast<std::size_t>(row) >= logic_.RowCount())
+    return {};
+  const TMonitorRow &r = logic_.Row(static_cast<std::size_t>(row));
+  switch (column) {
+  case colTime:
+    return W(r.time);
+  case colName:
+    return W(r.text.shown);
+  case colAction:
+    return W(r.text.action);
+  case colLocation:
+    return W(r.text.location);
+  case colView:
+    return W(r.text.view);
+  case colType:
+    return W(r.text.type);
+  case colOld:
+    return W(r.text.oldData);
+  case colNew:
+    return W(r.text.newData);
+  default:
+    return {};
+  }
+}
+
+std::string TMonitorPageView::StatusText() const {
+  std::string text;
+  auto add = [&text](const std::string &part) {
+    if (!text.empty())
+      text += "    ";
+    text += part;
+  };
+  if (logic_.Paused())
+    add("Paused: " + std::to_string(logic_.PausedChanges()) + " changes not listed");
+  if (logic_.DroppedRows() > 0)
+    add(std::to_string(logic_.DroppedRows()) + " older changes were taken off the list");
+  const std::vector<std::string> &problems = logic_.Problems();
+  if (!problems.empty())
+    add(problems.size() == 1
+            ? problems.back()
+            : std::to_string(problems.size()) + " problems, the last: " + problems.back());
+  return text;
+}
+
+void TMonitorPageView::RefreshRows() {
+  const int before = list_.RowCount();
+  const int after = static_cast<int>(logic_.RowCount());
+  // The newest row stays in view while the end of the list was in view:
+  // a user who scrolled up to read keeps their place.
+  const int perPage = static_cast<int>(::SendMessageW(list_.Handle(), LVM_GETCOUNTPERPAGE, 0, 0));
+  const bool atEnd = before == 0 || list_.TopRow() + perPage >= before;
+  list_.SetRowCount(after);
+  if (atEnd && after > before)
+    ::SendMessageW(list_.Handle(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(after - 1), FALSE);
+}
+
+void TMonitorPageView::Refresh() {
+  SetText(mcChanges, logic_.ChangeCounter());
+  SetText(mcWatchPoints, logic_.WatchPointCounter());
+  const HWND focus = ::GetFocus();
+  const bool startFocused = focus == Item(mcStart) || focus == Item(mcStop);
+  Visible(mcStart, logic_.StartShown());
+  Visible(mcStop, logic_.StopShown());
+  // The focus follows the command that took the place of the pressed one.
+  if (startFocused)
+    ::SetFocus(Item(logic_.StopShown() ? mcStop : mcStart));
+  SetText(mcPause, logic_.Paused() ? "Resume" : "Pause");
+  SetText(mcStatus, StatusText());
+  if (logic_.Version() != shownVersion_) {
+    shownVersion_ = logic_.Version();
+    RefreshRows();
+  }
+}
+
+void TMonitorPageView::OnCommand(int id, int code) {
+  if (code != BN_CLICKED)
+    return;
+  switch (id) {
+  case mcStart:
+  case mcStop:
+    logic_.ToggleButton();
+    break;
+  case mcPause:
+    logic_.SetPaused(!logic_.Paused());
+    break;
+  case mcClear:
+    logic_.Clear();
+    break;
+  case mcExport:
+    ExportMenu();
+    break;
+  case mcSettings:
+    logic_.OpenSettings();
+    break;
+  default:
+    return;
+  }
+  Refresh();
+}
+
+void TMonitorPageView::ExportMenu() {
+  const ui::UniqueMenu popup(::CreatePopupMenu());
+  if (!popup)
+    return;
+  ::AppendMenuW(popup.Get(), MF_STRING, cmCsv, L"Save list as CSV...");
+  ::AppendMenuW(popup.Get(), MF_STRING, cmJson, L"Save list as JSON...");
+  ::AppendMenuW(popup.Get(), MF_STRING, cmUndoFile, L"Save undo file (.reg)...");
+  // Under the button, as a drop-down.
+  RECT button{};
+  ::GetWindowRect(Item(mcExport), &button);
+  const UINT chosen = static_cast<UINT>(
+      ::TrackPopupMenu(popup.Get(), TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON,
+                       button.left, button.bottom, 0, Handle(), nullptr));
+  switch (chosen) {
+  case cmCsv:
+    logic_.Export(meCsv);
+    break;
+  case cmJson:
+    logic_.Export(meJson);
+    break;
+  case cmUndoFile:
+    logic_.Export(meUndoFile);
+    break;
+  default:
+    break;
+  }
+}
+
+void TMonitorPageView::RowMenu(int row, POINT screen) {
+  const ui::UniqueMenu popup(::CreatePopupMenu());
+  if (!popup)
+    return;
+  const UINT state = logic_.ShowKeyEnabled(row) ? MF_ENABLED : MF_GRAYED;
+  ::AppendMenuW(popup.Get(), MF_STRING | state, cmShowKey, W(kShowKeyMenu).c_str());
+  const UINT chosen = static_cast<UINT>(::TrackPopupMenu(
+      popup.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, screen.x, screen.y, 0, Handle(), nullptr));
+  if (chosen == cmShowKey)
+    logic_.ShowKey(row);
+  Refresh();
+}
+
+LRESULT TMonitorPageView::OnNotify(const NMHDR &header, bool &handled) {
+  handled = false;
+  // A column border dragged or double-clicked: the user's widths stay.
+  if (header.code == HDN_ENDTRACKW || header.code == HDN_ENDTRACKA ||
+      header.code == HDN_DIVIDERDBLCLICKW || header.code == HDN_DIVIDERDBLCLICKA) {
+    columnsSized_ = true;
+    return 0;
+  }
+  return list_.HandleNotify(header, handled);
+}
+
+bool TMonitorPageView::OnOwnerDrawn(UINT message, LPARAM lParam) {
+  if (message != WM_DRAWITEM)
+    return false;
+  const auto &item = *reinterpret_cast<const DRAWITEMSTRUCT *>(lParam);
+  if (item.CtlType != ODT_BUTTON || item.CtlID != static_cast<UINT>(mcSettings))
+    return false;
+  // The "Settings" link: underlined text that takes the focus as a button.
+  ui::FillSolid(item.hDC, item.rcItem, ::GetSysColor(COLOR_WINDOW));
+  const ui::SelectScope font(item.hDC, ctx_.fonts.link.Get());
+  ui::DrawTextIn(item.hDC, kSettingsLink, item.rcItem, kLinkColour,
+                 DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  if ((item.itemState & ODS_FOCUS) != 0) {
+    RECT measured{0, 0, 0, 0};
+    ::DrawTextW(item.hDC, kSettingsLink, -1, &measured, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    RECT focus = item.rcItem;
+    focus.left = std::max(focus.left, focus.right - (measured.right - measured.left) - 2);
+    ::DrawFocusRect(item.hDC, &focus);
+  }
+  return true;
+}
+
+void TMonitorPageView::OnDpiChanged() {
+  list_.SetFont(ui::AsFont(ctx_.fonts.normal));
+  list_.SetDpi(Dpi());
+  TPageView::OnDpiChanged();
+}
+
+LRESULT TMonitorPageView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+  case WM_SHOWWINDOW:
+    logic_.SetPageShown(wParam != FALSE);
+    break;
+  case WM_CONTEXTMENU:
+    // Shift+F10 on the list (a right click and the menu key reach the row
+    // menu through the list's own notifications): the selected row's menu,
+    // under the row.
+    if (reinterpret_cast<HWND>(wParam) == list_.Handle() &&
+        static_cast<DWORD>(lParam) == kKeyboardContextMenu) {
+      const int row = list_.Selected();
+      RECT r{};
+      r.left = LVIR_BOUNDS;
+      POINT at{Scale(8), Scale(8)};
+      if (row >= 0 && ::SendMessageW(list_.Handle(), LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                                     reinterpret_cast<LPARAM>(&r)) != FALSE)
+        at = {r.left + Scale(8), r.bottom};
+      ::ClientToScreen(list_.Handle(), &at);
+      RowMenu(row, at);
+      return 0;
+    }
+    break;
+  default:
+    break;
+  }
+  return TPageView::OnMessage(message, wParam, lParam);
+}
+
+} // namespace quenlo::win
