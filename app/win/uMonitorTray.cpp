@@ -213,7 +213,15 @@ LRESULT TMonitorTray::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   case WM_MONITORTRAY:
     switch (LOWORD(lParam)) {
     case WM_LBUTTONUP:
-    case WM_LBUTTONDBLCLK:
+    case WM_LBUTTONDBLCLK: {
+      const ULONGLONG now = ::GetTickCount64();
+      if (now - openedAt_ < ::GetDoubleClickTime())
+        break;
+      openedAt_ = now;
+      if (OnOpen)
+        OnOpen();
+      break;
+    }
     case NIN_BALLOONUSERCLICK:
       if (OnOpen)
         OnOpen();

@@ -52,6 +52,9 @@ private:
 
   UINT taskbarCreated_ = 0;
   bool shown_ = false;
+  // When a click last opened the program: a double click (up, double
+  // click, up) opens it once.
+  ULONGLONG openedAt_ = 0;
   // The greyed copy of the program icon (image 1), made on first use.
   ui::UniqueIcon idleIcon_;
 };

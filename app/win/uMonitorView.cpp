@@ -58,7 +58,7 @@ constexpr const wchar_t *kColumnTitles[ColumnCount] = {
     L"View", L"Type",           L"Old data", L"New data"};
 // Columns whose texts come from a small known set are as wide as their
 // longest text; the others share what is left by these weights.
-constexpr int kFlexWeight[ColumnCount] = {0, 2, 0, 4, 0, 0, 2, 2};
+constexpr int kFlexWeight[ColumnCount] = {0, 4, 0, 6, 0, 0, 3, 3};
 constexpr int kMinFlexWidth = 70; // at 96 DPI
 constexpr int kCellPadding = 16;  // at 96 DPI: the list's own margins in a cell
 
@@ -170,6 +170,7 @@ void TMonitorPageView::FitColumns() {
   const bool scrollBar = (::GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL) != 0;
   const int available = client.right - (scrollBar ? 0 : ::GetSystemMetrics(SM_CXVSCROLL));
   std::array<int, ColumnCount> width{};
+  std::array<int, ColumnCount> minimum{};
   {
     const ui::WindowDcScope dc(list);
     const ui::SelectScope font(dc.Dc(), ctx_.fonts.normal.Get());
@@ -181,14 +182,19 @@ void TMonitorPageView::FitColumns() {
       return most + padding;
     };
     // A date late in a year and a late hour (2025-11-29 22:30 UTC): about
-    // the widest text the locale writes, with a digit to spare.
+    // the widest text the locale writes.
     const std::wstring sample = W(MonitorTimeText(
         std::chrono::system_clock::from_time_t(static_cast<std::time_t>(1764455400))));
-    width[colTime] = widest({kColumnTitles[colTime], sample + L"0"});
+    width[colTime] = widest({kColumnTitles[colTime], sample});
     width[colAction] = widest({kColumnTitles[colAction], L"Subkey created", L"Subkey deleted",
                                L"Value created", L"Value deleted", L"Value changed"});
     width[colView] = widest({kColumnTitles[colView], L"32-bit", L"64-bit"});
     width[colType] = widest({kColumnTitles[colType], L"REG_EXPAND_SZ"});
+    // A flexible column shows at least its whole title.
+    for (int c = 0; c < ColumnCount; ++c)
+      if (kFlexWeight[c] > 0)
+        minimum[static_cast<std::size_t>(c)] =
+            std::max(Scale(kMinFlexWidth), widest({kColumnTitles[c]}));
   }
   int fixed = 0;
   int weights = 0;
@@ -201,8 +207,8 @@ void TMonitorPageView::FitColumns() {
   const int left = std::max(0, available - fixed);
   for (int c = 0; c < ColumnCount; ++c)
     if (kFlexWeight[c] > 0)
-      width[static_cast<std::size_t>(c)] =
-          std::max(Scale(kMinFlexWidth), left * kFlexWeight[c] / std::max(1, weights));
+      width[static_cast<std::size_t>(c)] = std::max(minimum[static_cast<std::size_t>(c)],
+                                                    left * kFlexWeight[c] / std::max(1, weights));
   for (int c = 0; c < ColumnCount; ++c)
     ::SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c),
                    width[static_cast<std::size_t>(c)]);

@@ -17,6 +17,13 @@
 //                                                the progress cover (keyboard and
 //                                                main window off), the analysis
 //                                                dialog, cancelled by Escape
+//   quenlo_e2e_driver monitor SCREENS_DIR LOG WATCHES EXE
+//                                                the monitor page: Start by keyboard,
+//                                                WATCHES watch points, known changes
+//                                                made here listed with their texts,
+//                                                the row menu and Show Key, minimise
+//                                                to the tray and back, Stop (no row
+//                                                after it)
 //   quenlo_e2e_driver windows                    prints the number of main windows
 //   quenlo_e2e_driver foreground EXE [ARG]       takes the foreground with a window
 //                                                of its own, starts EXE ARG (a later
@@ -36,6 +43,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <functional>
 #include <string>
 #include <utility>
@@ -350,6 +358,161 @@ void LogTexts(HWND main, const char *page) {
 
 bool PageShown(HWND main, const std::wstring &title) {
   return FindChild(main, L"Static", title) != nullptr;
+}
+
+// --- the monitor page
+constexpr wchar_t kMonitorTestKey[] = L"Software\\QuenloMonitorTest";
+
+// A list view's or header's texts in another process: the item and its text
+// buffer must lie in that process's memory for the control to fill them.
+class TRemoteBuffer {
+public:
+  explicit TRemoteBuffer(HWND control) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(control, &pid);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process_ != nullptr)
+      memory_ = static_cast<char *>(
+          VirtualAllocEx(process_, nullptr, kSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  }
+  TRemoteBuffer(const TRemoteBuffer &) = delete;
+  TRemoteBuffer &operator=(const TRemoteBuffer &) = delete;
+  ~TRemoteBuffer() {
+    if (memory_ != nullptr)
+      VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
+    if (process_ != nullptr)
+      CloseHandle(process_);
+  }
+  bool Ok() const { return memory_ != nullptr; }
+
+  // LVM_GETITEMTEXTW of row and column.
+  std::wstring ListText(HWND list, int row, int column) {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t *>(memory_ + kTextOffset);
+    item.cchTextMax = kTextChars;
+    return Ask(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), &item, sizeof(item));
+  }
+  // HDM_GETITEMW's text of a header item.
+  std::wstring HeaderText(HWND header, int index) {
+    HDITEMW item{};
+    item.mask = HDI_TEXT;
+    item.pszText = reinterpret_cast<wchar_t *>(memory_ + kTextOffset);
+    item.cchTextMax = kTextChars;
+    return Ask(header, HDM_GETITEMW, static_cast<WPARAM>(index), &item, sizeof(item));
+  }
+
+private:
+  static constexpr SIZE_T kTextOffset = 256;
+  static constexpr int kTextChars = 1024;
+  static constexpr SIZE_T kSize = kTextOffset + kTextChars * sizeof(wchar_t);
+
+  std::wstring Ask(HWND control, UINT message, WPARAM wParam, const void *item, SIZE_T size) {
+    if (!Ok())
+      return L"<no remote buffer>";
+    const wchar_t nothing = L'\0';
+    WriteProcessMemory(process_, memory_ + kTextOffset, &nothing, sizeof(nothing), nullptr);
+    WriteProcessMemory(process_, memory_, item, size, nullptr);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(control, message, wParam, reinterpret_cast<LPARAM>(memory_),
+                        SMTO_ABORTIFHUNG, 5000, &ignored);
+    std::wstring text(kTextChars, L'\0');
+    ReadProcessMemory(process_, memory_ + kTextOffset, text.data(), kTextChars * sizeof(wchar_t),
+                      nullptr);
+    text.resize(wcsnlen(text.c_str(), kTextChars));
+    return text;
+  }
+
+  HANDLE process_ = nullptr;
+  char *memory_ = nullptr;
+};
+
+// One expected row: the list's columns "Subkey / Value", "Action",
+// "Registry Location", "Type", "Old data", "New data".
+struct TExpectedRow {
+  const wchar_t *name;
+  const wchar_t *action;
+  const wchar_t *location;
+  const wchar_t *type;
+  const wchar_t *oldData;
+  const wchar_t *newData;
+};
+
+std::wstring TestKeyPath(const wchar_t *subkey) {
+  return std::wstring(kMonitorTestKey) + L"\\" + subkey;
+}
+
+bool SetString(const wchar_t *key, const wchar_t *name, const wchar_t *data) {
+  HKEY hkey = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, TestKeyPath(key).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                      nullptr, &hkey, nullptr) != ERROR_SUCCESS)
+    return false;
+  const LONG status = RegSetValueExW(hkey, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(data),
+                                     static_cast<DWORD>((wcslen(data) + 1) * sizeof(wchar_t)));
+  RegCloseKey(hkey);
+  return status == ERROR_SUCCESS;
+}
+
+bool CreateSubkey(const wchar_t *key, const wchar_t *subkey) {
+  HKEY hkey = nullptr;
+  const std::wstring path = TestKeyPath(key) + L"\\" + subkey;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_READ, nullptr, &hkey,
+                      nullptr) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(hkey);
+  return true;
+}
+
+bool DeleteValue(const wchar_t *key, const wchar_t *name) {
+  HKEY hkey = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, TestKeyPath(key).c_str(), 0, KEY_SET_VALUE, &hkey) !=
+      ERROR_SUCCESS)
+    return false;
+  const LONG status = RegDeleteValueW(hkey, name);
+  RegCloseKey(hkey);
+  return status == ERROR_SUCCESS;
+}
+
+HWND FindTopLevel(const wchar_t *cls, DWORD pid) {
+  struct TFind {
+    const wchar_t *cls;
+    DWORD pid;
+    HWND found;
+  } find{cls, pid, nullptr};
+  EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        auto *f = reinterpret_cast<TFind *>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if ((f->pid == 0 || owner == f->pid) && ClassOf(hwnd) == f->cls) {
+          f->found = hwnd;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&find));
+  return find.found;
+}
+
+// The visible top-level windows, for the log.
+std::string VisibleTopLevels() {
+  std::string line;
+  EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        if (IsWindowVisible(hwnd)) {
+          RECT r{};
+          GetWindowRect(hwnd, &r);
+          *reinterpret_cast<std::string *>(param) +=
+              " [" + Narrow(ClassOf(hwnd)) + " \"" + Narrow(TextOf(hwnd)) + "\" " +
+              std::to_string(r.left) + "," + std::to_string(r.top) + " " +
+              std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + "]";
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&line));
+  return line;
 }
 
 struct TScenario {
@@ -957,6 +1120,301 @@ struct TScenario {
     return Finish();
   }
 
+  // --- the monitor page
+  HWND MonitorList() const { return FindChildClass(main, L"SysListView32"); }
+
+  int ListRows() const {
+    const HWND list = MonitorList();
+    return list != nullptr ? static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) : -1;
+  }
+
+  bool HasStatic(const std::wstring &text) const {
+    return FindChild(main, L"Static", text) != nullptr;
+  }
+
+  // The columns' titles and every row's texts, logged; false when a row
+  // differs from what was changed.
+  bool CheckRows(const std::vector<TExpectedRow> &expected) {
+    const HWND list = MonitorList();
+    if (list == nullptr) {
+      Fail("no list on the monitor page");
+      return false;
+    }
+    TRemoteBuffer remote(list);
+    if (!remote.Ok()) {
+      Fail("no memory in the program's process for the list's texts");
+      return false;
+    }
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const wchar_t *titles[] = {L"Time", L"Subkey / Value", L"Action",   L"Registry Location",
+                               L"View", L"Type",           L"Old data", L"New data"};
+    std::string heading = "columns:";
+    for (int c = 0; c < 8; ++c) {
+      const std::wstring title = remote.HeaderText(header, c);
+      heading += " [" + Narrow(title) + "]";
+      if (title != titles[c])
+        Fail("column " + std::to_string(c) + " is \"" + Narrow(title) + "\", not \"" +
+             Narrow(titles[c]) + "\"");
+    }
+    Log(heading);
+    bool ok = true;
+    const int rows = ListRows();
+    for (int row = 0; row < rows; ++row) {
+      std::wstring cells[8];
+      std::string line = "row " + std::to_string(row) + ":";
+      for (int c = 0; c < 8; ++c) {
+        cells[c] = remote.ListText(list, row, c);
+        line += " [" + Narrow(cells[c]) + "]";
+      }
+      Log(line);
+      if (static_cast<std::size_t>(row) >= expected.size())
+        continue;
+      const TExpectedRow &e = expected[static_cast<std::size_t>(row)];
+      const bool same = cells[1] == e.name && cells[2] == e.action && cells[3] == e.location &&
+                        cells[5] == e.type && cells[6] == e.oldData && cells[7] == e.newData;
+      // The time of day is written with its seconds: it has a colon.
+      const bool timed = cells[0].find(L':') != std::wstring::npos;
+      if (!same || !timed) {
+        Fail("row " + std::to_string(row) + " is not the change \"" + Narrow(e.name) + "\" " +
+             Narrow(e.action) + " in " + Narrow(e.location));
+        ok = false;
+      }
+    }
+    if (rows != static_cast<int>(expected.size())) {
+      Fail("the list has " + std::to_string(rows) + " rows, expected " +
+           std::to_string(expected.size()));
+      ok = false;
+    }
+    return ok;
+  }
+
+  // The row menu by keyboard on the first row, its screenshot, then "Show
+  // Key": the caution prompt, then the registry editor at the row's key.
+  void RowMenuAndShowKey(const std::wstring &expectedKey) {
+    const HWND list = MonitorList();
+    SetForegroundWindow(main);
+    Sleep(300);
+    for (int i = 0; i < 30 && Focus() != list; ++i)
+      PressKey(VK_TAB);
+    if (Focus() != list) {
+      Fail("Tab did not reach the list of changes");
+      return;
+    }
+    PressKey(VK_HOME);
+    PressKey(VK_APPS);
+    HWND menu = nullptr;
+    if (!WaitFor(
+            [&] {
+              menu = FindTopLevel(L"#32768", pid);
+              return menu != nullptr && IsWindowVisible(menu);
+            },
+            5000)) {
+      Fail("the menu key opened no row menu");
+      return;
+    }
+    Log("row menu open");
+    Sleep(300);
+    SaveScreenArea(
+        [this] {
+          RECT r{};
+          GetClientRect(main, &r);
+          MapWindowPoints(main, nullptr, reinterpret_cast<POINT *>(&r), 2);
+          return r;
+        }(),
+        screens + L"\\mon-02-menu.bmp");
+    PressKey(VK_DOWN); // the one entry, "Show Key"
+    PressKey(VK_RETURN);
+    const int before = g_boxes;
+    HWND editor = nullptr;
+    WaitFor(
+        [this, &editor] {
+          AnswerBox(pid);
+          editor = FindWindowW(L"RegEdit_RegEdit", nullptr);
+          return editor != nullptr;
+        },
+        20000, 250);
+    if (g_boxes == before || !g_sawCaution)
+      Fail("Show Key did not ask with the caution prompt");
+    if (editor == nullptr) {
+      Fail("Show Key opened no registry editor");
+      return;
+    }
+    Sleep(1500);
+    std::string status;
+    for (HWND child : Children(editor))
+      if (ClassOf(child) == L"msctls_statusbar32")
+        status = Narrow(TextOf(child));
+    Log("registry editor open at \"" + status + "\"");
+    if (status.find(Narrow(expectedKey)) == std::string::npos)
+      Fail("the registry editor is not at " + Narrow(expectedKey));
+    SaveScreenshot(editor, screens + L"\\mon-03-show-key.bmp");
+    PostMessageW(editor, WM_CLOSE, 0, 0);
+    WaitFor([] { return FindWindowW(L"RegEdit_RegEdit", nullptr) == nullptr; }, 10000);
+    SetForegroundWindow(main);
+    Sleep(300);
+  }
+
+  // A minimise on the monitor page: the window goes to the monitor's tray
+  // icon (hidden, no taskbar button) or, where the shell refused the icon,
+  // stays minimised with its taskbar button. Then back by the tray icon or,
+  // without one, by starting the program again.
+  void MinimiseToTray(const std::wstring &exe) {
+    PostMessageW(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    WaitFor([this] { return !IsWindowVisible(main) || IsIconic(main); }, 10000);
+    Sleep(1000);
+    Log("after the minimise:" + VisibleTopLevels());
+    const HWND owner = FindTopLevel(L"QuenloMonitorTray", pid);
+    if (owner == nullptr || IsWindowVisible(owner))
+      Fail("the monitor's tray window is missing or shown");
+    // Without a desktop of its own, Wine shows the icons in a small window
+    // of their own, there only while an icon exists; elsewhere the taskbar.
+    HWND tray = FindWindowW(L"__winex11_standalone_tray", nullptr);
+    if (tray == nullptr || !IsWindowVisible(tray))
+      tray = FindWindowW(L"Shell_TrayWnd", nullptr);
+    const bool trayShown = tray != nullptr && IsWindowVisible(tray);
+    if (!IsWindowVisible(main)) {
+      Log("the main window is hidden (in the tray)");
+      if (!trayShown)
+        Fail("the window hid, but no tray shows its icon");
+      SaveWholeScreen(screens + L"\\mon-04-tray.bmp");
+    } else if (IsIconic(main)) {
+      Log("the main window stayed minimised with its taskbar button (no tray icon)");
+      if (trayShown)
+        Fail("a tray is shown, yet the window did not go to it");
+    } else {
+      Fail("the minimise did nothing");
+    }
+    // Back: a double click on the tray's icon, else a second start.
+    if (!IsWindowVisible(main) && trayShown) {
+      // The only icon: the first place in the window.
+      RECT r{};
+      GetClientRect(tray, &r);
+      POINT icon{GetSystemMetrics(SM_CXSMICON) / 2 + 2, (r.bottom - r.top) / 2};
+      ClientToScreen(tray, &icon);
+      SetCursorPos(icon.x, icon.y);
+      INPUT clicks[4] = {};
+      for (int i = 0; i < 4; ++i) {
+        clicks[i].type = INPUT_MOUSE;
+        clicks[i].mi.dwFlags = i % 2 == 0 ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+      }
+      SendInput(4, clicks, sizeof(INPUT));
+      if (WaitFor([this] { return IsWindowVisible(main) && !IsIconic(main); }, 10000))
+        Log("back from the tray by its icon");
+      else
+        Log("a click on the tray's icon did not bring the window back");
+    }
+    if (!IsWindowVisible(main) || IsIconic(main)) {
+      STARTUPINFOW startup{};
+      startup.cb = sizeof(startup);
+      PROCESS_INFORMATION process{};
+      std::wstring line = L"\"" + exe + L"\"";
+      if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                         &startup, &process)) {
+        CloseHandle(process.hThread);
+        WaitForSingleObject(process.hProcess, 60000);
+        CloseHandle(process.hProcess);
+      }
+      if (WaitFor([this] { return IsWindowVisible(main) && !IsIconic(main); }, 15000))
+        Log("back by a second start");
+      else
+        Fail("the window did not come back");
+    }
+  }
+
+  int RunMonitor(int watchPoints, const std::wstring &exe) {
+    if (!WaitForMainWindow())
+      return 1;
+    WaitPage(L"PC Status", 30000);
+    const HWND header = FindChildClass(main, L"QuenloHeaderBar");
+    if (header == nullptr || !ClickButton(header, L"Monitor") ||
+        !WaitPage(L"Registry Monitor", 30000)) {
+      Fail("the monitor page was not shown");
+      return Finish();
+    }
+    Sleep(500);
+    LogTexts(main, "monitor-off");
+    if (!HasStatic(L"Monitoring: OFF"))
+      Fail("the counter does not say the monitor is off");
+    Shot(L"mon-00-off.bmp");
+    if (!PressByKeyboard(L"Start")) {
+      Fail("Tab and Enter did not reach \"Start\"");
+      ClickButton(main, L"Start");
+    }
+    const std::wstring watching = watchPoints == 1
+                                      ? L"1 Active Watch Point"
+                                      : std::to_wstring(watchPoints) + L" Active Watch Points";
+    if (!WaitFor(
+            [&] {
+              AnswerBox(pid);
+              return HasStatic(watching);
+            },
+            30000)) {
+      LogTexts(main, "monitor-started");
+      Fail("the page does not say \"" + Narrow(watching) + "\"");
+      return Finish();
+    }
+    Log("monitor on: " + Narrow(watching));
+    if (FindChild(main, L"Button", L"Stop") == nullptr || FindChild(main, L"Button", L"Start"))
+      Fail("Stop does not take the place of Start");
+
+    // Known changes, one after the other (each is seen before the next).
+    const std::vector<TExpectedRow> expected = {
+        {L"Colour", L"Value created", L"HKCU\\Software\\QuenloMonitorTest\\Key1", L"REG_SZ", L"",
+         L"blue"},
+        {L"Colour", L"Value changed", L"HKCU\\Software\\QuenloMonitorTest\\Key1", L"REG_SZ",
+         L"blue", L"green"},
+        {L"Child", L"Subkey created", L"HKCU\\Software\\QuenloMonitorTest\\Key2\\Child", L"", L"",
+         L""},
+        {L"Seed", L"Value deleted", L"HKCU\\Software\\QuenloMonitorTest\\Key2", L"REG_SZ",
+         L"planted", L""},
+    };
+    const std::function<bool()> changes[] = {
+        [] { return SetString(L"Key1", L"Colour", L"blue"); },
+        [] { return SetString(L"Key1", L"Colour", L"green"); },
+        [] { return CreateSubkey(L"Key2", L"Child"); },
+        [] { return DeleteValue(L"Key2", L"Seed"); },
+    };
+    int made = 0;
+    for (const auto &change : changes) {
+      if (!change()) {
+        Fail("change " + std::to_string(made + 1) + " could not be made");
+        break;
+      }
+      ++made;
+      const ULONGLONG start = GetTickCount64();
+      if (!WaitFor([&] { return ListRows() >= made; }, 15000, 50))
+        Fail("change " + std::to_string(made) + " was not listed within 15 s");
+      else
+        Log("change " + std::to_string(made) + " listed after " +
+            std::to_string(GetTickCount64() - start) + " ms");
+    }
+    Sleep(500);
+    LogTexts(main, "monitor-changes");
+    const std::wstring counted = L"Monitoring: " + std::to_wstring(expected.size()) + L" changes";
+    if (!HasStatic(counted))
+      Fail("the counter does not say \"" + Narrow(counted) + "\"");
+    CheckRows(expected);
+    Shot(L"mon-01-page.bmp");
+    RowMenuAndShowKey(L"HKEY_CURRENT_USER\\Software\\QuenloMonitorTest\\Key1");
+    MinimiseToTray(exe);
+
+    // Stop: the counter says so and a later change is not listed.
+    if (!ClickButton(main, L"Stop") ||
+        !WaitFor([this] { return HasStatic(L"Monitoring: OFF"); }, 15000))
+      Fail("Stop did not switch the monitor off");
+    const int rows = ListRows();
+    if (!SetString(L"Key1", L"After", L"stopped"))
+      Fail("the change after Stop could not be made");
+    Sleep(2000);
+    if (ListRows() != rows)
+      Fail("a change after Stop was listed");
+    if (FindChild(main, L"Button", L"Start") == nullptr)
+      Fail("Start did not come back after Stop");
+    LogTexts(main, "monitor-stopped");
+    Shot(L"mon-05-stopped.bmp");
+    return Finish();
+  }
+
   int Finish() {
     Log("boxes answered: " + std::to_string(g_boxes));
     if (!g_captionsOk)
@@ -1229,6 +1687,15 @@ int wmain(int argc, wchar_t **argv) {
     TScenario scenario;
     scenario.screens = argv[2];
     const int code = scenario.RunOptimizer();
+    if (g_log != nullptr)
+      std::fclose(g_log);
+    return code;
+  }
+  if (command == L"monitor" && argc >= 6) {
+    g_log = _wfopen(argv[3], L"w");
+    TScenario scenario;
+    scenario.screens = argv[2];
+    const int code = scenario.RunMonitor(_wtoi(argv[4]), argv[5]);
     if (g_log != nullptr)
       std::fclose(g_log);
     return code;
