@@ -73,6 +73,9 @@ struct TUndoFileResult {
   TRegFile file;
   int valuesIncluded = 0;
   int valuesLeftOut = 0; // old data not kept
+  // The key path or value name is one a registry file cannot carry (a
+  // line break in a name): left out, so that the rest can still be saved.
+  int valuesUnwritable = 0;
   int subkeyChanges = 0; // never included
 };
 TUndoFileResult UndoFileForChanges(const std::vector<TKeyChange> &changes);

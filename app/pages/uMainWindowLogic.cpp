@@ -415,7 +415,10 @@ void TMainWindowLogic::OnMonitorStartUp() {
   ShowPage(pgMonitor);
   d_.frame.SelectHeaderButton(hbMonitor);
   d_.monitor.Start();
-  d_.frame.Hide();
+  // Hidden to the tray icon; without one the window must stay reachable
+  // (the view minimises it to its taskbar button).
+  if (!d_.monitor.MinimizeToTray())
+    d_.frame.ShowNormal();
 }
 
 void TMainWindowLogic::OnEnableWindow(std::intptr_t bits) {
@@ -1145,8 +1148,7 @@ void TMainWindowLogic::OnHelp() {
 bool TMainWindowLogic::OnMinimise() {
   if (currentPage_ != pgMonitor)
     return false;
-  d_.frame.Hide();
-  return true;
+  return d_.monitor.MinimizeToTray();
 }
 
 void TMainWindowLogic::CheckForUpdates() {

@@ -173,6 +173,9 @@ private:
   std::size_t dropped_ = 0;
   std::size_t pausedCount_ = 0;
   bool paused_ = false;
+  // Hidden to the tray icon by MinimizeToTray and not opened since: the
+  // icon must come back when the shell restarts, monitoring or not.
+  bool hiddenToTray_ = false;
   int notifyThreshold_ = 0;
   std::string changeCounter_ = kMonitorOffCounter;
   std::string watchCounter_;

@@ -151,9 +151,11 @@ public:
   bool ConfirmOff() override { return confirmOff; }
   bool MinimizeToTray() override {
     ++trayMinimises;
+    runningWhenMinimised = running;
     return trayWorks;
   }
   bool exists = true, running = false, confirmOff = true, trayWorks = true;
+  bool runningWhenMinimised = false;
   int starts = 0, stops = 0, trayMinimises = 0;
 };
 
@@ -424,7 +426,20 @@ TEST_F(MainWindowTest, TheStartArgumentArmsTheWindow) {
   EXPECT_EQ(frame.Current(), pgMonitor);
   EXPECT_EQ(frame.selected, hbMonitor);
   EXPECT_EQ(monitor.starts, 1);
-  EXPECT_TRUE(frame.hidden);
+  EXPECT_EQ(monitor.trayMinimises, 1);
+  EXPECT_TRUE(monitor.runningWhenMinimised) << "the balloon says it is monitoring";
+  EXPECT_EQ(frame.shown, 0) << "hidden to the tray icon";
+
+  // Without a tray icon the window shows, so that it can still be reached.
+  frame = FakeFrame{};
+  monitor = FakeMonitor{};
+  monitor.trayWorks = false;
+  Restart("monitor");
+  commands.ProcessPending();
+  EXPECT_EQ(monitor.starts, 1);
+  EXPECT_EQ(monitor.trayMinimises, 1);
+  EXPECT_EQ(frame.shown, 1);
+  EXPECT_FALSE(frame.hidden);
 }
 
 TEST_F(MainWindowTest, AFirstRunStartedAutomaticallyShowsTheWindowAndLocksTheFeatures) {
@@ -1140,9 +1155,13 @@ TEST_F(MainWindowTest, TrayRestoreCommandAndKeys) {
   EXPECT_EQ(frame.Current(), pgStatus);
 
   EXPECT_FALSE(logic->OnMinimise());
+  EXPECT_EQ(monitor.trayMinimises, 0) << "other pages minimise as usual";
   logic->ShowPage(pgMonitor);
   EXPECT_TRUE(logic->OnMinimise());
-  EXPECT_TRUE(frame.hidden);
+  EXPECT_EQ(monitor.trayMinimises, 1);
+  monitor.trayWorks = false;
+  EXPECT_FALSE(logic->OnMinimise()) << "no tray icon: the window minimises to its button";
+  EXPECT_EQ(monitor.trayMinimises, 2);
 }
 
 // ---------------------------------------------------------------- closing
