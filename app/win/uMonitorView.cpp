@@ -58,7 +58,7 @@ constexpr const wchar_t *kColumnTitles[ColumnCount] = {
     L"View", L"Type",           L"Old data", L"New data"};
 // Columns whose texts come from a small known set are as wide as their
 // longest text; the others share what is left by these weights.
-constexpr int kFlexWeight[ColumnCount] = {0, 4, 0, 6, 0, 0, 3, 3};
+constexpr int kFlexWeight[ColumnCount] = {0, 3, 0, 6, 0, 0, 2, 2};
 constexpr int kMinFlexWidth = 70; // at 96 DPI
 constexpr int kCellPadding = 16;  // at 96 DPI: the list's own margins in a cell
 
@@ -189,7 +189,8 @@ void TMonitorPageView::FitColumns() {
     width[colAction] = widest({kColumnTitles[colAction], L"Subkey created", L"Subkey deleted",
                                L"Value created", L"Value deleted", L"Value changed"});
     width[colView] = widest({kColumnTitles[colView], L"32-bit", L"64-bit"});
-    width[colType] = widest({kColumnTitles[colType], L"REG_EXPAND_SZ"});
+    // The common types whole; a rarer long one is cut with an ellipsis.
+    width[colType] = widest({kColumnTitles[colType], L"REG_DWORD", L"REG_BINARY"});
     // A flexible column shows at least its whole title.
     for (int c = 0; c < ColumnCount; ++c)
       if (kFlexWeight[c] > 0)
