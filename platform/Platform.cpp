@@ -30,6 +30,10 @@ bool HasPlatform() {
 long IRegistry::NotifyChangeKeyValue(HKey, bool, std::uint32_t, std::unique_ptr<IChangeWatch> &) {
   return wc::ErrorCallNotImplemented;
 }
+long IRegistry::QueryKeyName(HKey, std::string &kernelPath) {
+  kernelPath.clear();
+  return wc::ErrorCallNotImplemented;
+}
 long IRegistry::SaveKey(HKey, std::string_view) {
   return wc::ErrorCallNotImplemented;
 }

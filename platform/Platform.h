@@ -47,10 +47,14 @@ struct KeyInfo {
 };
 
 // A watch armed by NotifyChangeKeyValue; Wait returns true when signalled.
+// Cancel may be called from any thread while another one waits: it signals
+// the watch, so a waiting Wait returns at once (and every later one too),
+// without closing the key a watch was armed through.
 class IChangeWatch {
 public:
   virtual ~IChangeWatch() = default;
   [[nodiscard]] virtual bool Wait(std::uint32_t timeoutMs) = 0;
+  virtual void Cancel() = 0;
 };
 
 class IRegistry {
@@ -91,6 +95,10 @@ public:
   // answer ERROR_CALL_NOT_IMPLEMENTED.
   [[nodiscard]] virtual long NotifyChangeKeyValue(HKey key, bool watchSubtree, std::uint32_t filter,
                                                   std::unique_ptr<IChangeWatch> &watch);
+  // The kernel's name of an open key, e.g.
+  // "\REGISTRY\MACHINE\SOFTWARE\Wow6432Node\X" for HKLM\SOFTWARE\X opened
+  // in the 32-bit view: what tells whether two views name one key.
+  [[nodiscard]] virtual long QueryKeyName(HKey key, std::string &kernelPath);
   [[nodiscard]] virtual long SaveKey(HKey key, std::string_view file);
   [[nodiscard]] virtual long ReplaceKey(HKey key, std::string_view subKey, std::string_view newFile,
                                         std::string_view oldFile);

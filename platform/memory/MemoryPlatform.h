@@ -215,6 +215,11 @@ public:
   // the builder signal as well, as changes by another program would.
   long NotifyChangeKeyValue(HKey key, bool watchSubtree, std::uint32_t filter,
                             std::unique_ptr<IChangeWatch> &watch) override;
+  // "\REGISTRY\MACHINE\" or "\REGISTRY\USER\" and the physical path of the
+  // key's node, as stored ("\REGISTRY\USER\<sid>\Software\X" for HKCU, the
+  // Wow6432Node path for a redirected key opened in the 32-bit view; the
+  // machine's classes for an HKCR key without a user's copy).
+  long QueryKeyName(HKey key, std::string &kernelPath) override;
   // Saves the key's tree to a file of the platform's file system
   // (MemoryHive.h); needs SeBackupPrivilege. The file is made before the
   // privilege is checked, so a refused save leaves an empty file.

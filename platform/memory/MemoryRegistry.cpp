@@ -259,6 +259,7 @@ class MemoryChangeWatch final : public IChangeWatch {
 public:
   explicit MemoryChangeWatch(std::shared_ptr<WatchSignal> signal) : signal_(std::move(signal)) {}
   bool Wait(std::uint32_t timeoutMs) override { return signal_->Wait(timeoutMs); }
+  void Cancel() override { signal_->Set(); }
 
 private:
   std::shared_ptr<WatchSignal> signal_;
@@ -1409,6 +1410,32 @@ long MemoryRegistry::NotifyChangeKeyValue(HKey key, bool watchSubtree, std::uint
         m.watches.push_back(std::move(armed));
         return wc::ErrorSuccess;
       });
+}
+
+// The names from the top down to the node, through the parents' own
+// (non-link) children: the node's one physical place.
+long MemoryRegistry::QueryKeyName(HKey key, std::string &kernelPath) {
+  kernelPath.clear();
+  return OnKey(key, 0, RegOp::QueryInfo, [&](Impl &m, Handle &, std::vector<Node *> &live) -> long {
+    std::vector<std::string> names;
+    for (const Node *n = live.front(); n != nullptr && n != m.top.get(); n = n->parent) {
+      const Node *parent = n->parent;
+      if (parent == nullptr)
+        return wc::ErrorKeyDeleted;
+      auto it = std::find_if(parent->children.begin(), parent->children.end(),
+                             [&](const Node::Child &c) { return !c.link && c.node.get() == n; });
+      if (it == parent->children.end())
+        return wc::ErrorKeyDeleted;
+      names.push_back(it->name);
+    }
+    if (names.empty())
+      return wc::ErrorInvalidHandle;
+    std::reverse(names.begin(), names.end());
+    kernelPath = EqualsNoCase(names.front(), "HKLM") ? "\\REGISTRY\\MACHINE" : "\\REGISTRY\\USER";
+    for (std::size_t i = 1; i < names.size(); ++i)
+      kernelPath += "\\" + names[i];
+    return wc::ErrorSuccess;
+  });
 }
 
 long MemoryRegistry::SaveKey(HKey key, std::string_view file) {

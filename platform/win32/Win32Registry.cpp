@@ -12,6 +12,21 @@ namespace {
 
 using DeleteKeyExFn = LONG(WINAPI *)(HKEY, LPCWSTR, REGSAM, DWORD);
 using QueryReflectionKeyFn = LONG(WINAPI *)(HKEY, BOOL *);
+// ntdll's NtQueryKey and RtlNtStatusToDosError, looked up at run time: they
+// are not in the import libraries every toolchain ships.
+using NtQueryKeyFn = LONG(NTAPI *)(HANDLE, int, PVOID, ULONG, PULONG);
+using NtStatusToDosErrorFn = ULONG(NTAPI *)(LONG);
+constexpr int kKeyNameInformation = 3;
+constexpr LONG kStatusBufferOverflow = static_cast<LONG>(0x80000005u);
+constexpr LONG kStatusBufferTooSmall = static_cast<LONG>(0xC0000023u);
+// A key's name is at most 255 characters per level and 32767 in total;
+// bounded tries keep a name that keeps growing from looping.
+constexpr int kKeyNameTries = 4;
+
+template <typename Fn> Fn NtdllEntry(const char *name) {
+  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll == nullptr ? nullptr : ProcAddress<Fn>(ntdll, name);
+}
 
 // Predefined roots travel as 32-bit constants; as HKEYs they are the
 // sign-extended values. Every other value is a real handle.
@@ -46,6 +61,9 @@ public:
   bool Wait(std::uint32_t timeoutMs) override {
     return ::WaitForSingleObject(event_.Get(), timeoutMs) == WAIT_OBJECT_0;
   }
+  // The event is the watch's own (manual reset), so setting it wakes the
+  // waiter and leaves the key's pending notification alone.
+  void Cancel() override { IgnoreResult(::SetEvent(event_.Get())); }
 
 private:
   UniqueHandle event_;
@@ -232,6 +250,39 @@ long Win32Registry::NotifyChangeKeyValue(HKey key, bool watchSubtree, std::uint3
     watch = std::make_unique<Win32ChangeWatch>(std::move(event));
   }
   return rc;
+}
+
+long Win32Registry::QueryKeyName(HKey key, std::string &kernelPath) {
+  kernelPath.clear();
+  static const NtQueryKeyFn queryKey = NtdllEntry<NtQueryKeyFn>("NtQueryKey");
+  static const NtStatusToDosErrorFn toDosError =
+      NtdllEntry<NtStatusToDosErrorFn>("RtlNtStatusToDosError");
+  if (queryKey == nullptr || toDosError == nullptr) {
+    return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+  // KEY_NAME_INFORMATION: a ULONG byte count, then the UTF-16 name (no NUL).
+  ULONG size = 512;
+  for (int attempt = 0; attempt < kKeyNameTries; ++attempt) {
+    std::vector<ULONG> buffer((size + sizeof(ULONG) - 1) / sizeof(ULONG) + 1);
+    ULONG needed = 0;
+    const LONG status = queryKey(ToHkey(key), kKeyNameInformation, buffer.data(),
+                                 static_cast<ULONG>(buffer.size() * sizeof(ULONG)), &needed);
+    if (status == kStatusBufferOverflow || status == kStatusBufferTooSmall) {
+      size = needed > size ? needed : size * 2;
+      continue;
+    }
+    if (status < 0) {
+      return static_cast<long>(toDosError(status));
+    }
+    const ULONG bytes = buffer[0];
+    if (bytes > (buffer.size() - 1) * sizeof(ULONG)) {
+      return ERROR_INVALID_DATA;
+    }
+    kernelPath = Narrow(std::wstring_view(reinterpret_cast<const wchar_t *>(buffer.data() + 1),
+                                          bytes / sizeof(wchar_t)));
+    return ERROR_SUCCESS;
+  }
+  return ERROR_MORE_DATA;
 }
 
 long Win32Registry::SaveKey(HKey key, std::string_view file) {

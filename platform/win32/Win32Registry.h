@@ -32,6 +32,9 @@ public:
 
   long NotifyChangeKeyValue(HKey key, bool watchSubtree, std::uint32_t filter,
                             std::unique_ptr<IChangeWatch> &watch) override;
+  // NtQueryKey(KeyNameInformation); ERROR_CALL_NOT_IMPLEMENTED where ntdll
+  // does not export it.
+  long QueryKeyName(HKey key, std::string &kernelPath) override;
   long SaveKey(HKey key, std::string_view file) override;
   long ReplaceKey(HKey key, std::string_view subKey, std::string_view newFile,
                   std::string_view oldFile) override;
