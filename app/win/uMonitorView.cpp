@@ -250,10 +250,13 @@ std::string TMonitorPageView::StatusText() const {
       text += "    ";
     text += part;
   };
+  auto changes = [](std::size_t n) {
+    return std::to_string(n) + (n == 1 ? " change" : " changes");
+  };
   if (logic_.Paused())
-    add("Paused: " + std::to_string(logic_.PausedChanges()) + " changes not listed");
+    add("Paused: " + changes(logic_.PausedChanges()) + " not listed");
   if (logic_.DroppedRows() > 0)
-    add(std::to_string(logic_.DroppedRows()) + " older changes were taken off the list");
+    add(changes(logic_.DroppedRows()) + " taken off the list to make room for newer ones");
   const std::vector<std::string> &problems = logic_.Problems();
   if (!problems.empty())
     add(problems.size() == 1

@@ -1254,6 +1254,91 @@ struct TScenario {
     Sleep(300);
   }
 
+  // The Export button's menu, its entry number `entry` (from 0), then the
+  // Save As dialog titled `title`: the file name typed in, saved; the
+  // program's report of what it wrote is logged.
+  bool ExportTo(int entry, const wchar_t *title, const std::wstring &file) {
+    SetForegroundWindow(main);
+    Sleep(300);
+    if (!ClickButton(main, L"Export"))
+      return false;
+    HWND menu = nullptr;
+    if (!WaitFor(
+            [&] {
+              menu = FindTopLevel(L"#32768", pid);
+              return menu != nullptr && IsWindowVisible(menu);
+            },
+            5000)) {
+      Fail("Export opened no menu");
+      return false;
+    }
+    for (int i = 0; i <= entry; ++i)
+      PressKey(VK_DOWN);
+    PressKey(VK_RETURN);
+    HWND dialog = nullptr;
+    if (!WaitFor(
+            [&] {
+              dialog = FindWindowW(L"#32770", title);
+              return dialog != nullptr && IsWindowVisible(dialog);
+            },
+            15000)) {
+      Fail(std::string("no Save As dialog \"") + Narrow(title) + "\"");
+      return false;
+    }
+    Sleep(500);
+    // The file name box of the system's dialog (edt1), else its first edit box.
+    HWND name = GetDlgItem(dialog, 0x480);
+    if (name == nullptr)
+      name = FindChildClass(dialog, L"Edit");
+    if (name == nullptr) {
+      Fail("the Save As dialog has no file name box");
+      PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      return false;
+    }
+    SendMessageTimeoutW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.c_str()),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    if (!WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 10000)) {
+      Fail("the Save As dialog did not close");
+      return false;
+    }
+    const int before = g_boxes;
+    WaitFor([this] { return AnswerBox(pid); }, 15000, 250);
+    if (g_boxes == before)
+      Fail(std::string("the export to ") + Narrow(file) + " said nothing");
+    Log("exported " + Narrow(file));
+    return true;
+  }
+
+  // Pause: a change is counted, not listed; Resume: the next one is listed.
+  void PauseAndResume() {
+    const int rows = ListRows();
+    if (!ClickButton(main, L"Pause") ||
+        !WaitFor([this] { return FindChild(main, L"Button", L"Resume") != nullptr; }, 5000)) {
+      Fail("Pause did not turn into Resume");
+      return;
+    }
+    if (!SetString(L"Key1", L"WhilePaused", L"counted"))
+      Fail("the change while paused could not be made");
+    if (!WaitFor([this] { return HasStatic(L"Paused: 1 change not listed"); }, 10000))
+      Fail("the page does not count the change made while paused");
+    if (ListRows() != rows)
+      Fail("a change made while paused was listed");
+    LogTexts(main, "monitor-paused");
+    Shot(L"mon-03b-paused.bmp");
+    if (!ClickButton(main, L"Resume") ||
+        !WaitFor([this] { return FindChild(main, L"Button", L"Pause") != nullptr; }, 5000)) {
+      Fail("Resume did not turn back into Pause");
+      return;
+    }
+    if (!SetString(L"Key1", L"AfterResume", L"listed") ||
+        !WaitFor([&] { return ListRows() == rows + 1; }, 15000, 50))
+      Fail("a change after Resume was not listed");
+    else
+      Log("paused change counted, change after Resume listed");
+  }
+
   // A minimise on the monitor page: the window goes to the monitor's tray
   // icon (hidden, no taskbar button) or, where the shell refused the icon,
   // stays minimised with its taskbar button. Then back by the tray icon or,
@@ -1402,6 +1487,11 @@ struct TScenario {
     CheckRows(expected);
     Shot(L"mon-01-page.bmp");
     RowMenuAndShowKey(L"HKEY_CURRENT_USER\\Software\\QuenloMonitorTest\\Key1");
+    // The four changes as CSV, and the file that undoes them (checked by
+    // the script once the program has ended).
+    ExportTo(0, L"Save list as CSV", screens + L"\\monitor-export.csv");
+    ExportTo(2, L"Save undo file", screens + L"\\monitor-undo.reg");
+    PauseAndResume();
     MinimiseToTray(exe);
 
     // Stop: Start comes back, the watch points are gone, and a later

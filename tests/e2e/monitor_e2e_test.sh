@@ -7,7 +7,9 @@
 # Show Key open the registry editor at the row's key; a minimise on the page
 # goes to the monitor's tray icon (or, where Wine's shell refuses icons,
 # stays minimised with its taskbar button: the log says which); Stop, and a
-# change after it is not listed. Screenshots: build/test-logs/screens/mon-*.png.
+# change after it is not listed. The list saved as CSV holds the changes, and
+# its undo file, played back, puts the values back. Pause counts a change
+# without listing it. Screenshots: build/test-logs/screens/mon-*.png.
 set -uo pipefail
 dpi=${3:-}
 # shellcheck source=e2e_common.sh
@@ -45,6 +47,12 @@ WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
 
 start_quenlo "$exe"
 mkdir -p "$screens"
+# What this run writes must not be found from an earlier one: the exports,
+# and the screenshots before a DPI run gives them its suffix.
+rm -f "$screens/monitor-export.csv" "$screens/monitor-undo.reg"
+for shot in "$screens"/mon-*.png; do
+  case $shot in *-[0-9][0-9][0-9].png) ;; *) rm -f "$shot" ;; esac
+done
 timeout 900 bash "$run" "$driver" monitor "$(winpath "$screens")" "$(winpath "$log")" 2 \
   "$(winpath "$exe")"
 code=$?
@@ -62,12 +70,38 @@ else
 fi
 
 timeout 120 bash "$run" "$driver" close >/dev/null 2>&1 || fail "the window did not close"
+
+# The CSV export: the header and the four changes, one line each.
+csv=$screens/monitor-export.csv
+if [ -s "$csv" ]; then
+  [ "$(grep -c . "$csv")" -eq 5 ] || fail "the CSV export does not hold a header and 4 changes"
+  grep -q 'Subkey / Value' "$csv" || fail "the CSV export has no header row"
+  grep -q 'Value deleted.*planted' "$csv" || fail "the CSV export lacks the deleted value"
+else
+  fail "no CSV export"
+fi
+# The undo file, played back with the registry editor, puts the values as
+# they were before the first listed change: "Colour" gone, "Seed" back.
+undo=$screens/monitor-undo.reg
+if [ -s "$undo" ]; then
+  bash "$run" regedit /s "$(winpath "$undo")" >/dev/null 2>&1 || fail "regedit refused the undo file"
+  key='HKCU\Software\QuenloMonitorTest'
+  if bash "$run" reg query "$key\Key1" /v Colour >/dev/null 2>&1; then
+    fail "the undo file left the created value Colour"
+  fi
+  bash "$run" reg query "$key\Key2" /v Seed 2>/dev/null | tr -d '\r' | grep -q 'planted' ||
+    fail "the undo file did not put Seed back"
+else
+  fail "no undo file"
+fi
 python3 "$here/bmp2png.py" "$screens"/mon-*.bmp || fail "could not convert the screenshots"
 for shot in mon-00-off mon-01-page mon-02-menu mon-05-stopped; do
   [ -s "$screens/$shot.png" ] || fail "no screenshot $shot.png"
 done
 if [ -n "$dpi" ]; then
-  for shot in "$screens"/mon-*.png; do mv "$shot" "${shot%.png}-$dpi.png"; done
+  for shot in "$screens"/mon-*.png; do
+    case $shot in *-[0-9][0-9][0-9].png) ;; *) mv "$shot" "${shot%.png}-$dpi.png" ;; esac
+  done
 fi
 
 if [ $failures -gt 0 ]; then
