@@ -1222,6 +1222,30 @@ struct TScenario {
           return r;
         }(),
         screens + L"\\mon-02-menu.bmp");
+    // Closed, and opened again by Shift+F10, the other key for it.
+    PressKey(VK_ESCAPE);
+    if (!WaitFor([&] { return !IsWindow(menu) || !IsWindowVisible(menu); }, 5000))
+      Fail("Escape did not close the row menu");
+    INPUT shiftF10[4] = {};
+    for (INPUT &in : shiftF10)
+      in.type = INPUT_KEYBOARD;
+    shiftF10[0].ki.wVk = VK_SHIFT;
+    shiftF10[1].ki.wVk = VK_F10;
+    shiftF10[2].ki.wVk = VK_F10;
+    shiftF10[2].ki.dwFlags = KEYEVENTF_KEYUP;
+    shiftF10[3].ki.wVk = VK_SHIFT;
+    shiftF10[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(4, shiftF10, sizeof(INPUT));
+    if (!WaitFor(
+            [&] {
+              menu = FindTopLevel(L"#32768", pid);
+              return menu != nullptr && IsWindowVisible(menu);
+            },
+            5000)) {
+      Fail("Shift+F10 opened no row menu");
+      return;
+    }
+    Log("row menu open by Shift+F10");
     PressKey(VK_DOWN); // the one entry, "Show Key"
     PressKey(VK_RETURN);
     const int before = g_boxes;
@@ -1509,6 +1533,19 @@ struct TScenario {
       Fail("a change after Stop was listed");
     LogTexts(main, "monitor-stopped");
     Shot(L"mon-05-stopped.bmp");
+    if (!ClickButton(main, L"Clear") || !WaitFor([this] { return ListRows() == 0; }, 5000))
+      Fail("Clear did not empty the list");
+    // The page's own "Settings" link (the header has a button of that name
+    // too) opens the settings page.
+    HWND page = nullptr;
+    for (HWND child : Children(main))
+      if (GetParent(child) == main && ReallyVisible(child) && ClassOf(child) == L"QuenloPage")
+        page = child;
+    if (page == nullptr || !ClickButton(page, L"Settings") ||
+        !WaitFor([this] { return !PageShown(main, L"Registry Monitor"); }, 10000))
+      Fail("the page's Settings link did not open the settings");
+    else
+      Log("the Settings link left the monitor page");
     return Finish();
   }
 
