@@ -210,6 +210,23 @@ void TMonitorPageView::FitColumns() {
     if (kFlexWeight[c] > 0)
       width[static_cast<std::size_t>(c)] = std::max(minimum[static_cast<std::size_t>(c)],
                                                     left * kFlexWeight[c] / std::max(1, weights));
+  // The minimums may ask for more than is left: the widest flexible
+  // columns give it back first, down to their own minimum.
+  int total = 0;
+  for (const int w : width)
+    total += w;
+  for (int excess = total - available; excess > 0;) {
+    std::size_t widest = ColumnCount;
+    for (std::size_t c = 0; c < ColumnCount; ++c)
+      if (kFlexWeight[c] > 0 && width[c] > minimum[c] &&
+          (widest == ColumnCount || width[c] > width[widest]))
+        widest = c;
+    if (widest == ColumnCount)
+      break; // every flexible column at its minimum: the list scrolls sideways
+    const int taken = std::min(excess, width[widest] - minimum[widest]);
+    width[widest] -= taken;
+    excess -= taken;
+  }
   for (int c = 0; c < ColumnCount; ++c)
     ::SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c),
                    width[static_cast<std::size_t>(c)]);

@@ -1157,6 +1157,28 @@ struct TScenario {
              Narrow(titles[c]) + "\"");
     }
     Log(heading);
+    {
+      RECT client{};
+      GetClientRect(list, &client);
+      std::string widths = "list client width " + std::to_string(client.right) + ", columns";
+      LRESULT total = 0;
+      for (int c = 0; c < 8; ++c) {
+        const LRESULT w = SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0);
+        total += w;
+        widths += " " + std::to_string(w);
+      }
+      Log(widths);
+      // At the usual DPI every column fits beside the vertical scroll bar,
+      // so that none is cut off; a larger DPI may scroll sideways.
+      const HDC screen = GetDC(nullptr);
+      const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+      ReleaseDC(nullptr, screen);
+      const bool scrollBar = (GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL) != 0;
+      const LRESULT room = client.right - (scrollBar ? 0 : GetSystemMetrics(SM_CXVSCROLL));
+      if (dpi <= 96 && total > room)
+        Fail("the columns need " + std::to_string(total) + " pixels, the list has " +
+             std::to_string(room));
+    }
     bool ok = true;
     const int rows = ListRows();
     for (int row = 0; row < rows; ++row) {
@@ -1363,6 +1385,58 @@ struct TScenario {
       Log("paused change counted, change after Resume listed");
   }
 
+  // Many changes: the newest row stays in view while the end of the list
+  // is shown; a user who went back to the top keeps that place.
+  void FollowNewest() {
+    const HWND list = MonitorList();
+    auto lastShown = [list] {
+      const LRESULT top = SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+      const LRESULT page = SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0);
+      return top + page >= SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+    };
+    const int rows = ListRows();
+    constexpr int kBurst = 60;
+    for (int i = 0; i < kBurst; ++i)
+      SetString(L"Key1", (L"Burst" + std::to_wstring(i)).c_str(), L"x");
+    if (!WaitFor([&] { return ListRows() == rows + kBurst; }, 30000, 50)) {
+      Fail("a burst of " + std::to_string(kBurst) + " changes was not listed");
+      return;
+    }
+    Sleep(300);
+    if (!lastShown())
+      Fail("the newest row is not in view after a burst of changes");
+    Shot(L"mon-03c-burst.bmp");
+    SetForegroundWindow(main);
+    Sleep(300);
+    for (int i = 0; i < 30 && Focus() != list; ++i)
+      PressKey(VK_TAB);
+    if (Focus() != list) {
+      Fail("Tab did not reach the list after the burst (foreground " +
+           Narrow(ClassOf(GetForegroundWindow())) + ")");
+      return;
+    }
+    // Down first: Home on a list whose focus is already on the first row
+    // does not scroll.
+    PressKey(VK_DOWN);
+    PressKey(VK_HOME);
+    if (!WaitFor([list] { return SendMessageW(list, LVM_GETTOPINDEX, 0, 0) == 0; }, 3000)) {
+      Fail("Home did not bring the list to its top (top row " +
+           std::to_string(SendMessageW(list, LVM_GETTOPINDEX, 0, 0)) + ", focused row " +
+           std::to_string(
+               SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED)) +
+           ", foreground " + Narrow(ClassOf(GetForegroundWindow())) + ")");
+      return;
+    }
+    SetString(L"Key1", L"WhileAtTop", L"x");
+    if (!WaitFor([&] { return ListRows() == rows + kBurst + 1; }, 15000, 50))
+      Fail("the change made while at the top was not listed");
+    Sleep(300);
+    if (SendMessageW(list, LVM_GETTOPINDEX, 0, 0) != 0)
+      Fail("the list left the top the user went back to");
+    else
+      Log("the newest row followed the burst; the top stayed where the user went");
+  }
+
   // A minimise on the monitor page: the window goes to the monitor's tray
   // icon (hidden, no taskbar button) or, where the shell refused the icon,
   // stays minimised with its taskbar button. Then back by the tray icon or,
@@ -1516,6 +1590,7 @@ struct TScenario {
     ExportTo(0, L"Save list as CSV", screens + L"\\monitor-export.csv");
     ExportTo(2, L"Save undo file", screens + L"\\monitor-undo.reg");
     PauseAndResume();
+    FollowNewest();
     MinimiseToTray(exe);
 
     // Stop: Start comes back, the watch points are gone, and a later
