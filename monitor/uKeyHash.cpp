@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <mutex>
 
 #include "platform/ScopedKey.h"
 #include "platform/Utf.h"
@@ -14,7 +13,8 @@ namespace quenlo {
 namespace {
 
 constexpr std::size_t kMd5Bytes = 16;
-// Subkey names are at most 255 units (Wine allows 256): with the NUL, 257.
+// Windows' subkey names fit 255 units and the NUL; Wine allows 256, and
+// such a name (ERROR_MORE_DATA) is read again with room to spare.
 constexpr std::uint32_t kSubKeyNameCapacity = 256;
 constexpr std::uint32_t kLongSubKeyNameCapacity = 32768;
 // A value name has at most 16383 units.

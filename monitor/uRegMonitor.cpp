@@ -71,8 +71,6 @@ bool OpenAndArm(TPoint &p) {
   return true;
 }
 
-} // namespace
-
 // One activation. Its threads hold it (shared), so it outlives a monitor
 // destroyed while a thread still has to leave; the monitor itself is only
 // reached on the main thread, while the run is live.
@@ -256,43 +254,46 @@ struct TRunState : std::enable_shared_from_this<TRunState> {
   }
 
   // Whether the monitor is reachable and this run is its current, active
-  // one (main thread).
-  bool Current() const;
+  // one (main thread). A run is live exactly while it is: Deactivate clears
+  // it before the monitor lets the run go.
+  bool Current() const { return live && owner != nullptr && owner->Active(); }
 
-  void Deliver(const TKeyChange &change) {
+  // Runs one of the monitor's handlers on the main thread while this run is
+  // the current one. The handler may stop the run (Deactivate), which then
+  // joins the comparing thread - the one waiting here - only once the
+  // handler has returned.
+  template <typename Call> void OnMainThread(const Call &call) {
     std::shared_ptr<TRunState> self = shared_from_this();
-    mainThread.Synchronize([self, &change] {
+    mainThread.Synchronize([self, &call] {
       if (!self->Current())
-        return;
-      TRegMonitor &monitor = *self->owner;
-      // A copy: the handler may change OnKeyChanged (or end the monitor).
-      const TKeyChangedEvent handler = monitor.OnKeyChanged;
-      if (!handler)
         return;
       self->inDelivery = true;
       struct TLeave {
         TRunState &run;
         ~TLeave() {
           run.inDelivery = false;
-          // Stopped from inside the handler: the threads are joined once the
-          // handler has returned and the comparing thread is free.
           if (!run.live)
             run.mainThread.Queue([keep = run.shared_from_this()] { keep->Join(); });
         }
       } leave{*self};
-      handler(monitor, change);
+      call(*self->owner);
+    });
+  }
+
+  void Deliver(const TKeyChange &change) {
+    OnMainThread([&change](TRegMonitor &monitor) {
+      // A copy: the handler may change OnKeyChanged (or end the monitor).
+      const TKeyChangedEvent handler = monitor.OnKeyChanged;
+      if (handler)
+        handler(monitor, change);
     });
   }
 
   void Report(const TMonitorError &error) {
     if (stop)
       return;
-    std::shared_ptr<TRunState> self = shared_from_this();
     try {
-      mainThread.Synchronize([self, &error] {
-        if (!self->Current())
-          return;
-        TRegMonitor &monitor = *self->owner;
+      OnMainThread([&error](TRegMonitor &monitor) {
         const TMonitorErrorEvent handler = monitor.OnError;
         if (handler)
           handler(monitor, error);
@@ -302,6 +303,8 @@ struct TRunState : std::enable_shared_from_this<TRunState> {
     }
   }
 };
+
+} // namespace
 
 // The monitor's private state: the current run and the stopped ones whose
 // threads were not joined yet.
@@ -314,12 +317,6 @@ struct TRegMonitor::TRun {
     std::erase_if(parked, [](const std::shared_ptr<TRunState> &run) { return run->Join(); });
   }
 };
-
-// A run is live exactly while it is the monitor's current, active one:
-// Deactivate clears it before the monitor lets the run go.
-bool TRunState::Current() const {
-  return live && owner != nullptr && owner->Active();
-}
 
 // --- key list
 
@@ -398,7 +395,10 @@ std::vector<TWatchPoint> TRegMonitor::WatchPoints() const {
 void TRegMonitor::Activate() {
   if (Active())
     return;
-  // A new run begins once the previous runs' threads are gone.
+  // A new run begins once the previous runs' threads are gone - all but,
+  // when called from a handler, the comparing thread waiting for that
+  // handler: its run delivers nothing more and it is joined once the
+  // handler has returned.
   run_->JoinParked();
 
   auto run = std::make_shared<TRunState>(mainThread_, *this);

@@ -13,8 +13,8 @@
 
 #include "paths/uPaths.h"
 #include "platform/Utf.h"
-#include "registry/uRegExport.h"
 #include "registry/uProtectedKeys.h"
+#include "registry/uRegExport.h"
 #include "scanner/uRegScanner.h"
 #include "undo/uUndoTransaction.h"
 
@@ -308,7 +308,7 @@ bool DeleteMruItem(const TRepairJob &job, const ScopedKey &key) {
                   .change = [&](std::string &errorText) {
                     if (!DeleteNamedValue(key.Get(), name, errorText))
                       return false;
-                    const TValueState &list = before.Before(kListIndex);
+                    const TUndoValueState &list = before.Before(kListIndex);
                     const bool listIsString =
                         list.value && IsStringKind(ValueKindOf(list.value->first));
                     return !listIsString || RewriteMruList(key.Get(), errorText);

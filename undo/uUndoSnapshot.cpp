@@ -13,8 +13,8 @@ bool TKeyTreeSnapshot::Unchanged() const {
          SameRegContent(before_, after, ignored);
 }
 
-TValueState ReadValueState(qp::HKey key, std::string_view name) {
-  TValueState state;
+TUndoValueState ReadValueState(qp::HKey key, std::string_view name) {
+  TUndoValueState state;
   std::uint32_t type = 0;
   qp::Bytes data;
   const long st = qp::Platform().Registry().QueryValue(key, name, &type, &data, nullptr);
@@ -27,7 +27,7 @@ TValueState ReadValueState(qp::HKey key, std::string_view name) {
   return state;
 }
 
-bool SameValueState(const TValueState &a, const TValueState &b) {
+bool SameValueState(const TUndoValueState &a, const TUndoValueState &b) {
   return a.readable && b.readable && a.value == b.value;
 }
 

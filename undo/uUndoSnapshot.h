@@ -40,14 +40,14 @@ private:
 };
 
 // A value's state: its type and bytes, or nothing when it does not exist.
-struct TValueState {
+struct TUndoValueState {
   bool readable = false;
   std::optional<std::pair<std::uint32_t, qp::Bytes>> value;
 };
-[[nodiscard]] TValueState ReadValueState(qp::HKey key, std::string_view name);
+[[nodiscard]] TUndoValueState ReadValueState(qp::HKey key, std::string_view name);
 // Both states were read and are the same (an unreadable state is never the
 // same as anything, itself included).
-[[nodiscard]] bool SameValueState(const TValueState &a, const TValueState &b);
+[[nodiscard]] bool SameValueState(const TUndoValueState &a, const TUndoValueState &b);
 
 // Named values of an open key. Take never fails: a value that cannot be
 // read is recorded as such and then never counts as unchanged. The key is
@@ -60,12 +60,12 @@ public:
   [[nodiscard]] bool Take(std::string &errorText) override;
   [[nodiscard]] bool Unchanged() const override;
   // The state Take read for names[index].
-  const TValueState &Before(std::size_t index) const { return before_.at(index); }
+  const TUndoValueState &Before(std::size_t index) const { return before_.at(index); }
 
 private:
   const qp::ScopedKey &key_;
   std::vector<std::string> names_;
-  std::vector<TValueState> before_;
+  std::vector<TUndoValueState> before_;
 };
 
 } // namespace quenlo

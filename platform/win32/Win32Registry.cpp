@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/ScopeGuard.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/WinHandles.h"
 #include "platform/win32/WinText.h"

@@ -343,6 +343,24 @@ TEST_F(ThreadedRegMonitorTest, FailingHandlerIsReportedAndTheMonitorGoesOn) {
   EXPECT_EQ(errors.size(), 1u);
 }
 
+TEST_F(ThreadedRegMonitorTest, DeactivateFromTheErrorHandlerStopsAtOnce) {
+  Watch({kKey});
+  onChange = [&](const TKeyChange &) { throw std::runtime_error("handler broke"); };
+  monitor.OnError = [&](TRegMonitor &sender, const TMonitorError &error) {
+    errors.push_back(error);
+    sender.Deactivate();
+  };
+  for (int i = 0; i < 10; ++i)
+    reg.SetDword(View::V64, kKey, "v" + std::to_string(i), 1);
+  ASSERT_TRUE(PumpUntil([&] { return !errors.empty(); }));
+  EXPECT_FALSE(monitor.Active());
+  PumpFor(300ms);
+  EXPECT_EQ(errors.size(), 1u);
+  EXPECT_EQ(changes.size(), 1u);
+  monitor.Activate();
+  EXPECT_TRUE(monitor.Active());
+}
+
 TEST_F(ThreadedRegMonitorTest, UnreadableSnapshotKeepsTheOldOneAndSaysSo) {
   reg.SetString(View::V64, kKey, "stays", "1");
   Watch({kKey});
@@ -447,6 +465,371 @@ TEST_F(ThreadedRegMonitorTest, KeyWithTwoViewsIsWatchedInEach) {
   ASSERT_EQ(changes.size(), 2u);
   EXPECT_EQ(changes[1].where.view, rv64);
   EXPECT_EQ(changes[1].where.viewPath, "SOFTWARE\\Vendor");
+}
+
+// The model's registry with a hook where the monitor's calls pass, to put a
+// change into the moments between them that the engine must not lose.
+class THookedRegistry final : public qp::IRegistry {
+public:
+  explicit THookedRegistry(qp::IRegistry &inner) : inner_(inner) {}
+
+  // Runs once, on the thread that re-arms a watch, before the re-arm.
+  std::function<void()> beforeRearm;
+  // Runs once, after the first snapshot handle (one opened to enumerate,
+  // without KEY_NOTIFY) is closed.
+  std::function<void()> afterSnapshot;
+  std::atomic<int> snapshotOpens{0};
+
+  // Runs before every open (it may throw, as a failing allocation would).
+  std::function<void(std::string_view subKey, std::uint32_t sam)> beforeOpen;
+  long OpenKey(qp::HKey parent, std::string_view subKey, std::uint32_t sam,
+               qp::HKey &out) override {
+    if (beforeOpen)
+      beforeOpen(subKey, sam);
+    const long st = inner_.OpenKey(parent, subKey, sam, out);
+    if (st == wc::ErrorSuccess && (sam & wc::KeyNotify) == 0 &&
+        (sam & wc::KeyEnumerateSubKeys) != 0) {
+      ++snapshotOpens;
+      std::lock_guard lock(mu_);
+      snapshotHandles_.insert(out);
+    }
+    return st;
+  }
+  long CloseKey(qp::HKey key) override {
+    const long st = inner_.CloseKey(key);
+    bool snapshot = false;
+    {
+      std::lock_guard lock(mu_);
+      snapshot = snapshotHandles_.erase(key) == 1;
+    }
+    if (snapshot && afterSnapshot && !afterSnapshotRan_.exchange(true))
+      afterSnapshot();
+    return st;
+  }
+  long NotifyChangeKeyValue(qp::HKey key, bool subtree, std::uint32_t filter,
+                            std::unique_ptr<qp::IChangeWatch> &watch) override {
+    if (arms_++ > 0 && beforeRearm && !beforeRearmRan_.exchange(true))
+      beforeRearm();
+    return inner_.NotifyChangeKeyValue(key, subtree, filter, watch);
+  }
+  // As a registry that cannot name keys answers (the interface's default).
+  std::atomic<bool> noKeyNames{false};
+  long QueryKeyName(qp::HKey key, std::string &name) override {
+    return noKeyNames ? IRegistry::QueryKeyName(key, name) : inner_.QueryKeyName(key, name);
+  }
+
+  long CreateKey(qp::HKey parent, std::string_view subKey, std::uint32_t sam, qp::HKey &out,
+                 std::uint32_t *disposition) override {
+    return inner_.CreateKey(parent, subKey, sam, out, disposition);
+  }
+  long QueryInfoKey(qp::HKey key, qp::KeyInfo &info) override {
+    return inner_.QueryInfoKey(key, info);
+  }
+  long EnumKey(qp::HKey key, std::uint32_t index, std::uint32_t capacity,
+               std::string &name) override {
+    return inner_.EnumKey(key, index, capacity, name);
+  }
+  long EnumValue(qp::HKey key, std::uint32_t index, std::uint32_t nameCapacity,
+                 std::uint32_t dataCapacity, std::string &name, std::uint32_t &type,
+                 qp::Bytes &data) override {
+    return inner_.EnumValue(key, index, nameCapacity, dataCapacity, name, type, data);
+  }
+  long QueryValue(qp::HKey key, std::string_view name, std::uint32_t *type, qp::Bytes *data,
+                  std::uint32_t *size) override {
+    return inner_.QueryValue(key, name, type, data, size);
+  }
+  long SetValue(qp::HKey key, std::string_view name, std::uint32_t type,
+                const qp::Bytes &data) override {
+    return inner_.SetValue(key, name, type, data);
+  }
+  long DeleteValue(qp::HKey key, std::string_view name) override {
+    return inner_.DeleteValue(key, name);
+  }
+  long DeleteKey(qp::HKey parent, std::string_view subKey) override {
+    return inner_.DeleteKey(parent, subKey);
+  }
+  bool HasDeleteKeyEx() const override { return inner_.HasDeleteKeyEx(); }
+  long DeleteKeyEx(qp::HKey parent, std::string_view subKey, std::uint32_t view) override {
+    return inner_.DeleteKeyEx(parent, subKey, view);
+  }
+  bool HasQueryReflectionKey() const override { return inner_.HasQueryReflectionKey(); }
+  long QueryReflectionKey(qp::HKey key, bool &disabled) override {
+    return inner_.QueryReflectionKey(key, disabled);
+  }
+
+private:
+  qp::IRegistry &inner_;
+  std::mutex mu_;
+  std::set<qp::HKey> snapshotHandles_;
+  std::atomic<int> arms_{0};
+  std::atomic<bool> beforeRearmRan_{false};
+  std::atomic<bool> afterSnapshotRan_{false};
+};
+
+class THookedPlatform final : public qp::IPlatform {
+public:
+  explicit THookedPlatform(qp::mem::MemoryPlatform &inner) : reg(inner.Reg()), inner_(inner) {
+    qp::SetPlatform(this);
+  }
+  ~THookedPlatform() override { qp::SetPlatform(&inner_); }
+  qp::IRegistry &Registry() override { return reg; }
+  qp::IFileSystem &Files() override { return inner_.Files(); }
+  qp::ISystem &System() override { return inner_.System(); }
+  qp::IProcesses &Processes() override { return inner_.Processes(); }
+
+  THookedRegistry reg;
+
+private:
+  qp::mem::MemoryPlatform &inner_;
+};
+
+class ThreadedRegMonitorHookedTest : public MemoryTest {
+protected:
+  ~ThreadedRegMonitorHookedTest() override { monitor.Deactivate(); }
+  bool PumpForNames(const std::set<std::string> &names) {
+    const auto end = std::chrono::steady_clock::now() + kPatience;
+    for (;;) {
+      std::set<std::string> seen;
+      for (const TKeyChange &c : changes)
+        seen.insert(c.name);
+      if (std::includes(seen.begin(), seen.end(), names.begin(), names.end()))
+        return true;
+      if (std::chrono::steady_clock::now() > end)
+        return false;
+      main.PumpWait(5ms);
+    }
+  }
+
+  THookedPlatform hooked{platform};
+  qp::TMainThread main;
+  TRegMonitor monitor{main};
+  std::vector<TKeyChange> changes;
+};
+
+// A change made after a signal and before the re-arm is not lost: the
+// comparison that follows the signal sees it. (Asking for the comparison
+// before re-arming would let it snapshot first and lose the change.)
+TEST_F(ThreadedRegMonitorHookedTest, ChangeBeforeTheRearmIsNotLost) {
+  reg.CreateKey(View::V64, kKey);
+  monitor.OnKeyChanged = [this](TRegMonitor &, const TKeyChange &c) { changes.push_back(c); };
+  monitor.SetKeyList({kKey});
+  monitor.Activate();
+  hooked.reg.beforeRearm = [&] {
+    // Gives a comparison asked for too early the time to take its snapshot.
+    const int opens = hooked.reg.snapshotOpens;
+    const auto end = std::chrono::steady_clock::now() + 300ms;
+    while (hooked.reg.snapshotOpens == opens && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(2ms);
+    reg.SetDword(View::V64, kKey, "late", 1);
+  };
+  reg.SetDword(View::V64, kKey, "first", 1);
+  EXPECT_TRUE(PumpForNames({"first", "late"})) << changes.size() << " changes";
+}
+
+// A change made right after the first snapshot is reported: the watch was
+// armed before it.
+TEST_F(ThreadedRegMonitorHookedTest, ChangeRightAfterTheFirstSnapshotIsReported) {
+  reg.CreateKey(View::V64, kKey);
+  monitor.OnKeyChanged = [this](TRegMonitor &, const TKeyChange &c) { changes.push_back(c); };
+  hooked.reg.afterSnapshot = [&] { reg.SetDword(View::V64, kKey, "early", 1); };
+  monitor.SetKeyList({kKey});
+  monitor.Activate();
+  EXPECT_TRUE(PumpForNames({"early"}));
+}
+
+std::vector<std::pair<TRegistryView, std::string>> Views(const TRegMonitor &monitor) {
+  std::vector<std::pair<TRegistryView, std::string>> out;
+  for (const TWatchPoint &p : monitor.WatchPoints())
+    out.emplace_back(p.view, p.viewPath);
+  return out;
+}
+
+using ViewList = std::vector<std::pair<TRegistryView, std::string>>;
+
+TEST_F(ThreadedRegMonitorHookedTest, ViewsFollowTheLayout) {
+  reg.CreateKey(View::V64, "HKLM\\SOFTWARE\\Wow6432Node");
+  reg.CreateKey(View::V64, "HKLM\\SOFTWARE\\Classes\\CLSID");
+  reg.CreateKey(View::V32, "HKLM\\SOFTWARE\\Classes\\CLSID");
+  reg.CreateKey(View::V64, "HKCU\\Software\\Classes\\CLSID");
+  reg.CreateKey(View::V32, "HKCU\\Software\\Classes\\CLSID");
+  reg.CreateKey(View::V64, "HKLM\\SOFTWARE\\Classes\\AppID");
+  reg.CreateKey(View::V64, "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths");
+  const auto watch = [&](const std::string &key) {
+    monitor.SetKeyList({key});
+    monitor.Activate();
+    ViewList views = Views(monitor);
+    monitor.Deactivate();
+    return views;
+  };
+  // Windows 7: CLSID has two views in both classes halves; App Paths and
+  // the key's own Wow6432Node path have one.
+  EXPECT_EQ(watch("HKLM\\SOFTWARE\\Classes\\CLSID"),
+            (ViewList{{rv32, "SOFTWARE\\Classes\\Wow6432Node\\CLSID"},
+                      {rv64, "SOFTWARE\\Classes\\CLSID"}}));
+  EXPECT_EQ(watch("HKCU\\Software\\Classes\\CLSID"),
+            (ViewList{{rv32, "Software\\Classes\\Wow6432Node\\CLSID"},
+                      {rv64, "Software\\Classes\\CLSID"}}));
+  EXPECT_EQ(watch("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths"),
+            (ViewList{{rv64, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths"}}));
+  EXPECT_EQ(watch("HKLM\\SOFTWARE\\Wow6432Node\\Vendor"),
+            (ViewList{{rv64, "SOFTWARE\\Wow6432Node\\Vendor"}}));
+  EXPECT_EQ(watch("HKCU\\Software\\Vendor"), (ViewList{{rv64, "Software\\Vendor"}}));
+  // A key that exists in neither view is told apart by its ancestors.
+  EXPECT_EQ(
+      watch("HKLM\\SOFTWARE\\Nobody\\Yet"),
+      (ViewList{{rv32, "SOFTWARE\\Wow6432Node\\Nobody\\Yet"}, {rv64, "SOFTWARE\\Nobody\\Yet"}}));
+
+  // Wine's layout: the user's classes have one view.
+  reg.SetLayout(qp::mem::Wow64Layout::Wine);
+  EXPECT_EQ(watch("HKCU\\Software\\Classes\\CLSID"),
+            (ViewList{{rv64, "Software\\Classes\\CLSID"}}));
+  EXPECT_EQ(watch("HKLM\\SOFTWARE\\Classes\\AppID"),
+            (ViewList{{rv64, "SOFTWARE\\Classes\\AppID"}}));
+
+  // 32-bit Windows: one view, the 32-bit one.
+  sys.SetOs64Bit(false);
+  Reinit();
+  EXPECT_EQ(watch("HKLM\\SOFTWARE\\Classes\\CLSID"),
+            (ViewList{{rv32, "SOFTWARE\\Classes\\CLSID"}}));
+}
+
+TEST_F(ThreadedRegMonitorHookedTest, WithoutKernelNamesTheSoftwareRuleDecides) {
+  hooked.reg.noKeyNames = true;
+  const auto watch = [&](const std::string &key) {
+    monitor.SetKeyList({key});
+    monitor.Activate();
+    ViewList views = Views(monitor);
+    monitor.Deactivate();
+    return views;
+  };
+  EXPECT_EQ(
+      watch("HKEY_LOCAL_MACHINE\\Software\\Vendor\\App"),
+      (ViewList{{rv32, "SOFTWARE\\Wow6432Node\\Vendor\\App"}, {rv64, "Software\\Vendor\\App"}}));
+  EXPECT_EQ(watch("HKLM\\SOFTWARE\\Wow6432Node\\Vendor"),
+            (ViewList{{rv64, "SOFTWARE\\Wow6432Node\\Vendor"}}));
+  EXPECT_EQ(watch("HKLM\\SOFTWARE"), (ViewList{{rv64, "SOFTWARE"}}));
+  EXPECT_EQ(watch("HKLM\\SYSTEM\\Setup"), (ViewList{{rv64, "SYSTEM\\Setup"}}));
+  EXPECT_EQ(watch("HKCU\\Software\\Vendor"), (ViewList{{rv64, "Software\\Vendor"}}));
+}
+
+TEST_F(ThreadedRegMonitorHookedTest, MonitorEndedByItsOwnHandler) {
+  reg.CreateKey(View::V64, kKey);
+  auto owned = std::make_unique<TRegMonitor>(main);
+  int calls = 0;
+  owned->OnKeyChanged = [&](TRegMonitor &, const TKeyChange &) {
+    ++calls;
+    owned.reset();
+  };
+  owned->SetKeyList({kKey});
+  owned->Activate();
+  for (int i = 0; i < 10; ++i)
+    reg.SetDword(View::V64, kKey, "v" + std::to_string(i), 1);
+  const auto end = std::chrono::steady_clock::now() + kPatience;
+  while (owned && std::chrono::steady_clock::now() < end)
+    main.PumpWait(5ms);
+  EXPECT_FALSE(owned);
+  // Whatever was still on its way is dropped.
+  const auto quiet = std::chrono::steady_clock::now() + 300ms;
+  while (std::chrono::steady_clock::now() < quiet)
+    main.PumpWait(5ms);
+  EXPECT_EQ(calls, 1);
+}
+
+TEST_F(ThreadedRegMonitorHookedTest, FailedActivationLeavesNothingRunning) {
+  reg.CreateKey(View::V64, "HKCU\\Software\\First");
+  reg.CreateKey(View::V64, "HKCU\\Software\\Second");
+  monitor.OnKeyChanged = [this](TRegMonitor &, const TKeyChange &c) { changes.push_back(c); };
+  monitor.SetKeyList({"HKCU\\Software\\First", "HKCU\\Software\\Second"});
+  // The second key's watch fails once the first one is armed.
+  hooked.reg.beforeOpen = [](std::string_view subKey, std::uint32_t sam) {
+    if (subKey == "Software\\Second" && (sam & wc::KeyNotify) != 0)
+      throw std::runtime_error("no room");
+  };
+  EXPECT_THROW(monitor.Activate(), std::runtime_error);
+  EXPECT_FALSE(monitor.Active());
+  EXPECT_TRUE(monitor.WatchPoints().empty());
+  EXPECT_EQ(reg.OpenHandleCount(), 0u) << "the first key's watch is let go";
+  reg.SetDword(View::V64, "HKCU\\Software\\First", "unseen", 1);
+  main.PumpWait(200ms);
+  EXPECT_TRUE(changes.empty());
+
+  hooked.reg.beforeOpen = nullptr;
+  monitor.Activate();
+  ASSERT_TRUE(monitor.Active());
+  reg.SetDword(View::V64, "HKCU\\Software\\Second", "seen", 1);
+  EXPECT_TRUE(PumpForNames({"seen"}));
+}
+
+// --- the platform's additions the monitor stands on
+
+class MonitorPlatformTest : public MemoryTest {
+protected:
+  std::string KernelName(std::uint32_t root, const std::string &path, std::uint32_t view) {
+    qp::ScopedKey key;
+    EXPECT_EQ(qp::Platform().Registry().OpenKey(root, path, wc::KeyQueryValue | view, key.Out()),
+              wc::ErrorSuccess)
+        << path;
+    std::string name;
+    EXPECT_EQ(qp::Platform().Registry().QueryKeyName(key.Get(), name), wc::ErrorSuccess);
+    return name;
+  }
+};
+
+TEST_F(MonitorPlatformTest, ModelNamesKeysByTheirPhysicalPlace) {
+  reg.CreateKey(View::V64, "HKLM\\SOFTWARE\\Vendor\\App");
+  reg.CreateKey(View::V32, "HKLM\\SOFTWARE\\Vendor\\App");
+  reg.CreateKey(View::V64, "HKCU\\Software\\Mine");
+  std::string sid;
+  ASSERT_TRUE(sys.GetUserSid(sid));
+  EXPECT_EQ(KernelName(wc::HkeyLocalMachine, "Software\\vendor\\App", wc::KeyWow64_64Key),
+            "\\REGISTRY\\MACHINE\\SOFTWARE\\Vendor\\App");
+  EXPECT_EQ(KernelName(wc::HkeyLocalMachine, "Software\\Vendor\\App", wc::KeyWow64_32Key),
+            "\\REGISTRY\\MACHINE\\SOFTWARE\\Wow6432Node\\Vendor\\App");
+  EXPECT_EQ(KernelName(wc::HkeyCurrentUser, "Software\\Mine", wc::KeyWow64_64Key),
+            "\\REGISTRY\\USER\\" + sid + "\\Software\\Mine");
+  EXPECT_EQ(KernelName(wc::HkeyLocalMachine, "", wc::KeyWow64_64Key), "\\REGISTRY\\MACHINE");
+  // Shared by both views in the Windows 7 layout: one name.
+  reg.CreateKey(View::V64, "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\a.exe");
+  const std::string shared = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\a.exe";
+  EXPECT_EQ(KernelName(wc::HkeyLocalMachine, shared, wc::KeyWow64_32Key),
+            KernelName(wc::HkeyLocalMachine, shared, wc::KeyWow64_64Key));
+}
+
+TEST_F(MonitorPlatformTest, DeletedKeyHasNoName) {
+  reg.CreateKey(View::V64, "HKCU\\Software\\Doomed");
+  qp::ScopedKey key;
+  ASSERT_EQ(qp::Platform().Registry().OpenKey(wc::HkeyCurrentUser, "Software\\Doomed",
+                                              wc::KeyQueryValue, key.Out()),
+            wc::ErrorSuccess);
+  ASSERT_TRUE(reg.DeleteTree(View::V64, "HKCU\\Software\\Doomed"));
+  std::string name = "stale";
+  EXPECT_EQ(qp::Platform().Registry().QueryKeyName(key.Get(), name), wc::ErrorKeyDeleted);
+  EXPECT_TRUE(name.empty());
+}
+
+using ThreadedMonitorPlatformTest = MonitorPlatformTest;
+
+TEST_F(ThreadedMonitorPlatformTest, CancelWakesAWaitingWatch) {
+  reg.CreateKey(View::V64, "HKCU\\Software\\Quiet");
+  qp::ScopedKey key;
+  ASSERT_EQ(qp::Platform().Registry().OpenKey(wc::HkeyCurrentUser, "Software\\Quiet", wc::KeyNotify,
+                                              key.Out()),
+            wc::ErrorSuccess);
+  std::unique_ptr<qp::IChangeWatch> watch;
+  ASSERT_EQ(
+      qp::Platform().Registry().NotifyChangeKeyValue(key.Get(), false, kMonitorNotifyFilter, watch),
+      wc::ErrorSuccess);
+  EXPECT_FALSE(watch->Wait(10));
+  const auto start = std::chrono::steady_clock::now();
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(20ms);
+    watch->Cancel();
+  });
+  const bool woke = watch->Wait(10000);
+  canceller.join();
+  EXPECT_TRUE(woke);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_TRUE(watch->Wait(0)) << "a cancelled watch stays signalled";
 }
 
 } // namespace

@@ -175,6 +175,15 @@ TEST_F(KeyHashTest, DifferencesComeInTheirOrder) {
   EXPECT_FALSE(d[4].after);
 }
 
+TEST_F(KeyHashTest, SubkeyNameLongerThanWindowsAllowsIsListed) {
+  reg.SetQuirks(qp::mem::RegistryQuirks::Wine()); // names of 256 units
+  const std::string longName(256, 'n');
+  reg.CreateKey(View::V64, std::string(kKey) + "\\" + longName);
+  reg.CreateKey(View::V64, std::string(kKey) + "\\short");
+  const TKeyHash h = Snap();
+  EXPECT_EQ(h.SubKeys, (std::vector<std::string>{longName, "short"}));
+}
+
 TEST_F(KeyHashTest, TypeAloneIsAChangeSameDataIsNot) {
   reg.SetString(View::V64, kKey, "v", "%PATH%");
   const TKeyHash first = Snap();

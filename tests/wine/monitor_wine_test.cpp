@@ -112,6 +112,18 @@ TEST_F(WineMonitor, KernelNamesTellTheTwoViewsApart) {
       << names[0];
   EXPECT_TRUE(qp::EqualsNoCase(names[1], "\\REGISTRY\\MACHINE\\SOFTWARE\\QuenloMonitorTest\\X"))
       << names[1];
+  // The user's key: below \REGISTRY\USER\<sid>, the same in both views.
+  ::RegCloseKey(MakeKey(HKEY_CURRENT_USER, kBaseW, KEY_WOW64_64KEY));
+  std::string user[2];
+  for (int i = 0; i < 2; ++i) {
+    qp::ScopedKey key;
+    ASSERT_EQ(reg.OpenKey(wc::HkeyCurrentUser, kBase, wc::KeyQueryValue | views[i], key.Out()),
+              wc::ErrorSuccess);
+    ASSERT_EQ(reg.QueryKeyName(key.Get(), user[i]), wc::ErrorSuccess);
+  }
+  std::printf("kernel name of the user's key: %s\n", user[1].c_str());
+  EXPECT_TRUE(qp::EqualsNoCase(user[1].substr(0, 15), "\\REGISTRY\\USER\\")) << user[1];
+  EXPECT_TRUE(qp::EqualsNoCase(user[0], user[1]));
 }
 
 TEST_F(WineMonitor, ValueAndSubkeyChangesAreReported) {
@@ -119,6 +131,8 @@ TEST_F(WineMonitor, ValueAndSubkeyChangesAreReported) {
   SetDword(key, L"v", 1);
   monitor.SetKeyList({std::string("HKCU\\") + kBase});
   monitor.Activate();
+  ASSERT_EQ(monitor.WatchPoints().size(), 1u) << "the user's keys have one view";
+  EXPECT_EQ(monitor.WatchPoints()[0].view, rv64);
   SetDword(key, L"v", 2);
   ASSERT_TRUE(PumpForChanges(1));
   EXPECT_EQ(changes[0].type, keEditValue);
@@ -174,6 +188,32 @@ TEST_F(WineMonitor, ThirtyTwoBitViewIsItsOwnWatchPoint) {
   PumpFor(300ms);
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0].where.view, rv32);
+}
+
+TEST_F(WineMonitor, SixtyFourKeysStopWithinASlice) {
+  std::vector<std::string> keys;
+  for (int i = 0; i < 64; ++i) {
+    const std::wstring path = std::wstring(kBaseW) + L"\\K" + std::to_wstring(i);
+    ::RegCloseKey(MakeKey(HKEY_CURRENT_USER, path, KEY_WOW64_64KEY));
+    keys.push_back(std::string("HKCU\\") + kBase + "\\K" + std::to_string(i));
+  }
+  monitor.SetKeyList(keys);
+  monitor.Activate();
+  ASSERT_EQ(monitor.WatchPoints().size(), 64u);
+  HKEY last = MakeKey(HKEY_CURRENT_USER, std::wstring(kBaseW) + L"\\K63", KEY_WOW64_64KEY);
+  SetDword(last, L"n", 1);
+  ::RegCloseKey(last);
+  ASSERT_TRUE(PumpForChanges(1));
+  EXPECT_EQ(changes[0].where.index, 63);
+  // Every waiting thread is woken through its watch, not at the end of its slice.
+  const auto start = std::chrono::steady_clock::now();
+  monitor.Deactivate();
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+  std::printf("deactivating 64 keys took %lld ms\n", static_cast<long long>(ms));
+  EXPECT_FALSE(monitor.Active());
+  EXPECT_LT(ms, 1000);
 }
 
 } // namespace
