@@ -18,7 +18,7 @@ constexpr const char *kCaptureBalloonEnd = " events.";
 // What MonitorPrompt means when the settings hold no usable number.
 constexpr int kDefaultMonitorPrompt = 300;
 // Separates a value name from its key in a Show Key name.
-constexpr const char *kShowKeyValueMark = "\\:";
+constexpr const char *kShowKeyValueMark = "\\\\:";
 constexpr const char *kNothingToExport = "The list holds no registry changes to save.";
 constexpr const char *kNoValueToUndo =
     "None of the listed changes can be put back by an undo file, so none was saved.";
@@ -198,7 +198,7 @@ void TMonitorPageLogic::OnKeyChanged(const TKeyChange &change) {
   row.text = service::DescribeChange(change);
   row.change = change;
   rows_.push_back(std::move(row));
-  if (rows_.size() > MaxMonitorRows) {
+  if (rows_.size() > d_.maxRows) {
     rows_.pop_front();
     ++dropped_;
   }

@@ -3,7 +3,8 @@
 // the monitor's notification-area icon, and answers the main window's
 // monitor commands (start, stop, confirm off, minimise to the tray).
 //
-// The list holds at most MaxMonitorRows rows: beyond that the oldest rows
+// The list holds at most MaxMonitorRows rows (TMonitorPageDeps::maxRows):
+// beyond that the oldest rows
 // are dropped and counted, so a burst of changes cannot exhaust memory.
 // While paused, the monitor keeps watching (its snapshots stay current)
 // but changes are counted instead of listed.
@@ -99,6 +100,8 @@ struct TMonitorPageDeps {
   qp::TMainThread &mainThread;
   // The "Time" column: the locale's short date and long time.
   std::function<std::string(std::chrono::system_clock::time_point)> formatTime;
+  // The list's cap (a test lowers it to see the oldest rows go).
+  std::size_t maxRows = MaxMonitorRows;
 };
 
 // One row of the event list.
