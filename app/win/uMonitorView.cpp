@@ -23,42 +23,42 @@ namespace quenlo::win {
 
 namespace {
 
-enum TMonitorControl : int {
-  mcTitle = 10,
-  mcChanges,
-  mcWatchPoints,
-  mcStart,
-  mcStop,
-  mcPause,
-  mcClear,
-  mcExport,
-  mcSettings,
-  mcHint,
-  mcList,
-  mcStatus,
+enum TMonitorViewControl : int {
+  mvTitle = 10,
+  mvChanges,
+  mvWatchPoints,
+  mvStart,
+  mvStop,
+  mvPause,
+  mvClear,
+  mvExport,
+  mvSettings,
+  mvHint,
+  mvList,
+  mvStatus,
 };
 
 enum : UINT { cmShowKey = 1, cmCsv, cmJson, cmUndoFile };
 
 // The list's columns, in their order.
-enum TMonitorColumn : int {
-  colTime = 0,
-  colName,
-  colAction,
-  colLocation,
-  colView,
-  colType,
-  colOld,
-  colNew,
-  ColumnCount
+enum TChangeColumn : int {
+  ccTime = 0,
+  ccName,
+  ccAction,
+  ccLocation,
+  ccView,
+  ccType,
+  ccOld,
+  ccNew,
+  ccCount
 };
 
-constexpr const wchar_t *kColumnTitles[ColumnCount] = {
+constexpr const wchar_t *kColumnTitles[ccCount] = {
     L"Time", L"Subkey / Value", L"Action",   L"Registry Location",
     L"View", L"Type",           L"Old data", L"New data"};
 // Columns whose texts come from a small known set are as wide as their
 // longest text; the others share what is left by these weights.
-constexpr int kFlexWeight[ColumnCount] = {0, 3, 0, 6, 0, 0, 2, 2};
+constexpr int kFlexWeight[ccCount] = {0, 3, 0, 6, 0, 0, 2, 2};
 constexpr int kMinFlexWidth = 70; // at 96 DPI
 constexpr int kCellPadding = 16;  // at 96 DPI: the list's own margins in a cell
 
@@ -116,18 +116,18 @@ std::string MonitorTimeText(std::chrono::system_clock::time_point time) {
 }
 
 void TMonitorPageView::Build() {
-  fontRoles_.emplace_back(Add(L"STATIC", L"Registry Monitor", SS_LEFT, mcTitle), 2);
-  fontRoles_.emplace_back(Add(L"STATIC", L"", SS_RIGHT | SS_NOPREFIX, mcChanges), 1);
-  Add(L"STATIC", L"", SS_RIGHT | SS_NOPREFIX, mcWatchPoints);
+  fontRoles_.emplace_back(Add(L"STATIC", L"Registry Monitor", SS_LEFT, mvTitle), 2);
+  fontRoles_.emplace_back(Add(L"STATIC", L"", SS_RIGHT | SS_NOPREFIX, mvChanges), 1);
+  Add(L"STATIC", L"", SS_RIGHT | SS_NOPREFIX, mvWatchPoints);
   // In tab order: the commands, the link, then the list.
-  Add(L"BUTTON", L"Start", WS_TABSTOP | BS_PUSHBUTTON, mcStart);
-  Add(L"BUTTON", L"Stop", WS_TABSTOP | BS_PUSHBUTTON, mcStop);
-  Add(L"BUTTON", L"Pause", WS_TABSTOP | BS_PUSHBUTTON, mcPause);
-  Add(L"BUTTON", L"Clear", WS_TABSTOP | BS_PUSHBUTTON, mcClear);
-  Add(L"BUTTON", L"Export", WS_TABSTOP | BS_PUSHBUTTON, mcExport);
-  fontRoles_.emplace_back(Add(L"BUTTON", kSettingsLink, WS_TABSTOP | BS_OWNERDRAW, mcSettings), 4);
-  Add(L"STATIC", W(kMonitorListHint), SS_LEFT | SS_NOPREFIX, mcHint);
-  qp::IgnoreResult(list_.Create(Handle(), mcList, false));
+  Add(L"BUTTON", L"Start", WS_TABSTOP | BS_PUSHBUTTON, mvStart);
+  Add(L"BUTTON", L"Stop", WS_TABSTOP | BS_PUSHBUTTON, mvStop);
+  Add(L"BUTTON", L"Pause", WS_TABSTOP | BS_PUSHBUTTON, mvPause);
+  Add(L"BUTTON", L"Clear", WS_TABSTOP | BS_PUSHBUTTON, mvClear);
+  Add(L"BUTTON", L"Export", WS_TABSTOP | BS_PUSHBUTTON, mvExport);
+  fontRoles_.emplace_back(Add(L"BUTTON", kSettingsLink, WS_TABSTOP | BS_OWNERDRAW, mvSettings), 4);
+  Add(L"STATIC", W(kMonitorListHint), SS_LEFT | SS_NOPREFIX, mvHint);
+  qp::IgnoreResult(list_.Create(Handle(), mvList, false));
   std::vector<ui::TListColumn> columns;
   for (const wchar_t *title : kColumnTitles)
     columns.push_back({.title = title, .widthAt96 = 100});
@@ -135,27 +135,27 @@ void TMonitorPageView::Build() {
   list_.SetFont(ui::AsFont(ctx_.fonts.normal));
   list_.SetSource({.text = [this](int row, int column) { return CellText(row, column); }});
   list_.SetEvents({.onContextMenu = [this](int row, POINT screen) { RowMenu(row, screen); }});
-  Add(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, mcStatus);
+  Add(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, mvStatus);
 }
 
 void TMonitorPageView::Layout() {
   const int w = Width();
   const int h = Height();
-  Place(mcTitle, kMargin, 16, std::max(100, w - 2 * kMargin - kCounterW - 16), 32);
-  Place(mcChanges, w - kMargin - kCounterW, 18, kCounterW, 20);
-  Place(mcWatchPoints, w - kMargin - kCounterW, 40, kCounterW, 20);
+  Place(mvTitle, kMargin, 16, std::max(100, w - 2 * kMargin - kCounterW - 16), 32);
+  Place(mvChanges, w - kMargin - kCounterW, 18, kCounterW, 20);
+  Place(mvWatchPoints, w - kMargin - kCounterW, 40, kCounterW, 20);
   int x = kMargin;
   // Start and Stop share one place: only one of them shows.
-  Place(mcStart, x, kButtonsTop, kButtonW, kButtonH);
-  Place(mcStop, x, kButtonsTop, kButtonW, kButtonH);
-  for (const int id : {mcPause, mcClear, mcExport}) {
+  Place(mvStart, x, kButtonsTop, kButtonW, kButtonH);
+  Place(mvStop, x, kButtonsTop, kButtonW, kButtonH);
+  for (const int id : {mvPause, mvClear, mvExport}) {
     x += kButtonW + kButtonGap;
     Place(id, x, kButtonsTop, kButtonW, kButtonH);
   }
-  Place(mcSettings, w - kMargin - kLinkW, kButtonsTop + 4, kLinkW, 20);
-  Place(mcHint, kMargin, kHintTop, w - 2 * kMargin, 18);
-  Place(mcList, kMargin, kListTop, w - 2 * kMargin, std::max(40, h - kListTop - kStatusH - 20));
-  Place(mcStatus, kMargin, h - kStatusH - 8, w - 2 * kMargin, kStatusH);
+  Place(mvSettings, w - kMargin - kLinkW, kButtonsTop + 4, kLinkW, 20);
+  Place(mvHint, kMargin, kHintTop, w - 2 * kMargin, 18);
+  Place(mvList, kMargin, kListTop, w - 2 * kMargin, std::max(40, h - kListTop - kStatusH - 20));
+  Place(mvStatus, kMargin, h - kStatusH - 8, w - 2 * kMargin, kStatusH);
   FitColumns();
 }
 
@@ -169,8 +169,8 @@ void TMonitorPageView::FitColumns() {
   // first rows do not bring a horizontal one.
   const bool scrollBar = (::GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL) != 0;
   const int available = client.right - (scrollBar ? 0 : ::GetSystemMetrics(SM_CXVSCROLL));
-  std::array<int, ColumnCount> width{};
-  std::array<int, ColumnCount> minimum{};
+  std::array<int, ccCount> width{};
+  std::array<int, ccCount> minimum{};
   {
     const ui::WindowDcScope dc(list);
     const ui::SelectScope font(dc.Dc(), ctx_.fonts.normal.Get());
@@ -185,28 +185,28 @@ void TMonitorPageView::FitColumns() {
     // the widest text the locale writes.
     const std::wstring sample = W(MonitorTimeText(
         std::chrono::system_clock::from_time_t(static_cast<std::time_t>(1764455400))));
-    width[colTime] = widest({kColumnTitles[colTime], sample});
-    width[colAction] = widest({kColumnTitles[colAction], L"Subkey created", L"Subkey deleted",
-                               L"Value created", L"Value deleted", L"Value changed"});
-    width[colView] = widest({kColumnTitles[colView], L"32-bit", L"64-bit"});
+    width[ccTime] = widest({kColumnTitles[ccTime], sample});
+    width[ccAction] = widest({kColumnTitles[ccAction], L"Subkey created", L"Subkey deleted",
+                              L"Value created", L"Value deleted", L"Value changed"});
+    width[ccView] = widest({kColumnTitles[ccView], L"32-bit", L"64-bit"});
     // The common types whole; a rarer long one is cut with an ellipsis.
-    width[colType] = widest({kColumnTitles[colType], L"REG_DWORD", L"REG_BINARY"});
+    width[ccType] = widest({kColumnTitles[ccType], L"REG_DWORD", L"REG_BINARY"});
     // A flexible column shows at least its whole title.
-    for (int c = 0; c < ColumnCount; ++c)
+    for (int c = 0; c < ccCount; ++c)
       if (kFlexWeight[c] > 0)
         minimum[static_cast<std::size_t>(c)] =
             std::max(Scale(kMinFlexWidth), widest({kColumnTitles[c]}));
   }
   int fixed = 0;
   int weights = 0;
-  for (int c = 0; c < ColumnCount; ++c) {
+  for (int c = 0; c < ccCount; ++c) {
     fixed += width[static_cast<std::size_t>(c)];
     weights += kFlexWeight[c];
   }
   // What is left is shared; where too little is left the flexible columns
   // keep a readable width and the list scrolls sideways.
   const int left = std::max(0, available - fixed);
-  for (int c = 0; c < ColumnCount; ++c)
+  for (int c = 0; c < ccCount; ++c)
     if (kFlexWeight[c] > 0)
       width[static_cast<std::size_t>(c)] = std::max(minimum[static_cast<std::size_t>(c)],
                                                     left * kFlexWeight[c] / std::max(1, weights));
@@ -216,18 +216,18 @@ void TMonitorPageView::FitColumns() {
   for (const int w : width)
     total += w;
   for (int excess = total - available; excess > 0;) {
-    std::size_t widest = ColumnCount;
-    for (std::size_t c = 0; c < ColumnCount; ++c)
+    std::size_t widest = ccCount;
+    for (std::size_t c = 0; c < ccCount; ++c)
       if (kFlexWeight[c] > 0 && width[c] > minimum[c] &&
-          (widest == ColumnCount || width[c] > width[widest]))
+          (widest == ccCount || width[c] > width[widest]))
         widest = c;
-    if (widest == ColumnCount)
+    if (widest == ccCount)
       break; // every flexible column at its minimum: the list scrolls sideways
     const int taken = std::min(excess, width[widest] - minimum[widest]);
     width[widest] -= taken;
     excess -= taken;
   }
-  for (int c = 0; c < ColumnCount; ++c)
+  for (int c = 0; c < ccCount; ++c)
     ::SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c),
                    width[static_cast<std::size_t>(c)]);
 }
@@ -239,21 +239,21 @@ std::wstring TMonitorPageView::CellText(int row, int column) const {
     return {};
   const TMonitorRow &r = logic_.Row(static_cast<std::size_t>(row));
   switch (column) {
-  case colTime:
+  case ccTime:
     return W(r.time);
-  case colName:
+  case ccName:
     return W(r.text.shown);
-  case colAction:
+  case ccAction:
     return W(r.text.action);
-  case colLocation:
+  case ccLocation:
     return W(r.text.location);
-  case colView:
+  case ccView:
     return W(r.text.view);
-  case colType:
+  case ccType:
     return W(r.text.type);
-  case colOld:
+  case ccOld:
     return W(r.text.oldData);
-  case colNew:
+  case ccNew:
     return W(r.text.newData);
   default:
     return {};
@@ -295,17 +295,17 @@ void TMonitorPageView::RefreshRows() {
 }
 
 void TMonitorPageView::Refresh() {
-  SetText(mcChanges, logic_.ChangeCounter());
-  SetText(mcWatchPoints, logic_.WatchPointCounter());
+  SetText(mvChanges, logic_.ChangeCounter());
+  SetText(mvWatchPoints, logic_.WatchPointCounter());
   const HWND focus = ::GetFocus();
-  const bool startFocused = focus == Item(mcStart) || focus == Item(mcStop);
-  Visible(mcStart, logic_.StartShown());
-  Visible(mcStop, logic_.StopShown());
+  const bool startFocused = focus == Item(mvStart) || focus == Item(mvStop);
+  Visible(mvStart, logic_.StartShown());
+  Visible(mvStop, logic_.StopShown());
   // The focus follows the command that took the place of the pressed one.
   if (startFocused)
-    ::SetFocus(Item(logic_.StopShown() ? mcStop : mcStart));
-  SetText(mcPause, logic_.Paused() ? "Resume" : "Pause");
-  SetText(mcStatus, StatusText());
+    ::SetFocus(Item(logic_.StopShown() ? mvStop : mvStart));
+  SetText(mvPause, logic_.Paused() ? "Resume" : "Pause");
+  SetText(mvStatus, StatusText());
   if (logic_.Version() != shownVersion_) {
     shownVersion_ = logic_.Version();
     RefreshRows();
@@ -316,20 +316,20 @@ void TMonitorPageView::OnCommand(int id, int code) {
   if (code != BN_CLICKED)
     return;
   switch (id) {
-  case mcStart:
-  case mcStop:
+  case mvStart:
+  case mvStop:
     logic_.ToggleButton();
     break;
-  case mcPause:
+  case mvPause:
     logic_.SetPaused(!logic_.Paused());
     break;
-  case mcClear:
+  case mvClear:
     logic_.Clear();
     break;
-  case mcExport:
+  case mvExport:
     ExportMenu();
     break;
-  case mcSettings:
+  case mvSettings:
     logic_.OpenSettings();
     break;
   default:
@@ -347,7 +347,7 @@ void TMonitorPageView::ExportMenu() {
   ::AppendMenuW(popup.Get(), MF_STRING, cmUndoFile, L"Save undo file (.reg)...");
   // Under the button, as a drop-down.
   RECT button{};
-  ::GetWindowRect(Item(mcExport), &button);
+  ::GetWindowRect(Item(mvExport), &button);
   const UINT chosen = static_cast<UINT>(
       ::TrackPopupMenu(popup.Get(), TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON,
                        button.left, button.bottom, 0, Handle(), nullptr));
@@ -394,7 +394,7 @@ bool TMonitorPageView::OnOwnerDrawn(UINT message, LPARAM lParam) {
   if (message != WM_DRAWITEM)
     return false;
   const auto &item = *reinterpret_cast<const DRAWITEMSTRUCT *>(lParam);
-  if (item.CtlType != ODT_BUTTON || item.CtlID != static_cast<UINT>(mcSettings))
+  if (item.CtlType != ODT_BUTTON || item.CtlID != static_cast<UINT>(mvSettings))
     return false;
   // The "Settings" link: underlined text that takes the focus as a button.
   ui::FillSolid(item.hDC, item.rcItem, ::GetSysColor(COLOR_WINDOW));
