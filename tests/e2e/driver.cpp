@@ -41,6 +41,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -1483,6 +1484,26 @@ struct TScenario {
         Fail("a tray is shown, yet the window did not go to it");
     } else {
       Fail("the minimise did nothing");
+    }
+    // Explorer started again: the shell forgets every icon and tells the
+    // top-level windows. Here the icon is taken off as the shell would (the
+    // program's owner window, its icon number 2) and the broadcast sent:
+    // the icon must come back.
+    if (!IsWindowVisible(main) && trayShown && owner != nullptr) {
+      NOTIFYICONDATAW icon{};
+      icon.cbSize = sizeof(icon);
+      icon.hWnd = owner;
+      icon.uID = 2;
+      if (!Shell_NotifyIconW(NIM_DELETE, &icon)) {
+        Fail("the monitor's icon could not be taken off");
+      } else {
+        WaitFor([tray] { return !IsWindowVisible(tray); }, 5000);
+        PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+        if (WaitFor([tray] { return IsWindowVisible(tray) != FALSE; }, 10000))
+          Log("the icon came back after the shell's restart message");
+        else
+          Fail("the icon did not come back after the shell's restart message");
+      }
     }
     // Back: a double click on the tray's icon, else a second start.
     if (!IsWindowVisible(main) && trayShown) {
