@@ -60,7 +60,7 @@ std::string UndoFileMessage(const service::TUndoFileResult &undo, const std::str
   if (undo.valuesUnwritable > 0)
     text += " " + CountText(static_cast<std::size_t>(undo.valuesUnwritable), "value", "values") +
             " could not be included: a registry file cannot carry their names.";
-  text += " Subkeys created or deleted are not part of it";
+  text += " Subkeys created or deleted are left out of it";
   if (undo.subkeyChanges > 0)
     text += " (" + CountText(static_cast<std::size_t>(undo.subkeyChanges), "change", "changes") +
             " listed)";

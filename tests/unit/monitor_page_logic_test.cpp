@@ -4,9 +4,13 @@
 // its own threads, so these are Threaded suites (they also run under TSan).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -219,6 +223,107 @@ TEST_F(ThreadedMonitorPage, ABadEntryIsAProblemNamingIt) {
   EXPECT_EQ(page->WatchPointCounter(), "2 Active Watch Points") << "entries of the list";
   SetValue("still", "watched");
   EXPECT_TRUE(PumpUntil([&] { return page->RowCount() == 1; })) << "the good entry works";
+}
+
+// The model's registry with one fault: opening a key to watch it raises,
+// as a failing allocation in the engine's activation would.
+class TFailingWatchRegistry final : public qp::IRegistry {
+public:
+  explicit TFailingWatchRegistry(qp::IRegistry &inner) : inner_(inner) {}
+  std::atomic<bool> failWatches{false};
+
+  long OpenKey(qp::HKey parent, std::string_view subKey, std::uint32_t sam,
+               qp::HKey &out) override {
+    if (failWatches && (sam & wc::KeyNotify) != 0)
+      throw std::runtime_error("no room for the watch");
+    return inner_.OpenKey(parent, subKey, sam, out);
+  }
+  long CreateKey(qp::HKey parent, std::string_view subKey, std::uint32_t sam, qp::HKey &out,
+                 std::uint32_t *disposition) override {
+    return inner_.CreateKey(parent, subKey, sam, out, disposition);
+  }
+  long CloseKey(qp::HKey key) override { return inner_.CloseKey(key); }
+  long QueryInfoKey(qp::HKey key, qp::KeyInfo &info) override {
+    return inner_.QueryInfoKey(key, info);
+  }
+  long EnumKey(qp::HKey key, std::uint32_t index, std::uint32_t capacity,
+               std::string &name) override {
+    return inner_.EnumKey(key, index, capacity, name);
+  }
+  long EnumValue(qp::HKey key, std::uint32_t index, std::uint32_t nameCapacity,
+                 std::uint32_t dataCapacity, std::string &name, std::uint32_t &type,
+                 qp::Bytes &data) override {
+    return inner_.EnumValue(key, index, nameCapacity, dataCapacity, name, type, data);
+  }
+  long QueryValue(qp::HKey key, std::string_view name, std::uint32_t *type, qp::Bytes *data,
+                  std::uint32_t *size) override {
+    return inner_.QueryValue(key, name, type, data, size);
+  }
+  long SetValue(qp::HKey key, std::string_view name, std::uint32_t type,
+                const qp::Bytes &data) override {
+    return inner_.SetValue(key, name, type, data);
+  }
+  long DeleteValue(qp::HKey key, std::string_view name) override {
+    return inner_.DeleteValue(key, name);
+  }
+  long DeleteKey(qp::HKey parent, std::string_view subKey) override {
+    return inner_.DeleteKey(parent, subKey);
+  }
+  bool HasDeleteKeyEx() const override { return inner_.HasDeleteKeyEx(); }
+  long DeleteKeyEx(qp::HKey parent, std::string_view subKey, std::uint32_t view) override {
+    return inner_.DeleteKeyEx(parent, subKey, view);
+  }
+  bool HasQueryReflectionKey() const override { return inner_.HasQueryReflectionKey(); }
+  long QueryReflectionKey(qp::HKey key, bool &disabled) override {
+    return inner_.QueryReflectionKey(key, disabled);
+  }
+  long NotifyChangeKeyValue(qp::HKey key, bool subtree, std::uint32_t filter,
+                            std::unique_ptr<qp::IChangeWatch> &watch) override {
+    return inner_.NotifyChangeKeyValue(key, subtree, filter, watch);
+  }
+  long QueryKeyName(qp::HKey key, std::string &name) override {
+    return inner_.QueryKeyName(key, name);
+  }
+
+private:
+  qp::IRegistry &inner_;
+};
+
+class TFailingWatchPlatform final : public qp::IPlatform {
+public:
+  explicit TFailingWatchPlatform(qp::mem::MemoryPlatform &inner) : reg(inner.Reg()), inner_(inner) {
+    qp::SetPlatform(this);
+  }
+  ~TFailingWatchPlatform() override { qp::SetPlatform(&inner_); }
+  qp::IRegistry &Registry() override { return reg; }
+  qp::IFileSystem &Files() override { return inner_.Files(); }
+  qp::ISystem &System() override { return inner_.System(); }
+  qp::IProcesses &Processes() override { return inner_.Processes(); }
+  TFailingWatchRegistry reg;
+
+private:
+  qp::mem::MemoryPlatform &inner_;
+};
+
+TEST_F(ThreadedMonitorPage, AFailedStartShowsTheErrorAndLeavesTheIconAlone) {
+  TFailingWatchPlatform failing(platform);
+  failing.reg.failWatches = true;
+  prompter.answers = {TMsgAnswer::Ok};
+  page->Start();
+  ASSERT_EQ(prompter.asked.size(), 1u);
+  EXPECT_EQ(prompter.asked[0].text, "no room for the watch");
+  EXPECT_EQ(prompter.asked[0].icon, TMsgIcon::Error);
+  EXPECT_EQ(prompter.asked[0].buttons, TMsgButtons::Ok);
+  EXPECT_FALSE(page->Running());
+  EXPECT_TRUE(page->StartShown());
+  EXPECT_TRUE(tray.calls.empty()) << "the icon was not touched";
+  EXPECT_EQ(page->WatchPointCounter(), "");
+
+  failing.reg.failWatches = false;
+  page->Start();
+  EXPECT_TRUE(page->Running()) << "a later start works";
+  EXPECT_EQ(tray.calls, (std::vector<std::string>{"show monitoring"}));
+  page->Stop();
 }
 
 // ---------------------------------------------------------------- the list
@@ -560,7 +665,7 @@ TEST_F(ThreadedMonitorExport, TheUndoFilePutsTheFirstStateBackAndSaysWhatItLeftO
   const std::string message = prompter.asked[0].text;
   EXPECT_NE(message.find("C:\\Exports\\undo.reg"), std::string::npos) << message;
   EXPECT_NE(message.find("1 value"), std::string::npos) << message;
-  EXPECT_NE(message.find("Subkeys created or deleted are not part of it"), std::string::npos)
+  EXPECT_NE(message.find("Subkeys created or deleted are left out of it"), std::string::npos)
       << message;
 
   // The value was created during the run: putting the file back deletes it.
