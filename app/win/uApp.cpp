@@ -8,6 +8,7 @@
 
 #include "app/pages/uFullBackupRunner.h"
 #include "app/pages/uMainWindowLogic.h"
+#include "app/pages/uMonitorPageLogic.h"
 #include "app/pages/uOptimizerPageLogic.h"
 #include "app/pages/uReportPageLogic.h"
 #include "app/pages/uResultsPageLogic.h"
@@ -28,6 +29,8 @@
 #include "uMainLogicAdapter.h"
 #include "uMainWindow.h"
 #include "uMessageLoop.h"
+#include "uMonitorSaveDialog.h"
+#include "uMonitorTray.h"
 #include "uOptimizerHost.h"
 #include "uSplash.h"
 #include "uTrayNoticeWindow.h"
@@ -73,8 +76,23 @@ struct TApplication {
   std::unique_ptr<TTweaksPageLogic> tweaksPage;
   // The repair run's weekly full backup, under the same cover.
   TFullBackupRunner fullBackup{longOperation};
+  // The registry monitor's page: made at start, since the main window's
+  // commands (the "monitor" start, the scan and repair prompts) reach it
+  // before its page is ever shown. Its icon, balloon timer and the Save As
+  // dialog of its exports.
+  TMonitorTray monitorTray;
+  TWin32Timers monitorTimers{[this] { return monitorTray.Handle(); }};
+  TWin32MonitorSaveDialog monitorSaveDialog{[this] { return window.Handle(); }};
+  TMonitorPageLogic monitor{TMonitorPageDeps{.prompter = prompter,
+                                             .timers = monitorTimers,
+                                             .commands = commands,
+                                             .showKey = showKey,
+                                             .tray = monitorTray,
+                                             .saveDialog = monitorSaveDialog,
+                                             .appWindow = window,
+                                             .mainThread = qp::MainThread(),
+                                             .formatTime = &MonitorTimeText}};
   // Pages of later work.
-  TNullMonitor monitor;
   TNullUpdateCheck updateCheck;
   TNullHistoryPage historyPage;
   TNullRestorePage restorePage;
@@ -112,12 +130,38 @@ struct TApplication {
                                                    firstArgument);
     logic = std::make_unique<TMainLogicAdapter>(*mainLogic);
     scanPage.SetScanStarter([this] { return mainLogic->BeginScan(); });
+    WireMonitor();
   }
   TApplication(const TApplication &) = delete;
   TApplication &operator=(const TApplication &) = delete;
   ~TApplication() {
     // The window goes first: no message may reach the logic being torn down.
     window.SetLogic(nullptr);
+  }
+
+  void WireMonitor() {
+    // Without its window the icon cannot be shown: ShowIcon then answers
+    // false and a minimise keeps the taskbar button.
+    qp::IgnoreResult(monitorTray.Create());
+    monitorTray.OnOpen = [this] {
+      monitor.TrayOpen();
+      RefreshShownPage();
+    };
+    monitorTray.OnClose = [this] { monitor.TrayClose(); };
+    monitorTray.OnTaskbarCreated = [this] { monitor.TaskbarCreated(); };
+    monitorTray.OnTimer = [this](TTimerId id) {
+      monitor.OnTimer(id);
+      RefreshShownPage();
+    };
+    // Changes arrive on the main thread (pumped by the window's loop): the
+    // shown page follows once the current message is done.
+    monitor.OnChanged = [this] { RefreshShownPage(); };
+  }
+  // A refresh asked before the main window exists would be posted to no
+  // window and never answered (and so hold back every later one).
+  void RefreshShownPage() {
+    if (window.Handle() != nullptr)
+      window.RequestRefresh();
   }
 
   std::unique_ptr<TPageView> MakeOptimizerView(const TViewContext &context) {
@@ -156,7 +200,7 @@ struct TApplication {
     case pgOptimizer:
       return MakeOptimizerView(context);
     case pgMonitor:
-      return std::make_unique<TPlaceholderPageView>(context, L"Registry Monitor");
+      return std::make_unique<TMonitorPageView>(context, monitor);
     case pgRestore:
       return std::make_unique<TPlaceholderPageView>(context, L"Restore");
     case pgHistory:

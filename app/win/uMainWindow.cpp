@@ -215,6 +215,13 @@ void TMainWindow::ShowTrayIcon(const std::string &hint) {
   tray_.Show(Handle(), WM_TRAYICON, hint);
 }
 
+void TMainWindow::HideToTray() {
+  // Minimised, as the user asked, then hidden: a hidden window has no
+  // taskbar button, so the tray icon is the way back.
+  ::ShowWindow(Handle(), SW_MINIMIZE);
+  ::ShowWindow(Handle(), SW_HIDE);
+}
+
 void TMainWindow::Repaint() {
   ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 
+#include "app/pages/uMonitorPageLogic.h"
 #include "app/pages/uPages.h"
 #include "uBroadcast.h"
 #include "uSplash.h"
@@ -26,7 +27,8 @@ inline constexpr wchar_t kRestoreMessageName[] = L"Quenlo.Restore.Command";
 // Makes the view of a page on first use (null for no view).
 using TViewFactory = std::function<std::unique_ptr<TPageView>(TPage page)>;
 
-class TMainWindow final : public ui::TWindow, public IMainFrame {
+// It is also how the monitor page hides the program to its tray icon.
+class TMainWindow final : public ui::TWindow, public IMainFrame, public IMonitorAppWindow {
 public:
   [[nodiscard]] bool Create(bool shown);
   void SetLogic(IMainLogicPort *logic) { logic_ = logic; }
@@ -45,6 +47,7 @@ public:
   void EnableHeader(bool enabled) override { header_.EnableButtons(enabled); }
   void SelectHeaderButton(THeaderButton button) override { header_.Select(button); }
   void EnableWindow(bool enabled) override;
+  // Both the frame's and the monitor's hourglass.
   void SetBusyCursor(bool busy) override;
   void ShowNormal() override;
   void Hide() override { ::ShowWindow(Handle(), SW_HIDE); }
@@ -55,6 +58,10 @@ public:
   void Repaint() override;
   void ShowAbout() override;
   void Quit() override;
+
+  // IMonitorAppWindow
+  void HideToTray() override;
+  void Minimise() override { ::ShowWindow(Handle(), SW_MINIMIZE); }
 
 protected:
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -4,10 +4,13 @@
 #pragma once
 
 #include <array>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "app/pages/uMonitorPageLogic.h"
 #include "app/pages/uOptimizerPageLogic.h"
 #include "app/pages/uReportPageLogic.h"
 #include "app/pages/uResultsPageLogic.h"
@@ -205,6 +208,43 @@ private:
   // notifications are not the user's.
   bool refreshing_ = false;
 };
+
+// "Registry Monitor": the list of captured changes (owner data, up to the
+// logic's MaxMonitorRows rows), its counters, Start or Stop, Pause, Clear,
+// Export and the link to the monitor's settings. The newest row stays in
+// view unless the user scrolled away from the end.
+class TMonitorPageView final : public TPageView {
+public:
+  TMonitorPageView(TViewContext context, TMonitorPageLogic &logic)
+      : TPageView(context), logic_(logic) {}
+  void Refresh() override;
+
+protected:
+  void Build() override;
+  void Layout() override;
+  void OnCommand(int id, int code) override;
+  LRESULT OnNotify(const NMHDR &header, bool &handled) override;
+  bool OnOwnerDrawn(UINT message, LPARAM lParam) override;
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnDpiChanged() override;
+
+private:
+  std::wstring CellText(int row, int column) const;
+  void RefreshRows();
+  void FitColumns();
+  void RowMenu(int row, POINT screen);
+  void ExportMenu();
+  std::string StatusText() const;
+
+  TMonitorPageLogic &logic_;
+  ui::TVirtualList list_;
+  std::uint64_t shownVersion_ = ~std::uint64_t{0};
+  // The user dragged a column border: the widths are theirs from then on.
+  bool columnsSized_ = false;
+};
+
+// The "Time" column's text: the locale's short date and its time of day.
+std::string MonitorTimeText(std::chrono::system_clock::time_point time);
 
 // Pages of later versions: a notice that the feature comes later.
 class TPlaceholderPageView final : public TPageView {

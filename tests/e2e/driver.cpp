@@ -17,6 +17,13 @@
 //                                                the progress cover (keyboard and
 //                                                main window off), the analysis
 //                                                dialog, cancelled by Escape
+//   quenlo_e2e_driver monitor SCREENS_DIR LOG WATCHES EXE
+//                                                the monitor page: Start by keyboard,
+//                                                WATCHES watch points, known changes
+//                                                made here listed with their texts,
+//                                                the row menu and Show Key, minimise
+//                                                to the tray and back, Stop (no row
+//                                                after it)
 //   quenlo_e2e_driver windows                    prints the number of main windows
 //   quenlo_e2e_driver foreground EXE [ARG]       takes the foreground with a window
 //                                                of its own, starts EXE ARG (a later
@@ -34,8 +41,10 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <functional>
 #include <string>
 #include <utility>
@@ -350,6 +359,161 @@ void LogTexts(HWND main, const char *page) {
 
 bool PageShown(HWND main, const std::wstring &title) {
   return FindChild(main, L"Static", title) != nullptr;
+}
+
+// --- the monitor page
+constexpr wchar_t kMonitorTestKey[] = L"Software\\QuenloMonitorTest";
+
+// A list view's or header's texts in another process: the item and its text
+// buffer must lie in that process's memory for the control to fill them.
+class TRemoteBuffer {
+public:
+  explicit TRemoteBuffer(HWND control) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(control, &pid);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process_ != nullptr)
+      memory_ = static_cast<char *>(
+          VirtualAllocEx(process_, nullptr, kSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  }
+  TRemoteBuffer(const TRemoteBuffer &) = delete;
+  TRemoteBuffer &operator=(const TRemoteBuffer &) = delete;
+  ~TRemoteBuffer() {
+    if (memory_ != nullptr)
+      VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
+    if (process_ != nullptr)
+      CloseHandle(process_);
+  }
+  bool Ok() const { return memory_ != nullptr; }
+
+  // LVM_GETITEMTEXTW of row and column.
+  std::wstring ListText(HWND list, int row, int column) {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t *>(memory_ + kTextOffset);
+    item.cchTextMax = kTextChars;
+    return Ask(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), &item, sizeof(item));
+  }
+  // HDM_GETITEMW's text of a header item.
+  std::wstring HeaderText(HWND header, int index) {
+    HDITEMW item{};
+    item.mask = HDI_TEXT;
+    item.pszText = reinterpret_cast<wchar_t *>(memory_ + kTextOffset);
+    item.cchTextMax = kTextChars;
+    return Ask(header, HDM_GETITEMW, static_cast<WPARAM>(index), &item, sizeof(item));
+  }
+
+private:
+  static constexpr SIZE_T kTextOffset = 256;
+  static constexpr int kTextChars = 1024;
+  static constexpr SIZE_T kSize = kTextOffset + kTextChars * sizeof(wchar_t);
+
+  std::wstring Ask(HWND control, UINT message, WPARAM wParam, const void *item, SIZE_T size) {
+    if (!Ok())
+      return L"<no remote buffer>";
+    const wchar_t nothing = L'\0';
+    WriteProcessMemory(process_, memory_ + kTextOffset, &nothing, sizeof(nothing), nullptr);
+    WriteProcessMemory(process_, memory_, item, size, nullptr);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(control, message, wParam, reinterpret_cast<LPARAM>(memory_),
+                        SMTO_ABORTIFHUNG, 5000, &ignored);
+    std::wstring text(kTextChars, L'\0');
+    ReadProcessMemory(process_, memory_ + kTextOffset, text.data(), kTextChars * sizeof(wchar_t),
+                      nullptr);
+    text.resize(wcsnlen(text.c_str(), kTextChars));
+    return text;
+  }
+
+  HANDLE process_ = nullptr;
+  char *memory_ = nullptr;
+};
+
+// One expected row: the list's columns "Subkey / Value", "Action",
+// "Registry Location", "Type", "Old data", "New data".
+struct TExpectedRow {
+  const wchar_t *name;
+  const wchar_t *action;
+  const wchar_t *location;
+  const wchar_t *type;
+  const wchar_t *oldData;
+  const wchar_t *newData;
+};
+
+std::wstring TestKeyPath(const wchar_t *subkey) {
+  return std::wstring(kMonitorTestKey) + L"\\" + subkey;
+}
+
+bool SetString(const wchar_t *key, const wchar_t *name, const wchar_t *data) {
+  HKEY hkey = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, TestKeyPath(key).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                      nullptr, &hkey, nullptr) != ERROR_SUCCESS)
+    return false;
+  const LONG status = RegSetValueExW(hkey, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(data),
+                                     static_cast<DWORD>((wcslen(data) + 1) * sizeof(wchar_t)));
+  RegCloseKey(hkey);
+  return status == ERROR_SUCCESS;
+}
+
+bool CreateSubkey(const wchar_t *key, const wchar_t *subkey) {
+  HKEY hkey = nullptr;
+  const std::wstring path = TestKeyPath(key) + L"\\" + subkey;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_READ, nullptr, &hkey,
+                      nullptr) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(hkey);
+  return true;
+}
+
+bool DeleteValue(const wchar_t *key, const wchar_t *name) {
+  HKEY hkey = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, TestKeyPath(key).c_str(), 0, KEY_SET_VALUE, &hkey) !=
+      ERROR_SUCCESS)
+    return false;
+  const LONG status = RegDeleteValueW(hkey, name);
+  RegCloseKey(hkey);
+  return status == ERROR_SUCCESS;
+}
+
+HWND FindTopLevel(const wchar_t *cls, DWORD pid) {
+  struct TFind {
+    const wchar_t *cls;
+    DWORD pid;
+    HWND found;
+  } find{cls, pid, nullptr};
+  EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        auto *f = reinterpret_cast<TFind *>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if ((f->pid == 0 || owner == f->pid) && ClassOf(hwnd) == f->cls) {
+          f->found = hwnd;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&find));
+  return find.found;
+}
+
+// The visible top-level windows, for the log.
+std::string VisibleTopLevels() {
+  std::string line;
+  EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        if (IsWindowVisible(hwnd)) {
+          RECT r{};
+          GetWindowRect(hwnd, &r);
+          *reinterpret_cast<std::string *>(param) +=
+              " [" + Narrow(ClassOf(hwnd)) + " \"" + Narrow(TextOf(hwnd)) + "\" " +
+              std::to_string(r.left) + "," + std::to_string(r.top) + " " +
+              std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + "]";
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&line));
+  return line;
 }
 
 struct TScenario {
@@ -957,6 +1121,541 @@ struct TScenario {
     return Finish();
   }
 
+  // --- the monitor page
+  HWND MonitorList() const { return FindChildClass(main, L"SysListView32"); }
+
+  int ListRows() const {
+    const HWND list = MonitorList();
+    return list != nullptr ? static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) : -1;
+  }
+
+  bool HasStatic(const std::wstring &text) const {
+    return FindChild(main, L"Static", text) != nullptr;
+  }
+
+  // The columns' titles and every row's texts, logged; false when a row
+  // differs from what was changed.
+  bool CheckRows(const std::vector<TExpectedRow> &expected) {
+    const HWND list = MonitorList();
+    if (list == nullptr) {
+      Fail("no list on the monitor page");
+      return false;
+    }
+    TRemoteBuffer remote(list);
+    if (!remote.Ok()) {
+      Fail("no memory in the program's process for the list's texts");
+      return false;
+    }
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const wchar_t *titles[] = {L"Time", L"Subkey / Value", L"Action",   L"Registry Location",
+                               L"View", L"Type",           L"Old data", L"New data"};
+    std::string heading = "columns:";
+    for (int c = 0; c < 8; ++c) {
+      const std::wstring title = remote.HeaderText(header, c);
+      heading += " [" + Narrow(title) + "]";
+      if (title != titles[c])
+        Fail("column " + std::to_string(c) + " is \"" + Narrow(title) + "\", not \"" +
+             Narrow(titles[c]) + "\"");
+    }
+    Log(heading);
+    {
+      RECT client{};
+      GetClientRect(list, &client);
+      std::string widths = "list client width " + std::to_string(client.right) + ", columns";
+      LRESULT total = 0;
+      for (int c = 0; c < 8; ++c) {
+        const LRESULT w = SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0);
+        total += w;
+        widths += " " + std::to_string(w);
+      }
+      Log(widths);
+      // At the usual DPI every column fits beside the vertical scroll bar,
+      // so that none is cut off; a larger DPI may scroll sideways.
+      const HDC screen = GetDC(nullptr);
+      const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+      ReleaseDC(nullptr, screen);
+      const bool scrollBar = (GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL) != 0;
+      const LRESULT room = client.right - (scrollBar ? 0 : GetSystemMetrics(SM_CXVSCROLL));
+      if (dpi <= 96 && total > room)
+        Fail("the columns need " + std::to_string(total) + " pixels, the list has " +
+             std::to_string(room));
+    }
+    bool ok = true;
+    const int rows = ListRows();
+    for (int row = 0; row < rows; ++row) {
+      std::wstring cells[8];
+      std::string line = "row " + std::to_string(row) + ":";
+      for (int c = 0; c < 8; ++c) {
+        cells[c] = remote.ListText(list, row, c);
+        line += " [" + Narrow(cells[c]) + "]";
+      }
+      Log(line);
+      if (static_cast<std::size_t>(row) >= expected.size())
+        continue;
+      const TExpectedRow &e = expected[static_cast<std::size_t>(row)];
+      const bool same = cells[1] == e.name && cells[2] == e.action && cells[3] == e.location &&
+                        cells[5] == e.type && cells[6] == e.oldData && cells[7] == e.newData;
+      // The time of day is written with its seconds: it has a colon.
+      const bool timed = cells[0].find(L':') != std::wstring::npos;
+      if (!same || !timed) {
+        Fail("row " + std::to_string(row) + " is not the change \"" + Narrow(e.name) + "\" " +
+             Narrow(e.action) + " in " + Narrow(e.location));
+        ok = false;
+      }
+    }
+    if (rows != static_cast<int>(expected.size())) {
+      Fail("the list has " + std::to_string(rows) + " rows, expected " +
+           std::to_string(expected.size()));
+      ok = false;
+    }
+    return ok;
+  }
+
+  // The row menu by keyboard on the first row, its screenshot, then "Show
+  // Key": the caution prompt, then the registry editor at the row's key.
+  void RowMenuAndShowKey(const std::wstring &expectedKey) {
+    const HWND list = MonitorList();
+    SetForegroundWindow(main);
+    Sleep(300);
+    for (int i = 0; i < 30 && Focus() != list; ++i)
+      PressKey(VK_TAB);
+    if (Focus() != list) {
+      Fail("Tab did not reach the list of changes");
+      return;
+    }
+    PressKey(VK_HOME);
+    PressKey(VK_APPS);
+    HWND menu = nullptr;
+    if (!WaitFor(
+            [&] {
+              menu = FindTopLevel(L"#32768", pid);
+              return menu != nullptr && IsWindowVisible(menu);
+            },
+            5000)) {
+      Fail("the menu key opened no row menu");
+      return;
+    }
+    Log("row menu open");
+    Sleep(300);
+    SaveScreenArea(
+        [this] {
+          RECT r{};
+          GetClientRect(main, &r);
+          MapWindowPoints(main, nullptr, reinterpret_cast<POINT *>(&r), 2);
+          return r;
+        }(),
+        screens + L"\\mon-02-menu.bmp");
+    // Closed, and opened again by Shift+F10, the other key for it.
+    PressKey(VK_ESCAPE);
+    if (!WaitFor([&] { return !IsWindow(menu) || !IsWindowVisible(menu); }, 5000))
+      Fail("Escape did not close the row menu");
+    INPUT shiftF10[4] = {};
+    for (INPUT &in : shiftF10)
+      in.type = INPUT_KEYBOARD;
+    shiftF10[0].ki.wVk = VK_SHIFT;
+    shiftF10[1].ki.wVk = VK_F10;
+    shiftF10[2].ki.wVk = VK_F10;
+    shiftF10[2].ki.dwFlags = KEYEVENTF_KEYUP;
+    shiftF10[3].ki.wVk = VK_SHIFT;
+    shiftF10[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(4, shiftF10, sizeof(INPUT));
+    if (!WaitFor(
+            [&] {
+              menu = FindTopLevel(L"#32768", pid);
+              return menu != nullptr && IsWindowVisible(menu);
+            },
+            5000)) {
+      Fail("Shift+F10 opened no row menu");
+      return;
+    }
+    Log("row menu open by Shift+F10");
+    PressKey(VK_DOWN); // the one entry, "Show Key"
+    PressKey(VK_RETURN);
+    const int before = g_boxes;
+    HWND editor = nullptr;
+    WaitFor(
+        [this, &editor] {
+          AnswerBox(pid);
+          editor = FindWindowW(L"RegEdit_RegEdit", nullptr);
+          return editor != nullptr;
+        },
+        20000, 250);
+    if (g_boxes == before || !g_sawCaution)
+      Fail("Show Key did not ask with the caution prompt");
+    if (editor == nullptr) {
+      Fail("Show Key opened no registry editor");
+      return;
+    }
+    // The program walks the editor's tree to the key once the editor waits
+    // for input: the status bar names the key when it is there.
+    std::string status;
+    WaitFor(
+        [&] {
+          for (HWND child : Children(editor))
+            if (ClassOf(child) == L"msctls_statusbar32")
+              status = Narrow(TextOf(child));
+          return status.find(Narrow(expectedKey)) != std::string::npos;
+        },
+        20000, 250);
+    Log("registry editor open at \"" + status + "\"");
+    // The key exists (else the program says so instead of opening the
+    // editor). The walk to it types the path into the editor's tree, which
+    // Wine's tree does not always follow: where it stopped is logged.
+    if (status.find("HKEY_") == std::string::npos)
+      Fail("the registry editor shows no key");
+    else if (status.find(Narrow(expectedKey)) == std::string::npos)
+      Log("the editor's tree stopped short of " + Narrow(expectedKey));
+    SaveScreenshot(editor, screens + L"\\mon-03-show-key.bmp");
+    PostMessageW(editor, WM_CLOSE, 0, 0);
+    WaitFor([] { return FindWindowW(L"RegEdit_RegEdit", nullptr) == nullptr; }, 10000);
+    SetForegroundWindow(main);
+    Sleep(300);
+  }
+
+  // The Export button's menu, its entry number `entry` (from 0), then the
+  // Save As dialog titled `title`: the file name typed in, saved; the
+  // program's report of what it wrote is logged.
+  bool ExportTo(int entry, const wchar_t *title, const std::wstring &file) {
+    SetForegroundWindow(main);
+    Sleep(300);
+    if (!ClickButton(main, L"Export"))
+      return false;
+    HWND menu = nullptr;
+    if (!WaitFor(
+            [&] {
+              menu = FindTopLevel(L"#32768", pid);
+              return menu != nullptr && IsWindowVisible(menu);
+            },
+            5000)) {
+      Fail("Export opened no menu");
+      return false;
+    }
+    for (int i = 0; i <= entry; ++i)
+      PressKey(VK_DOWN);
+    PressKey(VK_RETURN);
+    HWND dialog = nullptr;
+    if (!WaitFor(
+            [&] {
+              dialog = FindWindowW(L"#32770", title);
+              return dialog != nullptr && IsWindowVisible(dialog);
+            },
+            15000)) {
+      Fail(std::string("no Save As dialog \"") + Narrow(title) + "\"");
+      return false;
+    }
+    Sleep(500);
+    // The file name box of the system's dialog (edt1), else its first edit box.
+    HWND name = GetDlgItem(dialog, 0x480);
+    if (name == nullptr)
+      name = FindChildClass(dialog, L"Edit");
+    if (name == nullptr) {
+      Fail("the Save As dialog has no file name box");
+      PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      return false;
+    }
+    SendMessageTimeoutW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.c_str()),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    if (!WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 10000)) {
+      Fail("the Save As dialog did not close");
+      return false;
+    }
+    const int before = g_boxes;
+    WaitFor([this] { return AnswerBox(pid); }, 15000, 250);
+    if (g_boxes == before)
+      Fail(std::string("the export to ") + Narrow(file) + " said nothing");
+    Log("exported " + Narrow(file));
+    return true;
+  }
+
+  // Pause: a change is counted, not listed; Resume: the next one is listed.
+  void PauseAndResume() {
+    const int rows = ListRows();
+    if (!ClickButton(main, L"Pause") ||
+        !WaitFor([this] { return FindChild(main, L"Button", L"Resume") != nullptr; }, 5000)) {
+      Fail("Pause did not turn into Resume");
+      return;
+    }
+    if (!SetString(L"Key1", L"WhilePaused", L"counted"))
+      Fail("the change while paused could not be made");
+    if (!WaitFor([this] { return HasStatic(L"Paused: 1 change not listed"); }, 10000))
+      Fail("the page does not count the change made while paused");
+    if (ListRows() != rows)
+      Fail("a change made while paused was listed");
+    LogTexts(main, "monitor-paused");
+    Shot(L"mon-03b-paused.bmp");
+    if (!ClickButton(main, L"Resume") ||
+        !WaitFor([this] { return FindChild(main, L"Button", L"Pause") != nullptr; }, 5000)) {
+      Fail("Resume did not turn back into Pause");
+      return;
+    }
+    if (!SetString(L"Key1", L"AfterResume", L"listed") ||
+        !WaitFor([&] { return ListRows() == rows + 1; }, 15000, 50))
+      Fail("a change after Resume was not listed");
+    else
+      Log("paused change counted, change after Resume listed");
+  }
+
+  // Many changes: the newest row stays in view while the end of the list
+  // is shown; a user who went back to the top keeps that place.
+  void FollowNewest() {
+    const HWND list = MonitorList();
+    auto lastShown = [list] {
+      const LRESULT top = SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+      const LRESULT page = SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0);
+      return top + page >= SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+    };
+    const int rows = ListRows();
+    constexpr int kBurst = 60;
+    for (int i = 0; i < kBurst; ++i)
+      SetString(L"Key1", (L"Burst" + std::to_wstring(i)).c_str(), L"x");
+    if (!WaitFor([&] { return ListRows() == rows + kBurst; }, 30000, 50)) {
+      Fail("a burst of " + std::to_string(kBurst) + " changes was not listed");
+      return;
+    }
+    Sleep(300);
+    if (!lastShown())
+      Fail("the newest row is not in view after a burst of changes");
+    Shot(L"mon-03c-burst.bmp");
+    SetForegroundWindow(main);
+    Sleep(300);
+    for (int i = 0; i < 30 && Focus() != list; ++i)
+      PressKey(VK_TAB);
+    if (Focus() != list) {
+      Fail("Tab did not reach the list after the burst (foreground " +
+           Narrow(ClassOf(GetForegroundWindow())) + ")");
+      return;
+    }
+    // Down first: Home on a list whose focus is already on the first row
+    // does not scroll.
+    PressKey(VK_DOWN);
+    PressKey(VK_HOME);
+    if (!WaitFor([list] { return SendMessageW(list, LVM_GETTOPINDEX, 0, 0) == 0; }, 3000)) {
+      Fail("Home did not bring the list to its top (top row " +
+           std::to_string(SendMessageW(list, LVM_GETTOPINDEX, 0, 0)) + ", focused row " +
+           std::to_string(
+               SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED)) +
+           ", foreground " + Narrow(ClassOf(GetForegroundWindow())) + ")");
+      return;
+    }
+    SetString(L"Key1", L"WhileAtTop", L"x");
+    if (!WaitFor([&] { return ListRows() == rows + kBurst + 1; }, 15000, 50))
+      Fail("the change made while at the top was not listed");
+    Sleep(300);
+    if (SendMessageW(list, LVM_GETTOPINDEX, 0, 0) != 0)
+      Fail("the list left the top the user went back to");
+    else
+      Log("the newest row followed the burst; the top stayed where the user went");
+  }
+
+  // A minimise on the monitor page: the window goes to the monitor's tray
+  // icon (hidden, no taskbar button) or, where the shell refused the icon,
+  // stays minimised with its taskbar button. Then back by the tray icon or,
+  // without one, by starting the program again.
+  void MinimiseToTray(const std::wstring &exe) {
+    PostMessageW(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    WaitFor([this] { return !IsWindowVisible(main) || IsIconic(main); }, 10000);
+    Sleep(1000);
+    Log("after the minimise:" + VisibleTopLevels());
+    const HWND owner = FindTopLevel(L"QuenloMonitorTray", pid);
+    if (owner == nullptr || IsWindowVisible(owner))
+      Fail("the monitor's tray window is missing or shown");
+    // Without a desktop of its own, Wine shows the icons in a small window
+    // of their own, there only while an icon exists; elsewhere the taskbar.
+    HWND tray = FindWindowW(L"__winex11_standalone_tray", nullptr);
+    if (tray == nullptr || !IsWindowVisible(tray))
+      tray = FindWindowW(L"Shell_TrayWnd", nullptr);
+    const bool trayShown = tray != nullptr && IsWindowVisible(tray);
+    if (!IsWindowVisible(main)) {
+      Log("the main window is hidden (in the tray)");
+      if (!trayShown)
+        Fail("the window hid, but no tray shows its icon");
+      // Only the tray: without a window manager nothing repaints the screen
+      // where the hidden window was.
+      if (trayShown) {
+        RECT area{};
+        GetWindowRect(tray, &area);
+        SaveScreenArea(area, screens + L"\\mon-04-tray.bmp");
+      }
+    } else if (IsIconic(main)) {
+      Log("the main window stayed minimised with its taskbar button (no tray icon)");
+      if (trayShown)
+        Fail("a tray is shown, yet the window did not go to it");
+    } else {
+      Fail("the minimise did nothing");
+    }
+    // Explorer started again: the shell forgets every icon and tells the
+    // top-level windows. Here the icon is taken off as the shell would (the
+    // program's owner window, its icon number 2) and the broadcast sent:
+    // the icon must come back.
+    if (!IsWindowVisible(main) && trayShown && owner != nullptr) {
+      NOTIFYICONDATAW icon{};
+      icon.cbSize = sizeof(icon);
+      icon.hWnd = owner;
+      icon.uID = 2;
+      if (!Shell_NotifyIconW(NIM_DELETE, &icon)) {
+        Fail("the monitor's icon could not be taken off");
+      } else {
+        WaitFor([tray] { return !IsWindowVisible(tray); }, 5000);
+        PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+        if (WaitFor([tray] { return IsWindowVisible(tray) != FALSE; }, 10000))
+          Log("the icon came back after the shell's restart message");
+        else
+          Fail("the icon did not come back after the shell's restart message");
+      }
+    }
+    // Back: a double click on the tray's icon, else a second start.
+    if (!IsWindowVisible(main) && trayShown) {
+      // The only icon: the first place in the window.
+      RECT r{};
+      GetClientRect(tray, &r);
+      POINT icon{GetSystemMetrics(SM_CXSMICON) / 2 + 2, (r.bottom - r.top) / 2};
+      ClientToScreen(tray, &icon);
+      SetCursorPos(icon.x, icon.y);
+      INPUT clicks[4] = {};
+      for (int i = 0; i < 4; ++i) {
+        clicks[i].type = INPUT_MOUSE;
+        clicks[i].mi.dwFlags = i % 2 == 0 ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+      }
+      SendInput(4, clicks, sizeof(INPUT));
+      if (WaitFor([this] { return IsWindowVisible(main) && !IsIconic(main); }, 10000))
+        Log("back from the tray by its icon");
+      else
+        Log("a click on the tray's icon did not bring the window back");
+    }
+    if (!IsWindowVisible(main) || IsIconic(main)) {
+      STARTUPINFOW startup{};
+      startup.cb = sizeof(startup);
+      PROCESS_INFORMATION process{};
+      std::wstring line = L"\"" + exe + L"\"";
+      if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                         &startup, &process)) {
+        CloseHandle(process.hThread);
+        WaitForSingleObject(process.hProcess, 60000);
+        CloseHandle(process.hProcess);
+      }
+      if (WaitFor([this] { return IsWindowVisible(main) && !IsIconic(main); }, 15000))
+        Log("back by a second start");
+      else
+        Fail("the window did not come back");
+    }
+  }
+
+  int RunMonitor(int watchPoints, const std::wstring &exe) {
+    if (!WaitForMainWindow())
+      return 1;
+    WaitPage(L"PC Status", 30000);
+    const HWND header = FindChildClass(main, L"QuenloHeaderBar");
+    if (header == nullptr || !ClickButton(header, L"Monitor") ||
+        !WaitPage(L"Registry Monitor", 30000)) {
+      Fail("the monitor page was not shown");
+      return Finish();
+    }
+    Sleep(500);
+    LogTexts(main, "monitor-off");
+    if (!HasStatic(L"Monitoring: OFF"))
+      Fail("the counter does not say the monitor is off");
+    Shot(L"mon-00-off.bmp");
+    if (!PressByKeyboard(L"Start")) {
+      Fail("Tab and Enter did not reach \"Start\"");
+      ClickButton(main, L"Start");
+    }
+    const std::wstring watching = watchPoints == 1
+                                      ? L"1 Active Watch Point"
+                                      : std::to_wstring(watchPoints) + L" Active Watch Points";
+    if (!WaitFor(
+            [&] {
+              AnswerBox(pid);
+              return HasStatic(watching);
+            },
+            30000)) {
+      LogTexts(main, "monitor-started");
+      Fail("the page does not say \"" + Narrow(watching) + "\"");
+      return Finish();
+    }
+    Log("monitor on: " + Narrow(watching));
+    if (FindChild(main, L"Button", L"Stop") == nullptr || FindChild(main, L"Button", L"Start"))
+      Fail("Stop does not take the place of Start");
+
+    // Known changes, one after the other (each is seen before the next).
+    const std::vector<TExpectedRow> expected = {
+        {L"Colour", L"Value created", L"HKCU\\Software\\QuenloMonitorTest\\Key1", L"REG_SZ", L"",
+         L"blue"},
+        {L"Colour", L"Value changed", L"HKCU\\Software\\QuenloMonitorTest\\Key1", L"REG_SZ",
+         L"blue", L"green"},
+        {L"Child", L"Subkey created", L"HKCU\\Software\\QuenloMonitorTest\\Key2\\Child", L"", L"",
+         L""},
+        {L"Seed", L"Value deleted", L"HKCU\\Software\\QuenloMonitorTest\\Key2", L"REG_SZ",
+         L"planted", L""},
+    };
+    const std::function<bool()> changes[] = {
+        [] { return SetString(L"Key1", L"Colour", L"blue"); },
+        [] { return SetString(L"Key1", L"Colour", L"green"); },
+        [] { return CreateSubkey(L"Key2", L"Child"); },
+        [] { return DeleteValue(L"Key2", L"Seed"); },
+    };
+    int made = 0;
+    for (const auto &change : changes) {
+      if (!change()) {
+        Fail("change " + std::to_string(made + 1) + " could not be made");
+        break;
+      }
+      ++made;
+      const ULONGLONG start = GetTickCount64();
+      if (!WaitFor([&] { return ListRows() >= made; }, 15000, 50))
+        Fail("change " + std::to_string(made) + " was not listed within 15 s");
+      else
+        Log("change " + std::to_string(made) + " listed after " +
+            std::to_string(GetTickCount64() - start) + " ms");
+    }
+    Sleep(500);
+    LogTexts(main, "monitor-changes");
+    const std::wstring counted = L"Monitoring: " + std::to_wstring(expected.size()) + L" changes";
+    if (!HasStatic(counted))
+      Fail("the counter does not say \"" + Narrow(counted) + "\"");
+    CheckRows(expected);
+    Shot(L"mon-01-page.bmp");
+    RowMenuAndShowKey(L"HKEY_CURRENT_USER\\Software\\QuenloMonitorTest\\Key1");
+    // The four changes as CSV, and the file that undoes them (checked by
+    // the script once the program has ended).
+    ExportTo(0, L"Save list as CSV", screens + L"\\monitor-export.csv");
+    ExportTo(2, L"Save undo file", screens + L"\\monitor-undo.reg");
+    PauseAndResume();
+    FollowNewest();
+    MinimiseToTray(exe);
+
+    // Stop: Start comes back, the watch points are gone, and a later
+    // change is not listed.
+    if (!ClickButton(main, L"Stop") ||
+        !WaitFor([&] { return FindChild(main, L"Button", L"Start") != nullptr; }, 15000))
+      Fail("Stop did not switch the monitor off");
+    if (HasStatic(watching))
+      Fail("the page still counts watch points after Stop");
+    const int rows = ListRows();
+    if (!SetString(L"Key1", L"After", L"stopped"))
+      Fail("the change after Stop could not be made");
+    Sleep(2000);
+    if (ListRows() != rows)
+      Fail("a change after Stop was listed");
+    LogTexts(main, "monitor-stopped");
+    Shot(L"mon-05-stopped.bmp");
+    if (!ClickButton(main, L"Clear") || !WaitFor([this] { return ListRows() == 0; }, 5000))
+      Fail("Clear did not empty the list");
+    // The page's own "Settings" link (the header has a button of that name
+    // too) opens the settings page.
+    HWND page = nullptr;
+    for (HWND child : Children(main))
+      if (GetParent(child) == main && ReallyVisible(child) && ClassOf(child) == L"QuenloPage")
+        page = child;
+    if (page == nullptr || !ClickButton(page, L"Settings") ||
+        !WaitFor([this] { return !PageShown(main, L"Registry Monitor"); }, 10000))
+      Fail("the page's Settings link did not open the settings");
+    else
+      Log("the Settings link left the monitor page");
+    return Finish();
+  }
+
   int Finish() {
     Log("boxes answered: " + std::to_string(g_boxes));
     if (!g_captionsOk)
@@ -1229,6 +1928,15 @@ int wmain(int argc, wchar_t **argv) {
     TScenario scenario;
     scenario.screens = argv[2];
     const int code = scenario.RunOptimizer();
+    if (g_log != nullptr)
+      std::fclose(g_log);
+    return code;
+  }
+  if (command == L"monitor" && argc >= 6) {
+    g_log = _wfopen(argv[3], L"w");
+    TScenario scenario;
+    scenario.screens = argv[2];
+    const int code = scenario.RunMonitor(_wtoi(argv[4]), argv[5]);
     if (g_log != nullptr)
       std::fclose(g_log);
     return code;
