@@ -93,8 +93,12 @@ bool TMonitorPageLogic::Running() const {
 
 void TMonitorPageLogic::SetMonitoring(bool on) {
   if (on) {
+    // A new run starts from an empty list; the problems of the last run
+    // (a bad entry is reported again by the new one) go with it.
     rows_.clear();
     dropped_ = 0;
+    pausedCount_ = 0;
+    problems_.clear();
     qp::IgnoreResult(LoadSettings());
     monitor_.SetActive(false);
     monitor_.SetKeyList(Settings().MonitoredKeys);

@@ -9,7 +9,8 @@
 # stays minimised with its taskbar button: the log says which); Stop, and a
 # change after it is not listed. The list saved as CSV holds the changes, and
 # its undo file, played back, puts the values back. Pause counts a change
-# without listing it. Screenshots: build/test-logs/screens/mon-*.png.
+# without listing it. Screenshots: build/test-logs/screens/mon-*.png (a run
+# at another DPI: build/test-logs/screens/dpi-DPI/).
 set -uo pipefail
 dpi=${3:-}
 # shellcheck source=e2e_common.sh
@@ -45,18 +46,18 @@ printf '%s\r\n' '[settings]' 'MonitorPrompt=2' '' '[MonitoredKeys]' \
   'HKEY_CURRENT_USER\Software\QuenloMonitorTest\Key2=' >"$settings/quenlo.ini"
 WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
 
+[ -z "$dpi" ] || screens=$screens/dpi-$dpi
 start_quenlo "$exe"
 mkdir -p "$screens"
-# What this run writes must not be found from an earlier one: the exports,
-# and the screenshots before a DPI run gives them its suffix.
-rm -f "$screens/monitor-export.csv" "$screens/monitor-undo.reg"
-for shot in "$screens"/mon-*.png; do
-  case $shot in *-[0-9][0-9][0-9].png) ;; *) rm -f "$shot" ;; esac
-done
+# What this run writes must not be found from an earlier one. A DPI run
+# keeps its own folder, so the runs at both DPIs leave their screenshots
+# side by side in whatever order they ran.
+rm -f "$screens"/monitor-export.csv "$screens"/monitor-undo.reg "$screens"/mon-*.png \
+  "$screens"/mon-*.bmp
 timeout 900 bash "$run" "$driver" monitor "$(winpath "$screens")" "$(winpath "$log")" 2 \
   "$(winpath "$exe")"
 code=$?
-cp "$log" "$screens/monitor-driver${dpi:+-$dpi}.log" 2>/dev/null || true
+cp "$log" "$screens/monitor-driver.log" 2>/dev/null || true
 [ $code -eq 0 ] || { cat "$log"; fail "the driver's monitor run failed (exit $code)"; }
 grep -q '^monitor on: 2 Active Watch Points' "$log" || fail "the monitor did not start"
 grep -q '^row 3: .*\[Value deleted\]' "$log" || fail "the four changes were not listed"
@@ -98,11 +99,6 @@ python3 "$here/bmp2png.py" "$screens"/mon-*.bmp || fail "could not convert the s
 for shot in mon-00-off mon-01-page mon-02-menu mon-05-stopped; do
   [ -s "$screens/$shot.png" ] || fail "no screenshot $shot.png"
 done
-if [ -n "$dpi" ]; then
-  for shot in "$screens"/mon-*.png; do
-    case $shot in *-[0-9][0-9][0-9].png) ;; *) mv "$shot" "${shot%.png}-$dpi.png" ;; esac
-  done
-fi
 
 if [ $failures -gt 0 ]; then
   echo "monitor e2e: $failures failure(s)"

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "ForwardingRegistry.h"
 #include "TestPlatform.h"
 #include "monitor/uRegMonitor.h"
 
@@ -469,9 +470,9 @@ TEST_F(ThreadedRegMonitorTest, KeyWithTwoViewsIsWatchedInEach) {
 
 // The model's registry with a hook where the monitor's calls pass, to put a
 // change into the moments between them that the engine must not lose.
-class THookedRegistry final : public qp::IRegistry {
+class THookedRegistry final : public test::TForwardingRegistry {
 public:
-  explicit THookedRegistry(qp::IRegistry &inner) : inner_(inner) {}
+  using TForwardingRegistry::TForwardingRegistry;
 
   // Runs once, on the thread that re-arms a watch, before the re-arm.
   std::function<void()> beforeRearm;
@@ -518,47 +519,7 @@ public:
     return noKeyNames ? IRegistry::QueryKeyName(key, name) : inner_.QueryKeyName(key, name);
   }
 
-  long CreateKey(qp::HKey parent, std::string_view subKey, std::uint32_t sam, qp::HKey &out,
-                 std::uint32_t *disposition) override {
-    return inner_.CreateKey(parent, subKey, sam, out, disposition);
-  }
-  long QueryInfoKey(qp::HKey key, qp::KeyInfo &info) override {
-    return inner_.QueryInfoKey(key, info);
-  }
-  long EnumKey(qp::HKey key, std::uint32_t index, std::uint32_t capacity,
-               std::string &name) override {
-    return inner_.EnumKey(key, index, capacity, name);
-  }
-  long EnumValue(qp::HKey key, std::uint32_t index, std::uint32_t nameCapacity,
-                 std::uint32_t dataCapacity, std::string &name, std::uint32_t &type,
-                 qp::Bytes &data) override {
-    return inner_.EnumValue(key, index, nameCapacity, dataCapacity, name, type, data);
-  }
-  long QueryValue(qp::HKey key, std::string_view name, std::uint32_t *type, qp::Bytes *data,
-                  std::uint32_t *size) override {
-    return inner_.QueryValue(key, name, type, data, size);
-  }
-  long SetValue(qp::HKey key, std::string_view name, std::uint32_t type,
-                const qp::Bytes &data) override {
-    return inner_.SetValue(key, name, type, data);
-  }
-  long DeleteValue(qp::HKey key, std::string_view name) override {
-    return inner_.DeleteValue(key, name);
-  }
-  long DeleteKey(qp::HKey parent, std::string_view subKey) override {
-    return inner_.DeleteKey(parent, subKey);
-  }
-  bool HasDeleteKeyEx() const override { return inner_.HasDeleteKeyEx(); }
-  long DeleteKeyEx(qp::HKey parent, std::string_view subKey, std::uint32_t view) override {
-    return inner_.DeleteKeyEx(parent, subKey, view);
-  }
-  bool HasQueryReflectionKey() const override { return inner_.HasQueryReflectionKey(); }
-  long QueryReflectionKey(qp::HKey key, bool &disabled) override {
-    return inner_.QueryReflectionKey(key, disabled);
-  }
-
 private:
-  qp::IRegistry &inner_;
   std::mutex mu_;
   std::set<qp::HKey> snapshotHandles_;
   std::atomic<int> arms_{0};
@@ -566,22 +527,7 @@ private:
   std::atomic<bool> afterSnapshotRan_{false};
 };
 
-class THookedPlatform final : public qp::IPlatform {
-public:
-  explicit THookedPlatform(qp::mem::MemoryPlatform &inner) : reg(inner.Reg()), inner_(inner) {
-    qp::SetPlatform(this);
-  }
-  ~THookedPlatform() override { qp::SetPlatform(&inner_); }
-  qp::IRegistry &Registry() override { return reg; }
-  qp::IFileSystem &Files() override { return inner_.Files(); }
-  qp::ISystem &System() override { return inner_.System(); }
-  qp::IProcesses &Processes() override { return inner_.Processes(); }
-
-  THookedRegistry reg;
-
-private:
-  qp::mem::MemoryPlatform &inner_;
-};
+using THookedPlatform = test::TForwardingPlatform<THookedRegistry>;
 
 class ThreadedRegMonitorHookedTest : public MemoryTest {
 protected:

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "ForwardingRegistry.h"
 #include "PageFakes.h"
 #include "TestPlatform.h"
 #include "app/pages/uMonitorPageLogic.h"
@@ -223,13 +224,20 @@ TEST_F(ThreadedMonitorPage, ABadEntryIsAProblemNamingIt) {
   EXPECT_EQ(page->WatchPointCounter(), "2 Active Watch Points") << "entries of the list";
   SetValue("still", "watched");
   EXPECT_TRUE(PumpUntil([&] { return page->RowCount() == 1; })) << "the good entry works";
+
+  // Switched off and on: the new run reports the entry again, and the list
+  // of problems says it once.
+  page->Stop();
+  page->Start();
+  ASSERT_TRUE(PumpUntil([&] { return !page->Problems().empty(); }));
+  EXPECT_EQ(page->Problems().size(), 1u);
 }
 
 // The model's registry with one fault: opening a key to watch it raises,
 // as a failing allocation in the engine's activation would.
-class TFailingWatchRegistry final : public qp::IRegistry {
+class TFailingWatchRegistry final : public test::TForwardingRegistry {
 public:
-  explicit TFailingWatchRegistry(qp::IRegistry &inner) : inner_(inner) {}
+  using TForwardingRegistry::TForwardingRegistry;
   std::atomic<bool> failWatches{false};
 
   long OpenKey(qp::HKey parent, std::string_view subKey, std::uint32_t sam,
@@ -238,72 +246,9 @@ public:
       throw std::runtime_error("no room for the watch");
     return inner_.OpenKey(parent, subKey, sam, out);
   }
-  long CreateKey(qp::HKey parent, std::string_view subKey, std::uint32_t sam, qp::HKey &out,
-                 std::uint32_t *disposition) override {
-    return inner_.CreateKey(parent, subKey, sam, out, disposition);
-  }
-  long CloseKey(qp::HKey key) override { return inner_.CloseKey(key); }
-  long QueryInfoKey(qp::HKey key, qp::KeyInfo &info) override {
-    return inner_.QueryInfoKey(key, info);
-  }
-  long EnumKey(qp::HKey key, std::uint32_t index, std::uint32_t capacity,
-               std::string &name) override {
-    return inner_.EnumKey(key, index, capacity, name);
-  }
-  long EnumValue(qp::HKey key, std::uint32_t index, std::uint32_t nameCapacity,
-                 std::uint32_t dataCapacity, std::string &name, std::uint32_t &type,
-                 qp::Bytes &data) override {
-    return inner_.EnumValue(key, index, nameCapacity, dataCapacity, name, type, data);
-  }
-  long QueryValue(qp::HKey key, std::string_view name, std::uint32_t *type, qp::Bytes *data,
-                  std::uint32_t *size) override {
-    return inner_.QueryValue(key, name, type, data, size);
-  }
-  long SetValue(qp::HKey key, std::string_view name, std::uint32_t type,
-                const qp::Bytes &data) override {
-    return inner_.SetValue(key, name, type, data);
-  }
-  long DeleteValue(qp::HKey key, std::string_view name) override {
-    return inner_.DeleteValue(key, name);
-  }
-  long DeleteKey(qp::HKey parent, std::string_view subKey) override {
-    return inner_.DeleteKey(parent, subKey);
-  }
-  bool HasDeleteKeyEx() const override { return inner_.HasDeleteKeyEx(); }
-  long DeleteKeyEx(qp::HKey parent, std::string_view subKey, std::uint32_t view) override {
-    return inner_.DeleteKeyEx(parent, subKey, view);
-  }
-  bool HasQueryReflectionKey() const override { return inner_.HasQueryReflectionKey(); }
-  long QueryReflectionKey(qp::HKey key, bool &disabled) override {
-    return inner_.QueryReflectionKey(key, disabled);
-  }
-  long NotifyChangeKeyValue(qp::HKey key, bool subtree, std::uint32_t filter,
-                            std::unique_ptr<qp::IChangeWatch> &watch) override {
-    return inner_.NotifyChangeKeyValue(key, subtree, filter, watch);
-  }
-  long QueryKeyName(qp::HKey key, std::string &name) override {
-    return inner_.QueryKeyName(key, name);
-  }
-
-private:
-  qp::IRegistry &inner_;
 };
 
-class TFailingWatchPlatform final : public qp::IPlatform {
-public:
-  explicit TFailingWatchPlatform(qp::mem::MemoryPlatform &inner) : reg(inner.Reg()), inner_(inner) {
-    qp::SetPlatform(this);
-  }
-  ~TFailingWatchPlatform() override { qp::SetPlatform(&inner_); }
-  qp::IRegistry &Registry() override { return reg; }
-  qp::IFileSystem &Files() override { return inner_.Files(); }
-  qp::ISystem &System() override { return inner_.System(); }
-  qp::IProcesses &Processes() override { return inner_.Processes(); }
-  TFailingWatchRegistry reg;
-
-private:
-  qp::mem::MemoryPlatform &inner_;
-};
+using TFailingWatchPlatform = test::TForwardingPlatform<TFailingWatchRegistry>;
 
 TEST_F(ThreadedMonitorPage, AFailedStartShowsTheErrorAndLeavesTheIconAlone) {
   TFailingWatchPlatform failing(platform);
