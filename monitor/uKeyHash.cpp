@@ -19,8 +19,8 @@ constexpr std::uint32_t kSubKeyNameCapacity = 256;
 constexpr std::uint32_t kLongSubKeyNameCapacity = 32768;
 // A value name has at most 16383 units.
 constexpr std::uint32_t kMaxValueNameCapacity = 16384;
-// A value that keeps growing faster than it can be read is left out after
-// this many tries (the next change notification brings it back).
+// A value that keeps growing faster than it can be read fails the snapshot
+// after this many tries (the next change notification brings it back).
 constexpr int kValueReadTries = 8;
 
 // libgcrypt must be initialised once before any use, from whichever thread
@@ -43,7 +43,7 @@ std::string NameKey(std::string_view name) {
 
 // Reads the value at index whole. Returns 0, ERROR_NO_MORE_ITEMS at the end,
 // or the failure; a value that does not fit after the bounded tries gives
-// ERROR_MORE_DATA and is skipped by the caller.
+// ERROR_MORE_DATA.
 long ReadValueAt(qp::IRegistry &reg, qp::HKey key, std::uint32_t index, std::uint32_t nameCap,
                  std::uint32_t dataCap, std::string &name, std::uint32_t &type, qp::Bytes &data) {
   long st = wc::ErrorMoreData;
@@ -132,8 +132,9 @@ long TakeKeySnapshot(qp::HKey key, TKeyHash &out) {
     const long st = ReadValueAt(reg, key, index, nameCap, dataCap, name, type, data);
     if (st == wc::ErrorNoMoreItems)
       break;
-    if (st == wc::ErrorMoreData)
-      continue; // still growing: the change that grew it signals again
+    // A value still growing after every try fails the whole snapshot rather
+    // than being left out of it, which would report it deleted: the key keeps
+    // its last snapshot and the change that grew it signals again.
     if (st != wc::ErrorSuccess)
       return st;
     nameCap = std::max(nameCap, static_cast<std::uint32_t>(qp::Utf16Length(name) + 1));

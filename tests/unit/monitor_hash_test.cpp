@@ -105,6 +105,15 @@ TEST_F(KeyHashTest, ValueThatDoesNotFitAtFirstIsReadAgain) {
   EXPECT_EQ(h.Values[0].state.digest, Md5Hex(reg.GetRaw(View::V64, kKey, "v")->second));
 }
 
+TEST_F(KeyHashTest, ValueThatNeverFitsFailsTheSnapshotInsteadOfVanishing) {
+  reg.SetString(View::V64, kKey, "v", "text");
+  // Growing faster than every retry: left out, it would be reported deleted.
+  reg.InjectFailure(qp::mem::RegOp::EnumValue, "Snap", wc::ErrorMoreData, 100);
+  TKeyHash h;
+  EXPECT_EQ(TakeKeySnapshot(wc::HkeyCurrentUser, rv64, kPath, h), wc::ErrorMoreData);
+  EXPECT_FALSE(h.opened);
+}
+
 TEST_F(KeyHashTest, KeptDataStaysWithinTheKeyBudget) {
   const std::size_t count = KeptKeyBytes / KeptValueBytes + 3;
   for (std::size_t i = 0; i < count; ++i) {
