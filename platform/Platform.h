@@ -190,6 +190,13 @@ public:
   // Moves a file or folder to the recycle bin (SHFileOperation with
   // FOF_ALLOWUNDO). 0 on success.
   [[nodiscard]] virtual long RecycleFile(std::string_view path) = 0;
+  // SetFileAttributes: what a delete needs first for a read-only file.
+  [[nodiscard]] virtual long SetAttributes(std::string_view path, std::uint32_t attributes) = 0;
+  // Opens the file for reading with no sharing and closes it again: 0 when
+  // nobody else holds it open, ERROR_SHARING_VIOLATION when somebody does,
+  // else the open's status (missing, a folder, access denied). Read access
+  // alone, so that a read-only file that a delete can remove passes.
+  [[nodiscard]] virtual long TestExclusiveOpen(std::string_view path) = 0;
 
   // Switches the calling thread to the other file-system view and back: for
   // a 32-bit process on 64-bit Windows this is switching WOW64 redirection
@@ -273,11 +280,102 @@ struct ProcessResult {
   std::uint32_t exitCode = 0;
 };
 
+// One running process as the process list shows it.
+struct ProcessEntry {
+  std::uint32_t id = 0;
+  // The terminal-services session it runs in: another user logged on to
+  // the same machine has a shell of their own, in another session.
+  std::uint32_t sessionId = 0;
+  std::string imagePath; // GetProcessImageFileName: a device path ("\Device\...\explorer.exe")
+};
+
+enum TCloseProcessResult : std::uint8_t {
+  cpNotClosed = 0,  // still running, or it could not be opened (and the own process)
+  cpEnded = 1,      // ended by itself after WM_CLOSE within the time-out
+  cpTerminated = 2, // TerminateProcess succeeded after the time-out
+};
+
 class IProcesses {
 public:
   virtual ~IProcesses() = default;
   // Starts a program with a hidden window and waits for it without limit.
   [[nodiscard]] virtual ProcessResult RunHiddenAndWait(std::string_view commandLine) = 0;
+
+  // Every process the caller may query (EnumProcesses with
+  // GetProcessImageFileName); false when the system lacks the functions.
+  [[nodiscard]] virtual bool ListProcesses(std::vector<ProcessEntry> &processes) = 0;
+  virtual std::uint32_t CurrentProcessId() = 0;
+  // ProcessIdToSessionId of the current process.
+  virtual std::uint32_t CurrentSessionId() = 0;
+  // Posts WM_CLOSE to each top-level window of the process and waits up
+  // to timeoutMs for it to end, then terminates it (exit code 0).
+  [[nodiscard]] virtual TCloseProcessResult CloseProcess(std::uint32_t id,
+                                                         std::uint32_t timeoutMs) = 0;
+  // CreateProcess, window shown normally, CREATE_NEW_PROCESS_GROUP |
+  // NORMAL_PRIORITY_CLASS; both handles closed. Does not wait.
+  [[nodiscard]] virtual bool StartProcess(std::string_view commandLine) = 0;
+};
+
+// --- the parts of the user's desktop session the history cleaner reaches
+
+// A clipboard format and the size of its data (GlobalSize of its handle).
+struct ClipboardEntry {
+  std::uint32_t format = 0;
+  std::string registeredName; // GetClipboardFormatName; empty for standard formats
+  std::uint64_t size = 0;
+};
+
+// One entry of the WinINet URL cache (INTERNET_CACHE_ENTRY_INFO).
+struct UrlCacheEntry {
+  std::string sourceUrl; // "Cookie:user@example.com/", "Visited: user@http://..."
+  std::string localFile; // may be empty
+  std::uint32_t entryType = 0;
+  std::uint64_t size = 0;
+};
+
+// WinINet cache container flags (GetUrlCacheConfigInfo).
+inline constexpr std::uint32_t kCacheContainerContent = 0x100;
+inline constexpr std::uint32_t kCacheContainerCookies = 0x200;
+inline constexpr std::uint32_t kCacheContainerHistory = 0x400;
+inline constexpr std::uint32_t kCookieCacheEntry = 0x00100000;
+inline constexpr std::uint32_t kUrlHistoryCacheEntry = 0x00200000;
+
+// One child of an IIS service's metabase container ("IIS://LocalHost/W3SVC").
+struct IisSite {
+  std::string name;             // "1"
+  std::string keyType;          // "IIsWebServer"
+  std::string logFileDirectory; // "C:\WINDOWS\system32\LogFiles"
+};
+
+class IDesktop {
+public:
+  virtual ~IDesktop() = default;
+
+  // The formats on the clipboard in enumeration order; false when the
+  // clipboard cannot be opened. Opens and closes it.
+  [[nodiscard]] virtual bool ReadClipboard(std::vector<ClipboardEntry> &formats) = 0;
+  [[nodiscard]] virtual bool EmptyClipboard() = 0;
+
+  // The folder of a WinINet cache container (kCacheContainer*); false when
+  // WinINet or the container is missing. WinINet is loaded at run time.
+  [[nodiscard]] virtual bool GetUrlCacheContainer(std::uint32_t containerFlag,
+                                                  std::string &path) = 0;
+  // The cache entries a search pattern ("cookie:", "visited:") finds, in
+  // the cache's order; the visitor answers false to stop.
+  virtual void EnumUrlCache(std::string_view pattern,
+                            const std::function<bool(const UrlCacheEntry &)> &visit) = 0;
+  [[nodiscard]] virtual long DeleteUrlCacheEntry(std::string_view sourceUrl) = 0;
+  // IUrlHistoryStg2::ClearHistory of the URL history object (an HRESULT).
+  [[nodiscard]] virtual long ClearUrlHistory() = 0;
+
+  // The children of "IIS://LocalHost/" + service that offer IADs, with
+  // their KeyType and LogFileDirectory (ADSI from "Activeds.dll", loaded
+  // at run time); false when the container cannot be had.
+  [[nodiscard]] virtual bool ListIisSites(std::string_view service,
+                                          std::vector<IisSite> &sites) = 0;
+
+  // SendMessage(HWND_BROADCAST, WM_WININICHANGE, 0, 0).
+  virtual void BroadcastSettingChange() = 0;
 };
 
 class IPlatform {
@@ -287,6 +385,7 @@ public:
   virtual IFileSystem &Files() = 0;
   virtual ISystem &System() = 0;
   virtual IProcesses &Processes() = 0;
+  virtual IDesktop &Desktop() = 0;
 };
 
 // The process-wide platform. Set once at start-up (or per test) before any

@@ -6,7 +6,8 @@ namespace qp::mem {
 
 MemoryPlatform::MemoryPlatform()
     : sys_(std::make_unique<MemorySystem>()), reg_(std::make_unique<MemoryRegistry>(*sys_)),
-      fs_(std::make_unique<MemoryFileSystem>(*sys_)), procs_(std::make_unique<MemoryProcesses>()) {
+      fs_(std::make_unique<MemoryFileSystem>(*sys_)), procs_(std::make_unique<MemoryProcesses>()),
+      desktop_(std::make_unique<MemoryDesktop>()) {
   for (const char *file :
        {"C:\\Windows\\notepad.exe", "C:\\Windows\\regedit.exe", "C:\\Windows\\explorer.exe"})
     fs_->AddFile(file, "MZ");
@@ -58,6 +59,9 @@ ISystem &MemoryPlatform::System() {
 }
 IProcesses &MemoryPlatform::Processes() {
   return *procs_;
+}
+IDesktop &MemoryPlatform::Desktop() {
+  return *desktop_;
 }
 
 void MemoryPlatform::Install() {

@@ -138,6 +138,7 @@ class MemoryRegistry;
 class MemoryFileSystem;
 class MemorySystem;
 class MemoryProcesses;
+class MemoryDesktop;
 
 class MemoryPlatform : public IPlatform {
 public:
@@ -150,11 +151,13 @@ public:
   IFileSystem &Files() override;
   ISystem &System() override;
   IProcesses &Processes() override;
+  IDesktop &Desktop() override;
 
   MemoryRegistry &Reg() { return *reg_; }
   MemoryFileSystem &Fs() { return *fs_; }
   MemorySystem &Sys() { return *sys_; }
   MemoryProcesses &Procs() { return *procs_; }
+  MemoryDesktop &Desk() { return *desktop_; }
 
   // Makes this platform the process-wide one for its lifetime (restores the
   // previous one when destroyed).
@@ -165,6 +168,7 @@ private:
   std::unique_ptr<MemoryRegistry> reg_;
   std::unique_ptr<MemoryFileSystem> fs_;
   std::unique_ptr<MemoryProcesses> procs_;
+  std::unique_ptr<MemoryDesktop> desktop_;
   IPlatform *previous_ = nullptr;
   bool installed_ = false;
 };
@@ -349,6 +353,8 @@ public:
   static constexpr const char *DefaultFileDacl =
       "D:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)";
   long RecycleFile(std::string_view path) override;
+  long SetAttributes(std::string_view path, std::uint32_t attributes) override;
+  long TestExclusiveOpen(std::string_view path) override;
   bool SwitchFsView(std::uintptr_t &previous) override;
   void RevertFsView(std::uintptr_t previous) override;
 
@@ -489,6 +495,11 @@ private:
 class MemoryProcesses : public IProcesses {
 public:
   ProcessResult RunHiddenAndWait(std::string_view commandLine) override;
+  bool ListProcesses(std::vector<ProcessEntry> &processes) override;
+  std::uint32_t CurrentProcessId() override;
+  std::uint32_t CurrentSessionId() override;
+  TCloseProcessResult CloseProcess(std::uint32_t id, std::uint32_t timeoutMs) override;
+  bool StartProcess(std::string_view commandLine) override;
 
   // The answer for the next runs; by default a program "runs" and exits 0.
   void SetHandler(std::function<ProcessResult(std::string_view commandLine)> handler);
@@ -498,6 +509,22 @@ private:
   mutable std::mutex mu_;
   std::function<ProcessResult(std::string_view)> handler_;
   std::vector<std::string> commandLines_;
+};
+
+class MemoryDesktop : public IDesktop {
+public:
+  bool ReadClipboard(std::vector<ClipboardEntry> &formats) override;
+  bool EmptyClipboard() override;
+  bool GetUrlCacheContainer(std::uint32_t containerFlag, std::string &path) override;
+  void EnumUrlCache(std::string_view pattern,
+                    const std::function<bool(const UrlCacheEntry &)> &visit) override;
+  long DeleteUrlCacheEntry(std::string_view sourceUrl) override;
+  long ClearUrlHistory() override;
+  bool ListIisSites(std::string_view service, std::vector<IisSite> &sites) override;
+  void BroadcastSettingChange() override;
+
+private:
+  mutable std::mutex mu_;
 };
 
 } // namespace qp::mem

@@ -28,3 +28,51 @@ std::vector<std::string> MemoryProcesses::CommandLines() const {
 }
 
 } // namespace qp::mem
+
+// --- placeholders until the process list model lands
+namespace qp::mem {
+bool MemoryProcesses::ListProcesses(std::vector<ProcessEntry> &) {
+  return false;
+}
+std::uint32_t MemoryProcesses::CurrentProcessId() {
+  return 1;
+}
+std::uint32_t MemoryProcesses::CurrentSessionId() {
+  return 1;
+}
+TCloseProcessResult MemoryProcesses::CloseProcess(std::uint32_t, std::uint32_t) {
+  return cpNotClosed;
+}
+bool MemoryProcesses::StartProcess(std::string_view) {
+  return false;
+}
+
+bool MemoryDesktop::ReadClipboard(std::vector<ClipboardEntry> &) {
+  return false;
+}
+bool MemoryDesktop::EmptyClipboard() {
+  return false;
+}
+bool MemoryDesktop::GetUrlCacheContainer(std::uint32_t, std::string &) {
+  return false;
+}
+void MemoryDesktop::EnumUrlCache(std::string_view,
+                                 const std::function<bool(const UrlCacheEntry &)> &) {}
+long MemoryDesktop::DeleteUrlCacheEntry(std::string_view) {
+  return wc::ErrorFileNotFound;
+}
+long MemoryDesktop::ClearUrlHistory() {
+  return 0;
+}
+bool MemoryDesktop::ListIisSites(std::string_view, std::vector<IisSite> &) {
+  return false;
+}
+void MemoryDesktop::BroadcastSettingChange() {}
+
+long MemoryFileSystem::SetAttributes(std::string_view, std::uint32_t) {
+  return 0;
+}
+long MemoryFileSystem::TestExclusiveOpen(std::string_view path) {
+  return GetAttributes(path) == wc::InvalidFileAttributes ? wc::ErrorFileNotFound : 0;
+}
+} // namespace qp::mem

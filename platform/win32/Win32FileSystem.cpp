@@ -289,3 +289,13 @@ void Win32FileSystem::RevertFsView(std::uintptr_t previous) {
 }
 
 } // namespace qp::win32
+
+namespace qp::win32 {
+long Win32FileSystem::SetAttributes(std::string_view path, std::uint32_t attributes) {
+  return ::SetFileAttributesW(Wide(path).c_str(), attributes) ? 0
+                                                              : static_cast<long>(::GetLastError());
+}
+long Win32FileSystem::TestExclusiveOpen(std::string_view) {
+  return 0;
+}
+} // namespace qp::win32

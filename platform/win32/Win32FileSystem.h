@@ -26,6 +26,8 @@ public:
   long SetFileSecurity(std::string_view path, std::uint32_t securityInfo,
                        std::string_view sddl) override;
   long RecycleFile(std::string_view path) override;
+  long SetAttributes(std::string_view path, std::uint32_t attributes) override;
+  long TestExclusiveOpen(std::string_view path) override;
 
   bool SwitchFsView(std::uintptr_t &previous) override;
   void RevertFsView(std::uintptr_t previous) override;

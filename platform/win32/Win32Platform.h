@@ -15,12 +15,14 @@ public:
   IFileSystem &Files() override { return files_; }
   ISystem &System() override { return system_; }
   IProcesses &Processes() override { return processes_; }
+  IDesktop &Desktop() override { return desktop_; }
 
 private:
   Win32Registry registry_;
   Win32FileSystem files_;
   Win32System system_;
   Win32Processes processes_;
+  Win32Desktop desktop_;
 };
 
 // The process's Win32 platform (created on first use, lives until exit).

@@ -43,3 +43,44 @@ ProcessResult Win32Processes::RunHiddenAndWait(std::string_view commandLine) {
 }
 
 } // namespace qp::win32
+
+// --- placeholders until the process list and the desktop session land
+namespace qp::win32 {
+bool Win32Processes::ListProcesses(std::vector<ProcessEntry> &) {
+  return false;
+}
+std::uint32_t Win32Processes::CurrentProcessId() {
+  return ::GetCurrentProcessId();
+}
+std::uint32_t Win32Processes::CurrentSessionId() {
+  return 0;
+}
+TCloseProcessResult Win32Processes::CloseProcess(std::uint32_t, std::uint32_t) {
+  return cpNotClosed;
+}
+bool Win32Processes::StartProcess(std::string_view) {
+  return false;
+}
+
+bool Win32Desktop::ReadClipboard(std::vector<ClipboardEntry> &) {
+  return false;
+}
+bool Win32Desktop::EmptyClipboard() {
+  return false;
+}
+bool Win32Desktop::GetUrlCacheContainer(std::uint32_t, std::string &) {
+  return false;
+}
+void Win32Desktop::EnumUrlCache(std::string_view,
+                                const std::function<bool(const UrlCacheEntry &)> &) {}
+long Win32Desktop::DeleteUrlCacheEntry(std::string_view) {
+  return ERROR_FILE_NOT_FOUND;
+}
+long Win32Desktop::ClearUrlHistory() {
+  return 0;
+}
+bool Win32Desktop::ListIisSites(std::string_view, std::vector<IisSite> &) {
+  return false;
+}
+void Win32Desktop::BroadcastSettingChange() {}
+} // namespace qp::win32

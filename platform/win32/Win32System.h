@@ -35,6 +35,24 @@ public:
 class Win32Processes final : public IProcesses {
 public:
   ProcessResult RunHiddenAndWait(std::string_view commandLine) override;
+  bool ListProcesses(std::vector<ProcessEntry> &processes) override;
+  std::uint32_t CurrentProcessId() override;
+  std::uint32_t CurrentSessionId() override;
+  TCloseProcessResult CloseProcess(std::uint32_t id, std::uint32_t timeoutMs) override;
+  bool StartProcess(std::string_view commandLine) override;
+};
+
+class Win32Desktop final : public IDesktop {
+public:
+  bool ReadClipboard(std::vector<ClipboardEntry> &formats) override;
+  bool EmptyClipboard() override;
+  bool GetUrlCacheContainer(std::uint32_t containerFlag, std::string &path) override;
+  void EnumUrlCache(std::string_view pattern,
+                    const std::function<bool(const UrlCacheEntry &)> &visit) override;
+  long DeleteUrlCacheEntry(std::string_view sourceUrl) override;
+  long ClearUrlHistory() override;
+  bool ListIisSites(std::string_view service, std::vector<IisSite> &sites) override;
+  void BroadcastSettingChange() override;
 };
 
 } // namespace qp::win32

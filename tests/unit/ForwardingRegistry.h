@@ -98,6 +98,7 @@ public:
   qp::IFileSystem &Files() override { return inner_.Files(); }
   qp::ISystem &System() override { return inner_.System(); }
   qp::IProcesses &Processes() override { return inner_.Processes(); }
+  qp::IDesktop &Desktop() override { return inner_.Desktop(); }
 
   THookRegistry reg;
 

@@ -1,0 +1,49 @@
+// The handlers of the cleaner's categories, one per category, and the
+// table the pass loop looks them up in.
+#pragma once
+
+#include <array>
+
+#include "cleaner/uSysCleaner.h"
+
+namespace quenlo {
+
+// Indexed by category. The browser categories that have no handler yet
+// report their browser's folder as not found, or, when it exists, fail
+// with kReasonNotAvailable.
+const std::array<TCategoryHandler, kCleanCategoryCount> &DefaultCleanHandlers();
+
+// --- shared procedures of the registry categories (uWindowsItems.cpp)
+// The key item: an analysis lists "HKCU\<path>", a clean deletes the tree.
+void KeyItem(TCleanPass &pass, TCleanCategory category, std::string_view path);
+// The "MRUList" procedure, and the extended "MRUListEx" one.
+void MruList(TCleanPass &pass, TCleanCategory category, std::string_view path);
+void MruListEx(TCleanPass &pass, TCleanCategory category, std::string_view path);
+// "HKCU\<path>" and "HKCU\<path>, <value>".
+std::string KeyFinding(std::string_view path);
+std::string ValueFinding(std::string_view path, std::string_view value);
+
+// --- Windows (uWindowsItems.cpp)
+void CleanStartMenuOrder(TCleanPass &pass);
+void CleanNetworkDrive(TCleanPass &pass);
+void CleanUserAssist(TCleanPass &pass);
+void CleanRunMenu(TCleanPass &pass);
+void CleanRecentDocuments(TCleanPass &pass);
+void CleanClipboard(TCleanPass &pass);
+void CleanOpenSave(TCleanPass &pass);
+void CleanLastVisited(TCleanPass &pass);
+void CleanTempFiles(TCleanPass &pass);
+void CleanIisLogFiles(TCleanPass &pass);
+void CleanHotFixes(TCleanPass &pass);
+void CleanSearchAssistant(TCleanPass &pass);
+void CleanTrayIconHistory(TCleanPass &pass);
+
+// --- Internet Explorer (uIEItems.cpp)
+void CleanIECache(TCleanPass &pass);
+void CleanIECookies(TCleanPass &pass);
+void CleanIEVisitedUrls(TCleanPass &pass);
+void CleanIETypedUrls(TCleanPass &pass);
+void CleanIEAutoComplete(TCleanPass &pass);
+void CleanIEFavoritesMenu(TCleanPass &pass);
+
+} // namespace quenlo
