@@ -167,7 +167,30 @@ std::string StatusReason(long status) {
   }
 }
 
+// Whether a "-wal" or "-journal" file lies beside the database, asked of
+// SQLite's own file layer (the paths SQLite itself will use).
+bool HasCompanion(const std::string &fileName) {
+  sqlite3_vfs *vfs = sqlite3_vfs_find(nullptr);
+  for (std::string_view suffix : {"-wal", "-journal"}) {
+    const std::string companion = fileName + std::string(suffix);
+    int exists = 1; // when the question fails, as if it were there
+    if (vfs == nullptr ||
+        vfs->xAccess(vfs, companion.c_str(), SQLITE_ACCESS_EXISTS, &exists) != SQLITE_OK ||
+        exists != 0)
+      return true;
+  }
+  return false;
+}
+
 } // namespace
+
+// A pragma that answers with rows (secure_delete its new value), stepped
+// to its end: Execute takes statements without rows only.
+static void RunPragma(TSQLiteDatabase &db, std::string_view pragma) {
+  TSQLiteUniTable answer(db, pragma);
+  while (answer.Next()) {
+  }
+}
 
 std::string SQLiteErrorDescription(int code) {
   if (code >= 0 && code < static_cast<int>(kCodeDescriptions.size()))
@@ -183,9 +206,19 @@ std::string SQLiteErrorDescription(int code) {
 
 TSQLiteDatabase::TSQLiteDatabase(std::string_view fileName, TSQLiteOpenMode mode)
     : fileName_(fileName), mode_(mode) {
+  // An analysis reads a database that has no "-wal" or "-journal" beside
+  // it over a read-write handle with query_only on. A read-only connection
+  // to a WAL database creates "-wal" and "-shm" and, unable to lock its
+  // read-only file exclusively at the close, leaves them behind; this one
+  // removes what it made, as the last connection to close does. Beside an
+  // existing companion (the browser has the database open, or a journal
+  // waits to be rolled back) it opens read-only: a read-write connection
+  // would roll a journal back or checkpoint a WAL into the file.
   // Never SQLITE_OPEN_CREATE: an analysis must not make an empty database
   // where none was, nor a clean.
-  const int flags = mode == omReadWrite ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
+  const bool guardedReader = mode == omReadOnly && !HasCompanion(fileName_);
+  const int flags =
+      mode == omReadWrite || guardedReader ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
   const int rc = sqlite3_open_v2(fileName_.c_str(), &db_, flags, nullptr);
   if (rc != SQLITE_OK) {
     if (db_ == nullptr)
@@ -196,16 +229,23 @@ TSQLiteDatabase::TSQLiteDatabase(std::string_view fileName, TSQLiteOpenMode mode
     throw ESQLiteException(text, rc);
   }
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  if (guardedReader) {
+    // SQLite refuses every change of the file on this connection.
+    try {
+      RunPragma(*this, "PRAGMA query_only=ON");
+    } catch (...) {
+      sqlite3_close(db_);
+      db_ = nullptr;
+      throw;
+    }
+  }
   if (mode == omReadWrite) {
     // Right after opening: foreign_keys does nothing inside a transaction.
     // Each answers with rows (secure_delete its new value), so both are
     // stepped to their end rather than run through Execute.
     try {
-      for (std::string_view pragma : {"PRAGMA secure_delete=ON", "PRAGMA foreign_keys=ON"}) {
-        TSQLiteUniTable answer(*this, pragma);
-        while (answer.Next()) {
-        }
-      }
+      RunPragma(*this, "PRAGMA secure_delete=ON");
+      RunPragma(*this, "PRAGMA foreign_keys=ON");
     } catch (...) {
       sqlite3_close(db_);
       db_ = nullptr;
