@@ -156,7 +156,12 @@ long RemoveEntry(const std::string &path, std::uint32_t attributes) {
     return status;
   if (Files().SetAttributes(path, attributes & ~wc::FileAttributeReadOnly) != wc::ErrorSuccess)
     return status;
-  return remove();
+  status = remove();
+  // Still there (in use, most likely): it keeps the attribute it had.
+  if (status != wc::ErrorSuccess && status != wc::ErrorFileNotFound &&
+      status != wc::ErrorPathNotFound)
+    qp::IgnoreResult(Files().SetAttributes(path, attributes));
+  return status;
 }
 
 // Removes path (whose attributes are known) with everything below it;
