@@ -297,9 +297,11 @@ std::vector<TGuardedFolder> GuardedFolders() {
   add(sys.GetSystemDirectory(), "the system folder");
   addSpecial(kCsidlSystem, "the system folder");
   addSpecial(kCsidlSystemX86, "the system folder");
-  // The profiles folder (C:\Users) lies above every profile.
+  // The profiles folder (C:\Users) lies above every profile, the shared
+  // one (%PUBLIC%) too.
   addSpecial(kCsidlProfile, "the profile folder");
   addVariable("USERPROFILE", "the profile folder");
+  addVariable("PUBLIC", "the shared profile folder");
   addSpecial(kCsidlProgramFiles, "a program folder");
   addSpecial(kCsidlProgramFilesX86, "a program folder");
   for (const char *name : {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432"})

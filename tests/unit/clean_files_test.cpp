@@ -271,14 +271,6 @@ TEST_F(CleanBaseFolders, RefusesEveryKindOfUnsafeFolder) {
 }
 
 TEST_F(CleanBaseFolders, FollowsTheMachinesOwnFoldersAndRefusesASweepOfThem) {
-  // A profile elsewhere: it, and the folder above it, are refused.
-  sys.SetSpecialFolder(kCsidlProfile, "D:\\Profiles\\bob");
-  EXPECT_FALSE(IsSafeBaseFolder("D:\\Profiles\\bob"));
-  EXPECT_FALSE(IsSafeBaseFolder("D:\\Profiles"));
-  EXPECT_TRUE(IsSafeBaseFolder("D:\\Profiles\\bob\\AppData\\Local\\Temp"));
-  sys.SetWindowsDirectory("E:\\WinNT");
-  EXPECT_FALSE(IsSafeBaseFolder("E:\\WinNT"));
-
   fs.AddFile("C:\\Users\\user\\Documents\\letter.doc");
   SweepFolder(Pass(smClean), kCategory, "C:\\Users\\user");
   EXPECT_EQ(Outcome().outcome, coFailed);
@@ -287,6 +279,17 @@ TEST_F(CleanBaseFolders, FollowsTheMachinesOwnFoldersAndRefusesASweepOfThem) {
   SweepFolder(Pass(smClean), kCategory, "Documents");
   EXPECT_EQ(Outcome().outcome, coFailed);
   EXPECT_TRUE(fs.Exists("C:\\Users\\user\\Documents\\letter.doc"));
+
+  // A profile elsewhere: it, and the folder above it, are refused.
+  sys.SetSpecialFolder(kCsidlProfile, "D:\\Profiles\\bob");
+  EXPECT_FALSE(IsSafeBaseFolder("D:\\Profiles\\bob"));
+  EXPECT_FALSE(IsSafeBaseFolder("D:\\Profiles"));
+  EXPECT_TRUE(IsSafeBaseFolder("D:\\Profiles\\bob\\AppData\\Local\\Temp"));
+  // The profiles folder stays refused through the shared profile.
+  ASSERT_TRUE(sys.SetEnvironmentVariable("USERPROFILE", "D:\\Profiles\\bob"));
+  EXPECT_FALSE(IsSafeBaseFolder("C:\\Users"));
+  sys.SetWindowsDirectory("E:\\WinNT");
+  EXPECT_FALSE(IsSafeBaseFolder("E:\\WinNT"));
 }
 
 TEST_F(CleanSpecialFolders, AnEmptyOrRelativeSpecialFolderIsNotFound) {
