@@ -145,8 +145,7 @@ long DeleteKeyTreeStatus(std::string_view path) {
                               : reg.DeleteKey(wc::HkeyCurrentUser, path);
 }
 
-void RecordDeleteStatus(TCleanPass &pass, TCleanCategory category, std::string name,
-                        long status) {
+void RecordDeleteStatus(TCleanPass &pass, TCleanCategory category, std::string name, long status) {
   if (status != wc::ErrorSuccess && !IsGoneStatus(status))
     pass.AddFailure(category, std::move(name), ReasonForStatus(status));
 }
@@ -197,10 +196,10 @@ void RemoveWalkedFolder(TCleanPass &pass, TCleanCategory category, const std::st
     return;
   }
   qp::IgnoreResult(WalkFiles(folder, kAllFilesMask, false,
-                         [&](const std::string &path, const qp::FindData &entry) {
-                           HandleFile(pass, category, path, entry, rules);
-                           return !pass.Terminated();
-                         }));
+                             [&](const std::string &path, const qp::FindData &entry) {
+                               HandleFile(pass, category, path, entry, rules);
+                               return !pass.Terminated();
+                             }));
   // What is still there was kept or recorded: the folder stays with it.
   if (!pass.Terminated() && FolderIsEmpty(folder))
     ShellRemove(pass, category, folder, rules);

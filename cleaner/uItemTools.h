@@ -47,8 +47,7 @@ bool OpenCategoryKey(TCleanPass &pass, TCleanCategory category, TPassKey &key,
 
 // A deletion's status: nothing for 0 or for a value or key that is already
 // gone, else a failure with its reason.
-void RecordDeleteStatus(TCleanPass &pass, TCleanCategory category, std::string name,
-                        long status);
+void RecordDeleteStatus(TCleanPass &pass, TCleanCategory category, std::string name, long status);
 
 bool IsInUseStatus(long status);
 bool IsGoneStatus(long status);
