@@ -248,6 +248,36 @@ std::string NormalisedFolder(std::string_view text, std::string *reason) {
   return out;
 }
 
+// The long form of a normalised path whose names may be 8.3 names
+// ("C:\PROGRA~1" is "C:\PROGRAM FILES", and GetTempPath often answers
+// in short names): each name holding a "~" is looked up as far as the
+// folders exist, FindFirst reporting the long name.
+std::string WithLongNames(const std::string &normalised) {
+  if (normalised.find('~') == std::string::npos)
+    return normalised;
+  std::size_t start = 2; // after "C:"
+  if (normalised.rfind("\\\\", 0) == 0) {
+    const std::size_t server = normalised.find('\\', 2);
+    start = server == std::string::npos ? std::string::npos : normalised.find('\\', server + 1);
+    if (start == std::string::npos)
+      return normalised; // a share root has no names to look up
+  }
+  std::string out = normalised.substr(0, start);
+  while (start < normalised.size()) {
+    std::size_t end = normalised.find('\\', start + 1);
+    if (end == std::string::npos)
+      end = normalised.size();
+    std::string part = normalised.substr(start + 1, end - start - 1);
+    qp::FindData entry;
+    if (part.find('~') != std::string::npos && Files().FindFirst(out + "\\" + part, entry) &&
+        !IsDotEntry(entry.name))
+      part = qp::UpperAscii(entry.name);
+    out += "\\" + part;
+    start = end;
+  }
+  return out;
+}
+
 // Drive ("C:") or share ("\\SERVER\SHARE") root of a normalised path.
 bool IsRootOf(const std::string &normalised) {
   if (normalised.size() == 2 && normalised[1] == ':')
@@ -276,7 +306,7 @@ std::vector<TGuardedFolder> GuardedFolders() {
   qp::ISystem &sys = qp::Platform().System();
   std::vector<TGuardedFolder> guarded;
   const auto add = [&](std::string_view path, std::string_view what) {
-    std::string normalised = NormalisedFolder(path, nullptr);
+    std::string normalised = WithLongNames(NormalisedFolder(path, nullptr));
     if (!normalised.empty())
       guarded.push_back(TGuardedFolder{std::move(normalised), what});
   };
@@ -361,7 +391,7 @@ bool IsSafeBaseFolder(std::string_view folder, std::string *reason) {
   };
   if (folder.empty())
     return refuse("empty");
-  const std::string normalised = NormalisedFolder(folder, &why);
+  const std::string normalised = WithLongNames(NormalisedFolder(folder, &why));
   if (normalised.empty())
     return refuse(why);
   if (IsRootOf(normalised))

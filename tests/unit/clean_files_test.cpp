@@ -292,6 +292,18 @@ TEST_F(CleanBaseFolders, FollowsTheMachinesOwnFoldersAndRefusesASweepOfThem) {
   EXPECT_FALSE(IsSafeBaseFolder("E:\\WinNT"));
 }
 
+TEST_F(CleanBaseFolders, ShortNamesAreReadAsTheLongOnes) {
+  fs.SetShortName("C:\\Program Files", "PROGRA~1");
+  fs.SetShortName("C:\\Users\\user", "USERPR~1");
+  EXPECT_FALSE(IsSafeBaseFolder("C:\\PROGRA~1"));
+  EXPECT_FALSE(IsSafeBaseFolder("c:\\progra~1\\"));
+  EXPECT_FALSE(IsSafeBaseFolder("C:\\Users\\USERPR~1"));
+  EXPECT_TRUE(IsSafeBaseFolder("C:\\Users\\USERPR~1\\AppData\\Local\\Temp"));
+  // The machine's own folders in short form guard their long form too.
+  sys.SetWindowsDirectory("C:\\PROGRA~1\\WinNT");
+  EXPECT_FALSE(IsSafeBaseFolder("C:\\Program Files\\WinNT"));
+}
+
 TEST_F(CleanSpecialFolders, AnEmptyOrRelativeSpecialFolderIsNotFound) {
   EXPECT_EQ(GetSpecialFolderPath(kCsidlRecent),
             "C:\\Users\\user\\AppData\\Roaming\\Microsoft\\Windows\\Recent");

@@ -115,6 +115,18 @@ TEST_F(MemoryLinks, DeleteTreeRemovesLinksWithoutEnteringThem) {
   EXPECT_TRUE(fs.Exists("C:\\Outside\\deep\\keep2.txt"));
 }
 
+TEST_F(MemoryLinks, ShortNamesReachTheLongOnes) {
+  fs.AddFile("C:\\Long Folder Name\\file.txt", "x");
+  fs.SetShortName("C:\\Long Folder Name", "LONGFO~1");
+  qp::FindData entry;
+  ASSERT_NE(fs.FindFirst("C:\\longfo~1", entry), nullptr);
+  EXPECT_EQ(entry.name, "Long Folder Name");
+  EXPECT_EQ(Listing("C:\\LONGFO~1\\*"), (std::vector<std::string>{".", "..", "file.txt"}));
+  EXPECT_EQ(fs.DeleteFile("C:\\LONGFO~1\\file.txt"), 0);
+  EXPECT_EQ(fs.RemoveDirectory("C:\\LONGFO~1"), 0);
+  EXPECT_FALSE(fs.Exists("C:\\Long Folder Name"));
+}
+
 TEST_F(MemoryFilesInUse, OpenFilesAreRefusedButReadable) {
   fs.AddFile("C:\\Data\\open.log", "text");
   fs.SetInUse("C:\\Data\\open.log", true);
