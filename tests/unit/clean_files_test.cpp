@@ -345,11 +345,6 @@ TEST_F(CleanSpecialFolders, BrowserFolders) {
   EXPECT_FALSE(chrome.exists);
   fs.AddDir(chrome.path);
   EXPECT_TRUE(ChromeProfileFolder("Cache").exists);
-  EXPECT_EQ(OperaFolder(true).path, "C:\\Users\\user\\AppData\\Local\\Opera\\Opera\\");
-  EXPECT_EQ(SafariFolder(false, "History").path,
-            "C:\\Users\\user\\AppData\\Roaming\\Apple Computer\\Safari\\History\\");
-  EXPECT_EQ(SafariPreferencesFolder().path,
-            "C:\\Users\\user\\AppData\\Roaming\\Apple Computer\\Preferences\\");
 
   sys.SetSpecialFolder(kCsidlAppData, std::nullopt);
   EXPECT_EQ(FirefoxProfileFolder(false).path, "");
