@@ -478,8 +478,13 @@ void SweepFolder(TCleanPass &pass, TCleanCategory category, std::string_view fol
     pass.FailCategory(category, std::string(kReasonUnsafeFolder));
     return;
   }
+  // A base folder that is itself a link is not swept: what it points at
+  // is not the folder the category names (the handlers' rule too).
   const std::string base = WithoutBackslash(folder);
-  if (!FolderExists(base))
+  const std::uint32_t baseAttributes = Files().GetAttributes(base);
+  if (baseAttributes == wc::InvalidFileAttributes ||
+      (baseAttributes & wc::FileAttributeDirectory) == 0 ||
+      (baseAttributes & kFileAttributeReparse) != 0)
     return;
   pass.MarkFound(category);
   pass.BasePath = base;
@@ -512,12 +517,7 @@ void SweepFolder(TCleanPass &pass, TCleanCategory category, std::string_view fol
   }
   if (!emptied || pass.Terminated())
     return;
-  // A base folder that is a link was emptied through it (the handler asked
-  // for that folder); the link itself stays where the system put it.
-  const std::uint32_t attributes = Files().GetAttributes(base);
-  if (attributes == wc::InvalidFileAttributes || (attributes & kFileAttributeReparse) != 0)
-    return;
-  const long status = RemoveEntry(base, attributes);
+  const long status = RemoveEntry(base, baseAttributes);
   if (status != wc::ErrorSuccess && status != wc::ErrorFileNotFound &&
       status != wc::ErrorPathNotFound)
     RecordFailure(pass, category, base, status);

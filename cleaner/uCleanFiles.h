@@ -87,7 +87,7 @@ bool ShellDelete(std::string_view path, const TRemoveFailure &onFailure = {});
 // CanOpenExclusive (relative name, size) and each file in use as kept; a
 // clean removes everything else, the folder itself included, and records
 // what it could not remove. Refuses (FailCategory) an unsafe folder; a
-// missing folder changes nothing.
+// missing folder, or one that is itself a link, changes nothing.
 void SweepFolder(TCleanPass &pass, TCleanCategory category, std::string_view folder);
 // The single-file item: file name in folder.
 void SingleFileItem(TCleanPass &pass, TCleanCategory category, std::string_view folder,

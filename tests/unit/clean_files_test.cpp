@@ -175,6 +175,13 @@ TEST_F(CleanLinks, SweepAndShellDeleteRemoveTheLinkAndLeaveItsTarget) {
   EXPECT_EQ(fs.Content("C:\\Outside\\data.bin"), "abc");
   EXPECT_TRUE(Outcome().failures.empty());
 
+  // A base folder that is a link is not swept at all.
+  fs.AddLink("C:\\Base", "C:\\Outside");
+  SweepFolder(Pass(smClean), kCategory, "C:\\Base");
+  EXPECT_FALSE(Found());
+  EXPECT_EQ(fs.Content("C:\\Outside\\keep.txt"), "12345");
+  EXPECT_TRUE(fs.IsLink("C:\\Base"));
+
   fs.AddLink("C:\\Parent\\deep\\junction", "C:\\Outside");
   fs.AddLink("C:\\Parent\\file.lnk", "C:\\Outside\\keep.txt",
              qp::mem::MemoryFileSystem::LinkKind::File);
