@@ -464,6 +464,14 @@ bool ShellDelete(std::string_view path, const TRemoveFailure &onFailure) {
       onFailure(target, status);
     return false;
   }
+  // Nor one of the folders a sweep is refused (a link to one is only a
+  // link, removed alone).
+  if ((attributes & wc::FileAttributeDirectory) != 0 && (attributes & kFileAttributeReparse) == 0 &&
+      !IsSafeBaseFolder(target)) {
+    if (onFailure)
+      onFailure(target, wc::ErrorAccessDenied);
+    return false;
+  }
   return DeleteEntry(target, attributes, onFailure);
 }
 

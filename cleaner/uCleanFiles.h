@@ -78,7 +78,8 @@ TBrowserFolder SafariPreferencesFolder();
 using TRemoveFailure = std::function<void(const std::string &path, long status)>;
 // The shell delete: a file, a link (the link itself) or a whole folder,
 // read-only files included; never to the recycle bin. True when nothing
-// is left.
+// is left. Refuses (ERROR_ACCESS_DENIED) a relative path, a root and a
+// folder IsSafeBaseFolder refuses.
 bool ShellDelete(std::string_view path, const TRemoveFailure &onFailure = {});
 // The plain delete (DeleteFile): 0 or the status.
 [[nodiscard]] long PlainDelete(std::string_view path);

@@ -430,7 +430,10 @@ TEST_F(CleanSingleFile, SizesNamesAndPlainDelete) {
   EXPECT_FALSE(ShellDelete("C:\\"));
   EXPECT_FALSE(ShellDelete("relative"));
   EXPECT_FALSE(ShellDelete("C:\\Data\\.."));
+  EXPECT_FALSE(ShellDelete("C:\\Windows"));
+  EXPECT_FALSE(ShellDelete("C:\\Users\\user\\"));
   EXPECT_TRUE(fs.Exists("C:\\Windows\\notepad.exe"));
+  EXPECT_TRUE(fs.Exists("C:\\Users\\user\\AppData"));
 }
 
 } // namespace
