@@ -331,10 +331,15 @@ TEST_F(CleanWindowsItems, HostileShortTitleDeletesNothingOutsideItsFolder) {
   fs.AddFile(w + "$NtUninstallKB3$\\spuninst\\spuninst.inf", Inf("HOTFIX", "KB3", "..\\..\\x"));
   fs.AddFile(w + "$NtUninstallKB4$\\spuninst\\spuninst.inf", Inf("HOTFIX", "KB4", "C:\\x"));
   fs.AddFile(w + "$NtUninstallKB5$\\spuninst\\spuninst.inf", Inf("HOTFIX", "KB5", "..\\Users\\x"));
+  // No ".." needed to reach a file the title should never name.
+  fs.AddFile(w + "System32\\config\\SYSTEM.log", "hive log");
+  fs.AddFile(w + "$NtUninstallKB6$\\spuninst\\spuninst.inf",
+             Inf("HOTFIX", "KB6", "System32\\config\\SYSTEM"));
   const std::string before = FileDump("C:\\Users") + fs.Content("C:\\x.log").value_or("");
   Run(CleanHotFixes, ccHotFixes, smClean);
   EXPECT_EQ(FileDump("C:\\Users") + fs.Content("C:\\x.log").value_or(""), before);
   EXPECT_TRUE(fs.Exists("C:\\Windows\\notepad.exe"));
+  EXPECT_EQ(fs.Content(w + "System32\\config\\SYSTEM.log"), "hive log");
   EXPECT_FALSE(fs.Exists(w + "$NtUninstallKB3$")); // the uninstaller itself still goes
 }
 
