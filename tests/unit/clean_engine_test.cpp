@@ -413,13 +413,5 @@ TEST_F(CleanEngineTest, BrowserCategoriesAreNotFoundWithoutTheBrowserAndNotAvail
     EXPECT_NE(DefaultCleanHandlers()[c], nullptr) << c;
 }
 
-TEST(CleanReasons, StatusesMapToTheEnginesReasons) {
-  EXPECT_EQ(ReasonForStatus(wc::ErrorSharingViolation), kReasonInUse);
-  EXPECT_EQ(ReasonForStatus(33), kReasonInUse); // a locked range
-  EXPECT_EQ(ReasonForStatus(wc::ErrorAccessDenied), kReasonAccessDenied);
-  EXPECT_EQ(ReasonForStatus(wc::ErrorFileNotFound), kReasonNotFound);
-  EXPECT_EQ(ReasonForStatus(wc::ErrorPathNotFound), kReasonNotFound);
-}
-
 } // namespace
 } // namespace quenlo

@@ -85,16 +85,6 @@ TEST_F(CleanIEItems, WithoutWinInetTheCacheFolderIsCleanedButForThePhishingFilte
   EXPECT_TRUE(fs.Exists("C:\\Elsewhere\\mine.txt"));
 }
 
-TEST_F(CleanIEItems, CacheContainerThatIsTheProfileIsRefused) {
-  desk.SetCacheContainer(qp::kCacheContainerContent, "C:\\Users\\user");
-  fs.AddFile("C:\\Users\\user\\Documents\\letter.doc", "mine");
-  const TCategoryResult cleaned = Run(CleanIECache, ccIECache, smClean).categories[ccIECache];
-  EXPECT_EQ(cleaned.outcome, coIncomplete);
-  ASSERT_EQ(cleaned.failures.size(), 1u);
-  EXPECT_EQ(cleaned.failures[0].Reason, kReasonUnsafeFolder);
-  EXPECT_TRUE(fs.Exists("C:\\Users\\user\\Documents\\letter.doc"));
-}
-
 // --- Cookies
 
 TEST_F(CleanIEItems, CookiesAreNamedByFileAndAskedByTheirThirdLine) {
@@ -174,26 +164,6 @@ TEST_F(CleanIEItems, VisitedUrlsLoseTheirUserPartAndTheHistoryIsCleared) {
   EXPECT_EQ(Names(result.failures), std::vector<std::string>{"file:///C:/x.txt (access denied)"});
 }
 
-// --- Typed URLs
-
-TEST_F(CleanIEItems, TypedUrlsListTheirAddressesAndACleanDeletesEveryValue) {
-  reg.SetString(View::V32, kTypedUrls, "url1", "http://example.com/");
-  reg.SetString(View::V32, kTypedUrls, "url2", "ftp://files.example/");
-  reg.SetDword(View::V32, kTypedUrls, "odd", 1);
-  const TPassResult analysed = Run(CleanIETypedUrls, ccIETypedURLs, smReport);
-  EXPECT_EQ(Sorted(Names(analysed.categories[ccIETypedURLs].items)),
-            Sorted({"ftp://files.example/", "http://example.com/", kTypedUrls + ", odd"}));
-  Run(CleanIETypedUrls, ccIETypedURLs, smClean);
-  EXPECT_TRUE(reg.KeyExists(View::V32, kTypedUrls));
-  qp::KeyInfo info;
-  TRegistryAccess check(wc::KeyRead);
-  check.SetRootKey(wc::HkeyCurrentUser);
-  check.SetView(rv32);
-  ASSERT_TRUE(check.OpenKey("Software\\Microsoft\\Internet Explorer\\TypedURLs", false));
-  ASSERT_TRUE(check.GetKeyInfo(info));
-  EXPECT_EQ(info.values, 0u);
-}
-
 // --- Autocomplete Data
 
 TEST_F(CleanIEItems, AutocompleteKeepsItsSettingsInAnyCaseAndAnalysisChangesNothing) {
@@ -224,22 +194,6 @@ TEST_F(CleanIEItems, AutocompleteKeepsItsSettingsInAnyCaseAndAnalysisChangesNoth
   EXPECT_FALSE(
       reg.KeyExists(View::V32, kStorage + "S-1-5-21-1004336348-1177238915-682003330-1001\\Data"));
   EXPECT_TRUE(reg.KeyExists(View::V32, kStorage + "someone\\Data")); // another user's
-}
-
-TEST_F(CleanIEItems, FavoritesMenuIsAKeyItem) {
-  const std::string key =
-      "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Favorites";
-  EXPECT_EQ(Run(CleanIEFavoritesMenu, ccIEFavoritesMenuOrderHistory, smReport)
-                .categories[ccIEFavoritesMenuOrderHistory]
-                .outcome,
-            coNotFound);
-  reg.SetRaw(View::V32, key + "\\Links", "Order", wc::RegBinary, {1});
-  EXPECT_EQ(Names(Run(CleanIEFavoritesMenu, ccIEFavoritesMenuOrderHistory, smReport)
-                      .categories[ccIEFavoritesMenuOrderHistory]
-                      .items),
-            std::vector<std::string>{key});
-  Run(CleanIEFavoritesMenu, ccIEFavoritesMenuOrderHistory, smClean);
-  EXPECT_FALSE(reg.KeyExists(View::V32, key));
 }
 
 } // namespace
