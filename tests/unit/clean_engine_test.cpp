@@ -388,6 +388,27 @@ TEST_F(ThreadedSysCleaner, AnalysisRegistryIsReadOnlyAndCleanRegistryWrites) {
   EXPECT_EQ(cleaner.LastClean().categories[ccRunMenuHistory].outcome, coDone);
 }
 
+TEST_F(ThreadedSysCleaner, StopAtAnyPointOfARealPassLeavesNoEventAndNoLaterFinding) {
+  // The real handlers, with something to find in the file categories.
+  for (int i = 0; i < 40; ++i)
+    fs.AddFile("C:\\Users\\user\\AppData\\Local\\Temp\\f" + std::to_string(i) + ".tmp", "x");
+  for (int round = 0; round < 12; ++round) {
+    completed.clear();
+    progress.clear();
+    ASSERT_TRUE(cleaner.Start(smReport));
+    for (int pumps = 0; pumps < round; ++pumps)
+      mainThread.PumpWait(1ms);
+    cleaner.Stop();
+    const std::size_t items = cleaner.ItemCount(ccTempFiles);
+    const std::size_t events = progress.size();
+    mainThread.PumpWait(5ms);
+    EXPECT_EQ(cleaner.ItemCount(ccTempFiles), items);
+    EXPECT_EQ(progress.size(), events);
+    EXPECT_EQ(cleaner.LastAnalysis().end, peStopped) << round;
+    EXPECT_TRUE(completed.empty()) << round;
+  }
+}
+
 // --- the browser categories without handlers
 
 TEST_F(CleanEngineTest, BrowserCategoriesAreNotFoundWithoutTheBrowserAndNotAvailableWithIt) {
@@ -411,14 +432,6 @@ TEST_F(CleanEngineTest, BrowserCategoriesAreNotFoundWithoutTheBrowserAndNotAvail
   EXPECT_EQ(run(ccASHistory).outcome, coNotFound); // another browser's folder
   for (std::size_t c = 0; c < kCleanCategoryCount; ++c)
     EXPECT_NE(DefaultCleanHandlers()[c], nullptr) << c;
-}
-
-TEST(CleanReasons, StatusesMapToTheEnginesReasons) {
-  EXPECT_EQ(ReasonForStatus(wc::ErrorSharingViolation), kReasonInUse);
-  EXPECT_EQ(ReasonForStatus(33), kReasonInUse); // a locked range
-  EXPECT_EQ(ReasonForStatus(wc::ErrorAccessDenied), kReasonAccessDenied);
-  EXPECT_EQ(ReasonForStatus(wc::ErrorFileNotFound), kReasonNotFound);
-  EXPECT_EQ(ReasonForStatus(wc::ErrorPathNotFound), kReasonNotFound);
 }
 
 } // namespace
