@@ -73,6 +73,16 @@ bool FolderExists(std::string_view path) {
   return attributes != wc::InvalidFileAttributes && (attributes & wc::FileAttributeDirectory) != 0;
 }
 
+// The folder is there and is no link, asked again just before it is
+// entered: a folder listed as real may have been swapped for a junction
+// since (the gap is narrowed, as far as a path-based API allows).
+bool StillRealFolder(const std::string &path) {
+  const std::uint32_t attributes = Files().GetAttributes(path);
+  return attributes != wc::InvalidFileAttributes &&
+         (attributes & wc::FileAttributeDirectory) != 0 &&
+         (attributes & kFileAttributeReparse) == 0;
+}
+
 // Lists pattern, skipping "." and ".."; the visitor answers false to stop.
 // False when it stopped.
 template <typename Visit> bool ForEachEntry(const std::string &pattern, Visit &&visit) {
@@ -120,7 +130,7 @@ bool WalkFilesIn(const std::string &base, std::string_view mask, bool recursive,
   if (!allFiles)
     subfolders = RealSubfolders(base);
   for (const std::string &name : subfolders)
-    if (!WalkFilesIn(base + name + "\\", mask, recursive, callback))
+    if (StillRealFolder(base + name) && !WalkFilesIn(base + name + "\\", mask, recursive, callback))
       return false;
   return true;
 }
@@ -136,7 +146,8 @@ bool WalkFoldersIn(const std::string &base, std::string_view mask, bool recursiv
   }));
   for (const auto &[name, link] : folders) {
     const std::string path = base + name;
-    if (recursive && !link && !WalkFoldersIn(path + "\\", mask, recursive, callback))
+    if (recursive && !link && StillRealFolder(path) &&
+        !WalkFoldersIn(path + "\\", mask, recursive, callback))
       return false;
     if (!callback(path))
       return false;
@@ -169,6 +180,12 @@ long RemoveEntry(const std::string &path, std::uint32_t attributes) {
 // entry that refused: a folder that kept something is not reported again.
 bool DeleteEntry(const std::string &path, std::uint32_t attributes,
                  const TRemoveFailure &onFailure) {
+  if ((attributes & wc::FileAttributeDirectory) != 0 && (attributes & kFileAttributeReparse) == 0 &&
+      !StillRealFolder(path)) {
+    attributes = Files().GetAttributes(path); // a link now, or gone
+    if (attributes == wc::InvalidFileAttributes)
+      return true;
+  }
   const auto fail = [&](long status) {
     if (onFailure)
       onFailure(path, status);

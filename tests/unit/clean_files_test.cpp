@@ -155,6 +155,22 @@ TEST_F(CleanLinks, WalkersHandLinksOverWithoutEnteringThem) {
   EXPECT_EQ(Folders("C:\\Base"), (std::vector<std::string>{"C:\\Base\\junction", "C:\\Base\\sub"}));
 }
 
+TEST_F(CleanLinks, AFolderSwappedForALinkAfterItWasListedIsNotEntered) {
+  fs.AddFile("C:\\Outside\\keep.txt");
+  fs.AddFile("C:\\Base\\a.txt");
+  fs.AddFile("C:\\Base\\sub\\b.txt");
+  std::vector<std::string> seen;
+  WalkFiles("C:\\Base", kAllFilesMask, true, [&](const std::string &path, const qp::FindData &) {
+    seen.push_back(path);
+    if (path == "C:\\Base\\a.txt") { // "sub" is listed already
+      fs.Remove("C:\\Base\\sub");
+      fs.AddLink("C:\\Base\\sub", "C:\\Outside");
+    }
+    return true;
+  });
+  EXPECT_EQ(seen, (std::vector<std::string>{"C:\\Base\\a.txt"}));
+}
+
 TEST_F(CleanLinks, SweepAndShellDeleteRemoveTheLinkAndLeaveItsTarget) {
   fs.AddFile("C:\\Outside\\keep.txt", "12345");
   fs.AddFile("C:\\Outside\\inner\\keep2.txt");
