@@ -151,22 +151,6 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// The reason a database stays, from a file status.
-// TODO(c3 merge): ReasonForStatus of uSysCleaner.cpp replaces this.
-std::string StatusReason(long status) {
-  switch (status) {
-  case wc::ErrorSharingViolation:
-    return std::string(kReasonInUse);
-  case wc::ErrorAccessDenied:
-    return std::string(kReasonAccessDenied);
-  case wc::ErrorFileNotFound:
-  case wc::ErrorPathNotFound:
-    return std::string(kReasonNotFound);
-  default:
-    return qp::Platform().System().SystemMessage(status);
-  }
-}
-
 // Whether a "-wal" or "-journal" file lies beside the database, asked of
 // SQLite's own file layer (the paths SQLite itself will use).
 bool HasCompanion(const std::string &fileName) {
@@ -508,14 +492,14 @@ bool DeleteDatabaseFiles(std::string_view path, std::string &reason) {
   // SQLite keeps its database open with sharing: an open for this caller
   // alone fails while anybody (the browser) has it.
   if (const long status = files.TestExclusiveOpen(path); status != 0) {
-    reason = StatusReason(status);
+    reason = ReasonForStatus(status);
     return false;
   }
   // The main file first: a companion left without its database is
   // harmless, a database left without its journal or WAL loses what they
   // hold.
   if (const long status = files.DeleteFile(path); status != 0) {
-    reason = StatusReason(status);
+    reason = ReasonForStatus(status);
     return false;
   }
   bool all = true;
@@ -524,7 +508,7 @@ bool DeleteDatabaseFiles(std::string_view path, std::string &reason) {
     if (files.GetAttributes(companion) == wc::InvalidFileAttributes)
       continue;
     if (const long status = files.DeleteFile(companion); status != 0 && all) {
-      reason = StatusReason(status);
+      reason = ReasonForStatus(status);
       all = false;
     }
   }

@@ -451,3 +451,49 @@ TEST_F(SQLiteWrapper, TablesAndColumnsAsTheFileHasThem) {
 }
 
 } // namespace
+
+namespace {
+
+using DatabaseFiles = quenlo::test::MemoryTest;
+
+// Deleting a database goes through the platform: on the model, a file that
+// another program holds open stays with every companion.
+TEST_F(DatabaseFiles, DeletedWithCompanionsOnlyWhenNotHeld) {
+  const std::string db = "C:\\Profile\\places.sqlite";
+  fs.AddFile(db, "pages");
+  fs.AddFile(db + "-wal", "frames");
+  fs.AddFile(db + "-shm", "index");
+  fs.AddFile("C:\\Profile\\places.sqlite.bak", "kept");
+  fs.SetInUse(db, true);
+  std::string reason;
+  EXPECT_FALSE(quenlo::DeleteDatabaseFiles(db, reason));
+  EXPECT_EQ(reason, quenlo::kReasonInUse);
+  EXPECT_TRUE(fs.Exists(db));
+  EXPECT_TRUE(fs.Exists(db + "-wal"));
+  EXPECT_TRUE(fs.Exists(db + "-shm"));
+
+  fs.SetInUse(db, false);
+  reason.clear();
+  EXPECT_TRUE(quenlo::DeleteDatabaseFiles(db, reason)) << reason;
+  EXPECT_FALSE(fs.Exists(db));
+  EXPECT_FALSE(fs.Exists(db + "-wal"));
+  EXPECT_FALSE(fs.Exists(db + "-shm"));
+  EXPECT_TRUE(fs.Exists("C:\\Profile\\places.sqlite.bak"));
+
+  EXPECT_FALSE(quenlo::DeleteDatabaseFiles(db, reason));
+  EXPECT_EQ(reason, quenlo::kReasonNotFound);
+}
+
+// A companion that cannot go is reported, after the database itself went.
+TEST_F(DatabaseFiles, CompanionThatStaysIsReported) {
+  const std::string db = "C:\\Profile\\cookies.sqlite";
+  fs.AddFile(db, "pages");
+  fs.AddFile(db + "-journal", "rollback");
+  fs.SetInUse(db + "-journal", true);
+  std::string reason;
+  EXPECT_FALSE(quenlo::DeleteDatabaseFiles(db, reason));
+  EXPECT_EQ(reason, quenlo::kReasonInUse);
+  EXPECT_FALSE(fs.Exists(db));
+}
+
+} // namespace
