@@ -377,6 +377,34 @@ TEST_F(SQLiteWrapper, LockedDatabaseIsReportedLocked) {
   EXPECT_EQ(Scalar(analysis, "SELECT count(*) FROM moz_cookies"), "1");
 }
 
+TEST_F(SQLiteWrapper, CommitThatCannotFinishLeavesNothingChanged) {
+  // A rollback-journal database: a reader in the middle of its rows keeps
+  // the clean's COMMIT from taking the file.
+  const std::string path = NewDatabase("formhistory.sqlite");
+  TSQLiteDatabase cleaner(path, omReadWrite);
+  cleaner.Execute("CREATE TABLE moz_formhistory (value TEXT)");
+  cleaner.Execute("INSERT INTO moz_formhistory VALUES ('a'), ('b')");
+  Pragma(cleaner, "PRAGMA busy_timeout=50");
+  TSQLiteDatabase browser(path, omReadWrite);
+  {
+    TSQLiteTransaction work(cleaner);
+    cleaner.Execute("DELETE FROM moz_formhistory");
+    TSQLiteUniTable reading(browser, "SELECT value FROM moz_formhistory");
+    ASSERT_FALSE(reading.Eof());
+    try {
+      work.Commit();
+      FAIL() << "committed under a reader";
+    } catch (const ESQLiteException &e) {
+      EXPECT_TRUE(e.Locked()) << e.what();
+    }
+    // Still open, so that it is rolled back and not left half done.
+    EXPECT_TRUE(cleaner.IsTransactionOpen());
+  }
+  EXPECT_FALSE(cleaner.IsTransactionOpen());
+  EXPECT_EQ(Scalar(browser, "SELECT count(*) FROM moz_formhistory"), "2");
+  EXPECT_EQ(Scalar(cleaner, "SELECT count(*) FROM moz_formhistory"), "2");
+}
+
 TEST_F(SQLiteWrapper, ReadOnlyOpenLeavesTheFolderAsItWas) {
   // A WAL database closed cleanly (its -wal and -shm gone) and a rollback
   // journal one; the analysis reads each and must leave no companion.
