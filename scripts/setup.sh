@@ -16,5 +16,13 @@ if ((${#missing[@]})); then
   # wine32 is never installed: 32-bit Linux programs cannot run on these machines.
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-# SQLite's amalgamation, fetched once into build/third_party (checksums pinned).
-bash "$(dirname "$0")/fetch-sqlite.sh"
+# SQLite's amalgamation, fetched once into build/third_party (checksums
+# pinned) with npm, which is installed only while the source is missing.
+root=$(cd "$(dirname "$0")/.." && pwd)
+if [ ! -f "$root/build/third_party/sqlite/sqlite3.c" ] && ! command -v npm >/dev/null; then
+  echo "setup: installing npm"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends npm >/dev/null
+fi
+bash "$root/scripts/fetch-sqlite.sh"
