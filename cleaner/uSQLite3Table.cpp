@@ -102,7 +102,7 @@ struct TBinder {
   }
   int operator()(char value) const {
     // The one character alone: a terminating zero bound with it would
-    // become part of the text and never compare equal to 'x'.
+    // be stored in the text, which then never equals 'x'.
     message = "Could not bind text";
     return sqlite3_bind_text(stmt, index, &value, 1, SQLITE_TRANSIENT);
   }
