@@ -123,4 +123,29 @@ TEST_F(Win32SQLite, DatabaseIsDeletedWithItsCompanionsOnlyWhenNotOpen) {
   EXPECT_EQ(reason, quenlo::kReasonNotFound);
 }
 
+TEST_F(Win32SQLite, DatabaseHeldExclusivelyIsReportedLocked) {
+  // Windows' byte-range locks are mandatory: the clean's reads and writes
+  // fail busy while the browser holds its exclusive lock.
+  const std::string path = NewDatabase("formhistory.sqlite");
+  TSQLiteDatabase browser(path, omReadWrite);
+  browser.Execute("CREATE TABLE moz_formhistory (value TEXT)");
+  browser.Execute("INSERT INTO moz_formhistory VALUES ('typed')");
+  browser.Execute("BEGIN EXCLUSIVE");
+  browser.Execute("DELETE FROM moz_formhistory");
+  for (auto mode : {omReadOnly, omReadWrite}) {
+    TSQLiteDatabase cleaner(path, mode);
+    Pragma(cleaner, "PRAGMA busy_timeout=50");
+    try {
+      TSQLiteUniTable rows(cleaner, "SELECT count(*) FROM moz_formhistory");
+      FAIL() << "read under the browser's exclusive lock";
+    } catch (const ESQLiteException &e) {
+      EXPECT_TRUE(e.Locked()) << e.what();
+    }
+  }
+  browser.Rollback();
+  TSQLiteDatabase cleaner(path, omReadOnly);
+  TSQLiteUniTable rows(cleaner, "SELECT count(*) FROM moz_formhistory");
+  EXPECT_EQ(rows.FieldAsInt64(0), 1);
+}
+
 } // namespace
