@@ -300,8 +300,8 @@ TEST_F(Win32ExclusiveOpen, InUseReadOnlyFolderAndMissing) {
     ASSERT_TRUE(open);
     EXPECT_EQ(files().TestExclusiveOpen(held), ERROR_SHARING_VIOLATION);
   }
+  // The test itself leaves nothing open: asked twice, free twice.
   EXPECT_EQ(files().TestExclusiveOpen(held), 0);
-  // The test leaves nothing open: a second test answers the same.
   EXPECT_EQ(files().TestExclusiveOpen(held), 0);
   EXPECT_EQ(files().TestExclusiveOpen(readOnly), 0);
   EXPECT_EQ(files().TestExclusiveOpen(dir_), ERROR_ACCESS_DENIED);
