@@ -50,17 +50,38 @@ bool IsDriveRoot(std::string_view path) {
   return false;
 }
 
-// Removes a file or a folder with everything below it; links to folders are
-// removed themselves, never entered.
+// Clears the read-only attribute of something a delete refused and asks
+// again, as SHFileOperation removes read-only files; other refusals stand.
+long RetryWithoutReadOnly(qp::IFileSystem &fs, const std::string &path, std::uint32_t attr,
+                          long status, long (*remove)(qp::IFileSystem &, const std::string &)) {
+  if (status != wc::ErrorAccessDenied || (attr & wc::FileAttributeReadOnly) == 0)
+    return status;
+  if (fs.SetAttributes(path, attr & ~wc::FileAttributeReadOnly) != wc::ErrorSuccess)
+    return status;
+  return remove(fs, path);
+}
+
+long RemoveFile(qp::IFileSystem &fs, const std::string &path) {
+  return fs.DeleteFile(path);
+}
+
+long RemoveFolder(qp::IFileSystem &fs, const std::string &path) {
+  return fs.RemoveDirectory(path);
+}
+
+// Removes a file or a folder with everything below it; links (to folders or
+// files) are removed themselves, never entered.
 bool DeleteTree(const std::string &path) {
   auto &fs = qp::Platform().Files();
   const std::uint32_t attr = fs.GetAttributes(path);
   if (attr == wc::InvalidFileAttributes)
     return false;
   if ((attr & wc::FileAttributeDirectory) == 0)
-    return fs.DeleteFile(path) == wc::ErrorSuccess;
+    return RetryWithoutReadOnly(fs, path, attr, fs.DeleteFile(path), RemoveFile) ==
+           wc::ErrorSuccess;
   if ((attr & kFileAttributeReparsePoint) != 0)
-    return fs.RemoveDirectory(path) == wc::ErrorSuccess;
+    return RetryWithoutReadOnly(fs, path, attr, fs.RemoveDirectory(path), RemoveFolder) ==
+           wc::ErrorSuccess;
 
   std::vector<std::string> names;
   qp::FindData data;
@@ -73,7 +94,8 @@ bool DeleteTree(const std::string &path) {
   bool ok = true;
   for (const auto &name : names)
     ok = DeleteTree(path + "\\" + name) && ok;
-  return fs.RemoveDirectory(path) == wc::ErrorSuccess && ok;
+  return ok && RetryWithoutReadOnly(fs, path, attr, fs.RemoveDirectory(path), RemoveFolder) ==
+                   wc::ErrorSuccess;
 }
 
 } // namespace

@@ -16,6 +16,10 @@ namespace {
 constexpr long kNotSameDevice = 17;
 constexpr long kBadNetPath = 53;
 constexpr long kDirectoryInvalid = 267;
+constexpr long kCantResolveFilename = 1921;
+constexpr std::uint32_t kReparsePoint = 0x400;
+// Windows gives up on a chain of links after 31 hops.
+constexpr int kMaxLinkHops = 31;
 constexpr std::uint32_t kRootAttributes =
     wc::FileAttributeDirectory | wc::FileAttributeHidden | wc::FileAttributeSystem;
 constexpr std::uint64_t kClockStart = 132223104000000000ull;
@@ -26,8 +30,12 @@ struct FNode {
   std::string content;
   std::uint64_t time = kClockStart;
   std::uint64_t lock = 0; // the OpenLockFile that holds it, 0 when none
-  std::string owner;      // SDDL SID; empty: "BA"
-  std::string dacl;       // "D:..." set on this node; empty: inherited
+  bool inUse = false;     // another program holds it open (SetInUse)
+  // A junction or symbolic link: the physical path it points at. A link
+  // has no children of its own; paths through it reach the target.
+  std::optional<std::string> link;
+  std::string owner; // SDDL SID; empty: "BA"
+  std::string dacl;  // "D:..." set on this node; empty: inherited
   // The size FindFirst reports instead of the content's, until the file is
   // written again (SetReportedSize).
   std::optional<std::uint64_t> reportedSize;
@@ -101,10 +109,11 @@ private:
   std::size_t next_ = 1; // the first entry went to FindFirst
 };
 
-// A file, or a folder with a file inside, that a lock holds: Windows
-// refuses to open, replace, delete or recycle it.
+// A file, or a folder with a file inside, that a lock holds or another
+// program has open: Windows refuses to replace, delete or recycle it. A
+// link holds nothing: what its target holds is the target's business.
 bool Held(const FNode &node) {
-  if (node.lock != 0)
+  if (node.lock != 0 || node.inUse)
     return true;
   return std::any_of(node.children.begin(), node.children.end(),
                      [](const auto &child) { return Held(*child.second.second); });
@@ -273,12 +282,19 @@ struct MemoryFileSystem::Impl {
 
   // Finds the node of the first `count` parts; status as Windows gives it.
   // A file followed by a backslash is an invalid name, as on Windows.
-  long Walk(const Parsed &p, std::size_t count, FNode *&node) const {
+  // Links on the way are followed; the last node is the link itself unless
+  // followLast. hops counts the links followed to get here.
+  long Walk(const Parsed &p, std::size_t count, FNode *&node, bool followLast = false,
+            int hops = 0) const {
     node = nullptr;
     FNode *at = RootNode(p.root);
     if (at == nullptr)
       return MissingRoot(p.root);
     for (std::size_t i = 0; i < count; ++i) {
+      if (at->link) {
+        if (long st = Resolve(*at, at, hops))
+          return st == kCantResolveFilename ? st : wc::ErrorPathNotFound;
+      }
       if (!at->dir)
         return wc::ErrorPathNotFound;
       auto it = at->children.find(UpperAscii(p.parts[i]));
@@ -286,25 +302,41 @@ struct MemoryFileSystem::Impl {
         return i + 1 == count ? wc::ErrorFileNotFound : wc::ErrorPathNotFound;
       at = it->second.second.get();
     }
+    if (followLast && at->link) {
+      if (long st = Resolve(*at, at, hops))
+        return st;
+    }
     if (count == p.parts.size() && p.trailingSep && !at->dir)
       return wc::ErrorInvalidName;
     node = at;
     return wc::ErrorSuccess;
   }
 
-  // Parses a caller's path in the thread's view and finds its node.
-  long Locate(std::string_view text, Parsed &p, FNode *&node) const {
+  // The node a link points at, following further links.
+  long Resolve(const FNode &link, FNode *&target, int &hops) const {
+    if (++hops > kMaxLinkHops)
+      return kCantResolveFilename;
+    Parsed t;
+    if (Parse(*link.link, t) != wc::ErrorSuccess)
+      return wc::ErrorPathNotFound;
+    return Walk(t, t.parts.size(), target, true, hops);
+  }
+
+  // Parses a caller's path in the thread's view and finds its node (the
+  // link itself when the path names one, its target with followLast).
+  long Locate(std::string_view text, Parsed &p, FNode *&node, bool followLast = false) const {
     if (long st = Parse(text, p))
       return st;
     ApplyView(p);
-    return Walk(p, p.parts.size(), node);
+    return Walk(p, p.parts.size(), node, followLast);
   }
 
-  // The folder that holds the last part (which must exist as a name).
+  // The folder that holds the last part (which must exist as a name); a
+  // folder link's target when the path goes through one.
   long Parent(const Parsed &p, FNode *&parent) const {
     if (p.parts.empty())
       return wc::ErrorAccessDenied;
-    const long st = Walk(p, p.parts.size() - 1, parent);
+    const long st = Walk(p, p.parts.size() - 1, parent, true);
     if (st == wc::ErrorFileNotFound || (st == wc::ErrorSuccess && !parent->dir))
       return wc::ErrorPathNotFound;
     return st;
@@ -314,7 +346,7 @@ struct MemoryFileSystem::Impl {
   // node, ErrorFileNotFound with only the folder that would hold it, or
   // the reason neither is there.
   long LocateForCreate(std::string_view text, Parsed &p, FNode *&node, FNode *&parent) const {
-    const long st = Locate(text, p, node);
+    const long st = Locate(text, p, node, true);
     if (st != wc::ErrorSuccess && st != wc::ErrorFileNotFound)
       return st;
     if (long pst = Parent(p, parent))
@@ -343,7 +375,7 @@ struct MemoryFileSystem::Impl {
   }
 
   // Builder: the physical folder for a path, created with its parents.
-  FNode *MakeDirs(const Parsed &p, std::size_t count) {
+  FNode *MakeDirs(const Parsed &p, std::size_t count, int hops = 0) {
     if (p.root.size() == 2 && driveTypes.count(UpperAscii(p.root)[0]) == 0)
       Declare(p.root[0], wc::DriveFixed);
     std::unique_ptr<FNode> &rootSlot = roots[UpperAscii(p.root)];
@@ -352,6 +384,20 @@ struct MemoryFileSystem::Impl {
     FNode *node = rootSlot.get();
     for (std::size_t i = 0; i < count; ++i) {
       auto &slot = node->children[UpperAscii(p.parts[i])];
+      if (slot.second && slot.second->link && hops < kMaxLinkHops) {
+        // The builder reaches a link's target as the API does; a dangling
+        // link gets its target made.
+        Parsed t;
+        if (Parse(*slot.second->link, t) == wc::ErrorSuccess) {
+          FNode *target = nullptr;
+          if (Walk(t, t.parts.size(), target, true, hops) != wc::ErrorSuccess)
+            target = MakeDirs(t, t.parts.size(), hops + 1);
+          if (target->dir) {
+            node = target;
+            continue;
+          }
+        }
+      }
       if (!slot.second || !slot.second->dir) {
         slot.first = p.parts[i];
         slot.second = NewDir();
@@ -420,7 +466,7 @@ std::unique_ptr<IFindHandle> MemoryFileSystem::FindFirst(std::string_view patter
   }
   m.ApplyView(p);
   FNode *folder = nullptr;
-  error = m.Walk(p, p.parts.size() - 1, folder);
+  error = m.Walk(p, p.parts.size() - 1, folder, true);
   if (error == wc::ErrorSuccess && !folder->dir)
     error = wc::ErrorPathNotFound;
   if (error != wc::ErrorSuccess) {
@@ -483,6 +529,7 @@ long MemoryFileSystem::RemoveDirectory(std::string_view path) {
     return wc::ErrorAccessDenied;
   if (!node->dir)
     return kDirectoryInvalid;
+  // A folder link goes alone: it has no children, whatever its target has.
   if (!node->children.empty())
     return wc::ErrorDirNotEmpty;
   if ((node->attributes & wc::FileAttributeReadOnly) != 0)
@@ -563,11 +610,11 @@ long MemoryFileSystem::CopyFile(std::string_view from, std::string_view to, bool
     return st;
   Parsed src, dst;
   FNode *node = nullptr, *target = nullptr, *dstParent = nullptr;
-  if (long st = m.Locate(from, src, node))
+  if (long st = m.Locate(from, src, node, true))
     return st;
   if (node->dir)
     return wc::ErrorAccessDenied;
-  const long tst = m.Locate(to, dst, target);
+  const long tst = m.Locate(to, dst, target, true);
   if (tst != wc::ErrorSuccess && tst != wc::ErrorFileNotFound)
     return tst;
   if (long st = m.Parent(dst, dstParent))
@@ -594,11 +641,11 @@ long MemoryFileSystem::ReadFile(std::string_view path, std::string &data) {
     return st;
   Parsed p;
   FNode *node = nullptr;
-  if (long st = m.Locate(path, p, node))
+  if (long st = m.Locate(path, p, node, true))
     return st;
   if (node->dir)
     return wc::ErrorAccessDenied;
-  if (Held(*node))
+  if (node->lock != 0) // a file in use shares reading; a lock does not
     return wc::ErrorSharingViolation;
   data = node->content;
   return wc::ErrorSuccess;
@@ -651,7 +698,7 @@ long MemoryFileSystem::FlushFile(std::string_view path) {
     return st;
   Parsed p;
   FNode *node = nullptr;
-  if (long st = m.Locate(path, p, node))
+  if (long st = m.Locate(path, p, node, true))
     return st;
   if (node->dir)
     return wc::ErrorAccessDenied;
@@ -689,7 +736,7 @@ long MemoryFileSystem::OpenLockFile(std::string_view path, std::unique_ptr<IFile
   if (st == wc::ErrorSuccess) {
     if (node->dir || (node->attributes & wc::FileAttributeReadOnly) != 0)
       return wc::ErrorAccessDenied;
-    if (node->lock != 0)
+    if (node->lock != 0 || node->inUse)
       return wc::ErrorSharingViolation;
   } else {
     auto file = std::make_unique<FNode>();
@@ -844,6 +891,40 @@ long MemoryFileSystem::RecycleFile(std::string_view path) {
   return 0;
 }
 
+long MemoryFileSystem::SetAttributes(std::string_view path, std::uint32_t attributes) {
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  if (long st = m.Failed(Op::SetAttributes, path))
+    return st;
+  Parsed p;
+  FNode *node = nullptr;
+  if (long st = m.Locate(path, p, node))
+    return st;
+  if (p.parts.empty())
+    return wc::ErrorAccessDenied;
+  constexpr std::uint32_t kFixed = wc::FileAttributeDirectory | kReparsePoint;
+  std::uint32_t next =
+      (attributes & ~(kFixed | wc::FileAttributeNormal)) | (node->attributes & kFixed);
+  if (next == 0)
+    next = wc::FileAttributeNormal;
+  node->attributes = next;
+  return wc::ErrorSuccess;
+}
+
+long MemoryFileSystem::TestExclusiveOpen(std::string_view path) {
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  Parsed p;
+  FNode *node = nullptr;
+  if (long st = m.Locate(path, p, node, true))
+    return st;
+  if (node->dir)
+    return wc::ErrorAccessDenied;
+  if (node->lock != 0 || node->inUse)
+    return wc::ErrorSharingViolation;
+  return wc::ErrorSuccess;
+}
+
 bool MemoryFileSystem::SwitchFsView(std::uintptr_t &previous) {
   std::lock_guard lock(impl_->mu);
   if (!impl_->sys.Os64Bit())
@@ -892,7 +973,7 @@ void MemoryFileSystem::SetReportedSize(std::string_view path, std::uint64_t size
   Parsed p;
   FNode *node = nullptr;
   if (impl_->Parse(path, p) == wc::ErrorSuccess &&
-      impl_->Walk(p, p.parts.size(), node) == wc::ErrorSuccess && !node->dir)
+      impl_->Walk(p, p.parts.size(), node, true) == wc::ErrorSuccess && !node->dir)
     node->reportedSize = size;
 }
 
@@ -903,13 +984,52 @@ void MemoryFileSystem::AddDir(std::string_view path) {
     impl_->MakeDirs(p, p.parts.size());
 }
 
+void MemoryFileSystem::AddLink(std::string_view path, std::string_view target, LinkKind kind) {
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  Parsed p;
+  Parsed t;
+  if (m.Parse(path, p) != wc::ErrorSuccess || p.parts.empty() ||
+      m.Parse(target, t) != wc::ErrorSuccess)
+    return;
+  bool folder = kind == LinkKind::Folder;
+  if (kind == LinkKind::FromTarget) {
+    FNode *node = nullptr;
+    folder = m.Walk(t, t.parts.size(), node, true) != wc::ErrorSuccess || node->dir;
+  }
+  FNode *parent = m.MakeDirs(p, p.parts.size() - 1);
+  auto link = std::make_unique<FNode>();
+  link->dir = folder;
+  link->attributes =
+      (folder ? wc::FileAttributeDirectory : wc::FileAttributeArchive) | kReparsePoint;
+  link->link = JoinPath(t, t.parts.size());
+  m.Place(*parent, p.parts.back(), std::move(link));
+}
+
+bool MemoryFileSystem::IsLink(std::string_view path) const {
+  std::lock_guard lock(impl_->mu);
+  Parsed p;
+  FNode *node = nullptr;
+  return impl_->Parse(path, p) == wc::ErrorSuccess &&
+         impl_->Walk(p, p.parts.size(), node) == wc::ErrorSuccess && node->link.has_value();
+}
+
+void MemoryFileSystem::SetInUse(std::string_view path, bool inUse) {
+  std::lock_guard lock(impl_->mu);
+  Parsed p;
+  FNode *node = nullptr;
+  if (impl_->Parse(path, p) == wc::ErrorSuccess &&
+      impl_->Walk(p, p.parts.size(), node, true) == wc::ErrorSuccess && !node->dir)
+    node->inUse = inUse;
+}
+
 void MemoryFileSystem::Remove(std::string_view path) {
   std::lock_guard lock(impl_->mu);
   Parsed p;
   FNode *parent = nullptr;
   if (impl_->Parse(path, p) != wc::ErrorSuccess || p.parts.empty())
     return;
-  if (impl_->Walk(p, p.parts.size() - 1, parent) == wc::ErrorSuccess && parent->dir)
+  if (impl_->Walk(p, p.parts.size() - 1, parent, true) == wc::ErrorSuccess && parent->dir)
     parent->children.erase(UpperAscii(p.parts.back()));
 }
 
@@ -926,7 +1046,7 @@ std::optional<std::string> MemoryFileSystem::Content(std::string_view path) cons
   Parsed p;
   FNode *node = nullptr;
   if (impl_->Parse(path, p) != wc::ErrorSuccess ||
-      impl_->Walk(p, p.parts.size(), node) != wc::ErrorSuccess || node->dir)
+      impl_->Walk(p, p.parts.size(), node, true) != wc::ErrorSuccess || node->dir)
     return std::nullopt;
   return node->content;
 }
@@ -947,7 +1067,7 @@ std::vector<std::string> MemoryFileSystem::List(std::string_view folder) const {
   Parsed p;
   FNode *node = nullptr;
   if (impl_->Parse(folder, p) != wc::ErrorSuccess ||
-      impl_->Walk(p, p.parts.size(), node) != wc::ErrorSuccess || !node->dir)
+      impl_->Walk(p, p.parts.size(), node, true) != wc::ErrorSuccess || !node->dir)
     return names;
   for (const auto &[upper, entry] : node->children)
     names.push_back(entry.first);

@@ -353,7 +353,11 @@ public:
   static constexpr const char *DefaultFileDacl =
       "D:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)";
   long RecycleFile(std::string_view path) override;
+  // The directory and reparse-point bits stay as they are; a file left
+  // without attributes reads FILE_ATTRIBUTE_NORMAL.
   long SetAttributes(std::string_view path, std::uint32_t attributes) override;
+  // 0 for a file nobody holds (read-only ones too), 32 for one in use or
+  // locked, 5 for a folder, the path's status when missing.
   long TestExclusiveOpen(std::string_view path) override;
   bool SwitchFsView(std::uintptr_t &previous) override;
   void RevertFsView(std::uintptr_t previous) override;
@@ -373,6 +377,28 @@ public:
   // FindFirst reports `size` bytes for an existing file until it is written
   // again: a file larger than a test can hold (a hive beyond 4 GiB).
   void SetReportedSize(std::string_view path, std::uint64_t size);
+  // A junction or symbolic link at path pointing at target (a physical
+  // path, which may be missing: a dangling link). Its kind is fixed when it
+  // is made: a folder link for a folder target (FromTarget with a missing
+  // target too), else a file link. Its attributes, and those of its entry
+  // in its folder's listing, are the kind's (FILE_ATTRIBUTE_DIRECTORY or
+  // FILE_ATTRIBUTE_ARCHIVE) with FILE_ATTRIBUTE_REPARSE_POINT; its listed
+  // size is 0. Paths through the link reach the target, as Windows follows
+  // links: FindFirst("link\*") lists the target's content and
+  // DeleteFile("link\x") deletes the target's x. ReadFile, WriteFile,
+  // CopyFile (source) and TestExclusiveOpen of a file link reach its
+  // target; RemoveDirectory of a folder link, DeleteFile of a file link,
+  // MoveFile, RecycleFile and Remove take the link alone, whatever the
+  // target holds. A chain of more than 31 links answers 1921.
+  enum class LinkKind { FromTarget, Folder, File };
+  void AddLink(std::string_view path, std::string_view target,
+               LinkKind kind = LinkKind::FromTarget);
+  bool IsLink(std::string_view path) const;
+  // A file another program holds open: TestExclusiveOpen, DeleteFile,
+  // MoveFile, RecycleFile and WriteFile answer ERROR_SHARING_VIOLATION
+  // (also for a folder holding it, as for OpenLockFile's locks); reading
+  // it still works, as another program's open usually shares reading.
+  void SetInUse(std::string_view path, bool inUse);
   void Remove(std::string_view path); // file or whole folder
   bool Exists(std::string_view path) const;
   std::optional<std::string> Content(std::string_view path) const;
@@ -395,7 +421,8 @@ public:
     Flush,
     Lock,
     Append,
-    Security
+    Security,
+    SetAttributes
   };
   void InjectFailure(Op op, std::string_view pathPart, long status, int count = 1);
   void ClearFailures();
@@ -492,39 +519,129 @@ private:
   std::unique_ptr<Impl> impl_;
 };
 
+// The process list a test builds. The own process (CurrentProcessId, 100)
+// is always listed, in the current session; ids handed out for started
+// processes begin at 1000.
 class MemoryProcesses : public IProcesses {
 public:
+  static constexpr std::uint32_t kOwnProcessId = 100;
+
   ProcessResult RunHiddenAndWait(std::string_view commandLine) override;
+  // False while the list is switched off (SetProcessListAvailable).
   bool ListProcesses(std::vector<ProcessEntry> &processes) override;
   std::uint32_t CurrentProcessId() override;
   std::uint32_t CurrentSessionId() override;
+  // By the process's CloseBehaviour; an ended or terminated process leaves
+  // the list. The own process and unknown ids: cpNotClosed.
   TCloseProcessResult CloseProcess(std::uint32_t id, std::uint32_t timeoutMs) override;
+  // Records the command line and asks the start hook which process, if
+  // any, now runs; false (nothing recorded) while starts fail.
   bool StartProcess(std::string_view commandLine) override;
 
   // The answer for the next runs; by default a program "runs" and exits 0.
   void SetHandler(std::function<ProcessResult(std::string_view commandLine)> handler);
   std::vector<std::string> CommandLines() const;
 
+  // --- the process list
+  enum class CloseBehaviour {
+    EndsOnClose,    // ends when its windows get WM_CLOSE: cpEnded
+    OnlyTerminable, // ignores WM_CLOSE; TerminateProcess ends it: cpTerminated
+    CannotOpen      // OpenProcess is refused: cpNotClosed, it keeps running
+  };
+  // id 0 takes the next free id; returns the id.
+  std::uint32_t AddProcess(ProcessEntry entry,
+                           CloseBehaviour behaviour = CloseBehaviour::EndsOnClose);
+  void SetProcessListAvailable(bool available);
+  void SetCurrentSession(std::uint32_t sessionId); // default 1
+  // Called (outside the model's lock) for every started command line; the
+  // process it answers is added (EndsOnClose), nullopt adds none. Without
+  // a hook nothing is added.
+  void SetOnStart(std::function<std::optional<ProcessEntry>(std::string_view commandLine)> hook);
+  // Called (outside the lock) with every process that ended by
+  // CloseProcess, so that a test can model a program that comes back.
+  void SetOnEnd(std::function<void(const ProcessEntry &ended)> hook);
+  void SetStartFails(bool fails);
+  // The processes other than the own one, in list order.
+  std::vector<ProcessEntry> Running() const;
+  std::vector<std::string> StartedCommandLines() const;
+  struct CloseCall {
+    std::uint32_t id = 0;
+    std::uint32_t timeoutMs = 0;
+  };
+  std::vector<CloseCall> CloseCalls() const;
+
 private:
+  struct Process {
+    ProcessEntry entry;
+    CloseBehaviour behaviour = CloseBehaviour::EndsOnClose;
+  };
+  std::uint32_t AddLocked(ProcessEntry entry, CloseBehaviour behaviour);
   mutable std::mutex mu_;
   std::function<ProcessResult(std::string_view)> handler_;
   std::vector<std::string> commandLines_;
+  std::vector<Process> processes_;
+  bool listAvailable_ = true;
+  bool startFails_ = false;
+  std::uint32_t session_ = 1;
+  std::uint32_t nextId_ = 1000;
+  std::function<std::optional<ProcessEntry>(std::string_view)> onStart_;
+  std::function<void(const ProcessEntry &)> onEnd_;
+  std::vector<std::string> started_;
+  std::vector<CloseCall> closeCalls_;
 };
 
+// The user's desktop session: the clipboard, the WinINet URL cache and its
+// containers, the URL history object, the IIS metabase and the settings
+// broadcast, each as a test sets it up. Thread-safe: the cleaner calls it
+// from its worker.
 class MemoryDesktop : public IDesktop {
 public:
+  // False (nothing read) while the clipboard cannot be opened.
   bool ReadClipboard(std::vector<ClipboardEntry> &formats) override;
+  // Clears the formats and counts the call; false while it cannot be opened.
   bool EmptyClipboard() override;
   bool GetUrlCacheContainer(std::uint32_t containerFlag, std::string &path) override;
+  // A pattern ending in ":" ("cookie:", "visited:") finds the entries
+  // whose source URL starts with it, letter case aside, as WinINet does;
+  // an empty pattern or "*.*" finds every entry. The entries found are
+  // taken before the first visit, so a visitor may delete them.
   void EnumUrlCache(std::string_view pattern,
                     const std::function<bool(const UrlCacheEntry &)> &visit) override;
+  // By exact source URL; 2 when there is none.
   long DeleteUrlCacheEntry(std::string_view sourceUrl) override;
+  // Counts the call; answers SetClearUrlHistoryResult's status (default 0).
   long ClearUrlHistory() override;
+  // False for a service that was not set.
   bool ListIisSites(std::string_view service, std::vector<IisSite> &sites) override;
-  void BroadcastSettingChange() override;
+  void BroadcastSettingChange() override; // counted
+
+  void SetClipboard(std::vector<ClipboardEntry> formats);
+  void SetClipboardOpenFails(bool fails);
+  std::vector<ClipboardEntry> Clipboard() const;
+  int ClipboardEmpties() const;
+  // An empty path takes the container away.
+  void SetCacheContainer(std::uint32_t containerFlag, std::string path);
+  void AddUrlCacheEntry(UrlCacheEntry entry);
+  // DeleteUrlCacheEntry of that source URL answers status (an entry in use).
+  void SetUrlCacheDeleteFails(std::string sourceUrl, long status);
+  std::vector<UrlCacheEntry> UrlCacheEntries() const;
+  void SetClearUrlHistoryResult(long status);
+  int UrlHistoryClears() const;
+  void SetIisSites(std::string service, std::vector<IisSite> sites);
+  int Broadcasts() const;
 
 private:
   mutable std::mutex mu_;
+  std::vector<ClipboardEntry> clipboard_;
+  bool clipboardFails_ = false;
+  int clipboardEmpties_ = 0;
+  std::map<std::uint32_t, std::string> containers_;
+  std::vector<UrlCacheEntry> urlCache_;
+  std::map<std::string, long> urlDeleteFailures_;
+  long clearHistoryResult_ = 0;
+  int historyClears_ = 0;
+  std::map<std::string, std::vector<IisSite>> iisSites_; // upper-case service name
+  int broadcasts_ = 0;
 };
 
 } // namespace qp::mem
