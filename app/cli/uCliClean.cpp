@@ -139,22 +139,34 @@ bool ParseCleanOptions(const std::vector<std::string> &args, TCleanOptions &opti
 }
 
 void PrintCleanText(const TCleanRunResult &result, std::ostream &out) {
-  const char *counted = result.kind == crAnalyze ? " found, " : " removed, ";
+  const char *counted = result.kind == crAnalyze ? " found" : " removed";
   std::size_t count = 0;
   std::int64_t size = 0;
   for (const TCleanRunCategory &category : result.categories) {
+    // Registry categories have no sizes: their items show none.
+    const bool sized = CleanCategoryInfo(category.category).sizesAdded || category.TotalSize() != 0;
     out << GetQualifiedCaption(category.category) << ": " << OutcomeText(category.outcome);
     if (!category.reason.empty())
       out << " (" << OneLine(category.reason) << ")";
-    out << ", " << category.items.size() << counted << FormatByteSize(category.TotalSize()) << "\n";
-    for (const TCleanItem &item : category.items)
-      out << kIndent << OneLine(item.Name) << " (" << FormatByteSize(item.Size) << ")\n";
+    const bool handled = category.outcome == coDone || category.outcome == coIncomplete;
+    if (handled || !category.items.empty()) {
+      out << ", " << category.items.size() << counted;
+      if (sized)
+        out << ", " << FormatByteSize(category.TotalSize());
+    }
+    out << "\n";
+    for (const TCleanItem &item : category.items) {
+      out << kIndent << OneLine(item.Name);
+      if (sized)
+        out << " (" << FormatByteSize(item.Size) << ")";
+      out << "\n";
+    }
     PrintNotes(out, "kept", category.kept);
     PrintNotes(out, "failed", category.failures);
     count += category.items.size();
     size += category.TotalSize();
   }
-  out << "Total: " << count << counted << FormatByteSize(size) << "\n";
+  out << "Total: " << count << counted << ", " << FormatByteSize(size) << "\n";
   for (const std::string &path : result.filesInUse)
     out << "In use, to be deleted when Windows restarts: " << OneLine(path) << "\n";
   if (result.explorerRestartFailed)

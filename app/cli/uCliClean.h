@@ -20,7 +20,7 @@ struct TCleanRunResult;
 namespace quenlo::cli {
 
 struct TCleanOptions {
-  bool run = false; // "run": analysis, clean, analysis; else one analysis
+  bool run = false;            // "run": analysis, clean, analysis; else one analysis
   TCleanCategories categories; // with categoriesGiven; else the settings' selection
   bool categoriesGiven = false;
   bool json = false;
@@ -32,8 +32,9 @@ struct TCleanOptions {
 bool ParseCleanOptions(const std::vector<std::string> &args, TCleanOptions &options,
                        std::string &message);
 
-// Per category a line "caption: outcome, N found|removed, size", its
-// findings indented with their sizes, then what was kept and what failed
+// Per category a line "caption: outcome, N found|removed, size" (no count
+// for a category not found or failed, no sizes where the category has
+// none), its findings indented with their sizes, then what was kept and what failed
 // with the reasons; a total line and the files left for a restart (a pass
 // that did not end goes to the error stream). Names keep to one line
 // (control characters escaped).
