@@ -506,6 +506,9 @@ public:
   void AdvanceTicks(std::uint64_t ms);
   // Sleep advances the tick count instead of waiting when set (default).
   void SetVirtualSleep(bool virtualSleep);
+  // Called (outside the model's lock) after every Sleep: what another
+  // program does meanwhile (Windows starting its shell again).
+  void SetOnSleep(std::function<void(std::uint32_t ms)> hook);
   // "SeShutdownPrivilege:on" / ":off" per SetPrivilege call.
   std::vector<std::string> PrivilegeCalls() const;
   // ExpandEnvironmentStrings fails (nullopt) while set.

@@ -175,6 +175,7 @@ struct MemorySystem::Impl {
   std::vector<std::uint32_t> exitCalls;
   std::uint64_t ticks = 1000000;
   bool virtualSleep = true;
+  std::function<void(std::uint32_t)> onSleep;
 
   bool Holds(const Privilege &privilege) const { return admin || privilege.userHolds; }
 
@@ -560,13 +561,17 @@ std::uint64_t MemorySystem::TickCount() {
 
 void MemorySystem::Sleep(std::uint32_t ms) {
   bool real = false;
+  std::function<void(std::uint32_t)> onSleep;
   {
     std::lock_guard lock(impl_->mu);
     impl_->ticks += ms;
     real = !impl_->virtualSleep;
+    onSleep = impl_->onSleep;
   }
   if (real)
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  if (onSleep)
+    onSleep(ms);
 }
 
 // --- settings
@@ -679,6 +684,11 @@ void MemorySystem::SetPrivilegeResult(long status) {
 void MemorySystem::AdvanceTicks(std::uint64_t ms) {
   std::lock_guard lock(impl_->mu);
   impl_->ticks += ms;
+}
+
+void MemorySystem::SetOnSleep(std::function<void(std::uint32_t ms)> hook) {
+  std::lock_guard lock(impl_->mu);
+  impl_->onSleep = std::move(hook);
 }
 
 void MemorySystem::SetVirtualSleep(bool virtualSleep) {
