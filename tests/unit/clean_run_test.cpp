@@ -388,5 +388,47 @@ TEST_F(CleanCli, RunMenuHistoryIsListedThenCleaned) {
   EXPECT_NE(after.out.find("\"count\":0"), std::string::npos) << after.out;
 }
 
+// The temporary folder on the model with the real handler: a file in use
+// is kept (and does not make the run fail), a read-only file and the
+// subfolders go, the links go without what they point at, and the folder
+// itself stays.
+TEST_F(CleanCli, TempFilesAreCleanedInsideTheirFolderOnly) {
+  const std::string temp = "C:\\Users\\user\\AppData\\Local\\Temp\\";
+  fs.AddFile(temp + "old.tmp", std::string(100, 'x'));
+  fs.AddFile(temp + "sub\\deeper\\inner.tmp", "in");
+  fs.AddFile(temp + "busy.log", "held open");
+  fs.SetInUse(temp + "busy.log", true);
+  fs.AddFile(temp + "ro.tmp", "ro", wc::FileAttributeReadOnly);
+  fs.AddFile("C:\\Data\\keep.txt", "keep");
+  fs.AddFile("C:\\Data\\folder\\inside.txt", "keep too");
+  fs.AddLink(temp + "file-link.txt", "C:\\Data\\keep.txt");
+  fs.AddLink(temp + "folder-link", "C:\\Data\\folder");
+
+  const CliRun analysis = RunCommand({"clean", "analyze", "--category", "TempFiles", "--json"});
+  EXPECT_EQ(analysis.code, 0) << analysis.out;
+  for (const char *item : {"\"old.tmp\",\"size\":100", "sub\\\\deeper\\\\inner.tmp", "\"ro.tmp\"",
+                           "file-link.txt", "folder-link"})
+    EXPECT_NE(analysis.out.find(item), std::string::npos) << item << " in " << analysis.out;
+  EXPECT_NE(analysis.out.find("\"kept\":[{\"name\":\"busy.log\",\"reason\":\"in use\"}]"),
+            std::string::npos)
+      << analysis.out;
+  EXPECT_TRUE(fs.Exists(temp + "old.tmp")) << "an analysis removes nothing";
+
+  const CliRun run = RunCommand({"clean", "run", "--category", "8"});
+  EXPECT_EQ(run.code, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("Temp Files: done, 5 removed"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("  kept: busy.log (in use)\n"), std::string::npos) << run.out;
+  EXPECT_TRUE(fs.Exists(temp)) << "the temporary folder itself stays";
+  EXPECT_TRUE(fs.Exists(temp + "busy.log"));
+  for (const char *gone : {"old.tmp", "sub", "ro.tmp", "file-link.txt", "folder-link"})
+    EXPECT_FALSE(fs.Exists(temp + gone)) << gone;
+  EXPECT_EQ(fs.Content("C:\\Data\\keep.txt"), "keep");
+  EXPECT_EQ(fs.Content("C:\\Data\\folder\\inside.txt"), "keep too");
+
+  const CliRun after = RunCommand({"clean", "analyze", "--category", "8", "--json"});
+  EXPECT_EQ(after.code, 0);
+  EXPECT_NE(after.out.find("\"count\":0"), std::string::npos) << after.out;
+}
+
 } // namespace
 } // namespace quenlo::test
