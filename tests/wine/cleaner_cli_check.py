@@ -7,6 +7,9 @@ nothing.
                               for links the target
   same A B [ALLOWED_REGEX]    the snapshots are equal; entries whose path
                               matches ALLOWED_REGEX may differ (printed)
+  regsame A B [SKIPPED_KEY]   two exports of a key (regedit's UTF-16 files) hold
+                              the same keys and values; keys below SKIPPED_KEY
+                              are left out (Wine's volatile bookkeeping)
   listed JSON EXPECT          the analysis lists every expected item
   empty JSON EXPECT           a later analysis lists none of the expected
                               categories' items, and they ended done/not found
@@ -60,6 +63,32 @@ def same(a, b, allowed=None):
             print("allowed change (%s): %s" % (side, row))
         else:
             print("CHANGED (%s): %s" % (side, row))
+            ok = False
+    return ok
+
+
+def registry_sections(path, skipped):
+    with open(path, "rb") as f:
+        raw = f.read()
+    text = raw.decode("utf-16") if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else raw.decode("utf-8")
+    sections, current = {}, None
+    for line in text.splitlines():
+        if line.startswith("["):
+            current = line
+            sections[current] = []
+        elif current is not None and line:
+            sections[current].append(line)
+    prefix = "[" + skipped.lower() if skipped else None
+    return {k: v for k, v in sections.items() if not (prefix and k.lower().startswith(prefix))}
+
+
+def regsame(a, b, skipped=None):
+    first, second = registry_sections(a, skipped), registry_sections(b, skipped)
+    ok = True
+    for key in sorted(set(first) | set(second)):
+        if first.get(key) != second.get(key):
+            print("CHANGED key %s\n  before: %s\n  after:  %s" %
+                  (key, first.get(key), second.get(key)))
             ok = False
     return ok
 
@@ -142,6 +171,8 @@ def main(argv):
     if command == "snapshot":
         snapshot(argv[2], argv[3])
         return 0
+    if command == "regsame":
+        return 0 if regsame(argv[2], argv[3], argv[4] if len(argv) > 4 else None) else 1
     if command == "same":
         return 0 if same(argv[2], argv[3], argv[4] if len(argv) > 4 else None) else 1
     report, expect = load(argv[2]), load(argv[3])

@@ -116,10 +116,9 @@ echo "in a subfolder" >"$temp/QCleanTestSub/inner.tmp"
 echo "deeper down" >"$temp/QCleanTestSub/deeper/deep.tmp"
 echo "read-only" >"$temp/qcleantest-ro.tmp"
 chmod a-w "$temp/qcleantest-ro.tmp"
-# Wine shows a link to a file as the file itself and a link to a folder as
-# a folder with the reparse-point attribute (0x410).
+# Wine shows a link to a file as the file itself (DeleteFile removes the
+# link); the link to a folder comes later.
 ln -s "$outside/keep.txt" "$temp/qcleantest-link.txt"
-ln -s "$outside/dir" "$temp/QCleanTestDirLink"
 echo "recent one" >"$recent/qcleantest-doc.txt.lnk"
 echo "recent two" >"$recent/qcleantest-two.lnk"
 echo "<html>cached</html>" >"$cache/Content.IE5/QCLEANT1/qcleantest-page.htm"
@@ -172,32 +171,75 @@ snapshot c
 wine_cache='(Content\.IE5|History\.IE5|INetCookies|INetCache|/History)(/|$)'
 $check same "$work/tree-a.txt" "$work/tree-b.txt" "$wine_cache" || fail "the first full analysis changed files"
 $check same "$work/tree-b.txt" "$work/tree-c.txt" || fail "a full analysis changed files"
-cmp -s "$work/hkcu-a.reg" "$work/hkcu-b.reg" || {
-  diff <(iconv -f utf-16 -t utf-8 "$work/hkcu-a.reg") <(iconv -f utf-16 -t utf-8 "$work/hkcu-b.reg") | head -40
-  fail "the full analysis changed HKEY_CURRENT_USER"
+# Wine's user32 keeps volatile copies of system parameters under this key
+# while its server runs; they come and go with the server, not with us.
+wine_volatile='HKEY_CURRENT_USER\Software\Wine\Temporary System Parameters'
+same_registry() { # same_registry A B: the two exports of HKCU are equal
+  $check regsame "$work/hkcu-$1.reg" "$work/hkcu-$2.reg" "$wine_volatile"
 }
-cmp -s "$work/hkcu-b.reg" "$work/hkcu-c.reg" || fail "the second full analysis changed HKEY_CURRENT_USER"
+same_registry a b || fail "the first full analysis changed HKEY_CURRENT_USER"
+same_registry b c || fail "the second full analysis changed HKEY_CURRENT_USER"
 
-# --- the clean removes it all, and nothing outside
+# --- the clean removes it all, and nothing outside. From here on each
+# check is reported and the test goes on, so one run shows every fault.
+failures=0
+expect() { # expect MESSAGE COMMAND...: counts a failure when COMMAND fails
+  local message=$1
+  shift
+  "$@" || { echo "FAIL: $message"; failures=$((failures + 1)); }
+}
+absent() { ! [ -e "$1" ] && ! [ -L "$1" ]; }
 clean_cli run run "${cats[@]}"
-if [ $code -ne 0 ] || ! $check cleaned "$work/run.json" "$work/expect.json"; then
-  cat "$work/run.err"
-  fail "the clean exited $code"
-fi
+expect "the clean exited $code, not 0" [ $code -eq 0 ]
+expect "the clean's report" $check cleaned "$work/run.json" "$work/expect.json"
 clean_cli analyze2 analyze "${cats[@]}"
-[ $code -eq 0 ] || { cat "$work/analyze2.err"; fail "the analysis after the clean exited $code"; }
-$check empty "$work/analyze2.json" "$work/expect.json" || fail "the clean left items behind"
+expect "the analysis after the clean exited $code" [ $code -eq 0 ]
+expect "the clean left items behind" $check empty "$work/analyze2.json" "$work/expect.json"
 
-[ -d "$temp" ] || fail "the temporary folder itself was removed"
-[ -f "$outside/keep.txt" ] || fail "the file a link in Temp points at was removed"
-[ -f "$outside/dir/inner.txt" ] || fail "a file in the folder a link in Temp points at was removed"
+expect "the temporary folder itself was removed" [ -d "$temp" ]
+# Wine shows a Unix link to a file as a plain file (no reparse-point
+# attribute), and DeleteFile through it deletes the target and leaves the
+# link; GetFinalPathNameByHandle of the open file names the target.
+expect "the file a link in Temp points at was removed" [ -f "$outside/keep.txt" ]
 for f in qcleantest-a.tmp qcleantest-ro.tmp qcleantest-link.txt QCleanTestSub; do
-  [ -e "$temp/$f" ] || [ -L "$temp/$f" ] && fail "$f is still in the temporary folder"
+  expect "$f is still in the temporary folder" absent "$temp/$f"
 done
-[ -e "$recent/qcleantest-doc.txt.lnk" ] && fail "a Recent file is still there"
-[ -e "$cache/Content.IE5/QCLEANT1/qcleantest-page.htm" ] && fail "a cache file is still there"
-wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\RecentDocs' >/dev/null 2>&1 &&
-  fail "the RecentDocs key is still there"
-wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\RunMRU' /v MRUList >/dev/null 2>&1 &&
-  fail "the RunMRU list is still there"
+expect "a Recent file is still there" absent "$recent/qcleantest-doc.txt.lnk"
+expect "a cache file is still there" absent "$cache/Content.IE5/QCLEANT1/qcleantest-page.htm"
+expect "the RecentDocs key is still there" \
+  bash -c "! wine reg query 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs' >/dev/null 2>&1"
+expect "the RunMRU list is still there" \
+  bash -c "! wine reg query 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU' /v MRUList >/dev/null 2>&1"
+
+# --- links to folders outside: Wine shows them as folders with the
+# reparse-point attribute (0x410), but its RemoveDirectory looks through a
+# link: it answers "not empty" for a full folder and removes an empty one.
+# The clean never enters a link and never removes what it points at; the
+# report says what happened to each link: removed, or named as not removed.
+mkdir -p "$outside/empty"
+ln -s "$outside/dir" "$temp/QCleanTestDirLink"
+ln -s "$outside/empty" "$temp/QCleanTestEmptyLink"
+clean_cli link run --category TempFiles
+expect "the clean went through the link to a folder" [ -f "$outside/dir/inner.txt" ]
+expect "the empty folder a link points at was removed" [ -d "$outside/empty" ]
+# A link whose target went dangles, and Wine no longer lists it: only the
+# links Windows still sees must be reported.
+left=()
+for link in QCleanTestDirLink QCleanTestEmptyLink; do
+  [ -L "$temp/$link" ] && [ -e "$temp/$link" ] && left+=("$link")
+done
+if [ ${#left[@]} -gt 0 ]; then
+  echo "note: Wine did not remove the folder links ${left[*]}"
+  expect "folder links are still there, yet the clean exited $code" [ $code -eq 1 ]
+  expect "a folder link left behind is not reported" python3 - "$work/link.json" "${left[@]}" <<'PY'
+import json, sys
+c = json.load(open(sys.argv[1], encoding="utf-8"))["categories"][0]
+names = {f["name"] for f in c["failures"]}
+sys.exit(0 if c["outcome"] == "incomplete" and set(sys.argv[2:]) <= names else 1)
+PY
+else
+  expect "the folder links were removed, yet the clean exited $code" [ $code -eq 0 ]
+fi
+grep -h "page fault" "$work"/*.err && echo "note: a Wine process crashed during a run (above)"
+[ $failures -eq 0 ] || fail "$failures checks failed"
 echo "cleaner cli test passed"
