@@ -6,7 +6,8 @@ nothing.
                               size, mode, mtime and, for files, the SHA-256;
                               for links the target
   same A B [ALLOWED_REGEX]    the snapshots are equal; entries whose path
-                              matches ALLOWED_REGEX may differ (printed)
+                              matches ALLOWED_REGEX may appear, and folders
+                              there may change (printed)
   regsame A B [SKIPPED_KEY]   two exports of a key (regedit's UTF-16 files) hold
                               the same keys and values; keys below SKIPPED_KEY
                               are left out (Wine's volatile bookkeeping)
@@ -59,7 +60,10 @@ def same(a, b, allowed=None):
     ok = True
     for row in sorted(first ^ second):
         side = "before" if row in first else "after "
-        if pattern and pattern.search(entry_path(row)):
+        # Only what appears (and the folders it appears in) may be allowed:
+        # a file that changed or went is never.
+        appeared = row in second or row.startswith("D ")
+        if pattern and appeared and pattern.search(entry_path(row)):
             print("allowed change (%s): %s" % (side, row))
         else:
             print("CHANGED (%s): %s" % (side, row))
