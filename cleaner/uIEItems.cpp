@@ -138,7 +138,7 @@ std::optional<std::string> CookieUrl(const std::string &localFile) {
   if (localFile.empty() || qp::Platform().Files().ReadFile(localFile, data) != wc::ErrorSuccess)
     return std::nullopt;
   std::size_t start = 0;
-  for (std::size_t line = 0; start <= data.size(); ++line) {
+  for (std::size_t line = 0; start < data.size(); ++line) {
     std::size_t end = data.find('\n', start);
     if (end == std::string::npos)
       end = data.size();
@@ -146,6 +146,8 @@ std::optional<std::string> CookieUrl(const std::string &localFile) {
       std::string text = data.substr(start, end - start);
       if (!text.empty() && text.back() == '\r')
         text.pop_back();
+      if (text.empty())
+        return std::nullopt;
       return text;
     }
     if (end == data.size())

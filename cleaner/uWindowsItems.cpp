@@ -237,6 +237,14 @@ void HandleUninstaller(TCleanPass &pass, const std::string &folder, const TUnins
   }));
 }
 
+// IIS 7 and later keep "%SystemDrive%\inetpub\logs\LogFiles" as it was
+// typed; a text that cannot be expanded names no folder.
+std::string LogDirectory(const qp::IisSite &site) {
+  if (site.logFileDirectory.find('%') == std::string::npos)
+    return site.logFileDirectory;
+  return qp::Platform().System().ExpandEnvironmentStrings(site.logFileDirectory).value_or("");
+}
+
 bool ReadUninstaller(const std::string &folder, TUninstallInfo &info) {
   std::string data;
   if (Files().ReadFile(folder + "\\spuninst\\spuninst.inf", data) != wc::ErrorSuccess)
@@ -418,7 +426,7 @@ void CleanIisLogFiles(TCleanPass &pass) {
       const std::string leaf = std::string(service.service) + site.name;
       if (!IsPlainFileName(leaf))
         continue;
-      const std::string folder = qp::WithTrailingBackslash(site.logFileDirectory) + leaf;
+      const std::string folder = qp::WithTrailingBackslash(LogDirectory(site)) + leaf;
       if (!IsRealFolder(folder))
         continue;
       pass.MarkFound(ccIISLogFiles);
