@@ -156,7 +156,7 @@ void StoreHandler(TCleanPass &pass) {
   gStore.names = left;
 }
 
-class CleanRunWithHandlers : public MemoryTest {
+class ThreadedCleanRun : public MemoryTest {
 protected:
   void SetUp() override {
     MemoryTest::SetUp();
@@ -180,7 +180,7 @@ protected:
   TCleanRunRequest request;
 };
 
-TEST_F(CleanRunWithHandlers, AnalysisListsTheSelectedCategoriesOnly) {
+TEST_F(ThreadedCleanRun, AnalysisListsTheSelectedCategoriesOnly) {
   gStore.names = {"one", "three"};
   std::vector<TCleanRunProgress> progress;
   request.onProgress = [&progress](const TCleanRunProgress &p) { progress.push_back(p); };
@@ -203,7 +203,7 @@ TEST_F(CleanRunWithHandlers, AnalysisListsTheSelectedCategoriesOnly) {
 // removed; a name still there - stuck, or in use by the time of the clean,
 // and listed only as kept afterwards - is "not removed", never counted as
 // removed.
-TEST_F(CleanRunWithHandlers, TheCleanReportsWhatTheSecondAnalysisNoLongerLists) {
+TEST_F(ThreadedCleanRun, TheCleanReportsWhatTheSecondAnalysisNoLongerLists) {
   gStore.names = {"gone", "stuck", "busy", "twice", "twice"};
   gStore.stuck = {"stuck"};
   gStore.inUse = "busy";
@@ -237,7 +237,7 @@ TEST_F(CleanRunWithHandlers, TheCleanReportsWhatTheSecondAnalysisNoLongerLists) 
 
 // A name listed twice (two MRU entries with the same text) of which one
 // went: one removed, one not removed.
-TEST_F(CleanRunWithHandlers, DuplicateNamesAreMatchedOneForOne) {
+TEST_F(ThreadedCleanRun, DuplicateNamesAreMatchedOneForOne) {
   gStore.names = {"twice", "twice"};
   gStore.stuck = {"twice"};
   const TCleanRunResult result = Run(crClean);
@@ -250,7 +250,7 @@ TEST_F(CleanRunWithHandlers, DuplicateNamesAreMatchedOneForOne) {
   EXPECT_EQ(notRemoved, 1u);
 }
 
-TEST_F(CleanRunWithHandlers, AFailedCleanStillComparesAndFails) {
+TEST_F(ThreadedCleanRun, AFailedCleanStillComparesAndFails) {
   gStore.names = {"a"};
   gStore.throwIn = "clean";
   const TCleanRunResult result = Run(crClean);
@@ -266,7 +266,7 @@ TEST_F(CleanRunWithHandlers, AFailedCleanStillComparesAndFails) {
 
 // Without a complete first analysis nothing tells what a clean removed, so
 // the run does not clean at all.
-TEST_F(CleanRunWithHandlers, AFailedFirstAnalysisCleansNothing) {
+TEST_F(ThreadedCleanRun, AFailedFirstAnalysisCleansNothing) {
   gStore.names = {"a"};
   gStore.throwIn = "report";
   const TCleanRunResult result = Run(crClean);
@@ -294,7 +294,7 @@ CliRun RunCommand(std::vector<std::string> args) {
   return {code, out.str(), err.str()};
 }
 
-class CleanCli : public MemoryTest {
+class ThreadedCleanCli : public MemoryTest {
 protected:
   void SetUp() override {
     MemoryTest::SetUp();
@@ -303,7 +303,7 @@ protected:
   }
 };
 
-TEST_F(CleanCli, BadUsageExitsTwo) {
+TEST_F(ThreadedCleanCli, BadUsageExitsTwo) {
   for (const auto &args :
        std::vector<std::vector<std::string>>{{"clean"},
                                              {"clean", "sweep"},
@@ -356,7 +356,7 @@ TEST(CleanCliText, ListsItemsNotesAndTotals) {
 
 // The real Run Menu handler on the model: the text lists the list's
 // entries, a run removes them, and a second analysis finds nothing left.
-TEST_F(CleanCli, RunMenuHistoryIsListedThenCleaned) {
+TEST_F(ThreadedCleanCli, RunMenuHistoryIsListedThenCleaned) {
   const char *runMru = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU";
   TRegistryAccess access;
   access.SetView(rv32);
@@ -392,7 +392,7 @@ TEST_F(CleanCli, RunMenuHistoryIsListedThenCleaned) {
 // is kept (and does not make the run fail), a read-only file and the
 // subfolders go, the links go without what they point at, and the folder
 // itself stays.
-TEST_F(CleanCli, TempFilesAreCleanedInsideTheirFolderOnly) {
+TEST_F(ThreadedCleanCli, TempFilesAreCleanedInsideTheirFolderOnly) {
   const std::string temp = "C:\\Users\\user\\AppData\\Local\\Temp\\";
   fs.AddFile(temp + "old.tmp", std::string(100, 'x'));
   fs.AddFile(temp + "sub\\deeper\\inner.tmp", "in");
