@@ -16,6 +16,10 @@ constexpr std::chrono::milliseconds kPumpSlice{50};
 
 constexpr int kAnalyzePasses = 1;
 constexpr int kCleanPasses = 3;
+// The passes of a clean run, in order (an analysis run has only the first).
+constexpr int kPassBefore = 0;
+constexpr int kPassClean = 1;
+constexpr int kPassAfter = 2;
 
 constexpr std::string_view kReasonNotCleaned =
     "not cleaned: the analysis before the clean did not complete";
@@ -32,9 +36,9 @@ std::string_view PassName(TCleanRunKind kind, int pass) {
   if (kind == crAnalyze)
     return "the analysis";
   switch (pass) {
-  case 0:
+  case kPassBefore:
     return "the analysis before the clean";
-  case 1:
+  case kPassClean:
     return "the clean";
   default:
     return "the analysis after the clean";
@@ -243,8 +247,8 @@ TCleanRunResult RunCleanWith(TSysCleaner &cleaner, const TCleanRunRequest &reque
 
   if (request.kind == crAnalyze) {
     const TPassOutcome analysis =
-        RunPass(cleaner, smReport, request, 0, kAnalyzePasses, mainThread);
-    AddFailureText(run, 0, analysis.failure);
+        RunPass(cleaner, smReport, request, kPassBefore, kAnalyzePasses, mainThread);
+    AddFailureText(run, kPassBefore, analysis.failure);
     for (std::size_t c = 0; c < kCleanCategoryCount; ++c)
       if (selected(c))
         run.categories.push_back(
@@ -252,8 +256,9 @@ TCleanRunResult RunCleanWith(TSysCleaner &cleaner, const TCleanRunRequest &reque
     return run;
   }
 
-  const TPassOutcome before = RunPass(cleaner, smReport, request, 0, kCleanPasses, mainThread);
-  AddFailureText(run, 0, before.failure);
+  const TPassOutcome before =
+      RunPass(cleaner, smReport, request, kPassBefore, kCleanPasses, mainThread);
+  AddFailureText(run, kPassBefore, before.failure);
   if (!before.failure.empty()) {
     // What the clean removed is known only against a complete analysis,
     // so nothing is cleaned without one.
@@ -262,12 +267,14 @@ TCleanRunResult RunCleanWith(TSysCleaner &cleaner, const TCleanRunRequest &reque
         run.categories.push_back(NotCleaned(static_cast<TCleanCategory>(c)));
     return run;
   }
-  const TPassOutcome clean = RunPass(cleaner, smClean, request, 1, kCleanPasses, mainThread);
-  AddFailureText(run, 1, clean.failure);
+  const TPassOutcome clean =
+      RunPass(cleaner, smClean, request, kPassClean, kCleanPasses, mainThread);
+  AddFailureText(run, kPassClean, clean.failure);
   run.filesInUse = clean.result.filesInUse;
   run.explorerRestartFailed = clean.result.explorerRestartFailed;
-  const TPassOutcome after = RunPass(cleaner, smReport, request, 2, kCleanPasses, mainThread);
-  AddFailureText(run, 2, after.failure);
+  const TPassOutcome after =
+      RunPass(cleaner, smReport, request, kPassAfter, kCleanPasses, mainThread);
+  AddFailureText(run, kPassAfter, after.failure);
   for (std::size_t c = 0; c < kCleanCategoryCount; ++c)
     if (selected(c))
       run.categories.push_back(FromClean(static_cast<TCleanCategory>(c),
