@@ -73,6 +73,16 @@ bool FolderExists(std::string_view path) {
   return attributes != wc::InvalidFileAttributes && (attributes & wc::FileAttributeDirectory) != 0;
 }
 
+// The folder is there and is no link, asked again just before it is
+// entered: a folder listed as real may have been swapped for a junction
+// since (the gap is narrowed, as far as a path-based API allows).
+bool StillRealFolder(const std::string &path) {
+  const std::uint32_t attributes = Files().GetAttributes(path);
+  return attributes != wc::InvalidFileAttributes &&
+         (attributes & wc::FileAttributeDirectory) != 0 &&
+         (attributes & kFileAttributeReparse) == 0;
+}
+
 // Lists pattern, skipping "." and ".."; the visitor answers false to stop.
 // False when it stopped.
 template <typename Visit> bool ForEachEntry(const std::string &pattern, Visit &&visit) {
@@ -120,7 +130,7 @@ bool WalkFilesIn(const std::string &base, std::string_view mask, bool recursive,
   if (!allFiles)
     subfolders = RealSubfolders(base);
   for (const std::string &name : subfolders)
-    if (!WalkFilesIn(base + name + "\\", mask, recursive, callback))
+    if (StillRealFolder(base + name) && !WalkFilesIn(base + name + "\\", mask, recursive, callback))
       return false;
   return true;
 }
@@ -136,7 +146,8 @@ bool WalkFoldersIn(const std::string &base, std::string_view mask, bool recursiv
   }));
   for (const auto &[name, link] : folders) {
     const std::string path = base + name;
-    if (recursive && !link && !WalkFoldersIn(path + "\\", mask, recursive, callback))
+    if (recursive && !link && StillRealFolder(path) &&
+        !WalkFoldersIn(path + "\\", mask, recursive, callback))
       return false;
     if (!callback(path))
       return false;
@@ -169,6 +180,12 @@ long RemoveEntry(const std::string &path, std::uint32_t attributes) {
 // entry that refused: a folder that kept something is not reported again.
 bool DeleteEntry(const std::string &path, std::uint32_t attributes,
                  const TRemoveFailure &onFailure) {
+  if ((attributes & wc::FileAttributeDirectory) != 0 && (attributes & kFileAttributeReparse) == 0 &&
+      !StillRealFolder(path)) {
+    attributes = Files().GetAttributes(path); // a link now, or gone
+    if (attributes == wc::InvalidFileAttributes)
+      return true;
+  }
   const auto fail = [&](long status) {
     if (onFailure)
       onFailure(path, status);
@@ -248,6 +265,36 @@ std::string NormalisedFolder(std::string_view text, std::string *reason) {
   return out;
 }
 
+// The long form of a normalised path whose names may be 8.3 names
+// ("C:\PROGRA~1" is "C:\PROGRAM FILES", and GetTempPath often answers
+// in short names): each name holding a "~" is looked up as far as the
+// folders exist, FindFirst reporting the long name.
+std::string WithLongNames(const std::string &normalised) {
+  if (normalised.find('~') == std::string::npos)
+    return normalised;
+  std::size_t start = 2; // after "C:"
+  if (normalised.rfind("\\\\", 0) == 0) {
+    const std::size_t server = normalised.find('\\', 2);
+    start = server == std::string::npos ? std::string::npos : normalised.find('\\', server + 1);
+    if (start == std::string::npos)
+      return normalised; // a share root has no names to look up
+  }
+  std::string out = normalised.substr(0, start);
+  while (start < normalised.size()) {
+    std::size_t end = normalised.find('\\', start + 1);
+    if (end == std::string::npos)
+      end = normalised.size();
+    std::string part = normalised.substr(start + 1, end - start - 1);
+    qp::FindData entry;
+    if (part.find('~') != std::string::npos && Files().FindFirst(out + "\\" + part, entry) &&
+        !IsDotEntry(entry.name))
+      part = qp::UpperAscii(entry.name);
+    out += "\\" + part;
+    start = end;
+  }
+  return out;
+}
+
 // Drive ("C:") or share ("\\SERVER\SHARE") root of a normalised path.
 bool IsRootOf(const std::string &normalised) {
   if (normalised.size() == 2 && normalised[1] == ':')
@@ -276,7 +323,7 @@ std::vector<TGuardedFolder> GuardedFolders() {
   qp::ISystem &sys = qp::Platform().System();
   std::vector<TGuardedFolder> guarded;
   const auto add = [&](std::string_view path, std::string_view what) {
-    std::string normalised = NormalisedFolder(path, nullptr);
+    std::string normalised = WithLongNames(NormalisedFolder(path, nullptr));
     if (!normalised.empty())
       guarded.push_back(TGuardedFolder{std::move(normalised), what});
   };
@@ -297,9 +344,11 @@ std::vector<TGuardedFolder> GuardedFolders() {
   add(sys.GetSystemDirectory(), "the system folder");
   addSpecial(kCsidlSystem, "the system folder");
   addSpecial(kCsidlSystemX86, "the system folder");
-  // The profiles folder (C:\Users) lies above every profile.
+  // The profiles folder (C:\Users) lies above every profile, the shared
+  // one (%PUBLIC%) too.
   addSpecial(kCsidlProfile, "the profile folder");
   addVariable("USERPROFILE", "the profile folder");
+  addVariable("PUBLIC", "the shared profile folder");
   addSpecial(kCsidlProgramFiles, "a program folder");
   addSpecial(kCsidlProgramFilesX86, "a program folder");
   for (const char *name : {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432"})
@@ -359,7 +408,7 @@ bool IsSafeBaseFolder(std::string_view folder, std::string *reason) {
   };
   if (folder.empty())
     return refuse("empty");
-  const std::string normalised = NormalisedFolder(folder, &why);
+  const std::string normalised = WithLongNames(NormalisedFolder(folder, &why));
   if (normalised.empty())
     return refuse(why);
   if (IsRootOf(normalised))
@@ -432,6 +481,14 @@ bool ShellDelete(std::string_view path, const TRemoveFailure &onFailure) {
       onFailure(target, status);
     return false;
   }
+  // Nor one of the folders a sweep is refused (a link to one is only a
+  // link, removed alone).
+  if ((attributes & wc::FileAttributeDirectory) != 0 && (attributes & kFileAttributeReparse) == 0 &&
+      !IsSafeBaseFolder(target)) {
+    if (onFailure)
+      onFailure(target, wc::ErrorAccessDenied);
+    return false;
+  }
   return DeleteEntry(target, attributes, onFailure);
 }
 
@@ -446,8 +503,13 @@ void SweepFolder(TCleanPass &pass, TCleanCategory category, std::string_view fol
     pass.FailCategory(category, std::string(kReasonUnsafeFolder));
     return;
   }
+  // A base folder that is itself a link is not swept: what it points at
+  // is not the folder the category names (the handlers' rule too).
   const std::string base = WithoutBackslash(folder);
-  if (!FolderExists(base))
+  const std::uint32_t baseAttributes = Files().GetAttributes(base);
+  if (baseAttributes == wc::InvalidFileAttributes ||
+      (baseAttributes & wc::FileAttributeDirectory) == 0 ||
+      (baseAttributes & kFileAttributeReparse) != 0)
     return;
   pass.MarkFound(category);
   pass.BasePath = base;
@@ -480,12 +542,7 @@ void SweepFolder(TCleanPass &pass, TCleanCategory category, std::string_view fol
   }
   if (!emptied || pass.Terminated())
     return;
-  // A base folder that is a link was emptied through it (the handler asked
-  // for that folder); the link itself stays where the system put it.
-  const std::uint32_t attributes = Files().GetAttributes(base);
-  if (attributes == wc::InvalidFileAttributes || (attributes & kFileAttributeReparse) != 0)
-    return;
-  const long status = RemoveEntry(base, attributes);
+  const long status = RemoveEntry(base, baseAttributes);
   if (status != wc::ErrorSuccess && status != wc::ErrorFileNotFound &&
       status != wc::ErrorPathNotFound)
     RecordFailure(pass, category, base, status);

@@ -78,7 +78,8 @@ TBrowserFolder SafariPreferencesFolder();
 using TRemoveFailure = std::function<void(const std::string &path, long status)>;
 // The shell delete: a file, a link (the link itself) or a whole folder,
 // read-only files included; never to the recycle bin. True when nothing
-// is left.
+// is left. Refuses (ERROR_ACCESS_DENIED) a relative path, a root and a
+// folder IsSafeBaseFolder refuses.
 bool ShellDelete(std::string_view path, const TRemoveFailure &onFailure = {});
 // The plain delete (DeleteFile): 0 or the status.
 [[nodiscard]] long PlainDelete(std::string_view path);
@@ -87,7 +88,7 @@ bool ShellDelete(std::string_view path, const TRemoveFailure &onFailure = {});
 // CanOpenExclusive (relative name, size) and each file in use as kept; a
 // clean removes everything else, the folder itself included, and records
 // what it could not remove. Refuses (FailCategory) an unsafe folder; a
-// missing folder changes nothing.
+// missing folder, or one that is itself a link, changes nothing.
 void SweepFolder(TCleanPass &pass, TCleanCategory category, std::string_view folder);
 // The single-file item: file name in folder.
 void SingleFileItem(TCleanPass &pass, TCleanCategory category, std::string_view folder,

@@ -311,8 +311,11 @@ struct TSysCleaner::TWorker {
 namespace {
 
 void CloseStoppedPass(TPassResult &result) {
-  if (result.end != peRunning)
-    return; // it had ended before the stop reached it
+  // A pass that was stopped is reported so, even when its worker had just
+  // handled its last category: no OnScanComplete confirmed it. A failure
+  // says more and stays.
+  if (result.end == peFailed)
+    return;
   result.end = peStopped;
   MarkUnreached(result, kReasonStopped);
 }
@@ -359,6 +362,8 @@ bool TSysCleaner::Start(TScanMode mode) {
   TWorker::TPlan plan;
   plan.handlers = handlers_;
   plan.databasePathMap = databasePathMap_;
+  // A handler assigned while the pass runs is not asked: the worker would
+  // have to reach the main thread for every cookie to find out.
   plan.askCookies = static_cast<bool>(OnQueryDeleteCookie);
 
   auto worker = std::make_unique<TWorker>();

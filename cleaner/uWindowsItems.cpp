@@ -421,8 +421,8 @@ void CleanIisLogFiles(TCleanPass &pass) {
       if (qp::LowerAscii(site.keyType) != qp::LowerAscii(service.keyType) ||
           site.logFileDirectory.empty())
         continue;
-      // The site's name comes from the metabase: it only ever names the
-      // folder's last part.
+      // The site's name comes from the metabase: it is used only as the
+      // last name of the log folder.
       const std::string leaf = std::string(service.service) + site.name;
       if (!IsPlainFileName(leaf))
         continue;

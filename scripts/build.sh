@@ -14,6 +14,11 @@ case "$kind" in
   windows) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw64.cmake") ;;
   *) echo "usage: build.sh native|asan|tsan|windows" >&2; exit 2 ;;
 esac
+if [ ! -f "$root/build/third_party/sqlite/sqlite3.c" ]; then
+  echo "build.sh: the SQLite source is missing (build/third_party/sqlite/sqlite3.c);" \
+       "run scripts/setup.sh or scripts/fetch-sqlite.sh first" >&2
+  exit 1
+fi
 cmake -S "$root" -B "$root/build/$kind" -G Ninja "${args[@]}" >/dev/null
 shift || true
 targets=()

@@ -16,3 +16,5 @@ if ((${#missing[@]})); then
   # wine32 is never installed: 32-bit Linux programs cannot run on these machines.
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+# SQLite's amalgamation, fetched once into build/third_party (checksums pinned).
+bash "$(dirname "$0")/fetch-sqlite.sh"

@@ -34,8 +34,9 @@ struct FNode {
   // A junction or symbolic link: the physical path it points at. A link
   // has no children of its own; paths through it reach the target.
   std::optional<std::string> link;
-  std::string owner; // SDDL SID; empty: "BA"
-  std::string dacl;  // "D:..." set on this node; empty: inherited
+  std::string shortName; // upper-case 8.3 name (SetShortName); empty when none
+  std::string owner;     // SDDL SID; empty: "BA"
+  std::string dacl;      // "D:..." set on this node; empty: inherited
   // The size FindFirst reports instead of the content's, until the file is
   // written again (SetReportedSize).
   std::optional<std::uint64_t> reportedSize;
@@ -117,6 +118,18 @@ bool Held(const FNode &node) {
     return true;
   return std::any_of(node.children.begin(), node.children.end(),
                      [](const auto &child) { return Held(*child.second.second); });
+}
+
+// The key of a folder's child that a path part names: by its name, or by
+// its 8.3 name as Windows also accepts; the part's own key when neither.
+std::string ChildKey(const FNode &folder, std::string_view part) {
+  std::string upper = UpperAscii(part);
+  if (folder.children.count(upper) != 0)
+    return upper;
+  for (const auto &[key, entry] : folder.children)
+    if (!entry.second->shortName.empty() && entry.second->shortName == upper)
+      return key;
+  return upper;
 }
 
 struct Failure {
@@ -297,7 +310,7 @@ struct MemoryFileSystem::Impl {
       }
       if (!at->dir)
         return wc::ErrorPathNotFound;
-      auto it = at->children.find(UpperAscii(p.parts[i]));
+      auto it = at->children.find(ChildKey(*at, p.parts[i]));
       if (it == at->children.end())
         return i + 1 == count ? wc::ErrorFileNotFound : wc::ErrorPathNotFound;
       at = it->second.second.get();
@@ -358,7 +371,7 @@ struct MemoryFileSystem::Impl {
   void Detach(const Parsed &p) {
     FNode *parent = nullptr;
     if (Parent(p, parent) == wc::ErrorSuccess)
-      parent->children.erase(UpperAscii(p.parts.back()));
+      parent->children.erase(ChildKey(*parent, p.parts.back()));
   }
 
   long Failed(Op op, std::string_view text) {
@@ -383,7 +396,7 @@ struct MemoryFileSystem::Impl {
       rootSlot = NewDir();
     FNode *node = rootSlot.get();
     for (std::size_t i = 0; i < count; ++i) {
-      auto &slot = node->children[UpperAscii(p.parts[i])];
+      auto &slot = node->children[ChildKey(*node, p.parts[i])];
       if (slot.second && slot.second->link && hops < kMaxLinkHops) {
         // The builder reaches a link's target as the API does; a dangling
         // link gets its target made.
@@ -482,9 +495,9 @@ std::unique_ptr<IFindHandle> MemoryFileSystem::FindFirst(std::string_view patter
         found.push_back(FindData{wc::FileAttributeDirectory, 0, folder->time, dots});
   }
   for (const auto &[upper, entry] : folder->children) {
-    if (!Matches(name, entry.first))
-      continue;
     const FNode &n = *entry.second;
+    if (!Matches(name, entry.first) && (n.shortName.empty() || !Matches(name, n.shortName)))
+      continue;
     found.push_back(FindData{n.attributes, n.dir ? 0 : n.reportedSize.value_or(n.content.size()),
                              n.time, entry.first});
   }
@@ -578,7 +591,7 @@ long MemoryFileSystem::MoveFile(std::string_view from, std::string_view to, std:
   if (target == node) { // the same entry: a change of case at most
     FNode *srcParent = nullptr;
     m.Parent(src, srcParent);
-    srcParent->children[UpperAscii(src.parts.back())].first = dst.parts.back();
+    srcParent->children[ChildKey(*srcParent, src.parts.back())].first = dst.parts.back();
     return wc::ErrorSuccess;
   }
   if (target != nullptr) {
@@ -594,7 +607,7 @@ long MemoryFileSystem::MoveFile(std::string_view from, std::string_view to, std:
     return wc::ErrorSharingViolation; // into its own subtree
   FNode *srcParent = nullptr;
   m.Parent(src, srcParent);
-  auto it = srcParent->children.find(UpperAscii(src.parts.back()));
+  auto it = srcParent->children.find(ChildKey(*srcParent, src.parts.back()));
   std::unique_ptr<FNode> moved = std::move(it->second.second);
   srcParent->children.erase(it);
   const std::uint64_t time = moved->time;
@@ -1014,6 +1027,15 @@ bool MemoryFileSystem::IsLink(std::string_view path) const {
          impl_->Walk(p, p.parts.size(), node) == wc::ErrorSuccess && node->link.has_value();
 }
 
+void MemoryFileSystem::SetShortName(std::string_view path, std::string_view shortName) {
+  std::lock_guard lock(impl_->mu);
+  Parsed p;
+  FNode *node = nullptr;
+  if (impl_->Parse(path, p) == wc::ErrorSuccess && !p.parts.empty() &&
+      impl_->Walk(p, p.parts.size(), node) == wc::ErrorSuccess)
+    node->shortName = UpperAscii(shortName);
+}
+
 void MemoryFileSystem::SetInUse(std::string_view path, bool inUse) {
   std::lock_guard lock(impl_->mu);
   Parsed p;
@@ -1030,7 +1052,7 @@ void MemoryFileSystem::Remove(std::string_view path) {
   if (impl_->Parse(path, p) != wc::ErrorSuccess || p.parts.empty())
     return;
   if (impl_->Walk(p, p.parts.size() - 1, parent, true) == wc::ErrorSuccess && parent->dir)
-    parent->children.erase(UpperAscii(p.parts.back()));
+    parent->children.erase(ChildKey(*parent, p.parts.back()));
 }
 
 bool MemoryFileSystem::Exists(std::string_view path) const {

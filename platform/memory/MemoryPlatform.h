@@ -394,6 +394,10 @@ public:
   void AddLink(std::string_view path, std::string_view target,
                LinkKind kind = LinkKind::FromTarget);
   bool IsLink(std::string_view path) const;
+  // An 8.3 name for an existing entry ("PROGRA~1"): paths may use it in
+  // place of the name, FindFirst matches patterns against both and reports
+  // the long name, as Windows does.
+  void SetShortName(std::string_view path, std::string_view shortName);
   // A file another program holds open: TestExclusiveOpen, DeleteFile,
   // MoveFile, RecycleFile and WriteFile answer ERROR_SHARING_VIOLATION
   // (also for a folder holding it, as for OpenLockFile's locks); reading

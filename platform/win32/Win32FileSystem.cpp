@@ -295,7 +295,11 @@ long Win32FileSystem::SetAttributes(std::string_view path, std::uint32_t attribu
   return ::SetFileAttributesW(Wide(path).c_str(), attributes) ? 0
                                                               : static_cast<long>(::GetLastError());
 }
-long Win32FileSystem::TestExclusiveOpen(std::string_view) {
-  return 0;
+long Win32FileSystem::TestExclusiveOpen(std::string_view path) {
+  // Read access without sharing: a sharing violation (32) while anybody
+  // holds the file open; a folder answers access denied (5).
+  const UniqueFile file(::CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file ? 0 : static_cast<long>(::GetLastError());
 }
 } // namespace qp::win32

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/ScopeGuard.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/WinHandles.h"
 #include "platform/win32/WinText.h"
@@ -44,43 +45,138 @@ ProcessResult Win32Processes::RunHiddenAndWait(std::string_view commandLine) {
 
 } // namespace qp::win32
 
-// --- placeholders until the process list and the desktop session land
 namespace qp::win32 {
-bool Win32Processes::ListProcesses(std::vector<ProcessEntry> &) {
-  return false;
+
+namespace {
+
+// A library loaded at run time; freed with its owner.
+struct ModuleTraits {
+  using Handle = HMODULE;
+  static constexpr HMODULE Invalid() noexcept { return nullptr; }
+  static void Close(HMODULE h) noexcept { ::FreeLibrary(h); }
+};
+using UniqueModule = qp::TUniqueAny<ModuleTraits>;
+
+using EnumProcessesFn = BOOL(WINAPI *)(DWORD *, DWORD, DWORD *);
+using ProcessImageFileNameFn = DWORD(WINAPI *)(HANDLE, LPWSTR, DWORD);
+
+// The process list's functions: kernel32's K32 names (Windows 7 and
+// later), else psapi.dll's. Resolved once, kept until the program ends.
+struct TProcessApi {
+  UniqueModule psapi;
+  EnumProcessesFn enumProcesses = nullptr;
+  ProcessImageFileNameFn imageFileName = nullptr;
+};
+
+const TProcessApi &ProcessApi() {
+  static const TProcessApi api = [] {
+    TProcessApi found;
+    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    found.enumProcesses = ProcAddress<EnumProcessesFn>(kernel, "K32EnumProcesses");
+    found.imageFileName =
+        ProcAddress<ProcessImageFileNameFn>(kernel, "K32GetProcessImageFileNameW");
+    if (found.enumProcesses == nullptr || found.imageFileName == nullptr) {
+      found.psapi.Reset(::LoadLibraryW(L"psapi.dll"));
+      found.enumProcesses = ProcAddress<EnumProcessesFn>(found.psapi.Get(), "EnumProcesses");
+      found.imageFileName =
+          ProcAddress<ProcessImageFileNameFn>(found.psapi.Get(), "GetProcessImageFileNameW");
+    }
+    return found;
+  }();
+  return api;
 }
+
+// A session no process is in: what an entry gets when its session cannot
+// be asked, so that it never counts as the caller's own.
+constexpr std::uint32_t kUnknownSession = 0xFFFFFFFFu;
+// The longest NT path GetProcessImageFileName answers.
+constexpr DWORD kImagePathChars = 32768;
+
+BOOL CALLBACK PostCloseToProcessWindow(HWND window, LPARAM target) {
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  if (owner == static_cast<DWORD>(target))
+    IgnoreResult(::PostMessageW(window, WM_CLOSE, 0, 0));
+  return TRUE;
+}
+
+} // namespace
+
+bool Win32Processes::ListProcesses(std::vector<ProcessEntry> &processes) {
+  processes.clear();
+  const TProcessApi &api = ProcessApi();
+  if (api.enumProcesses == nullptr || api.imageFileName == nullptr)
+    return false;
+  // The list is complete only when it did not fill the buffer.
+  std::vector<DWORD> ids(1024);
+  DWORD bytes = 0;
+  for (;;) {
+    const auto capacity = static_cast<DWORD>(ids.size() * sizeof(DWORD));
+    if (!api.enumProcesses(ids.data(), capacity, &bytes))
+      return false;
+    if (bytes < capacity)
+      break;
+    ids.resize(ids.size() * 2);
+  }
+  ids.resize(bytes / sizeof(DWORD));
+  std::vector<wchar_t> image(kImagePathChars);
+  for (const DWORD id : ids) {
+    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process)
+      continue; // the idle process, a protected one, another user's
+    const DWORD length = api.imageFileName(process.Get(), image.data(), kImagePathChars);
+    if (length == 0)
+      continue;
+    ProcessEntry entry;
+    entry.id = id;
+    DWORD session = 0;
+    entry.sessionId = ::ProcessIdToSessionId(id, &session) ? session : kUnknownSession;
+    entry.imagePath = Narrow(std::wstring_view(image.data(), length));
+    processes.push_back(std::move(entry));
+  }
+  return true;
+}
+
 std::uint32_t Win32Processes::CurrentProcessId() {
   return ::GetCurrentProcessId();
 }
+
 std::uint32_t Win32Processes::CurrentSessionId() {
-  return 0;
-}
-TCloseProcessResult Win32Processes::CloseProcess(std::uint32_t, std::uint32_t) {
-  return cpNotClosed;
-}
-bool Win32Processes::StartProcess(std::string_view) {
-  return false;
+  DWORD session = 0;
+  return ::ProcessIdToSessionId(::GetCurrentProcessId(), &session) ? session : 0;
 }
 
-bool Win32Desktop::ReadClipboard(std::vector<ClipboardEntry> &) {
-  return false;
+TCloseProcessResult Win32Processes::CloseProcess(std::uint32_t id, std::uint32_t timeoutMs) {
+  if (id == ::GetCurrentProcessId())
+    return cpNotClosed;
+  const UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id));
+  if (!process)
+    return cpNotClosed;
+  // Asked first, as the user closing its windows would; ended by force
+  // only when it did not end within the time-out.
+  IgnoreResult(::EnumWindows(PostCloseToProcessWindow, static_cast<LPARAM>(id)));
+  if (::WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0)
+    return cpEnded;
+  return ::TerminateProcess(process.Get(), 0) ? cpTerminated : cpNotClosed;
 }
-bool Win32Desktop::EmptyClipboard() {
-  return false;
+
+bool Win32Processes::StartProcess(std::string_view commandLine) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION process{};
+  // CreateProcessW may write into the command line.
+  std::wstring command = Wide(commandLine);
+  std::vector<wchar_t> buffer(command.begin(), command.end());
+  buffer.push_back(L'\0');
+  if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE,
+                        CREATE_NEW_PROCESS_GROUP | NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                        &startup, &process))
+    return false;
+  const UniqueHandle processHandle(process.hProcess);
+  const UniqueHandle threadHandle(process.hThread);
+  return true;
 }
-bool Win32Desktop::GetUrlCacheContainer(std::uint32_t, std::string &) {
-  return false;
-}
-void Win32Desktop::EnumUrlCache(std::string_view,
-                                const std::function<bool(const UrlCacheEntry &)> &) {}
-long Win32Desktop::DeleteUrlCacheEntry(std::string_view) {
-  return ERROR_FILE_NOT_FOUND;
-}
-long Win32Desktop::ClearUrlHistory() {
-  return 0;
-}
-bool Win32Desktop::ListIisSites(std::string_view, std::vector<IisSite> &) {
-  return false;
-}
-void Win32Desktop::BroadcastSettingChange() {}
+
 } // namespace qp::win32

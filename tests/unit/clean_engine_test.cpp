@@ -388,6 +388,27 @@ TEST_F(ThreadedSysCleaner, AnalysisRegistryIsReadOnlyAndCleanRegistryWrites) {
   EXPECT_EQ(cleaner.LastClean().categories[ccRunMenuHistory].outcome, coDone);
 }
 
+TEST_F(ThreadedSysCleaner, StopAtAnyPointOfARealPassLeavesNoEventAndNoLaterFinding) {
+  // The real handlers, with something to find in the file categories.
+  for (int i = 0; i < 40; ++i)
+    fs.AddFile("C:\\Users\\user\\AppData\\Local\\Temp\\f" + std::to_string(i) + ".tmp", "x");
+  for (int round = 0; round < 12; ++round) {
+    completed.clear();
+    progress.clear();
+    ASSERT_TRUE(cleaner.Start(smReport));
+    for (int pumps = 0; pumps < round; ++pumps)
+      mainThread.PumpWait(1ms);
+    cleaner.Stop();
+    const std::size_t items = cleaner.ItemCount(ccTempFiles);
+    const std::size_t events = progress.size();
+    mainThread.PumpWait(5ms);
+    EXPECT_EQ(cleaner.ItemCount(ccTempFiles), items);
+    EXPECT_EQ(progress.size(), events);
+    EXPECT_EQ(cleaner.LastAnalysis().end, peStopped) << round;
+    EXPECT_TRUE(completed.empty()) << round;
+  }
+}
+
 // --- the browser categories without handlers
 
 TEST_F(CleanEngineTest, BrowserCategoriesAreNotFoundWithoutTheBrowserAndNotAvailableWithIt) {

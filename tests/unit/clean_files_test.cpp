@@ -155,6 +155,22 @@ TEST_F(CleanLinks, WalkersHandLinksOverWithoutEnteringThem) {
   EXPECT_EQ(Folders("C:\\Base"), (std::vector<std::string>{"C:\\Base\\junction", "C:\\Base\\sub"}));
 }
 
+TEST_F(CleanLinks, AFolderSwappedForALinkAfterItWasListedIsNotEntered) {
+  fs.AddFile("C:\\Outside\\keep.txt");
+  fs.AddFile("C:\\Base\\a.txt");
+  fs.AddFile("C:\\Base\\sub\\b.txt");
+  std::vector<std::string> seen;
+  WalkFiles("C:\\Base", kAllFilesMask, true, [&](const std::string &path, const qp::FindData &) {
+    seen.push_back(path);
+    if (path == "C:\\Base\\a.txt") { // "sub" is listed already
+      fs.Remove("C:\\Base\\sub");
+      fs.AddLink("C:\\Base\\sub", "C:\\Outside");
+    }
+    return true;
+  });
+  EXPECT_EQ(seen, (std::vector<std::string>{"C:\\Base\\a.txt"}));
+}
+
 TEST_F(CleanLinks, SweepAndShellDeleteRemoveTheLinkAndLeaveItsTarget) {
   fs.AddFile("C:\\Outside\\keep.txt", "12345");
   fs.AddFile("C:\\Outside\\inner\\keep2.txt");
@@ -174,6 +190,13 @@ TEST_F(CleanLinks, SweepAndShellDeleteRemoveTheLinkAndLeaveItsTarget) {
   EXPECT_TRUE(fs.Exists("C:\\Outside\\inner\\keep2.txt"));
   EXPECT_EQ(fs.Content("C:\\Outside\\data.bin"), "abc");
   EXPECT_TRUE(Outcome().failures.empty());
+
+  // A base folder that is a link is not swept at all.
+  fs.AddLink("C:\\Base", "C:\\Outside");
+  SweepFolder(Pass(smClean), kCategory, "C:\\Base");
+  EXPECT_FALSE(Found());
+  EXPECT_EQ(fs.Content("C:\\Outside\\keep.txt"), "12345");
+  EXPECT_TRUE(fs.IsLink("C:\\Base"));
 
   fs.AddLink("C:\\Parent\\deep\\junction", "C:\\Outside");
   fs.AddLink("C:\\Parent\\file.lnk", "C:\\Outside\\keep.txt",
@@ -271,14 +294,6 @@ TEST_F(CleanBaseFolders, RefusesEveryKindOfUnsafeFolder) {
 }
 
 TEST_F(CleanBaseFolders, FollowsTheMachinesOwnFoldersAndRefusesASweepOfThem) {
-  // A profile elsewhere: it, and the folder above it, are refused.
-  sys.SetSpecialFolder(kCsidlProfile, "D:\\Profiles\\bob");
-  EXPECT_FALSE(IsSafeBaseFolder("D:\\Profiles\\bob"));
-  EXPECT_FALSE(IsSafeBaseFolder("D:\\Profiles"));
-  EXPECT_TRUE(IsSafeBaseFolder("D:\\Profiles\\bob\\AppData\\Local\\Temp"));
-  sys.SetWindowsDirectory("E:\\WinNT");
-  EXPECT_FALSE(IsSafeBaseFolder("E:\\WinNT"));
-
   fs.AddFile("C:\\Users\\user\\Documents\\letter.doc");
   SweepFolder(Pass(smClean), kCategory, "C:\\Users\\user");
   EXPECT_EQ(Outcome().outcome, coFailed);
@@ -287,6 +302,29 @@ TEST_F(CleanBaseFolders, FollowsTheMachinesOwnFoldersAndRefusesASweepOfThem) {
   SweepFolder(Pass(smClean), kCategory, "Documents");
   EXPECT_EQ(Outcome().outcome, coFailed);
   EXPECT_TRUE(fs.Exists("C:\\Users\\user\\Documents\\letter.doc"));
+
+  // A profile elsewhere: it, and the folder above it, are refused.
+  sys.SetSpecialFolder(kCsidlProfile, "D:\\Profiles\\bob");
+  EXPECT_FALSE(IsSafeBaseFolder("D:\\Profiles\\bob"));
+  EXPECT_FALSE(IsSafeBaseFolder("D:\\Profiles"));
+  EXPECT_TRUE(IsSafeBaseFolder("D:\\Profiles\\bob\\AppData\\Local\\Temp"));
+  // The profiles folder stays refused through the shared profile.
+  ASSERT_TRUE(sys.SetEnvironmentVariable("USERPROFILE", "D:\\Profiles\\bob"));
+  EXPECT_FALSE(IsSafeBaseFolder("C:\\Users"));
+  sys.SetWindowsDirectory("E:\\WinNT");
+  EXPECT_FALSE(IsSafeBaseFolder("E:\\WinNT"));
+}
+
+TEST_F(CleanBaseFolders, ShortNamesAreReadAsTheLongOnes) {
+  fs.SetShortName("C:\\Program Files", "PROGRA~1");
+  fs.SetShortName("C:\\Users\\user", "USERPR~1");
+  EXPECT_FALSE(IsSafeBaseFolder("C:\\PROGRA~1"));
+  EXPECT_FALSE(IsSafeBaseFolder("c:\\progra~1\\"));
+  EXPECT_FALSE(IsSafeBaseFolder("C:\\Users\\USERPR~1"));
+  EXPECT_TRUE(IsSafeBaseFolder("C:\\Users\\USERPR~1\\AppData\\Local\\Temp"));
+  // The machine's own folders in short form guard their long form too.
+  sys.SetWindowsDirectory("C:\\PROGRA~1\\WinNT");
+  EXPECT_FALSE(IsSafeBaseFolder("C:\\Program Files\\WinNT"));
 }
 
 TEST_F(CleanSpecialFolders, AnEmptyOrRelativeSpecialFolderIsNotFound) {
@@ -330,11 +368,6 @@ TEST_F(CleanSpecialFolders, BrowserFolders) {
   EXPECT_FALSE(chrome.exists);
   fs.AddDir(chrome.path);
   EXPECT_TRUE(ChromeProfileFolder("Cache").exists);
-  EXPECT_EQ(OperaFolder(true).path, "C:\\Users\\user\\AppData\\Local\\Opera\\Opera\\");
-  EXPECT_EQ(SafariFolder(false, "History").path,
-            "C:\\Users\\user\\AppData\\Roaming\\Apple Computer\\Safari\\History\\");
-  EXPECT_EQ(SafariPreferencesFolder().path,
-            "C:\\Users\\user\\AppData\\Roaming\\Apple Computer\\Preferences\\");
 
   sys.SetSpecialFolder(kCsidlAppData, std::nullopt);
   EXPECT_EQ(FirefoxProfileFolder(false).path, "");
@@ -413,7 +446,10 @@ TEST_F(CleanSingleFile, SizesNamesAndPlainDelete) {
   EXPECT_FALSE(ShellDelete("C:\\"));
   EXPECT_FALSE(ShellDelete("relative"));
   EXPECT_FALSE(ShellDelete("C:\\Data\\.."));
+  EXPECT_FALSE(ShellDelete("C:\\Windows"));
+  EXPECT_FALSE(ShellDelete("C:\\Users\\user\\"));
   EXPECT_TRUE(fs.Exists("C:\\Windows\\notepad.exe"));
+  EXPECT_TRUE(fs.Exists("C:\\Users\\user\\AppData"));
 }
 
 } // namespace

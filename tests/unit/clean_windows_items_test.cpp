@@ -381,11 +381,14 @@ TEST_F(ThreadedCleanAnalysis, AnalysisOfEveryCategoryChangesNothing) {
   const std::size_t cacheEntries = desk.UrlCacheEntries().size();
 
   TSysCleaner cleaner(mainThread);
-  ASSERT_TRUE(cleaner.Start(smReport));
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (cleaner.Running() && std::chrono::steady_clock::now() < deadline)
-    mainThread.PumpWait(1ms);
-  ASSERT_FALSE(cleaner.Running());
+  const auto pass = [&](TScanMode mode) {
+    ASSERT_TRUE(cleaner.Start(mode));
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (cleaner.Running() && std::chrono::steady_clock::now() < deadline)
+      mainThread.PumpWait(1ms);
+    ASSERT_FALSE(cleaner.Running());
+  };
+  pass(smReport);
 
   EXPECT_NE(before.find("direct.tmp"), std::string::npos);
   EXPECT_EQ(MachineDump(), before);
@@ -404,6 +407,16 @@ TEST_F(ThreadedCleanAnalysis, AnalysisOfEveryCategoryChangesNothing) {
     EXPECT_EQ(result.categories[c].outcome, coDone) << GetCategoryCaption(TCleanCategory(c));
   }
   EXPECT_EQ(result.categories[ccGCCache].outcome, coFailed);
+
+  // A clean removes what the analysis listed: a second analysis lists
+  // nothing more, and keeps what is in use.
+  pass(smClean);
+  EXPECT_EQ(desk.Broadcasts(), 1); // after the UserAssist key went
+  EXPECT_EQ(fs.Content("C:\\Data\\keep.txt"), "k");
+  pass(smReport);
+  for (std::size_t c = 0; c < kCleanCategoryCount; ++c)
+    EXPECT_EQ(cleaner.ItemCount(TCleanCategory(c)), 0u) << GetCategoryCaption(TCleanCategory(c));
+  EXPECT_EQ(cleaner.LastAnalysis().categories[ccIECache].kept.size(), 1u);
 }
 
 } // namespace

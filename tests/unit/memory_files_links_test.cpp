@@ -1,6 +1,6 @@
-// The in-memory machine's links, files in use, read-only files, process list
-// and desktop session: what the cleaner's tests rely on behaving as Windows
-// does (links followed by paths, removed alone; open files refused).
+// The in-memory machine's links, short names, files in use, read-only files
+// and URL cache patterns: what the cleaner's tests rely on behaving as
+// Windows does (links followed by paths, removed alone; open files refused).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,7 +13,6 @@
 namespace {
 
 using qp::mem::MemoryFileSystem;
-using qp::mem::MemoryProcesses;
 
 constexpr std::uint32_t kReparse = 0x400;
 
@@ -22,7 +21,6 @@ protected:
   MemoryModel() { platform.Install(); }
   qp::mem::MemoryPlatform platform;
   qp::mem::MemoryFileSystem &fs = platform.Fs();
-  qp::mem::MemoryProcesses &procs = platform.Procs();
   qp::mem::MemoryDesktop &desk = platform.Desk();
 
   std::vector<std::string> Listing(const std::string &pattern) {
@@ -39,7 +37,6 @@ protected:
 
 using MemoryLinks = MemoryModel;
 using MemoryFilesInUse = MemoryModel;
-using MemoryProcessList = MemoryModel;
 using MemoryDesktopSession = MemoryModel;
 
 TEST_F(MemoryLinks, FolderLinkShowsItsTargetAndPathsThroughItReachTheTarget) {
@@ -115,116 +112,60 @@ TEST_F(MemoryLinks, DeleteTreeRemovesLinksWithoutEnteringThem) {
   EXPECT_TRUE(fs.Exists("C:\\Outside\\deep\\keep2.txt"));
 }
 
+TEST_F(MemoryLinks, ShortNamesReachTheLongOnes) {
+  fs.AddFile("C:\\Long Folder Name\\file.txt", "x");
+  fs.SetShortName("C:\\Long Folder Name", "LONGFO~1");
+  qp::FindData entry;
+  ASSERT_NE(fs.FindFirst("C:\\longfo~1", entry), nullptr);
+  EXPECT_EQ(entry.name, "Long Folder Name");
+  EXPECT_EQ(Listing("C:\\LONGFO~1\\*"), (std::vector<std::string>{".", "..", "file.txt"}));
+  EXPECT_EQ(fs.DeleteFile("C:\\LONGFO~1\\file.txt"), 0);
+  EXPECT_EQ(fs.RemoveDirectory("C:\\LONGFO~1"), 0);
+  EXPECT_FALSE(fs.Exists("C:\\Long Folder Name"));
+}
+
 TEST_F(MemoryFilesInUse, OpenFilesAreRefusedButReadable) {
   fs.AddFile("C:\\Data\\open.log", "text");
   fs.SetInUse("C:\\Data\\open.log", true);
-
-  EXPECT_EQ(fs.TestExclusiveOpen("C:\\Data\\open.log"), wc::ErrorSharingViolation);
-  EXPECT_EQ(fs.DeleteFile("C:\\Data\\open.log"), wc::ErrorSharingViolation);
-  EXPECT_EQ(fs.MoveFile("C:\\Data\\open.log", "C:\\Data\\moved.log", 0), wc::ErrorSharingViolation);
-  EXPECT_EQ(fs.RecycleFile("C:\\Data\\open.log"), wc::ErrorSharingViolation);
-  EXPECT_EQ(fs.RecycleFile("C:\\Data"), wc::ErrorSharingViolation);
-  std::unique_ptr<qp::IFileLock> lock;
-  EXPECT_EQ(fs.OpenLockFile("C:\\Data\\open.log", lock), wc::ErrorSharingViolation);
-  std::string data;
-  EXPECT_EQ(fs.ReadFile("C:\\Data\\open.log", data), 0);
-  EXPECT_FALSE(quenlo::ShellDeleteFile("C:\\Data", false));
-  EXPECT_TRUE(fs.Exists("C:\\Data\\open.log"));
-
-  fs.SetInUse("C:\\Data\\open.log", false);
-  EXPECT_EQ(fs.TestExclusiveOpen("C:\\Data\\open.log"), 0);
-  EXPECT_EQ(fs.DeleteFile("C:\\Data\\open.log"), 0);
-}
-
-TEST_F(MemoryFilesInUse, ExclusiveOpenOfLockedMissingFolderAndReadOnly) {
   fs.AddFile("C:\\Data\\ro.txt", "", wc::FileAttributeReadOnly);
   std::unique_ptr<qp::IFileLock> lock;
   ASSERT_EQ(fs.OpenLockFile("C:\\Data\\held.lock", lock), 0);
 
-  EXPECT_EQ(fs.TestExclusiveOpen("C:\\Data\\ro.txt"), 0);
+  EXPECT_EQ(fs.TestExclusiveOpen("C:\\Data\\open.log"), wc::ErrorSharingViolation);
   EXPECT_EQ(fs.TestExclusiveOpen("C:\\Data\\held.lock"), wc::ErrorSharingViolation);
+  EXPECT_EQ(fs.TestExclusiveOpen("C:\\Data\\ro.txt"), 0); // opened for reading only
   EXPECT_EQ(fs.TestExclusiveOpen("C:\\Data\\missing.txt"), wc::ErrorFileNotFound);
   EXPECT_EQ(fs.TestExclusiveOpen("C:\\Data"), wc::ErrorAccessDenied);
+  EXPECT_EQ(fs.DeleteFile("C:\\Data\\open.log"), wc::ErrorSharingViolation);
+  EXPECT_EQ(fs.MoveFile("C:\\Data\\open.log", "C:\\Data\\moved.log", 0), wc::ErrorSharingViolation);
+  EXPECT_EQ(fs.RecycleFile("C:\\Data"), wc::ErrorSharingViolation);
+  std::string data;
+  EXPECT_EQ(fs.ReadFile("C:\\Data\\open.log", data), 0);
   lock.reset();
+
+  fs.SetInUse("C:\\Data\\open.log", false);
+  EXPECT_EQ(fs.DeleteFile("C:\\Data\\open.log"), 0);
 }
 
-TEST_F(MemoryFilesInUse, ReadOnlyFilesNeedTheirAttributeCleared) {
+TEST_F(MemoryFilesInUse, ReadOnlyFilesGoOnceTheirAttributeIsCleared) {
   fs.AddFile("C:\\Data\\ro.txt", "", wc::FileAttributeReadOnly | wc::FileAttributeHidden);
   EXPECT_EQ(fs.DeleteFile("C:\\Data\\ro.txt"), wc::ErrorAccessDenied);
   EXPECT_EQ(fs.SetAttributes("C:\\Data\\missing.txt", 0), wc::ErrorFileNotFound);
-  // A folder stays a folder whatever the caller passes.
   EXPECT_EQ(fs.SetAttributes("C:\\Data", wc::FileAttributeHidden), 0);
   EXPECT_EQ(fs.GetAttributes("C:\\Data"), wc::FileAttributeDirectory | wc::FileAttributeHidden);
-
   EXPECT_EQ(fs.SetAttributes("C:\\Data\\ro.txt", wc::FileAttributeNormal), 0);
   EXPECT_EQ(fs.GetAttributes("C:\\Data\\ro.txt"), wc::FileAttributeNormal);
   EXPECT_EQ(fs.DeleteFile("C:\\Data\\ro.txt"), 0);
 
-  // What SHFileOperation does and DeleteTree now does too.
+  // What SHFileOperation does and DeleteTree does too, unless the
+  // attribute cannot be cleared.
   fs.AddFile("C:\\Tree\\a\\ro.txt", "", wc::FileAttributeReadOnly);
-  fs.AddFile("C:\\Tree\\ro2.txt", "", wc::FileAttributeReadOnly);
   EXPECT_TRUE(quenlo::ShellDeleteFile("C:\\Tree", false));
   EXPECT_FALSE(fs.Exists("C:\\Tree"));
-  // When the attribute cannot be cleared the file stays.
   fs.AddFile("C:\\Tree\\ro.txt", "", wc::FileAttributeReadOnly);
   fs.InjectFailure(MemoryFileSystem::Op::SetAttributes, "ro.txt", wc::ErrorAccessDenied);
   EXPECT_FALSE(quenlo::ShellDeleteFile("C:\\Tree", false));
   EXPECT_TRUE(fs.Exists("C:\\Tree\\ro.txt"));
-}
-
-TEST_F(MemoryProcessList, ListsTheOwnProcessAndClosesByBehaviour) {
-  const std::uint32_t polite = procs.AddProcess({0, 1, "\\Device\\X\\a.exe"});
-  const std::uint32_t stubborn = procs.AddProcess({0, 1, "\\Device\\X\\b.exe"},
-                                                  MemoryProcesses::CloseBehaviour::OnlyTerminable);
-  const std::uint32_t guarded =
-      procs.AddProcess({77, 2, "\\Device\\X\\c.exe"}, MemoryProcesses::CloseBehaviour::CannotOpen);
-  EXPECT_EQ(guarded, 77u);
-  EXPECT_NE(polite, stubborn);
-
-  std::vector<qp::ProcessEntry> list;
-  ASSERT_TRUE(procs.ListProcesses(list));
-  ASSERT_EQ(list.size(), 4u);
-  EXPECT_EQ(list.front().id, procs.CurrentProcessId());
-  EXPECT_EQ(list.front().sessionId, procs.CurrentSessionId());
-
-  EXPECT_EQ(procs.CloseProcess(procs.CurrentProcessId(), 500), qp::cpNotClosed);
-  EXPECT_EQ(procs.CloseProcess(polite, 500), qp::cpEnded);
-  EXPECT_EQ(procs.CloseProcess(stubborn, 500), qp::cpTerminated);
-  EXPECT_EQ(procs.CloseProcess(guarded, 500), qp::cpNotClosed);
-  EXPECT_EQ(procs.CloseProcess(4242, 500), qp::cpNotClosed);
-  ASSERT_EQ(procs.Running().size(), 1u);
-  EXPECT_EQ(procs.Running().front().id, guarded);
-
-  procs.SetProcessListAvailable(false);
-  EXPECT_FALSE(procs.ListProcesses(list));
-  EXPECT_TRUE(list.empty());
-}
-
-TEST_F(MemoryProcessList, StartAndEndHooksModelAShellThatComesBack) {
-  procs.SetOnStart([](std::string_view commandLine) -> std::optional<qp::ProcessEntry> {
-    if (commandLine.find("explorer") == std::string_view::npos)
-      return std::nullopt;
-    return qp::ProcessEntry{0, 1, "\\Device\\X\\explorer.exe"};
-  });
-  EXPECT_TRUE(procs.StartProcess("c:\\windows\\notepad.exe"));
-  EXPECT_TRUE(procs.Running().empty());
-  EXPECT_TRUE(procs.StartProcess("c:\\windows\\explorer.exe"));
-  ASSERT_EQ(procs.Running().size(), 1u);
-  EXPECT_EQ(procs.StartedCommandLines(),
-            (std::vector<std::string>{"c:\\windows\\notepad.exe", "c:\\windows\\explorer.exe"}));
-
-  // The hook may add the process again (Windows restarts its shell).
-  procs.SetOnEnd([this](const qp::ProcessEntry &ended) {
-    procs.AddProcess({0, ended.sessionId, ended.imagePath});
-  });
-  const std::uint32_t first = procs.Running().front().id;
-  EXPECT_EQ(procs.CloseProcess(first, 500), qp::cpEnded);
-  ASSERT_EQ(procs.Running().size(), 1u);
-  EXPECT_NE(procs.Running().front().id, first);
-
-  procs.SetStartFails(true);
-  EXPECT_FALSE(procs.StartProcess("c:\\windows\\explorer.exe"));
-  EXPECT_EQ(procs.StartedCommandLines().size(), 2u);
 }
 
 TEST_F(MemoryDesktopSession, UrlCachePatternsMatchThePrefixInAnyCase) {
@@ -256,44 +197,7 @@ TEST_F(MemoryDesktopSession, UrlCachePatternsMatchThePrefixInAnyCase) {
   });
   EXPECT_EQ(visits, 1);
   EXPECT_EQ(desk.DeleteUrlCacheEntry("Cookie:user@example.com/"), wc::ErrorFileNotFound);
-  desk.SetUrlCacheDeleteFails("cookie:user@other.org/", wc::ErrorSharingViolation);
-  EXPECT_EQ(desk.DeleteUrlCacheEntry("cookie:user@other.org/"), wc::ErrorSharingViolation);
   EXPECT_EQ(desk.UrlCacheEntries().size(), 3u);
-}
-
-TEST_F(MemoryDesktopSession, ClipboardContainersSitesAndCounts) {
-  desk.SetClipboard({{1, "", 6}, {49161, "DataObject", 4}});
-  std::vector<qp::ClipboardEntry> formats;
-  ASSERT_TRUE(desk.ReadClipboard(formats));
-  ASSERT_EQ(formats.size(), 2u);
-  EXPECT_EQ(formats[1].registeredName, "DataObject");
-  desk.SetClipboardOpenFails(true);
-  EXPECT_FALSE(desk.ReadClipboard(formats));
-  EXPECT_FALSE(desk.EmptyClipboard());
-  desk.SetClipboardOpenFails(false);
-  EXPECT_TRUE(desk.EmptyClipboard());
-  EXPECT_TRUE(desk.Clipboard().empty());
-  EXPECT_EQ(desk.ClipboardEmpties(), 1);
-
-  std::string path;
-  EXPECT_FALSE(desk.GetUrlCacheContainer(qp::kCacheContainerCookies, path));
-  desk.SetCacheContainer(qp::kCacheContainerCookies, "C:\\Cookies\\");
-  ASSERT_TRUE(desk.GetUrlCacheContainer(qp::kCacheContainerCookies, path));
-  EXPECT_EQ(path, "C:\\Cookies\\");
-  EXPECT_FALSE(desk.GetUrlCacheContainer(qp::kCacheContainerHistory, path));
-
-  std::vector<qp::IisSite> sites;
-  EXPECT_FALSE(desk.ListIisSites("W3SVC", sites));
-  desk.SetIisSites("W3SVC", {{"1", "IIsWebServer", "C:\\Logs"}});
-  ASSERT_TRUE(desk.ListIisSites("w3svc", sites));
-  EXPECT_EQ(sites.front().logFileDirectory, "C:\\Logs");
-  EXPECT_FALSE(desk.ListIisSites("MSFTPSVC", sites));
-
-  desk.SetClearUrlHistoryResult(static_cast<long>(0x80004005));
-  EXPECT_EQ(desk.ClearUrlHistory(), static_cast<long>(0x80004005));
-  EXPECT_EQ(desk.UrlHistoryClears(), 1);
-  desk.BroadcastSettingChange();
-  EXPECT_EQ(desk.Broadcasts(), 1);
 }
 
 } // namespace
