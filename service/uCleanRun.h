@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,21 @@ enum TCleanRunKind : std::uint8_t {
   crClean = 1,   // analysis, clean, analysis
 };
 
+// Where a run is: its pass (0-based; an analysis has one, a clean three),
+// that pass's mode, and the pass's progress after a category.
+struct TCleanRunProgress {
+  int pass = 0;
+  int passCount = 1;
+  TScanMode mode = smReport;
+  TCleanCategory category = ccStartMenuOrderHistory;
+  int totalProgress = 0; // 0 to 100, of this pass
+};
+
 struct TCleanRunRequest {
   TCleanRunKind kind = crAnalyze;
   TCleanCategories categories;
+  // Called on the calling thread after each category of each pass.
+  std::function<void(const TCleanRunProgress &progress)> onProgress;
 };
 
 // Per category, what the run found and did.
@@ -59,6 +72,10 @@ inline constexpr std::string_view kReasonNotRemoved = "not removed";
 // each pass has ended.
 TCleanRunResult RunClean(const TCleanRunRequest &request,
                          qp::TMainThread &mainThread = qp::MainThread());
+// The same with a given cleaner, bound to mainThread and idle (tests give
+// one whose handlers they replaced); its Categories are set from request.
+TCleanRunResult RunCleanWith(TSysCleaner &cleaner, const TCleanRunRequest &request,
+                             qp::TMainThread &mainThread);
 
 // One JSON object: {"mode", "complete", "categories":[{"number", "key",
 // "caption", "outcome", "reason", "count", "size", "items":[{"name",

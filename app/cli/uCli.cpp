@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/cli/uCliClean.h"
 #include "app/cli/uCliHives.h"
 #include "app/cli/uCliMonitor.h"
 #include "app/cli/uCliRepair.h"
@@ -61,6 +62,14 @@ constexpr const char *kUsage =
     "      lines {\"error\":...}. Runs N seconds (1-86400) or until Ctrl+C; exit\n"
     "      code 0 when it ran to its end or was stopped, 1 when no key could be\n"
     "      watched.\n"
+    "  clean analyze [--category N]... [--json] | clean run [--category N]... [--json]\n"
+    "      The history cleaner: analyze lists what a clean would remove (and\n"
+    "      changes nothing), run removes it and checks with a second analysis.\n"
+    "      N is a category number (0-42) or its settings name (for example\n"
+    "      TempFiles); without --category the categories selected in the\n"
+    "      settings. Per category: its outcome, the items with their sizes,\n"
+    "      what was kept and what failed, with the reasons. --json prints one\n"
+    "      JSON object. Exit code 0 only when every category was done.\n"
     "  help\n"
     "      Shows this text.\n";
 
@@ -137,6 +146,11 @@ int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
   }
   if (command == "monitor") {
     const int code = CommandMonitor(rest, streams);
+    if (code == 2) streams.err << kUsage;
+    return code;
+  }
+  if (command == "clean") {
+    const int code = CommandClean(rest, streams);
     if (code == 2) streams.err << kUsage;
     return code;
   }
