@@ -197,6 +197,13 @@ public:
   // else the open's status (missing, a folder, access denied). Read access
   // alone, so that a read-only file that a delete can remove passes.
   [[nodiscard]] virtual long TestExclusiveOpen(std::string_view path) = 0;
+  // The path as the system finally reaches it: every junction and symbolic
+  // link on the way (the last name's too) followed, 8.3 names given in
+  // full, "C:\..." or "\\server\share\..." (GetFinalPathNameByHandle of
+  // a handle opened without access). 0, or the open's status (2 or 3 for
+  // a missing path). What tells a link that Wine shows without the
+  // reparse-point attribute from the file or folder it names.
+  [[nodiscard]] virtual long GetFinalPath(std::string_view path, std::string &finalPath) = 0;
 
   // Switches the calling thread to the other file-system view and back: for
   // a 32-bit process on 64-bit Windows this is switching WOW64 redirection
