@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cleaner/uItemTools.h"
+#include "platform/FileOps.h"
 #include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 
@@ -97,12 +98,29 @@ template <typename Visit> bool ForEachEntry(const std::string &pattern, Visit &&
   return true;
 }
 
+// Sets kFileAttributeElsewhere on an entry of folder that leads elsewhere
+// without the reparse-point attribute (one open; a marked link is not
+// asked about: it is handled as a link).
+void MarkElsewhere(const qp::TFolderFinalPath &folder, qp::FindData &entry) {
+  if (!IsLink(entry) && folder.LeadsElsewhere(entry.name))
+    entry.attributes |= kFileAttributeElsewhere;
+}
+
+// A folder a walk enters: a real folder, neither a link nor leading
+// elsewhere.
+bool IsEnteredFolder(const qp::FindData &entry) {
+  return IsFolderEntry(entry) && !IsLink(entry) && !LeadsElsewhere(entry);
+}
+
 // The subfolders of a folder (with its closing backslash) that a walk
-// enters: real folders, never links.
-std::vector<std::string> RealSubfolders(const std::string &base) {
+// enters.
+std::vector<std::string> RealSubfolders(const std::string &base,
+                                        const qp::TFolderFinalPath &final) {
   std::vector<std::string> names;
-  qp::IgnoreResult(ForEachEntry(base + std::string(kAllFilesMask), [&](const qp::FindData &e) {
+  qp::IgnoreResult(ForEachEntry(base + std::string(kAllFilesMask), [&](qp::FindData e) {
     if (IsFolderEntry(e) && !IsLink(e))
+      MarkElsewhere(final, e);
+    if (IsEnteredFolder(e))
       names.push_back(e.name);
     return true;
   }));
@@ -112,15 +130,20 @@ std::vector<std::string> RealSubfolders(const std::string &base) {
 bool WalkFilesIn(const std::string &base, std::string_view mask, bool recursive,
                  const TFileCallback &callback) {
   const bool allFiles = mask == kAllFilesMask;
+  const qp::TFolderFinalPath final(base);
   std::vector<std::string> subfolders;
-  // Files first, streamed; a folder link is handed over as an entry of its
-  // own. The subfolders of an all-files listing are noted on the way.
-  const bool goOn = ForEachEntry(base + std::string(mask), [&](const qp::FindData &entry) {
-    if (IsFolderEntry(entry) && !IsLink(entry)) {
+  // Files first, streamed; in a recursive walk a folder that is not
+  // entered is handed over as an entry of its own. The subfolders of an
+  // all-files listing are noted on the way.
+  const bool goOn = ForEachEntry(base + std::string(mask), [&](qp::FindData entry) {
+    MarkElsewhere(final, entry);
+    if (IsEnteredFolder(entry)) {
       if (recursive && allFiles)
         subfolders.push_back(entry.name);
       return true;
     }
+    if (IsFolderEntry(entry) && !recursive)
+      return true; // a folder link: WalkFolders reports it
     return callback(base + entry.name, entry);
   });
   if (!goOn)
@@ -128,7 +151,7 @@ bool WalkFilesIn(const std::string &base, std::string_view mask, bool recursive,
   if (!recursive)
     return true;
   if (!allFiles)
-    subfolders = RealSubfolders(base);
+    subfolders = RealSubfolders(base, final);
   for (const std::string &name : subfolders)
     if (StillRealFolder(base + name) && !WalkFilesIn(base + name + "\\", mask, recursive, callback))
       return false;
@@ -138,15 +161,18 @@ bool WalkFilesIn(const std::string &base, std::string_view mask, bool recursive,
 bool WalkFoldersIn(const std::string &base, std::string_view mask, bool recursive,
                    const TFolderCallback &callback) {
   // The names are taken first: the callback usually removes the folder.
-  std::vector<std::pair<std::string, bool>> folders; // name, is a link
-  qp::IgnoreResult(ForEachEntry(base + std::string(mask), [&](const qp::FindData &entry) {
-    if (IsFolderEntry(entry))
-      folders.emplace_back(entry.name, IsLink(entry));
+  const qp::TFolderFinalPath final(base);
+  std::vector<std::pair<std::string, bool>> folders; // name, entered
+  qp::IgnoreResult(ForEachEntry(base + std::string(mask), [&](qp::FindData entry) {
+    if (!IsFolderEntry(entry))
+      return true;
+    MarkElsewhere(final, entry);
+    folders.emplace_back(entry.name, IsEnteredFolder(entry));
     return true;
   }));
-  for (const auto &[name, link] : folders) {
+  for (const auto &[name, entered] : folders) {
     const std::string path = base + name;
-    if (recursive && !link && StillRealFolder(path) &&
+    if (recursive && entered && StillRealFolder(path) &&
         !WalkFoldersIn(path + "\\", mask, recursive, callback))
       return false;
     if (!callback(path))
@@ -176,10 +202,16 @@ long RemoveEntry(const std::string &path, std::uint32_t attributes) {
 }
 
 // Removes path (whose attributes are known) with everything below it;
-// links are removed, never entered. Every failure is reported once, at the
-// entry that refused: a folder that kept something is not reported again.
+// links are removed, never entered; an entry marked as leading elsewhere
+// is left and reported. Every failure is reported once, at the entry that
+// refused: a folder that kept something is not reported again.
 bool DeleteEntry(const std::string &path, std::uint32_t attributes,
                  const TRemoveFailure &onFailure) {
+  if ((attributes & kFileAttributeElsewhere) != 0) {
+    if (onFailure)
+      onFailure(path, kErrorLeadsElsewhere);
+    return false;
+  }
   if ((attributes & wc::FileAttributeDirectory) != 0 && (attributes & kFileAttributeReparse) == 0 &&
       !StillRealFolder(path)) {
     attributes = Files().GetAttributes(path); // a link now, or gone
@@ -194,7 +226,9 @@ bool DeleteEntry(const std::string &path, std::uint32_t attributes,
   const bool folder = (attributes & wc::FileAttributeDirectory) != 0;
   if (folder && (attributes & kFileAttributeReparse) == 0) {
     std::vector<std::pair<std::string, std::uint32_t>> entries;
-    qp::IgnoreResult(ForEachEntry(path + "\\*", [&](const qp::FindData &entry) {
+    const qp::TFolderFinalPath final(path);
+    qp::IgnoreResult(ForEachEntry(path + "\\*", [&](qp::FindData entry) {
+      MarkElsewhere(final, entry);
       entries.emplace_back(entry.name, entry.attributes);
       return true;
     }));
@@ -217,7 +251,9 @@ bool InUse(long status) {
 
 // A removal's failure for path as the category's finding names it.
 void RecordFailure(TCleanPass &pass, TCleanCategory category, std::string name, long status) {
-  if (InUse(status))
+  if (status == kErrorLeadsElsewhere)
+    pass.AddKept(category, std::move(name), std::string(kReasonLink));
+  else if (InUse(status))
     pass.AddKept(category, std::move(name), std::string(kReasonInUse));
   else
     pass.AddFailure(category, std::move(name), ReasonForStatus(status));
@@ -399,6 +435,10 @@ bool IsLink(const qp::FindData &entry) {
   return (entry.attributes & kFileAttributeReparse) != 0;
 }
 
+bool LeadsElsewhere(const qp::FindData &entry) {
+  return (entry.attributes & kFileAttributeElsewhere) != 0;
+}
+
 bool IsSafeBaseFolder(std::string_view folder, std::string *reason) {
   std::string why;
   const auto refuse = [&](std::string text) {
@@ -530,7 +570,9 @@ void SweepFolder(TCleanPass &pass, TCleanCategory category, std::string_view fol
   };
   const std::string prefix = WithBackslash(base);
   std::vector<std::pair<std::string, std::uint32_t>> entries;
-  qp::IgnoreResult(ForEachEntry(prefix + "*", [&](const qp::FindData &entry) {
+  const qp::TFolderFinalPath final(prefix);
+  qp::IgnoreResult(ForEachEntry(prefix + "*", [&](qp::FindData entry) {
+    MarkElsewhere(final, entry);
     entries.emplace_back(entry.name, entry.attributes);
     return true;
   }));
@@ -560,6 +602,10 @@ void SingleFileItem(TCleanPass &pass, TCleanCategory category, std::string_view 
   if ((attributes & wc::FileAttributeDirectory) != 0 && !link)
     return; // a folder of that name is not the file
   pass.MarkFound(category);
+  if (!link && qp::LeadsElsewhere(path)) {
+    pass.AddKept(category, std::string(name), std::string(kReasonLink));
+    return;
+  }
   if (!pass.Reporting()) {
     qp::IgnoreResult(ShellDelete(path, [&](const std::string &, long status) {
       RecordFailure(pass, category, std::string(name), status);

@@ -6,6 +6,12 @@
 //  * The walkers never enter a junction or a symbolic link: a link is
 //    handed to the callback as an entry of its own (its attributes carry
 //    FILE_ATTRIBUTE_REPARSE_POINT) and removing it removes the link only.
+//  * An entry that leads elsewhere without the reparse-point attribute
+//    (qp::TFolderFinalPath: Wine shows a Unix symbolic link so, and
+//    removing it there removes its target) is never entered nor removed:
+//    the walkers hand it over with kFileAttributeElsewhere set, and the
+//    removals leave it, reporting kErrorLeadsElsewhere. A base folder that
+//    leads elsewhere so is taken as the folder it names.
 //  * A folder is swept only when IsSafeBaseFolder accepts it; an empty
 //    special folder is "not found", never a relative path, and nothing
 //    here changes the current directory.
@@ -23,6 +29,12 @@ namespace quenlo {
 
 inline constexpr std::uint32_t kFileAttributeReparse = 0x400;
 inline constexpr std::string_view kAllFilesMask = "*.*";
+// The walkers' own mark on an entry that leads elsewhere without the
+// reparse-point attribute; no attribute Windows reports uses the bit.
+inline constexpr std::uint32_t kFileAttributeElsewhere = 0x80000000u;
+// What a removal reports for such an entry, left in place
+// (ERROR_NOT_A_REPARSE_POINT: a link the system does not mark as one).
+inline constexpr long kErrorLeadsElsewhere = 4390;
 
 // fullPath: the folder, a backslash and entry.name. Answer false to stop
 // the whole walk.
@@ -31,12 +43,17 @@ using TFolderCallback = std::function<bool(const std::string &fullPath)>;
 
 // Files (and links) below folder that match mask, folder by folder,
 // parents' files before their subfolders' files; subfolders are walked
-// when recursive (every real subfolder, whatever the mask). False when a
-// callback stopped the walk. Nothing when the folder does not exist.
+// when recursive (every real subfolder, whatever the mask), and then a
+// folder link, or a folder leading elsewhere, is handed over in place of
+// the folder it is not entered as. A flat walk hands over the folder's
+// files only: its subfolders, links among them, are WalkFolders' (so a
+// clean that walks both meets each link once). False when a callback
+// stopped the walk. Nothing when the folder does not exist.
 bool WalkFiles(std::string_view folder, std::string_view mask, bool recursive,
                const TFileCallback &callback);
 // Subfolders of folder matching mask, deepest first (a callback can
-// remove them bottom-up); a folder link is reported, never entered.
+// remove them bottom-up); a folder link, or a folder leading elsewhere,
+// is reported, never entered.
 bool WalkFolders(std::string_view folder, std::string_view mask, bool recursive,
                  const TFolderCallback &callback);
 
@@ -45,6 +62,8 @@ bool CanOpenExclusive(std::string_view path);
 // The size of the first directory entry matching path; -1 when none.
 std::int64_t GetFileSizeByName(std::string_view path);
 bool IsLink(const qp::FindData &entry);
+// A walker marked the entry with kFileAttributeElsewhere.
+bool LeadsElsewhere(const qp::FindData &entry);
 
 // A folder that a sweep may empty: not empty, relative, a drive or share
 // root, the Windows or system folder (or above them), the profile root

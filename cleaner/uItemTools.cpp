@@ -4,6 +4,7 @@
 
 #include "cleaner/uCleanFiles.h"
 #include "cleaner/uCleanItems.h"
+#include "platform/FileOps.h"
 #include "platform/ScopedKey.h"
 #include "platform/Utf.h"
 
@@ -79,7 +80,9 @@ void RecordRemoval(TCleanPass &pass, TCleanCategory category, const std::string 
   if (status == wc::ErrorSuccess || IsGoneStatus(status))
     return;
   std::string name = FindingName(pass, fullPath, rules);
-  if (IsInUseStatus(status))
+  if (status == kErrorLeadsElsewhere)
+    pass.AddKept(category, std::move(name), std::string(kReasonLink));
+  else if (IsInUseStatus(status))
     KeepInUse(pass, category, fullPath, std::move(name), rules);
   else
     pass.AddFailure(category, std::move(name), ReasonForStatus(status));
@@ -160,6 +163,11 @@ bool IsGoneStatus(long status) {
 
 void HandleFile(TCleanPass &pass, TCleanCategory category, const std::string &fullPath,
                 const qp::FindData &entry, const TFileRules &rules) {
+  if (LeadsElsewhere(entry)) {
+    // Neither opened nor removed, in either mode: both reach the target.
+    pass.AddKept(category, FindingName(pass, fullPath, rules), std::string(kReasonLink));
+    return;
+  }
   if (IsLink(entry)) {
     // Never opened: that would reach the link's target.
     if (pass.Reporting())
@@ -193,6 +201,10 @@ void RemoveWalkedFolder(TCleanPass &pass, TCleanCategory category, const std::st
     return;
   if ((attributes & kFileAttributeReparse) != 0) {
     ShellRemove(pass, category, folder, rules); // the link, not what it points to
+    return;
+  }
+  if (qp::LeadsElsewhere(folder)) {
+    pass.AddKept(category, FindingName(pass, folder, rules), std::string(kReasonLink));
     return;
   }
   qp::IgnoreResult(WalkFiles(folder, kAllFilesMask, false,

@@ -9,7 +9,9 @@
 //  * A file in use (TestExclusiveOpen answers a sharing or lock violation)
 //    is neither listed nor removed: it is kept, "in use", in both modes.
 //  * A link (a reparse point) is listed with size 0 and removed as a link;
-//    nothing here walks into one.
+//    nothing here walks into one. An entry that leads elsewhere without
+//    the reparse-point attribute is kept, kReasonLink, in both modes:
+//    under Wine removing it removes its target.
 #pragma once
 
 #include <cstdint>

@@ -62,6 +62,9 @@ inline constexpr std::string_view kReasonUnsafeFolder =
 inline constexpr std::string_view kReasonNotAvailable = "not available in this version";
 inline constexpr std::string_view kReasonPassEnded = "not handled: the pass ended before it";
 inline constexpr std::string_view kReasonStopped = "not handled: the pass was stopped";
+// A link the system shows without the reparse-point attribute (Wine's view
+// of a Unix symbolic link): removing it would remove what it points at.
+inline constexpr std::string_view kReasonLink = "a link to elsewhere, left in place";
 // "in use" for a sharing violation, "access denied", "not found" for a
 // missing file or folder, else the system's message for the status.
 std::string ReasonForStatus(long status);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "paths/uProbeCache.h"
+#include "platform/FileOps.h"
 #include "platform/Guards.h"
 #include "platform/Platform.h"
 #include "platform/Utf.h"
@@ -70,7 +71,10 @@ long RemoveFolder(qp::IFileSystem &fs, const std::string &path) {
 }
 
 // Removes a file or a folder with everything below it; links (to folders or
-// files) are removed themselves, never entered.
+// files) are removed themselves, never entered. An entry below that leads
+// elsewhere without the reparse-point attribute (Wine's Unix links, whose
+// removal removes the target) is left, and the answer is false; path
+// itself is taken as what it names.
 bool DeleteTree(const std::string &path) {
   auto &fs = qp::Platform().Files();
   const std::uint32_t attr = fs.GetAttributes(path);
@@ -84,14 +88,19 @@ bool DeleteTree(const std::string &path) {
            wc::ErrorSuccess;
 
   std::vector<std::string> names;
+  bool ok = true;
+  const qp::TFolderFinalPath final(path);
   qp::FindData data;
   if (auto find = fs.FindFirst(path + "\\*", data)) {
     do {
-      if (data.name != "." && data.name != "..")
+      if (data.name == "." || data.name == "..")
+        continue;
+      if ((data.attributes & kFileAttributeReparsePoint) == 0 && final.LeadsElsewhere(data.name))
+        ok = false;
+      else
         names.push_back(data.name);
     } while (find->Next(data));
   }
-  bool ok = true;
   for (const auto &name : names)
     ok = DeleteTree(path + "\\" + name) && ok;
   return ok && RetryWithoutReadOnly(fs, path, attr, fs.RemoveDirectory(path), RemoveFolder) ==

@@ -9,6 +9,7 @@
 #include "platform/PathText.h"
 #include "platform/Platform.h"
 #include "platform/ScopeGuard.h"
+#include "platform/Utf.h"
 
 namespace qp {
 
@@ -32,6 +33,38 @@ std::string UniqueTemporaryName(std::string_view path) {
 }
 
 } // namespace
+
+TFolderFinalPath::TFolderFinalPath(std::string_view folder) : folder_(folder) {
+  if (folder_.empty())
+    return;
+  if (folder_.back() != '\\')
+    folder_ += '\\';
+  known_ = Platform().Files().GetFinalPath(folder_, finalPath_) == 0 && !finalPath_.empty();
+  if (known_ && finalPath_.back() != '\\')
+    finalPath_ += '\\';
+}
+
+bool TFolderFinalPath::LeadsElsewhere(std::string_view name) const {
+  if (!known_ || name.empty())
+    return false;
+  std::string entryFinal;
+  if (Platform().Files().GetFinalPath(folder_ + std::string(name), entryFinal) != 0)
+    return false;
+  return !EqualsNoCase(entryFinal, finalPath_ + std::string(name));
+}
+
+bool LeadsElsewhere(std::string_view path) {
+  while (path.size() > 1 && path.back() == '\\')
+    path.remove_suffix(1);
+  const std::size_t slash = path.find_last_of('\\');
+  if (slash == std::string_view::npos || slash + 1 >= path.size())
+    return false;
+  const std::string_view folder = path.substr(0, slash + 1);
+  // "C:" alone is the drive's current folder, "\\server" no folder.
+  if (folder.size() < 3)
+    return false;
+  return TFolderFinalPath(folder).LeadsElsewhere(path.substr(slash + 1));
+}
 
 bool FileExists(std::string_view path) {
   const std::uint32_t attributes = Platform().Files().GetAttributes(path);

@@ -34,6 +34,7 @@ struct FNode {
   // A junction or symbolic link: the physical path it points at. A link
   // has no children of its own; paths through it reach the target.
   std::optional<std::string> link;
+  bool unmarked = false; // a link shown without the reparse-point attribute (Wine's)
   std::string shortName; // upper-case 8.3 name (SetShortName); empty when none
   std::string owner;     // SDDL SID; empty: "BA"
   std::string dacl;      // "D:..." set on this node; empty: inherited
@@ -335,6 +336,72 @@ struct MemoryFileSystem::Impl {
     return Walk(t, t.parts.size(), target, true, hops);
   }
 
+  // The path of the first `count` parts as the system finally reaches
+  // it: links followed (the last one too), each name as stored. node is
+  // what it names.
+  long Final(const Parsed &p, std::size_t count, std::string &out, FNode *&node,
+             int hops = 0) const {
+    node = nullptr;
+    FNode *at = RootNode(p.root);
+    if (at == nullptr)
+      return MissingRoot(p.root);
+    out = p.root.size() == 2 ? UpperAscii(p.root) : p.root;
+    const auto follow = [&](FNode *&from) -> long {
+      if (++hops > kMaxLinkHops)
+        return kCantResolveFilename;
+      Parsed t;
+      if (Parse(*from->link, t) != wc::ErrorSuccess)
+        return wc::ErrorPathNotFound;
+      return Final(t, t.parts.size(), out, from, hops);
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+      if (at->link) {
+        if (long st = follow(at))
+          return st == kCantResolveFilename ? st : wc::ErrorPathNotFound;
+      }
+      if (!at->dir)
+        return wc::ErrorPathNotFound;
+      auto it = at->children.find(ChildKey(*at, p.parts[i]));
+      if (it == at->children.end())
+        return i + 1 == count ? wc::ErrorFileNotFound : wc::ErrorPathNotFound;
+      if (out.back() != '\\')
+        out += '\\';
+      out += it->second.first;
+      at = it->second.second.get();
+    }
+    if (at->link) {
+      if (long st = follow(at))
+        return st;
+    }
+    if (out.back() != '\\' && (out.size() == 2 || out == p.root))
+      out += '\\';
+    node = at;
+    return wc::ErrorSuccess;
+  }
+
+  // Takes an unmarked link's target out of its folder, as Wine's removal
+  // through such a link does; the link stays. For a folder target
+  // (folder true) only an empty one goes.
+  long RemoveThroughLink(const FNode &link, bool folder) {
+    Parsed t;
+    FNode *target = nullptr;
+    int hops = 0;
+    if (Parse(*link.link, t) != wc::ErrorSuccess)
+      return wc::ErrorPathNotFound;
+    if (long st = Resolve(link, target, hops))
+      return st;
+    if (t.parts.empty() || target->dir != folder)
+      return folder ? kDirectoryInvalid : wc::ErrorAccessDenied;
+    if (folder && !target->children.empty())
+      return wc::ErrorDirNotEmpty;
+    if ((target->attributes & wc::FileAttributeReadOnly) != 0)
+      return wc::ErrorAccessDenied;
+    if (Held(*target))
+      return wc::ErrorSharingViolation;
+    Detach(t);
+    return wc::ErrorSuccess;
+  }
+
   // Parses a caller's path in the thread's view and finds its node (the
   // link itself when the path names one, its target with followLast).
   long Locate(std::string_view text, Parsed &p, FNode *&node, bool followLast = false) const {
@@ -542,6 +609,8 @@ long MemoryFileSystem::RemoveDirectory(std::string_view path) {
     return wc::ErrorAccessDenied;
   if (!node->dir)
     return kDirectoryInvalid;
+  if (node->link && node->unmarked)
+    return m.RemoveThroughLink(*node, true);
   // A folder link goes alone: it has no children, whatever its target has.
   if (!node->children.empty())
     return wc::ErrorDirNotEmpty;
@@ -562,6 +631,8 @@ long MemoryFileSystem::DeleteFile(std::string_view path) {
     return st;
   if (p.parts.empty() || node->dir || (node->attributes & wc::FileAttributeReadOnly) != 0)
     return wc::ErrorAccessDenied;
+  if (node->link && node->unmarked)
+    return m.RemoveThroughLink(*node, false);
   if (Held(*node))
     return wc::ErrorSharingViolation;
   m.Detach(p);
@@ -938,6 +1009,24 @@ long MemoryFileSystem::TestExclusiveOpen(std::string_view path) {
   return wc::ErrorSuccess;
 }
 
+long MemoryFileSystem::GetFinalPath(std::string_view path, std::string &finalPath) {
+  finalPath.clear();
+  std::lock_guard lock(impl_->mu);
+  Impl &m = *impl_;
+  Parsed p;
+  if (long st = m.Parse(path, p))
+    return st;
+  m.ApplyView(p);
+  FNode *node = nullptr;
+  std::string out;
+  if (long st = m.Final(p, p.parts.size(), out, node))
+    return st;
+  if (p.trailingSep && !node->dir)
+    return wc::ErrorInvalidName;
+  finalPath = std::move(out);
+  return wc::ErrorSuccess;
+}
+
 bool MemoryFileSystem::SwitchFsView(std::uintptr_t &previous) {
   std::lock_guard lock(impl_->mu);
   if (!impl_->sys.Os64Bit())
@@ -997,7 +1086,8 @@ void MemoryFileSystem::AddDir(std::string_view path) {
     impl_->MakeDirs(p, p.parts.size());
 }
 
-void MemoryFileSystem::AddLink(std::string_view path, std::string_view target, LinkKind kind) {
+void MemoryFileSystem::AddLink(std::string_view path, std::string_view target, LinkKind kind,
+                               LinkMark mark) {
   std::lock_guard lock(impl_->mu);
   Impl &m = *impl_;
   Parsed p;
@@ -1013,8 +1103,9 @@ void MemoryFileSystem::AddLink(std::string_view path, std::string_view target, L
   FNode *parent = m.MakeDirs(p, p.parts.size() - 1);
   auto link = std::make_unique<FNode>();
   link->dir = folder;
-  link->attributes =
-      (folder ? wc::FileAttributeDirectory : wc::FileAttributeArchive) | kReparsePoint;
+  link->unmarked = mark == LinkMark::Unmarked;
+  link->attributes = (folder ? wc::FileAttributeDirectory : wc::FileAttributeArchive) |
+                     (link->unmarked ? 0u : kReparsePoint);
   link->link = JoinPath(t, t.parts.size());
   m.Place(*parent, p.parts.back(), std::move(link));
 }

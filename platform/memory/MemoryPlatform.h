@@ -359,6 +359,10 @@ public:
   // 0 for a file nobody holds (read-only ones too), 32 for one in use or
   // locked, 5 for a folder, the path's status when missing.
   long TestExclusiveOpen(std::string_view path) override;
+  // Every link on the way followed, 8.3 names in full, each name as
+  // stored ("C:\Program Files\x.txt" for "c:\progra~1\X.TXT"); the
+  // drive letter upper-case, a root with its backslash.
+  long GetFinalPath(std::string_view path, std::string &finalPath) override;
   bool SwitchFsView(std::uintptr_t &previous) override;
   void RevertFsView(std::uintptr_t previous) override;
 
@@ -390,9 +394,17 @@ public:
   // target; RemoveDirectory of a folder link, DeleteFile of a file link,
   // MoveFile, RecycleFile and Remove take the link alone, whatever the
   // target holds. A chain of more than 31 links answers 1921.
+  //
+  // An unmarked link is what Wine shows of a Unix symbolic link: its
+  // attributes and listed entry lack FILE_ATTRIBUTE_REPARSE_POINT, and
+  // removing it reaches the target: DeleteFile of a file link deletes the
+  // target and leaves the link; RemoveDirectory of a folder link removes
+  // an empty target folder (and answers 145 for a full one), the link
+  // staying. GetFinalPath names the target, as for a marked link.
   enum class LinkKind { FromTarget, Folder, File };
+  enum class LinkMark { Reparse, Unmarked };
   void AddLink(std::string_view path, std::string_view target,
-               LinkKind kind = LinkKind::FromTarget);
+               LinkKind kind = LinkKind::FromTarget, LinkMark mark = LinkMark::Reparse);
   bool IsLink(std::string_view path) const;
   // An 8.3 name for an existing entry ("PROGRA~1"): paths may use it in
   // place of the name, FindFirst matches patterns against both and reports

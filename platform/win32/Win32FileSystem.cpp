@@ -302,4 +302,38 @@ long Win32FileSystem::TestExclusiveOpen(std::string_view path) {
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
   return file ? 0 : static_cast<long>(::GetLastError());
 }
+
+long Win32FileSystem::GetFinalPath(std::string_view path, std::string &finalPath) {
+  finalPath.clear();
+  // No access asked: a file in use or locked still answers. Backup
+  // semantics open folders; without FILE_FLAG_OPEN_REPARSE_POINT the open
+  // follows every link, the last one too.
+  const UniqueFile file(::CreateFileW(Wide(path).c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file)
+    return LastError();
+  constexpr DWORD kFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+  std::vector<wchar_t> buffer(MAX_PATH + 1);
+  DWORD length = ::GetFinalPathNameByHandleW(file.Get(), buffer.data(),
+                                             static_cast<DWORD>(buffer.size()), kFlags);
+  if (length >= buffer.size()) { // too small: the answer counts the NUL
+    buffer.resize(length + 1);
+    length = ::GetFinalPathNameByHandleW(file.Get(), buffer.data(),
+                                         static_cast<DWORD>(buffer.size()), kFlags);
+  }
+  if (length == 0 || length >= buffer.size())
+    return length == 0 ? LastError() : ERROR_INSUFFICIENT_BUFFER;
+  std::wstring_view text(buffer.data(), length);
+  constexpr std::wstring_view kUncPrefix = L"\\\\?\\UNC\\";
+  constexpr std::wstring_view kLocalPrefix = L"\\\\?\\";
+  if (text.substr(0, kUncPrefix.size()) == kUncPrefix) {
+    finalPath = "\\\\" + Narrow(text.substr(kUncPrefix.size()));
+    return ERROR_SUCCESS;
+  }
+  if (text.substr(0, kLocalPrefix.size()) == kLocalPrefix)
+    text.remove_prefix(kLocalPrefix.size());
+  finalPath = Narrow(text);
+  return ERROR_SUCCESS;
+}
 } // namespace qp::win32

@@ -28,6 +28,7 @@ public:
   long RecycleFile(std::string_view path) override;
   long SetAttributes(std::string_view path, std::uint32_t attributes) override;
   long TestExclusiveOpen(std::string_view path) override;
+  long GetFinalPath(std::string_view path, std::string &finalPath) override;
 
   bool SwitchFsView(std::uintptr_t &previous) override;
   void RevertFsView(std::uintptr_t previous) override;

@@ -160,15 +160,53 @@ TEST_F(CleanLinks, AFolderSwappedForALinkAfterItWasListedIsNotEntered) {
   fs.AddFile("C:\\Base\\a.txt");
   fs.AddFile("C:\\Base\\sub\\b.txt");
   std::vector<std::string> seen;
-  WalkFiles("C:\\Base", kAllFilesMask, true, [&](const std::string &path, const qp::FindData &) {
-    seen.push_back(path);
-    if (path == "C:\\Base\\a.txt") { // "sub" is listed already
-      fs.Remove("C:\\Base\\sub");
-      fs.AddLink("C:\\Base\\sub", "C:\\Outside");
-    }
-    return true;
-  });
-  EXPECT_EQ(seen, (std::vector<std::string>{"C:\\Base\\a.txt"}));
+  WalkFiles("C:\\Base", kAllFilesMask, true,
+            [&](const std::string &path, const qp::FindData &entry) {
+              seen.push_back(path + (LeadsElsewhere(entry) ? " (elsewhere)" : ""));
+              if (path == "C:\\Base\\a.txt") { // "sub" is listed already
+                fs.Remove("C:\\Base\\sub");
+                fs.AddLink("C:\\Base\\sub", "C:\\Outside");
+              }
+              return true;
+            });
+  // Its entry still says "folder", but where it leads tells it apart: it
+  // is handed over as a link, never entered.
+  EXPECT_EQ(seen, (std::vector<std::string>{"C:\\Base\\a.txt", "C:\\Base\\sub (elsewhere)"}));
+}
+
+// The sweep and the single-file item with links Wine shows as plain
+// entries: kept in both modes, never removed through.
+TEST_F(CleanLinks, SweepAndSingleFileKeepUnmarkedLinks) {
+  using Kind = qp::mem::MemoryFileSystem::LinkKind;
+  using Mark = qp::mem::MemoryFileSystem::LinkMark;
+  fs.AddFile("C:\\Outside\\keep.txt", "12345");
+  fs.AddFile("C:\\Outside\\dir\\inner.txt", "in");
+  fs.AddFile("C:\\Base\\own.txt");
+  fs.AddLink("C:\\Base\\sub\\file.txt", "C:\\Outside\\keep.txt", Kind::File, Mark::Unmarked);
+  fs.AddLink("C:\\Base\\dir", "C:\\Outside\\dir", Kind::Folder, Mark::Unmarked);
+  const auto keptLinks = [&] {
+    std::vector<std::string> names;
+    for (const TCleanNote &note : Outcome().kept)
+      names.push_back(note.Name + (note.Reason == kReasonLink ? "" : " (" + note.Reason + ")"));
+    return names;
+  };
+
+  SweepFolder(Pass(smReport), kCategory, "C:\\Base");
+  EXPECT_EQ(ItemNames(), std::vector<std::string>{"own.txt"});
+  EXPECT_EQ(keptLinks(), (std::vector<std::string>{"dir", "sub\\file.txt"}));
+  SweepFolder(Pass(smClean), kCategory, "C:\\Base");
+  EXPECT_EQ(keptLinks(), (std::vector<std::string>{"dir", "sub\\file.txt"}));
+  EXPECT_TRUE(Outcome().failures.empty());
+  EXPECT_EQ(fs.Content("C:\\Outside\\keep.txt"), "12345");
+  EXPECT_EQ(fs.Content("C:\\Outside\\dir\\inner.txt"), "in");
+  EXPECT_FALSE(fs.Exists("C:\\Base\\own.txt"));
+
+  for (const TScanMode mode : {smReport, smClean}) {
+    SingleFileItem(Pass(mode), kCategory, "C:\\Base\\sub", "file.txt");
+    EXPECT_TRUE(ItemNames().empty());
+    EXPECT_EQ(keptLinks(), std::vector<std::string>{"file.txt"});
+  }
+  EXPECT_EQ(fs.Content("C:\\Outside\\keep.txt"), "12345");
 }
 
 TEST_F(CleanLinks, SweepAndShellDeleteRemoveTheLinkAndLeaveItsTarget) {

@@ -188,6 +188,62 @@ TEST_F(CleanWindowsItems, TempFilesAnalysisListsWhatTheCleanRemoves) {
   EXPECT_EQ(again.kept.size(), 1u);
 }
 
+// Links Wine shows without the reparse-point attribute: removing one would
+// remove what it points at, so both modes keep them, each noted once, and
+// the clean leaves them and their targets. A temporary folder that is such
+// a link is the folder it names.
+TEST_F(CleanWindowsItems, TempFilesKeepUnmarkedLinksAndTheirTargets) {
+  using Kind = qp::mem::MemoryFileSystem::LinkKind;
+  using Mark = qp::mem::MemoryFileSystem::LinkMark;
+  const std::string real = "D:\\RealTemp";
+  fs.AddFile(real + "\\own.tmp", "own");
+  fs.AddFile(real + "\\sub\\inner.tmp", "in");
+  fs.AddFile("C:\\Data\\keep.txt", "mine");
+  fs.AddFile("C:\\Data\\dir\\inner.txt", "mine too");
+  fs.AddDir("C:\\Data\\empty");
+  fs.Remove(kTemp);
+  fs.AddLink(kTemp, real, Kind::Folder, Mark::Unmarked);
+  fs.AddLink(real + "\\file.txt", "C:\\Data\\keep.txt", Kind::File, Mark::Unmarked);
+  fs.AddLink(real + "\\sub\\dir", "C:\\Data\\dir", Kind::Folder, Mark::Unmarked);
+  fs.AddLink(real + "\\empty", "C:\\Data\\empty", Kind::Folder, Mark::Unmarked);
+  const std::vector<std::string> links{"empty (" + std::string(kReasonLink) + ")",
+                                       "file.txt (" + std::string(kReasonLink) + ")",
+                                       "sub\\dir (" + std::string(kReasonLink) + ")"};
+
+  const TCategoryResult analysed =
+      Run(CleanTempFiles, ccTempFiles, smReport).categories[ccTempFiles];
+  EXPECT_EQ(Sorted(Names(analysed.items)), (std::vector<std::string>{"own.tmp", "sub\\inner.tmp"}));
+  EXPECT_EQ(Sorted(Names(analysed.kept)), links);
+
+  const TCategoryResult cleaned = Run(CleanTempFiles, ccTempFiles, smClean).categories[ccTempFiles];
+  EXPECT_EQ(cleaned.outcome, coDone);
+  EXPECT_TRUE(cleaned.failures.empty());
+  EXPECT_EQ(Sorted(Names(cleaned.kept)), links);
+  EXPECT_EQ(fs.Content("C:\\Data\\keep.txt"), "mine");
+  EXPECT_EQ(fs.Content("C:\\Data\\dir\\inner.txt"), "mine too");
+  EXPECT_TRUE(fs.Exists("C:\\Data\\empty"));
+  EXPECT_EQ(Sorted(fs.List(real)), (std::vector<std::string>{"empty", "file.txt", "sub"}));
+  EXPECT_EQ(fs.List(real + "\\sub"), std::vector<std::string>{"dir"});
+}
+
+// A link the clean could not remove is one failure, not one for each
+// routine that met it (the folder walk and the file walk).
+TEST_F(CleanWindowsItems, ALinkThatStaysIsReportedOnce) {
+  fs.AddDir("C:\\Data");
+  fs.AddLink(kTemp + "\\outside", "C:\\Data");
+  fs.AddLink(kTemp + "\\sub\\deeper", "C:\\Data");
+  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::RemoveDir, "\\outside", wc::ErrorDirNotEmpty, 5);
+  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::RemoveDir, "\\deeper", wc::ErrorDirNotEmpty, 5);
+
+  const TCategoryResult cleaned = Run(CleanTempFiles, ccTempFiles, smClean).categories[ccTempFiles];
+  EXPECT_EQ(cleaned.outcome, coIncomplete);
+  EXPECT_EQ(Sorted(Names(cleaned.failures)),
+            (std::vector<std::string>{"outside (" + ReasonForStatus(wc::ErrorDirNotEmpty) + ")",
+                                      "sub\\deeper (" + ReasonForStatus(wc::ErrorDirNotEmpty) +
+                                          ")"}));
+  EXPECT_TRUE(fs.IsLink(kTemp + "\\outside"));
+}
+
 TEST_F(CleanWindowsItems, TempFolderThatIsADriveRootIsRefused) {
   fs.AddFile("C:\\Data\\keep.txt", "mine");
   ASSERT_TRUE(sys.SetEnvironmentVariable("TMP", "C:\\"));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "paths/uSysUtils.h"
+#include "platform/FileOps.h"
 #include "platform/memory/MemoryPlatform.h"
 
 namespace {
@@ -110,6 +111,96 @@ TEST_F(MemoryLinks, DeleteTreeRemovesLinksWithoutEnteringThem) {
   EXPECT_FALSE(fs.Exists("C:\\Base"));
   EXPECT_TRUE(fs.Exists("C:\\Outside\\keep.txt"));
   EXPECT_TRUE(fs.Exists("C:\\Outside\\deep\\keep2.txt"));
+}
+
+// Wine's view of a Unix symbolic link: no reparse-point attribute, and a
+// removal through it reaches the target while the link stays.
+TEST_F(MemoryLinks, UnmarkedLinksAreRemovedThroughToTheirTargets) {
+  fs.AddFile("C:\\Outside\\keep.txt", "data");
+  fs.AddFile("C:\\Outside\\full\\inner.txt");
+  fs.AddDir("C:\\Outside\\empty");
+  using Kind = MemoryFileSystem::LinkKind;
+  using Mark = MemoryFileSystem::LinkMark;
+  fs.AddLink("C:\\Base\\file.txt", "C:\\Outside\\keep.txt", Kind::FromTarget, Mark::Unmarked);
+  fs.AddLink("C:\\Base\\full", "C:\\Outside\\full", Kind::FromTarget, Mark::Unmarked);
+  fs.AddLink("C:\\Base\\empty", "C:\\Outside\\empty", Kind::FromTarget, Mark::Unmarked);
+
+  EXPECT_EQ(fs.GetAttributes("C:\\Base\\file.txt"), wc::FileAttributeArchive);
+  EXPECT_EQ(fs.GetAttributes("C:\\Base\\full"), wc::FileAttributeDirectory);
+  EXPECT_EQ(fs.DeleteFile("C:\\Base\\file.txt"), 0);
+  EXPECT_FALSE(fs.Exists("C:\\Outside\\keep.txt"));
+  EXPECT_TRUE(fs.IsLink("C:\\Base\\file.txt"));
+  EXPECT_EQ(fs.RemoveDirectory("C:\\Base\\full"), wc::ErrorDirNotEmpty);
+  EXPECT_TRUE(fs.Exists("C:\\Outside\\full\\inner.txt"));
+  EXPECT_EQ(fs.RemoveDirectory("C:\\Base\\empty"), 0);
+  EXPECT_FALSE(fs.Exists("C:\\Outside\\empty"));
+  EXPECT_TRUE(fs.IsLink("C:\\Base\\empty"));
+}
+
+TEST_F(MemoryLinks, FinalPathFollowsEveryLinkAndExpandsShortNames) {
+  fs.AddFile("C:\\Outside\\Data.bin");
+  fs.AddFile("C:\\Long Folder\\File.txt");
+  fs.SetShortName("C:\\Long Folder", "LONGFO~1");
+  fs.AddLink("C:\\Base\\junction", "C:\\Outside");
+  fs.AddLink("C:\\Base\\chain", "C:\\Base\\junction\\data.bin");
+  fs.AddLink("C:\\Base\\plain", "C:\\Outside\\Data.bin", MemoryFileSystem::LinkKind::File,
+             MemoryFileSystem::LinkMark::Unmarked);
+  std::string out;
+  EXPECT_EQ(fs.GetFinalPath("c:\\longfo~1\\FILE.TXT", out), 0);
+  EXPECT_EQ(out, "C:\\Long Folder\\File.txt");
+  EXPECT_EQ(fs.GetFinalPath("C:\\Base\\junction\\data.bin", out), 0);
+  EXPECT_EQ(out, "C:\\Outside\\Data.bin");
+  EXPECT_EQ(fs.GetFinalPath("C:\\Base\\chain", out), 0);
+  EXPECT_EQ(out, "C:\\Outside\\Data.bin");
+  EXPECT_EQ(fs.GetFinalPath("C:\\Base\\plain", out), 0);
+  EXPECT_EQ(out, "C:\\Outside\\Data.bin");
+  EXPECT_EQ(fs.GetFinalPath("C:\\Base\\junction\\", out), 0);
+  EXPECT_EQ(out, "C:\\Outside");
+  EXPECT_EQ(fs.GetFinalPath("c:", out), 0);
+  EXPECT_EQ(out, "C:\\");
+  EXPECT_EQ(fs.GetFinalPath("C:\\Base\\missing.txt", out), wc::ErrorFileNotFound);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(fs.GetFinalPath("C:\\Nowhere\\x.txt", out), wc::ErrorPathNotFound);
+}
+
+// The shared test of an entry against its folder, and paths' DeleteTree,
+// which leaves an unmarked link below the folder it empties (removing it
+// would remove what it points at) and says so.
+TEST_F(MemoryLinks, EntriesLeadingElsewhereAreToldApartAndDeleteTreeLeavesThem) {
+  fs.AddFile("C:\\Outside\\keep.txt", "data");
+  fs.AddFile("C:\\Outside\\dir\\inner.txt", "more");
+  fs.AddDir("C:\\Outside\\empty");
+  fs.AddFile("C:\\Base\\Own File.txt");
+  fs.SetShortName("C:\\Base\\Own File.txt", "OWNFIL~1.TXT");
+  using Kind = MemoryFileSystem::LinkKind;
+  using Mark = MemoryFileSystem::LinkMark;
+  fs.AddLink("C:\\Base\\marked", "C:\\Outside\\dir");
+  fs.AddLink("C:\\Base\\sub\\file.txt", "C:\\Outside\\keep.txt", Kind::File, Mark::Unmarked);
+  fs.AddLink("C:\\Base\\sub\\dir", "C:\\Outside\\dir", Kind::Folder, Mark::Unmarked);
+  fs.AddLink("C:\\Base\\empty", "C:\\Outside\\empty", Kind::Folder, Mark::Unmarked);
+  fs.AddLink("C:\\Via", "C:\\Base", Kind::Folder, Mark::Unmarked);
+
+  const qp::TFolderFinalPath base("C:\\Base");
+  ASSERT_TRUE(base.Known());
+  EXPECT_FALSE(base.LeadsElsewhere("Own File.txt"));
+  EXPECT_FALSE(base.LeadsElsewhere("own file.TXT"));
+  EXPECT_FALSE(base.LeadsElsewhere("sub"));
+  EXPECT_TRUE(base.LeadsElsewhere("marked"));
+  EXPECT_TRUE(base.LeadsElsewhere("empty"));
+  EXPECT_FALSE(base.LeadsElsewhere("missing.txt"));
+  // A folder reached through a link: its entries are its own.
+  EXPECT_FALSE(qp::TFolderFinalPath("C:\\Via\\").LeadsElsewhere("Own File.txt"));
+  EXPECT_TRUE(qp::LeadsElsewhere("C:\\Via\\sub\\file.txt"));
+  EXPECT_TRUE(qp::LeadsElsewhere("C:\\Via")); // it names the Base folder
+
+  EXPECT_FALSE(quenlo::ShellDeleteFile("C:\\Base", false));
+  EXPECT_EQ(fs.Content("C:\\Outside\\keep.txt"), "data");
+  EXPECT_EQ(fs.Content("C:\\Outside\\dir\\inner.txt"), "more");
+  EXPECT_TRUE(fs.Exists("C:\\Outside\\empty"));
+  EXPECT_TRUE(fs.IsLink("C:\\Base\\sub\\file.txt"));
+  EXPECT_TRUE(fs.IsLink("C:\\Base\\empty"));
+  EXPECT_FALSE(fs.Exists("C:\\Base\\Own File.txt"));
+  EXPECT_FALSE(fs.Exists("C:\\Base\\marked")); // a marked link is removed as a link
 }
 
 TEST_F(MemoryLinks, ShortNamesReachTheLongOnes) {
