@@ -403,8 +403,8 @@ public:
   // staying. GetFinalPath names the target, as for a marked link.
   enum class LinkKind { FromTarget, Folder, File };
   enum class LinkMark { Reparse, Unmarked };
-  void AddLink(std::string_view path, std::string_view target,
-               LinkKind kind = LinkKind::FromTarget, LinkMark mark = LinkMark::Reparse);
+  void AddLink(std::string_view path, std::string_view target, LinkKind kind = LinkKind::FromTarget,
+               LinkMark mark = LinkMark::Reparse);
   bool IsLink(std::string_view path) const;
   // An 8.3 name for an existing entry ("PROGRA~1"): paths may use it in
   // place of the name, FindFirst matches patterns against both and reports

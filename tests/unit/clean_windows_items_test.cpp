@@ -237,10 +237,10 @@ TEST_F(CleanWindowsItems, ALinkThatStaysIsReportedOnce) {
 
   const TCategoryResult cleaned = Run(CleanTempFiles, ccTempFiles, smClean).categories[ccTempFiles];
   EXPECT_EQ(cleaned.outcome, coIncomplete);
-  EXPECT_EQ(Sorted(Names(cleaned.failures)),
-            (std::vector<std::string>{"outside (" + ReasonForStatus(wc::ErrorDirNotEmpty) + ")",
-                                      "sub\\deeper (" + ReasonForStatus(wc::ErrorDirNotEmpty) +
-                                          ")"}));
+  EXPECT_EQ(
+      Sorted(Names(cleaned.failures)),
+      (std::vector<std::string>{"outside (" + ReasonForStatus(wc::ErrorDirNotEmpty) + ")",
+                                "sub\\deeper (" + ReasonForStatus(wc::ErrorDirNotEmpty) + ")"}));
   EXPECT_TRUE(fs.IsLink(kTemp + "\\outside"));
 }
 

@@ -11,7 +11,9 @@
 #    index files, as Windows has them from its first start);
 #  * "clean run" removes every seeded item and says it is complete;
 #  * a later analysis lists nothing of the cleaned categories, while the
-#    files the links point at and the temporary folder itself survive.
+#    files the links point at and the temporary folder itself survive;
+#  * the link to a file, which Wine shows as a plain file, is kept by both
+#    modes as a link to elsewhere and stays.
 #
 # usage: cleaner_cli_test.sh quenlo-cli.exe
 set -uo pipefail
@@ -116,8 +118,9 @@ echo "in a subfolder" >"$temp/QCleanTestSub/inner.tmp"
 echo "deeper down" >"$temp/QCleanTestSub/deeper/deep.tmp"
 echo "read-only" >"$temp/qcleantest-ro.tmp"
 chmod a-w "$temp/qcleantest-ro.tmp"
-# Wine shows a link to a file as the file itself (DeleteFile removes the
-# link); the link to a folder comes later.
+# Wine shows a link to a file as the file itself, without the reparse-point
+# attribute, and DeleteFile through it deletes the target: the cleaner
+# keeps it ("a link to elsewhere"). The links to folders come later.
 ln -s "$outside/keep.txt" "$temp/qcleantest-link.txt"
 echo "recent one" >"$recent/qcleantest-doc.txt.lnk"
 echo "recent two" >"$recent/qcleantest-two.lnk"
@@ -132,7 +135,7 @@ cat >"$work/expect.json" <<'JSON'
   "RecentDocuments": ["qcleantest-doc.txt.lnk", "qcleantest-two.lnk"],
   "OpenSaveHistory": ["C:\\qcleantest\\opensave.txt", "C:\\qcleantest\\sub.txt"],
   "TempFiles": ["qcleantest-a.tmp", "QCleanTestSub\\inner.tmp", "QCleanTestSub\\deeper\\deep.tmp",
-                "qcleantest-ro.tmp", "qcleantest-link.txt"],
+                "qcleantest-ro.tmp"],
   "SearchAssistantHistory": ["HKCU\\Software\\Microsoft\\Search Assistant\\ACMru"],
   "IECache": ["*qcleantest-page.htm", "*qcleantest-img.gif"],
   "IETypedURLs": ["http://qcleantest.example/typed"]
@@ -153,6 +156,19 @@ clean_cli() { # clean_cli NAME ARGS...: the output in $work/NAME.json, the code 
 clean_cli analyze1 analyze "${cats[@]}"
 [ $code -eq 0 ] || { cat "$work/analyze1.json" "$work/analyze1.err"; fail "the analysis exited $code"; }
 $check listed "$work/analyze1.json" "$work/expect.json" || fail "the analysis missed seeded items"
+link_kept() { # link_kept JSON: the file link is kept, as a link to elsewhere, and no item
+  python3 - "$1" <<'PY'
+import json, sys
+c = {c["key"]: c for c in json.load(open(sys.argv[1], encoding="utf-8"))["categories"]}["TempFiles"]
+kept = [k for k in c["kept"] if k["name"] == "qcleantest-link.txt"]
+items = [i for i in c["items"] if i["name"] == "qcleantest-link.txt"]
+ok = len(kept) == 1 and kept[0]["reason"] == "a link to elsewhere, left in place" and not items
+if not ok:
+    print("kept %s, items %s" % (c["kept"], [i["name"] for i in c["items"]]))
+sys.exit(0 if ok else 1)
+PY
+}
+link_kept "$work/analyze1.json" || fail "the analysis did not keep the link to a file outside"
 
 # --- a full analysis changes nothing
 snapshot() { # snapshot NAME: drive_c and HKCU
@@ -192,6 +208,7 @@ absent() { ! [ -e "$1" ] && ! [ -L "$1" ]; }
 clean_cli run run "${cats[@]}"
 expect "the clean exited $code, not 0" [ $code -eq 0 ]
 expect "the clean's report" $check cleaned "$work/run.json" "$work/expect.json"
+expect "the clean did not keep the link to a file outside" link_kept "$work/run.json"
 clean_cli analyze2 analyze "${cats[@]}"
 expect "the analysis after the clean exited $code" [ $code -eq 0 ]
 expect "the clean left items behind" $check empty "$work/analyze2.json" "$work/expect.json"
@@ -199,9 +216,11 @@ expect "the clean left items behind" $check empty "$work/analyze2.json" "$work/e
 expect "the temporary folder itself was removed" [ -d "$temp" ]
 # Wine shows a Unix link to a file as a plain file (no reparse-point
 # attribute), and DeleteFile through it deletes the target and leaves the
-# link; GetFinalPathNameByHandle of the open file names the target.
+# link; GetFinalPathNameByHandle of the open file names the target, which
+# is how the cleaner tells it apart and leaves it.
 expect "the file a link in Temp points at was removed" [ -f "$outside/keep.txt" ]
-for f in qcleantest-a.tmp qcleantest-ro.tmp qcleantest-link.txt QCleanTestSub; do
+expect "the link to a file outside was removed" [ -L "$temp/qcleantest-link.txt" ]
+for f in qcleantest-a.tmp qcleantest-ro.tmp QCleanTestSub; do
   expect "$f is still in the temporary folder" absent "$temp/$f"
 done
 expect "a Recent file is still there" absent "$recent/qcleantest-doc.txt.lnk"
