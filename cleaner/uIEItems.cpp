@@ -127,8 +127,14 @@ void HandleCacheFolder(TCleanPass &pass, std::string_view path) {
     qp::IgnoreResult(WalkFiles(folder, kAllFilesMask, true, onFile));
     return;
   }
+  // The folders directly in the cache are WinINet's own, named in its
+  // index: it stores every new entry in one of them and cannot when it is
+  // gone, so they are emptied and kept. Deeper folders go whole.
   qp::IgnoreResult(WalkFolders(folder, kAllFilesMask, true, [&](const std::string &sub) {
-    RemoveWalkedFolder(pass, ccIECache, sub, rules);
+    if (IsRealFolder(sub) && qp::EqualsNoCase(qp::FolderOf(sub), folder))
+      qp::IgnoreResult(WalkFiles(sub, kAllFilesMask, false, onFile));
+    else
+      RemoveWalkedFolder(pass, ccIECache, sub, rules);
     return !pass.Terminated();
   }));
   if (!pass.Terminated())

@@ -56,7 +56,10 @@ TEST_F(CleanIEItems, ContentCacheListsAllButDesktopIniAndCleanAgrees) {
                                       "Content.IE5\\index.dat (in use by the Internet cache)"}));
 
   const TPassResult cleaned = Run(CleanIECache, ccIECache, smClean);
-  EXPECT_FALSE(fs.Exists(content + "\\AB12CD34"));
+  // WinINet's own folders stay, emptied: it cannot store an entry in a
+  // folder its index names when the folder is gone.
+  EXPECT_TRUE(fs.Exists(content + "\\AB12CD34"));
+  EXPECT_FALSE(fs.Exists(content + "\\AB12CD34\\page[1].htm"));
   EXPECT_FALSE(fs.Exists(content + "\\stray.tmp"));
   EXPECT_TRUE(fs.Exists(content + "\\desktop.ini"));
   EXPECT_TRUE(fs.Exists(content + "\\EF56\\held.js"));
@@ -78,7 +81,8 @@ TEST_F(CleanIEItems, WithoutWinInetTheCacheFolderIsCleanedButForThePhishingFilte
             (std::vector<std::string>{"Content.IE5\\X1\\a.gif", "Low\\Content.IE5\\b.gif"}));
 
   Run(CleanIECache, ccIECache, smClean);
-  EXPECT_FALSE(fs.Exists(kCache + "\\Content.IE5\\X1"));
+  EXPECT_FALSE(fs.Exists(kCache + "\\Content.IE5\\X1\\a.gif"));
+  EXPECT_TRUE(fs.Exists(kCache + "\\Content.IE5\\X1"));
   EXPECT_FALSE(fs.Exists(kCache + "\\Low\\Content.IE5\\b.gif"));
   EXPECT_TRUE(fs.Exists(kCache + "\\AntiPhishing\\list.dat"));
   EXPECT_TRUE(fs.Exists(kCache + "\\direct.txt"));
