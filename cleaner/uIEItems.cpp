@@ -60,6 +60,23 @@ std::string CacheFolder(TCleanPass &pass, TCleanCategory category, std::string_v
   return folder;
 }
 
+// WinINet holds its containers' index files open while any program has it
+// loaded - this one too, which has just asked it for the containers - and
+// makes them again as soon as they are gone. They are never deleted during
+// a pass: an analysis keeps them and a clean records them for deletion
+// when Windows restarts, so that both list the same.
+constexpr std::string_view kReasonCacheIndex = "in use by the Internet cache";
+
+bool IsCacheIndex(const qp::FindData &entry) {
+  return !IsLink(entry) && qp::EqualsNoCase(entry.name, kIndexFileMask);
+}
+
+void KeepCacheIndex(TCleanPass &pass, TCleanCategory category, const std::string &fullPath) {
+  if (!pass.Reporting())
+    pass.AddFileInUse(fullPath);
+  pass.AddKept(category, RelativeName(pass.BasePath, fullPath), std::string(kReasonCacheIndex));
+}
+
 TFileRules CacheRules() {
   TFileRules rules;
   rules.plainDelete = true;
@@ -82,7 +99,10 @@ void WalkContainerIndex(TCleanPass &pass, TCleanCategory category, std::uint32_t
   const TFileRules rules = CacheRules();
   qp::IgnoreResult(WalkFiles(folder, kIndexFileMask, true,
                              [&](const std::string &file, const qp::FindData &entry) {
-                               HandleFile(pass, category, file, entry, rules);
+                               if (IsCacheIndex(entry))
+                                 KeepCacheIndex(pass, category, file);
+                               else
+                                 HandleFile(pass, category, file, entry, rules);
                                return !pass.Terminated();
                              }));
 }
@@ -97,7 +117,9 @@ void HandleCacheFolder(TCleanPass &pass, std::string_view path) {
   const auto onFile = [&](const std::string &file, const qp::FindData &entry) {
     if (pass.Terminated())
       return false;
-    if (!qp::EqualsNoCase(entry.name, kDesktopIni))
+    if (IsCacheIndex(entry))
+      KeepCacheIndex(pass, ccIECache, file);
+    else if (!qp::EqualsNoCase(entry.name, kDesktopIni))
       HandleFile(pass, ccIECache, file, entry, rules);
     return !pass.Terminated();
   };
@@ -105,8 +127,14 @@ void HandleCacheFolder(TCleanPass &pass, std::string_view path) {
     qp::IgnoreResult(WalkFiles(folder, kAllFilesMask, true, onFile));
     return;
   }
+  // The folders directly in the cache are WinINet's own, named in its
+  // index: it stores every new entry in one of them and cannot when it is
+  // gone, so they are emptied and kept. Deeper folders go whole.
   qp::IgnoreResult(WalkFolders(folder, kAllFilesMask, true, [&](const std::string &sub) {
-    RemoveWalkedFolder(pass, ccIECache, sub, rules);
+    if (IsRealFolder(sub) && qp::EqualsNoCase(qp::FolderOf(sub), folder))
+      qp::IgnoreResult(WalkFiles(sub, kAllFilesMask, false, onFile));
+    else
+      RemoveWalkedFolder(pass, ccIECache, sub, rules);
     return !pass.Terminated();
   }));
   if (!pass.Terminated())

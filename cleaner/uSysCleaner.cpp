@@ -280,7 +280,7 @@ struct TSysCleaner::TWorker {
         if (!pass.Terminated())
           mainThread.Synchronize([&] {
             Deliver(shared, [&](TSysCleaner &owner) {
-              const TScanProgressEvent onProgress = owner.OnProgress;
+              const TCleanProgressEvent onProgress = owner.OnProgress;
               if (onProgress)
                 onProgress(owner, category, progress);
             });

@@ -184,7 +184,9 @@ class TSysCleaner;
 using TScanCompleteEvent = std::function<void(TSysCleaner &sender, TScanMode mode)>;
 using TQueryDeleteCookieEvent =
     std::function<void(TSysCleaner &sender, const std::string &url, bool &canDelete)>;
-using TScanProgressEvent =
+// Named apart from the scanner's progress event, which lives in the same
+// namespace and has another signature.
+using TCleanProgressEvent =
     std::function<void(TSysCleaner &sender, TCleanCategory category, int totalProgress)>;
 
 class TSysCleaner {
@@ -228,7 +230,7 @@ public:
 
   TScanCompleteEvent OnScanComplete;
   TQueryDeleteCookieEvent OnQueryDeleteCookie;
-  TScanProgressEvent OnProgress;
+  TCleanProgressEvent OnProgress;
 
 private:
   struct TWorker;

@@ -36,7 +36,7 @@ if [ ! -f "$cache/$package_file" ] || ! check "$cache/$package_file" "$package_s
   command -v npm >/dev/null || { echo "fetch-sqlite: npm is needed to fetch $package" >&2; exit 1; }
   rm -f "$cache/$package_file"
   echo "fetch-sqlite: fetching $package"
-  (cd "$cache" && npm pack --silent "$package" >/dev/null)
+  (cd "$cache" && npm pack --silent --ignore-scripts "$package" >/dev/null)
 fi
 check "$cache/$package_file" "$package_sha"
 

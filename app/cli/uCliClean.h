@@ -10,9 +10,8 @@
 #include "app/cli/uCli.h"
 #include "cleaner/uCleanCategories.h"
 
-// The cleaner's engine header names a TScanProgressEvent of its own, as the
-// scanner's does; this header is included beside the scanner's (uCli.cpp),
-// so it names the run's result without including the engine.
+// The run's result is only named here: uCli.cpp includes this header
+// beside the scanner's and needs none of the engine.
 namespace quenlo {
 struct TCleanRunResult;
 }
