@@ -9,6 +9,7 @@
 
 #include "platform/FileOps.h"
 #include "platform/Platform.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Utf.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/WinText.h"
