@@ -119,6 +119,11 @@ struct FindData {
   std::uint64_t size = 0;
   std::uint64_t lastWriteTime = 0; // FILETIME
   std::string name;                // name only, no folder
+  // The reparse tag (dwReserved0) of an entry with
+  // FILE_ATTRIBUTE_REPARSE_POINT: a junction or symbolic link of Windows
+  // always has one; Wine 8 shows a Unix link to a folder with the attribute
+  // and tag 0, and removing it there removes an empty target.
+  std::uint32_t reparseTag = 0;
 };
 
 // An open FindFirstFile search; closed on destruction.
