@@ -99,10 +99,11 @@ template <typename Visit> bool ForEachEntry(const std::string &pattern, Visit &&
 }
 
 // Sets kFileAttributeElsewhere on an entry of folder that leads elsewhere
-// without the reparse-point attribute (one open; a marked link is not
-// asked about: it is handled as a link).
+// as a link that cannot be removed alone: without the reparse-point
+// attribute (one open), or with it but without a reparse tag (Wine's
+// links to folders; no open). A tagged link is handled as a link.
 void MarkElsewhere(const qp::TFolderFinalPath &folder, qp::FindData &entry) {
-  if (!IsLink(entry) && folder.LeadsElsewhere(entry.name))
+  if (IsLink(entry) ? entry.reparseTag == 0 : folder.LeadsElsewhere(entry.name))
     entry.attributes |= kFileAttributeElsewhere;
 }
 
@@ -439,6 +440,11 @@ bool LeadsElsewhere(const qp::FindData &entry) {
   return (entry.attributes & kFileAttributeElsewhere) != 0;
 }
 
+bool IsTaglessLink(std::string_view path) {
+  qp::FindData entry;
+  return Files().FindFirst(path, entry) && IsLink(entry) && entry.reparseTag == 0;
+}
+
 bool IsSafeBaseFolder(std::string_view folder, std::string *reason) {
   std::string why;
   const auto refuse = [&](std::string text) {
@@ -519,6 +525,13 @@ bool ShellDelete(std::string_view path, const TRemoveFailure &onFailure) {
       return true;
     if (onFailure)
       onFailure(target, status);
+    return false;
+  }
+  // A link the system lists without a reparse tag is removed through to
+  // its target (Wine's): it stays.
+  if ((attributes & kFileAttributeReparse) != 0 && IsTaglessLink(target)) {
+    if (onFailure)
+      onFailure(target, kErrorLeadsElsewhere);
     return false;
   }
   // Nor one of the folders a sweep is refused (a link to one is only a

@@ -11,7 +11,8 @@
 //    removing it there removes its target) is never entered nor removed:
 //    the walkers hand it over with kFileAttributeElsewhere set, and the
 //    removals leave it, reporting kErrorLeadsElsewhere. A base folder that
-//    leads elsewhere so is taken as the folder it names.
+//    leads elsewhere so is taken as the folder it names. So is a link with
+//    the attribute but no reparse tag (Wine's link to a folder).
 //  * A folder is swept only when IsSafeBaseFolder accepts it; an empty
 //    special folder is "not found", never a relative path, and nothing
 //    here changes the current directory.
@@ -64,6 +65,10 @@ std::int64_t GetFileSizeByName(std::string_view path);
 bool IsLink(const qp::FindData &entry);
 // A walker marked the entry with kFileAttributeElsewhere.
 bool LeadsElsewhere(const qp::FindData &entry);
+// The path is listed with FILE_ATTRIBUTE_REPARSE_POINT but no reparse tag
+// (one FindFirst): Wine's link to a folder, whose removal removes an empty
+// target.
+bool IsTaglessLink(std::string_view path);
 
 // A folder that a sweep may empty: not empty, relative, a drive or share
 // root, the Windows or system folder (or above them), the profile root

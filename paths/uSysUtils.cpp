@@ -95,7 +95,10 @@ bool DeleteTree(const std::string &path) {
     do {
       if (data.name == "." || data.name == "..")
         continue;
-      if ((data.attributes & kFileAttributeReparsePoint) == 0 && final.LeadsElsewhere(data.name))
+      // A link without a reparse tag (Wine's link to a folder) is removed
+      // through to its target too.
+      const bool link = (data.attributes & kFileAttributeReparsePoint) != 0;
+      if (link ? data.reparseTag == 0 : final.LeadsElsewhere(data.name))
         ok = false;
       else
         names.push_back(data.name);

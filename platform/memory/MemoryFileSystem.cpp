@@ -18,6 +18,8 @@ constexpr long kBadNetPath = 53;
 constexpr long kDirectoryInvalid = 267;
 constexpr long kCantResolveFilename = 1921;
 constexpr std::uint32_t kReparsePoint = 0x400;
+constexpr std::uint32_t kTagMountPoint = 0xA0000003u; // IO_REPARSE_TAG_MOUNT_POINT
+constexpr std::uint32_t kTagSymlink = 0xA000000Cu;    // IO_REPARSE_TAG_SYMLINK
 // Windows gives up on a chain of links after 31 hops.
 constexpr int kMaxLinkHops = 31;
 constexpr std::uint32_t kRootAttributes =
@@ -34,10 +36,13 @@ struct FNode {
   // A junction or symbolic link: the physical path it points at. A link
   // has no children of its own; paths through it reach the target.
   std::optional<std::string> link;
-  bool unmarked = false; // a link shown without the reparse-point attribute (Wine's)
-  std::string shortName; // upper-case 8.3 name (SetShortName); empty when none
-  std::string owner;     // SDDL SID; empty: "BA"
-  std::string dacl;      // "D:..." set on this node; empty: inherited
+  // Wine's links: a removal through them reaches the target (LinkMark
+  // Unmarked and Tagless).
+  bool unmarked = false;
+  std::uint32_t reparseTag = 0; // of a link with the reparse-point attribute
+  std::string shortName;        // upper-case 8.3 name (SetShortName); empty when none
+  std::string owner;            // SDDL SID; empty: "BA"
+  std::string dacl;             // "D:..." set on this node; empty: inherited
   // The size FindFirst reports instead of the content's, until the file is
   // written again (SetReportedSize).
   std::optional<std::uint64_t> reportedSize;
@@ -566,7 +571,7 @@ std::unique_ptr<IFindHandle> MemoryFileSystem::FindFirst(std::string_view patter
     if (!Matches(name, entry.first) && (n.shortName.empty() || !Matches(name, n.shortName)))
       continue;
     found.push_back(FindData{n.attributes, n.dir ? 0 : n.reportedSize.value_or(n.content.size()),
-                             n.time, entry.first});
+                             n.time, entry.first, n.reparseTag});
   }
   if (found.empty()) {
     error = wc::ErrorFileNotFound;
@@ -1103,9 +1108,11 @@ void MemoryFileSystem::AddLink(std::string_view path, std::string_view target, L
   FNode *parent = m.MakeDirs(p, p.parts.size() - 1);
   auto link = std::make_unique<FNode>();
   link->dir = folder;
-  link->unmarked = mark == LinkMark::Unmarked;
+  link->unmarked = mark != LinkMark::Reparse;
   link->attributes = (folder ? wc::FileAttributeDirectory : wc::FileAttributeArchive) |
-                     (link->unmarked ? 0u : kReparsePoint);
+                     (mark == LinkMark::Unmarked ? 0u : kReparsePoint);
+  if (mark == LinkMark::Reparse)
+    link->reparseTag = folder ? kTagMountPoint : kTagSymlink;
   link->link = JoinPath(t, t.parts.size());
   m.Place(*parent, p.parts.back(), std::move(link));
 }

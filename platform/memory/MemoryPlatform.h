@@ -401,8 +401,12 @@ public:
   // target and leaves the link; RemoveDirectory of a folder link removes
   // an empty target folder (and answers 145 for a full one), the link
   // staying. GetFinalPath names the target, as for a marked link.
+  // A tagless link is how Wine 8 shows a Unix link to a folder: the
+  // reparse-point attribute, but reparse tag 0 in its listed entry (a
+  // marked link has IO_REPARSE_TAG_MOUNT_POINT or _SYMLINK), and removal
+  // reaching the target as for an unmarked link.
   enum class LinkKind { FromTarget, Folder, File };
-  enum class LinkMark { Reparse, Unmarked };
+  enum class LinkMark { Reparse, Unmarked, Tagless };
   void AddLink(std::string_view path, std::string_view target, LinkKind kind = LinkKind::FromTarget,
                LinkMark mark = LinkMark::Reparse);
   bool IsLink(std::string_view path) const;

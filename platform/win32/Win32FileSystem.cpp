@@ -28,6 +28,7 @@ void Convert(const WIN32_FIND_DATAW &in, FindData &out) {
   out.size = Join(in.nFileSizeHigh, in.nFileSizeLow);
   out.lastWriteTime = Join(in.ftLastWriteTime.dwHighDateTime, in.ftLastWriteTime.dwLowDateTime);
   out.name = NarrowUntilNul(in.cFileName, MAX_PATH);
+  out.reparseTag = (in.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? in.dwReserved0 : 0;
 }
 
 class Win32FindHandle final : public IFindHandle {

@@ -113,9 +113,10 @@ TEST_F(MemoryLinks, DeleteTreeRemovesLinksWithoutEnteringThem) {
   EXPECT_TRUE(fs.Exists("C:\\Outside\\deep\\keep2.txt"));
 }
 
-// Wine's view of a Unix symbolic link: no reparse-point attribute, and a
-// removal through it reaches the target while the link stays.
-TEST_F(MemoryLinks, UnmarkedLinksAreRemovedThroughToTheirTargets) {
+// Wine's views of a Unix symbolic link - no reparse-point attribute, or,
+// for a folder, the attribute without a reparse tag: a removal through it
+// reaches the target while the link stays.
+TEST_F(MemoryLinks, UnmarkedAndTaglessLinksAreRemovedThroughToTheirTargets) {
   fs.AddFile("C:\\Outside\\keep.txt", "data");
   fs.AddFile("C:\\Outside\\full\\inner.txt");
   fs.AddDir("C:\\Outside\\empty");
@@ -123,9 +124,16 @@ TEST_F(MemoryLinks, UnmarkedLinksAreRemovedThroughToTheirTargets) {
   using Mark = MemoryFileSystem::LinkMark;
   fs.AddLink("C:\\Base\\file.txt", "C:\\Outside\\keep.txt", Kind::FromTarget, Mark::Unmarked);
   fs.AddLink("C:\\Base\\full", "C:\\Outside\\full", Kind::FromTarget, Mark::Unmarked);
-  fs.AddLink("C:\\Base\\empty", "C:\\Outside\\empty", Kind::FromTarget, Mark::Unmarked);
+  fs.AddLink("C:\\Base\\empty", "C:\\Outside\\empty", Kind::FromTarget, Mark::Tagless);
+  fs.AddLink("C:\\Base\\marked", "C:\\Outside\\full");
 
   EXPECT_EQ(fs.GetAttributes("C:\\Base\\file.txt"), wc::FileAttributeArchive);
+  qp::FindData entry;
+  ASSERT_NE(fs.FindFirst("C:\\Base\\empty", entry), nullptr);
+  EXPECT_EQ(entry.attributes, wc::FileAttributeDirectory | kReparse);
+  EXPECT_EQ(entry.reparseTag, 0u);
+  ASSERT_NE(fs.FindFirst("C:\\Base\\marked", entry), nullptr);
+  EXPECT_EQ(entry.reparseTag, 0xA0000003u); // IO_REPARSE_TAG_MOUNT_POINT
   EXPECT_EQ(fs.GetAttributes("C:\\Base\\full"), wc::FileAttributeDirectory);
   EXPECT_EQ(fs.DeleteFile("C:\\Base\\file.txt"), 0);
   EXPECT_FALSE(fs.Exists("C:\\Outside\\keep.txt"));
@@ -177,7 +185,7 @@ TEST_F(MemoryLinks, EntriesLeadingElsewhereAreToldApartAndDeleteTreeLeavesThem) 
   fs.AddLink("C:\\Base\\marked", "C:\\Outside\\dir");
   fs.AddLink("C:\\Base\\sub\\file.txt", "C:\\Outside\\keep.txt", Kind::File, Mark::Unmarked);
   fs.AddLink("C:\\Base\\sub\\dir", "C:\\Outside\\dir", Kind::Folder, Mark::Unmarked);
-  fs.AddLink("C:\\Base\\empty", "C:\\Outside\\empty", Kind::Folder, Mark::Unmarked);
+  fs.AddLink("C:\\Base\\empty", "C:\\Outside\\empty", Kind::Folder, Mark::Tagless);
   fs.AddLink("C:\\Via", "C:\\Base", Kind::Folder, Mark::Unmarked);
 
   const qp::TFolderFinalPath base("C:\\Base");
