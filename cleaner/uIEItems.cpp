@@ -7,6 +7,7 @@
 #include "cleaner/uCleanItems.h"
 #include "cleaner/uItemTools.h"
 #include "paths/uSysUtils.h"
+#include "platform/FileOps.h"
 #include "platform/PathText.h"
 #include "platform/Utf.h"
 
@@ -131,7 +132,8 @@ void HandleCacheFolder(TCleanPass &pass, std::string_view path) {
   // index: it stores every new entry in one of them and cannot when it is
   // gone, so they are emptied and kept. Deeper folders go whole.
   qp::IgnoreResult(WalkFolders(folder, kAllFilesMask, true, [&](const std::string &sub) {
-    if (IsRealFolder(sub) && qp::EqualsNoCase(qp::FolderOf(sub), folder))
+    if (IsRealFolder(sub) && !qp::LeadsElsewhere(sub) &&
+        qp::EqualsNoCase(qp::FolderOf(sub), folder))
       qp::IgnoreResult(WalkFiles(sub, kAllFilesMask, false, onFile));
     else
       RemoveWalkedFolder(pass, ccIECache, sub, rules);

@@ -68,6 +68,24 @@ TEST_F(CleanIEItems, ContentCacheListsAllButDesktopIniAndCleanAgrees) {
   EXPECT_EQ(cleaned.categories[ccIECache].kept.size(), 2u);
 }
 
+// Wine shows a Unix link to a folder as a plain folder; one lying where
+// WinINet keeps its own folders is not emptied through.
+TEST_F(CleanIEItems, AnUnmarkedLinkAmongTheCacheFoldersIsNotEmptiedThrough) {
+  const std::string content = kCache + "\\Content.IE5";
+  desk.SetCacheContainer(qp::kCacheContainerContent, content);
+  fs.AddFile(content + "\\AB12CD34\\page.htm", "p");
+  fs.AddFile("C:\\Elsewhere\\mine.txt", "m");
+  fs.AddLink(content + "\\QWERTY12", "C:\\Elsewhere",
+             qp::mem::MemoryFileSystem::LinkKind::FromTarget,
+             qp::mem::MemoryFileSystem::LinkMark::Unmarked);
+
+  const TPassResult cleaned = Run(CleanIECache, ccIECache, smClean);
+  EXPECT_FALSE(fs.Exists(content + "\\AB12CD34\\page.htm"));
+  EXPECT_TRUE(fs.Exists("C:\\Elsewhere\\mine.txt"));
+  EXPECT_EQ(Names(cleaned.categories[ccIECache].kept),
+            std::vector<std::string>{"Content.IE5\\QWERTY12 (" + std::string(kReasonLink) + ")"});
+}
+
 TEST_F(CleanIEItems, WithoutWinInetTheCacheFolderIsCleanedButForThePhishingFilter) {
   fs.AddFile(kCache + "\\Content.IE5\\X1\\a.gif", "a");
   fs.AddFile(kCache + "\\Low\\Content.IE5\\b.gif", "b");
