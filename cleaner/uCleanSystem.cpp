@@ -57,14 +57,6 @@ constexpr std::array<TFormatCaption, 26> kFormatCaptions{{
     {1023, "Microsoft Windows GDI object"},
 }};
 
-std::string LowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char &c : out)
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
 // The file name part of an image path ("explorer.exe" of
 // "\Device\HarddiskVolume1\Windows\explorer.exe").
 std::string_view ImageName(std::string_view imagePath) {
@@ -81,9 +73,9 @@ bool MatchingProcesses(std::string_view exeName, std::vector<std::uint32_t> &ids
   if (!processes.ListProcesses(list))
     return false;
   const std::uint32_t session = processes.CurrentSessionId();
-  const std::string wanted = LowerAscii(exeName);
+  const std::string wanted = qp::LowerAscii(exeName);
   for (const qp::ProcessEntry &entry : list)
-    if (entry.sessionId == session && LowerAscii(ImageName(entry.imagePath)) == wanted)
+    if (entry.sessionId == session && qp::LowerAscii(ImageName(entry.imagePath)) == wanted)
       ids.push_back(entry.id);
   return true;
 }
@@ -91,7 +83,7 @@ bool MatchingProcesses(std::string_view exeName, std::vector<std::uint32_t> &ids
 // "c:\windows\explorer.exe": the Windows folder in small letters, as the
 // shell is started after it was closed.
 std::string ShellCommandLine() {
-  std::string folder = LowerAscii(qp::Platform().System().GetWindowsDirectory());
+  std::string folder = qp::LowerAscii(qp::Platform().System().GetWindowsDirectory());
   if (folder.empty() || folder.back() != '\\')
     folder += '\\';
   return folder + std::string(kShellExe);

@@ -9,19 +9,30 @@
 
 namespace qp::win32 {
 
-ProcessResult Win32Processes::RunHiddenAndWait(std::string_view commandLine) {
-  ProcessResult result;
+namespace {
+
+// CreateProcessW with the window shown as `show`; false with the system's
+// error left for GetLastError.
+bool CreateProcessShown(std::string_view commandLine, WORD show, DWORD flags,
+                        PROCESS_INFORMATION &process) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION process{};
+  startup.wShowWindow = show;
   // CreateProcessW may write into the command line.
   std::wstring command = Wide(commandLine);
   std::vector<wchar_t> buffer(command.begin(), command.end());
   buffer.push_back(L'\0');
-  if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+  return ::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                          &startup, &process) != FALSE;
+}
+
+} // namespace
+
+ProcessResult Win32Processes::RunHiddenAndWait(std::string_view commandLine) {
+  ProcessResult result;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessShown(commandLine, SW_HIDE, 0, process)) {
     result.startError = static_cast<long>(::GetLastError());
     return result;
   }
@@ -161,18 +172,9 @@ TCloseProcessResult Win32Processes::CloseProcess(std::uint32_t id, std::uint32_t
 }
 
 bool Win32Processes::StartProcess(std::string_view commandLine) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_SHOWNORMAL;
   PROCESS_INFORMATION process{};
-  // CreateProcessW may write into the command line.
-  std::wstring command = Wide(commandLine);
-  std::vector<wchar_t> buffer(command.begin(), command.end());
-  buffer.push_back(L'\0');
-  if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE,
-                        CREATE_NEW_PROCESS_GROUP | NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                        &startup, &process))
+  if (!CreateProcessShown(commandLine, SW_SHOWNORMAL,
+                          CREATE_NEW_PROCESS_GROUP | NORMAL_PRIORITY_CLASS, process))
     return false;
   const UniqueHandle processHandle(process.hProcess);
   const UniqueHandle threadHandle(process.hThread);
