@@ -6,6 +6,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -13,6 +16,7 @@
 
 #include "TestPlatform.h"
 #include "cleaner/uCleanItems.h"
+#include "cleaner/uSQLite3Table.h"
 #include "cleaner/uSysCleaner.h"
 
 namespace quenlo {
@@ -432,6 +436,100 @@ TEST_F(CleanEngineTest, BrowserCategoriesAreNotFoundWithoutTheBrowserAndNotAvail
   EXPECT_EQ(run(ccASHistory).outcome, coNotFound); // another browser's folder
   for (std::size_t c = 0; c < kCleanCategoryCount; ++c)
     EXPECT_NE(DefaultCleanHandlers()[c], nullptr) << c;
+}
+
+} // namespace
+} // namespace quenlo
+
+namespace quenlo {
+namespace {
+
+// --- the database seam: a handler on the in-memory machine reads a real
+// SQLite file, mapped from the path the machine gives it.
+
+constexpr const char *kMachineDatabase = "C:\\Users\\user\\AppData\\Roaming\\Browser\\history.db";
+std::string gMappedFrom;
+
+// Lists every address of the database's "urls" table, in a transaction
+// that is rolled back in an analysis and committed after a delete in a
+// clean; a locked database fails the category.
+void DatabaseHandler(TCleanPass &pass) {
+  try {
+    TSQLiteDatabase db(pass.DatabasePath(kMachineDatabase),
+                       pass.Reporting() ? omReadOnly : omReadWrite);
+    pass.MarkFound(pass.Current());
+    if (pass.Reporting()) {
+      for (TSQLiteUniTable rows(db, "SELECT url FROM urls ORDER BY id"); !rows.Eof(); rows.Next())
+        pass.AddItem(pass.Current(), rows.FieldAsString(0), 0);
+      return;
+    }
+    TSQLiteTransaction transaction(db);
+    db.Execute("DELETE FROM urls WHERE url <> ?1", {std::string("keep")});
+    transaction.Commit();
+  } catch (const ESQLiteException &e) {
+    pass.FailCategory(pass.Current(), e.Locked() ? std::string(kReasonLocked) : e.what());
+  }
+}
+
+class ThreadedCleanDatabaseSeam : public CleanEngineTest {
+protected:
+  void SetUp() override {
+    CleanEngineTest::SetUp();
+    std::string pattern =
+        (std::filesystem::path(::testing::TempDir()) / "quenlo-seam-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    file_ = (dir_ / "history.db").string();
+    std::ofstream(file_, std::ios::binary).flush();
+    {
+      TSQLiteDatabase db(file_, omReadWrite);
+      db.Execute("CREATE TABLE urls(id INTEGER PRIMARY KEY, url TEXT)");
+      for (const char *url : {"http://a.example/", "keep", "http://b.example/"})
+        db.Execute("INSERT INTO urls(url) VALUES(?1)", {std::string(url)});
+    }
+    cleaner.SetDatabasePathMap([this](std::string_view machinePath) {
+      gMappedFrom = std::string(machinePath);
+      return file_;
+    });
+    Use({{ccFFVisitedURLHistory, DatabaseHandler}});
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
+  std::filesystem::path dir_;
+  std::string file_;
+};
+
+TEST_F(ThreadedCleanDatabaseSeam, HandlersReachRealDatabasesThroughTheMap) {
+  ASSERT_TRUE(cleaner.Start(smReport));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(gMappedFrom, kMachineDatabase);
+  ASSERT_EQ(cleaner.ItemCount(ccFFVisitedURLHistory), 3u);
+  EXPECT_EQ(cleaner.Item(ccFFVisitedURLHistory, 0).Name, "http://a.example/");
+
+  ASSERT_TRUE(cleaner.Start(smClean));
+  ASSERT_TRUE(Finish());
+  EXPECT_TRUE(cleaner.LastClean().AllDone());
+  ASSERT_TRUE(cleaner.Start(smReport));
+  ASSERT_TRUE(Finish());
+  ASSERT_EQ(cleaner.ItemCount(ccFFVisitedURLHistory), 1u);
+  EXPECT_EQ(cleaner.Item(ccFFVisitedURLHistory, 0).Name, "keep");
+}
+
+TEST_F(ThreadedCleanDatabaseSeam, ADatabaseTheBrowserHoldsIsReportedLockedNotCleaned) {
+  TSQLiteDatabase browser(file_, omReadWrite);
+  browser.Execute("BEGIN EXCLUSIVE");
+  browser.Execute("DELETE FROM urls WHERE url = 'keep'");
+
+  ASSERT_TRUE(cleaner.Start(smClean));
+  ASSERT_TRUE(Finish(10s));
+  const TCategoryResult &result = cleaner.LastClean().categories[ccFFVisitedURLHistory];
+  EXPECT_EQ(result.outcome, coFailed);
+  EXPECT_EQ(result.reason, kReasonLocked);
+  EXPECT_FALSE(cleaner.LastClean().AllDone());
+  browser.Rollback();
 }
 
 } // namespace
