@@ -18,7 +18,6 @@ namespace {
 
 constexpr std::string_view kDots = ".";
 constexpr std::string_view kDotDot = "..";
-constexpr long kErrorLockViolation = 33;
 constexpr int kCsidlWindows = 0x24;
 constexpr int kCsidlSystem = 0x25;
 constexpr int kCsidlProgramFiles = 0x26;
@@ -182,26 +181,6 @@ bool WalkFoldersIn(const std::string &base, std::string_view mask, bool recursiv
   return true;
 }
 
-// Deletes with the read-only attribute cleared when that is what refused
-// the delete, as SHFileOperation does.
-long RemoveEntry(const std::string &path, std::uint32_t attributes) {
-  const bool folder = (attributes & wc::FileAttributeDirectory) != 0;
-  const auto remove = [&] {
-    return folder ? Files().RemoveDirectory(path) : Files().DeleteFile(path);
-  };
-  long status = remove();
-  if (status != wc::ErrorAccessDenied || (attributes & wc::FileAttributeReadOnly) == 0)
-    return status;
-  if (Files().SetAttributes(path, attributes & ~wc::FileAttributeReadOnly) != wc::ErrorSuccess)
-    return status;
-  status = remove();
-  // Still there (in use, most likely): it keeps the attribute it had.
-  if (status != wc::ErrorSuccess && status != wc::ErrorFileNotFound &&
-      status != wc::ErrorPathNotFound)
-    qp::IgnoreResult(Files().SetAttributes(path, attributes));
-  return status;
-}
-
 // Removes path (whose attributes are known) with everything below it;
 // links are removed, never entered; an entry marked as leading elsewhere
 // is left and reported. Every failure is reported once, at the entry that
@@ -246,15 +225,11 @@ bool DeleteEntry(const std::string &path, std::uint32_t attributes,
   return fail(status);
 }
 
-bool InUse(long status) {
-  return status == wc::ErrorSharingViolation || status == kErrorLockViolation;
-}
-
 // A removal's failure for path as the category's finding names it.
 void RecordFailure(TCleanPass &pass, TCleanCategory category, std::string name, long status) {
   if (status == kErrorLeadsElsewhere)
     pass.AddKept(category, std::move(name), std::string(kReasonLink));
-  else if (InUse(status))
+  else if (IsInUseStatus(status))
     pass.AddKept(category, std::move(name), std::string(kReasonInUse));
   else
     pass.AddFailure(category, std::move(name), ReasonForStatus(status));
@@ -406,6 +381,24 @@ TBrowserFolder BrowserFolder(int csidl, std::string_view below, std::string_view
 }
 
 } // namespace
+
+long RemoveEntry(const std::string &path, std::uint32_t attributes) {
+  const bool folder = (attributes & wc::FileAttributeDirectory) != 0;
+  const auto remove = [&] {
+    return folder ? Files().RemoveDirectory(path) : Files().DeleteFile(path);
+  };
+  long status = remove();
+  if (status != wc::ErrorAccessDenied || (attributes & wc::FileAttributeReadOnly) == 0)
+    return status;
+  if (Files().SetAttributes(path, attributes & ~wc::FileAttributeReadOnly) != wc::ErrorSuccess)
+    return status;
+  status = remove();
+  // Still there (in use, most likely): it keeps the attribute it had.
+  if (status != wc::ErrorSuccess && status != wc::ErrorFileNotFound &&
+      status != wc::ErrorPathNotFound)
+    qp::IgnoreResult(Files().SetAttributes(path, attributes));
+  return status;
+}
 
 bool WalkFiles(std::string_view folder, std::string_view mask, bool recursive,
                const TFileCallback &callback) {
@@ -632,7 +625,7 @@ void SingleFileItem(TCleanPass &pass, TCleanCategory category, std::string_view 
   const long open = Files().TestExclusiveOpen(path);
   if (open == wc::ErrorFileNotFound || open == wc::ErrorPathNotFound)
     return;
-  if (InUse(open)) {
+  if (IsInUseStatus(open)) {
     pass.AddKept(category, std::string(name), std::string(kReasonInUse));
     return;
   }

@@ -107,6 +107,12 @@ using TRemoveFailure = std::function<void(const std::string &path, long status)>
 bool ShellDelete(std::string_view path, const TRemoveFailure &onFailure = {});
 // The plain delete (DeleteFile): 0 or the status.
 [[nodiscard]] long PlainDelete(std::string_view path);
+// DeleteFile, or RemoveDirectory for attributes with
+// FILE_ATTRIBUTE_DIRECTORY, of one entry whose attributes were listed; a
+// refusal for the read-only attribute clears it and asks again, as
+// SHFileOperation does, and an entry that still stays keeps its attribute.
+// 0 or the status.
+[[nodiscard]] long RemoveEntry(const std::string &path, std::uint32_t attributes);
 
 // The folder sweep of folder: an analysis lists each file that passes
 // CanOpenExclusive (relative name, size) and each file in use as kept; a

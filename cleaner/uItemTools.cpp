@@ -23,16 +23,10 @@ qp::IFileSystem &Files() {
 // refused it (as the shell delete does), so that what an analysis lists a
 // clean can remove.
 long ForceDelete(std::string_view path) {
-  long status = PlainDelete(path);
-  if (status != wc::ErrorAccessDenied)
-    return status;
   const std::uint32_t attributes = Files().GetAttributes(path);
-  if (attributes == wc::InvalidFileAttributes || (attributes & wc::FileAttributeReadOnly) == 0)
-    return status;
-  if (Files().SetAttributes(path, attributes & ~wc::FileAttributeReadOnly) != wc::ErrorSuccess)
-    return status;
-  status = PlainDelete(path);
-  return status;
+  if (attributes == wc::InvalidFileAttributes)
+    return PlainDelete(path); // its status says why
+  return RemoveEntry(std::string(path), attributes & ~wc::FileAttributeDirectory);
 }
 
 bool FolderIsEmpty(std::string_view folder) {
