@@ -1,34 +1,8 @@
 #include "cleaner/uCleanItems.h"
 
-#include "cleaner/uCleanFiles.h"
-
 namespace quenlo {
 
 namespace {
-
-// The browser categories have no handler yet: a browser that is not
-// installed has nothing to clean; one that is cannot be cleaned by this
-// version, which must not pass for success.
-void ReportBrowser(TCleanPass &pass, bool installed) {
-  if (installed)
-    pass.FailCategory(pass.Current(), std::string(kReasonNotAvailable));
-}
-
-void FirefoxNotAvailable(TCleanPass &pass) {
-  ReportBrowser(pass, FirefoxProfileFolder(false).exists || FirefoxProfileFolder(true).exists);
-}
-
-void ChromeNotAvailable(TCleanPass &pass) {
-  ReportBrowser(pass, ChromeProfileFolder().exists);
-}
-
-void OperaNotAvailable(TCleanPass &pass) {
-  ReportBrowser(pass, OperaFolder(false).exists || OperaFolder(true).exists);
-}
-
-void SafariNotAvailable(TCleanPass &pass) {
-  ReportBrowser(pass, SafariFolder(false).exists || SafariFolder(true).exists);
-}
 
 std::array<TCategoryHandler, kCleanCategoryCount> MakeHandlers() {
   std::array<TCategoryHandler, kCleanCategoryCount> table{};
@@ -51,24 +25,30 @@ std::array<TCategoryHandler, kCleanCategoryCount> MakeHandlers() {
   table[ccIETypedURLs] = CleanIETypedUrls;
   table[ccIEAutoComplete] = CleanIEAutoComplete;
   table[ccIEFavoritesMenuOrderHistory] = CleanIEFavoritesMenu;
-  for (std::size_t c = ccFFVisitedURLHistory; c < kCleanCategoryCount; ++c) {
-    switch (CleanCategoryInfo(static_cast<TCleanCategory>(c)).group) {
-    case cgFirefox:
-      table[c] = FirefoxNotAvailable;
-      break;
-    case cgChrome:
-      table[c] = ChromeNotAvailable;
-      break;
-    case cgOpera:
-      table[c] = OperaNotAvailable;
-      break;
-    case cgSafari:
-      table[c] = SafariNotAvailable;
-      break;
-    default:
-      break;
-    }
-  }
+  table[ccFFVisitedURLHistory] = CleanFFVisitedUrls;
+  table[ccFFCache] = CleanFFCache;
+  table[ccFFCookies] = CleanFFCookies;
+  table[ccFFFormHistory] = CleanFFFormHistory;
+  table[ccFFDownloadHistory] = CleanFFDownloads;
+  table[ccFFInputHistory] = CleanFFInputHistory;
+  table[ccGCHistory] = CleanGCHistory;
+  table[ccGCCache] = CleanGCCache;
+  table[ccGCCookies] = CleanGCCookies;
+  table[ccGCDownloads] = CleanGCDownloads;
+  table[ccGCFormInfo] = CleanGCFormInfo;
+  table[ccGCPassword] = CleanGCPasswords;
+  table[ccOBHistory] = CleanOBHistory;
+  table[ccOBCache] = CleanOBCache;
+  table[ccOBCookies] = CleanOBCookies;
+  table[ccOBTypedURLs] = CleanOBTypedUrls;
+  table[ccOBSession] = CleanOBSession;
+  table[ccOBPassword] = CleanOBPasswords;
+  table[ccASHistory] = CleanASHistory;
+  table[ccASCache] = CleanASCache;
+  table[ccASCookies] = CleanASCookies;
+  table[ccASFormInfo] = CleanASFormInfo;
+  table[ccASSession] = CleanASSession;
+  table[ccASPassword] = CleanASPasswords;
   return table;
 }
 

@@ -8,9 +8,7 @@
 
 namespace quenlo {
 
-// Indexed by category. The browser categories that have no handler yet
-// report their browser's folder as not found, or, when it exists, fail
-// with kReasonNotAvailable.
+// Indexed by category.
 const std::array<TCategoryHandler, kCleanCategoryCount> &DefaultCleanHandlers();
 
 // --- shared procedures of the registry categories (uWindowsItems.cpp)
@@ -45,5 +43,35 @@ void CleanIEVisitedUrls(TCleanPass &pass);
 void CleanIETypedUrls(TCleanPass &pass);
 void CleanIEAutoComplete(TCleanPass &pass);
 void CleanIEFavoritesMenu(TCleanPass &pass);
+
+// --- Firefox (uFirefoxItems.cpp)
+void CleanFFVisitedUrls(TCleanPass &pass);
+void CleanFFCache(TCleanPass &pass);
+void CleanFFCookies(TCleanPass &pass);
+void CleanFFFormHistory(TCleanPass &pass);
+void CleanFFDownloads(TCleanPass &pass);
+void CleanFFInputHistory(TCleanPass &pass);
+
+// --- Chrome (uChromeItems.cpp)
+void CleanGCHistory(TCleanPass &pass);
+void CleanGCCache(TCleanPass &pass);
+void CleanGCCookies(TCleanPass &pass);
+void CleanGCDownloads(TCleanPass &pass);
+void CleanGCFormInfo(TCleanPass &pass);
+void CleanGCPasswords(TCleanPass &pass);
+
+// --- Opera and Safari (uOperaSafariItems.cpp)
+void CleanOBHistory(TCleanPass &pass);
+void CleanOBCache(TCleanPass &pass);
+void CleanOBCookies(TCleanPass &pass);
+void CleanOBTypedUrls(TCleanPass &pass);
+void CleanOBSession(TCleanPass &pass);
+void CleanOBPasswords(TCleanPass &pass);
+void CleanASHistory(TCleanPass &pass);
+void CleanASCache(TCleanPass &pass);
+void CleanASCookies(TCleanPass &pass);
+void CleanASFormInfo(TCleanPass &pass);
+void CleanASSession(TCleanPass &pass);
+void CleanASPasswords(TCleanPass &pass);
 
 } // namespace quenlo

@@ -141,6 +141,12 @@ void TCleanPass::AddFailure(TCleanCategory category, std::string name, std::stri
     target.outcome = coIncomplete;
 }
 
+void TCleanPass::AddSkipped(TCleanCategory category, std::string name, std::string reason) {
+  if (Terminated())
+    return;
+  result_.categories[category].skipped.push_back(TCleanNote{std::move(name), std::move(reason)});
+}
+
 void TCleanPass::MarkFound(TCleanCategory category) {
   if (Terminated())
     return;
@@ -205,6 +211,7 @@ struct TSysCleaner::TWorker {
     std::array<TCategoryHandler, kCleanCategoryCount> handlers{};
     TDatabasePathMap databasePathMap;
     bool askCookies = false;
+    bool deleteDownloadedFiles = false;
   };
 
   std::shared_ptr<TShared> shared;
@@ -240,6 +247,7 @@ struct TSysCleaner::TWorker {
     TPassResult &result = *shared.result;
     TCleanPass pass(shared.mode, result, shared.terminated, mainThread);
     pass.DatabasePathMap = plan.databasePathMap;
+    pass.DeleteDownloadedFiles = plan.deleteDownloadedFiles;
     if (plan.askCookies)
       pass.OnQueryDeleteCookie = [&shared](const std::string &url, bool &canDelete) {
         Deliver(shared, [&](TSysCleaner &owner) {
@@ -362,6 +370,7 @@ bool TSysCleaner::Start(TScanMode mode) {
   TWorker::TPlan plan;
   plan.handlers = handlers_;
   plan.databasePathMap = databasePathMap_;
+  plan.deleteDownloadedFiles = DeleteDownloadedFiles;
   // A handler assigned while the pass runs is not asked: the worker would
   // have to reach the main thread for every cookie to find out.
   plan.askCookies = static_cast<bool>(OnQueryDeleteCookie);

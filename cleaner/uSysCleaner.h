@@ -83,6 +83,10 @@ struct TCategoryResult {
   std::vector<TCleanItem> items;    // analysis: what a clean removes
   std::vector<TCleanNote> kept;     // left on purpose in both modes (in use)
   std::vector<TCleanNote> failures; // meant to be analysed or removed, but not
+  // Steps that did not apply to what is on this machine (a statement for a
+  // table this version of the browser does not have): nothing was left
+  // behind by them, so they do not make the outcome incomplete.
+  std::vector<TCleanNote> skipped;
 };
 
 enum TPassEnd : std::uint8_t {
@@ -147,6 +151,7 @@ public:
   void AddFileItem(TCleanCategory category, std::string_view fullPath, std::int64_t size);
   void AddKept(TCleanCategory category, std::string name, std::string reason);
   void AddFailure(TCleanCategory category, std::string name, std::string reason);
+  void AddSkipped(TCleanCategory category, std::string name, std::string reason);
   // The category's source exists (a key, a folder, a database): it ends
   // coDone (or coIncomplete) instead of coNotFound, even with no findings.
   void MarkFound(TCleanCategory category);
@@ -164,6 +169,10 @@ public:
   TPassResult &Result() { return result_; }
 
   // Set by the engine before the pass starts.
+  // The download categories remove the files a download list names only
+  // when this is set (TSysCleaner::DeleteDownloadedFiles); otherwise they
+  // remove the list alone.
+  bool DeleteDownloadedFiles = false;
   std::function<void(const std::string &url, bool &canDelete)> OnQueryDeleteCookie;
   TDatabasePathMap DatabasePathMap;
 
@@ -198,6 +207,9 @@ public:
 
   // The categories the next pass handles; all 43 at first.
   TCleanCategories Categories = AllCleanCategories();
+  // The download history categories also delete the downloaded files they
+  // name (the user's own data, so off unless the user asks for it).
+  bool DeleteDownloadedFiles = false;
 
   // Main thread. False (nothing started) while a worker lives. An analysis
   // empties the findings first; a clean keeps them and empties FilesInUse

@@ -110,6 +110,7 @@ TCleanRunCategory FromAnalysis(TCleanCategory category, const TCategoryResult &a
   out.items = analysis.items;
   out.kept = analysis.kept;
   out.failures = analysis.failures;
+  out.skipped = analysis.skipped;
   return out;
 }
 
@@ -132,6 +133,7 @@ TCleanRunCategory FromClean(TCleanCategory category, const TCategoryResult &befo
   out.reason = clean.reason;
   out.kept = clean.kept;
   out.failures = clean.failures;
+  out.skipped = clean.skipped;
   if (!Checked(after)) {
     if (!before.items.empty())
       out.failures.push_back({std::string(), std::string(kReasonNotChecked)});
@@ -205,6 +207,7 @@ void AppendCategory(std::string &out, const TCleanRunCategory &category) {
   out += ']';
   AppendNotes(out, "kept", category.kept);
   AppendNotes(out, "failures", category.failures);
+  AppendNotes(out, "skipped", category.skipped);
   out += '}';
 }
 
@@ -243,6 +246,7 @@ TCleanRunResult RunCleanWith(TSysCleaner &cleaner, const TCleanRunRequest &reque
   TCleanRunResult run;
   run.kind = request.kind;
   cleaner.Categories = request.categories;
+  cleaner.DeleteDownloadedFiles = request.deleteDownloadedFiles;
   const auto selected = [&request](std::size_t c) { return request.categories.test(c); };
 
   if (request.kind == crAnalyze) {

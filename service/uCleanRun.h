@@ -36,6 +36,8 @@ struct TCleanRunProgress {
 struct TCleanRunRequest {
   TCleanRunKind kind = crAnalyze;
   TCleanCategories categories;
+  // The download categories also delete the downloaded files.
+  bool deleteDownloadedFiles = false;
   // Called on the calling thread after each category of each pass.
   std::function<void(const TCleanRunProgress &progress)> onProgress;
 };
@@ -49,6 +51,8 @@ struct TCleanRunCategory {
   // second no longer does.
   std::vector<TCleanItem> items;
   std::vector<TCleanNote> kept;
+  // Steps that did not apply here (a table this browser version lacks).
+  std::vector<TCleanNote> skipped;
   // What could not be analysed or removed, with the reason; a clean adds
   // each finding the second analysis still lists ("not removed").
   std::vector<TCleanNote> failures;
@@ -79,7 +83,7 @@ TCleanRunResult RunCleanWith(TSysCleaner &cleaner, const TCleanRunRequest &reque
 
 // One JSON object: {"mode", "complete", "categories":[{"number", "key",
 // "caption", "outcome", "reason", "count", "size", "items":[{"name",
-// "size"}], "kept":[...], "failures":[{"name", "reason"}]}], "count",
+// "size"}], "kept":[...], "failures":[{"name", "reason"}], "skipped":[...]}], "count",
 // "size", "filesInUse", "explorerRestartFailed", "error"}.
 std::string CleanRunJson(const TCleanRunResult &result);
 // "done", "not found", "incomplete", "failed", "not handled".

@@ -62,13 +62,16 @@ constexpr const char *kUsage =
     "      lines {\"error\":...}. Runs N seconds (1-86400) or until Ctrl+C; exit\n"
     "      code 0 when it ran to its end or was stopped, 1 when no key could be\n"
     "      watched.\n"
-    "  clean analyze [--category N]... [--json] | clean run [--category N]... [--json]\n"
+    "  clean analyze [--category N]... [--json]\n"
+    "  clean run [--category N]... [--delete-downloaded-files] [--json]\n"
     "      The history cleaner: analyze lists what a clean would remove (and\n"
     "      changes nothing), run removes it and checks with a second analysis.\n"
     "      N is a category number (0-42) or its settings name (for example\n"
     "      TempFiles); without --category the categories selected in the\n"
-    "      settings. Per category: its outcome, the items with their sizes,\n"
-    "      what was kept and what failed, with the reasons. --json prints one\n"
+    "      settings. The download history categories delete the downloaded\n"
+    "      files themselves only with --delete-downloaded-files. Per\n"
+    "      category: its outcome, the items with their sizes, what was kept,\n"
+    "      skipped and what failed, with the reasons. --json prints one\n"
     "      JSON object. Exit code 0 only when every category was done.\n"
     "  help\n"
     "      Shows this text.\n";
@@ -80,12 +83,23 @@ std::string JsonString(const std::string &text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
     switch (c) {
-    case '"': out += "\\\""; continue;
-    case '\\': out += "\\\\"; continue;
-    case '\n': out += "\\n"; continue;
-    case '\r': out += "\\r"; continue;
-    case '\t': out += "\\t"; continue;
-    default: break;
+    case '"':
+      out += "\\\"";
+      continue;
+    case '\\':
+      out += "\\\\";
+      continue;
+    case '\n':
+      out += "\\n";
+      continue;
+    case '\r':
+      out += "\\r";
+      continue;
+    case '\t':
+      out += "\\t";
+      continue;
+    default:
+      break;
     }
     char buf[8];
     if (c < 0x20) {
@@ -121,42 +135,50 @@ int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
   }
   if (command == "scan") {
     const int code = CommandScan(rest, streams);
-    if (code == 2) streams.err << kUsage;
+    if (code == 2)
+      streams.err << kUsage;
     return code;
   }
   if (command == "repair") {
     const int code = CommandRepair(rest, streams);
-    if (code == 2) streams.err << kUsage;
+    if (code == 2)
+      streams.err << kUsage;
     return code;
   }
   if (command == "undo") {
     const int code = CommandUndo(rest, streams);
-    if (code == 2) streams.err << kUsage;
+    if (code == 2)
+      streams.err << kUsage;
     return code;
   }
   if (command == "hives") {
     const int code = CommandHives(rest, streams);
-    if (code == 2) streams.err << kUsage;
+    if (code == 2)
+      streams.err << kUsage;
     return code;
   }
   if (command == "tweaks") {
     const int code = CommandTweaks(rest, streams);
-    if (code == 2) streams.err << kUsage;
+    if (code == 2)
+      streams.err << kUsage;
     return code;
   }
   if (command == "monitor") {
     const int code = CommandMonitor(rest, streams);
-    if (code == 2) streams.err << kUsage;
+    if (code == 2)
+      streams.err << kUsage;
     return code;
   }
   if (command == "clean") {
     const int code = CommandClean(rest, streams);
-    if (code == 2) streams.err << kUsage;
+    if (code == 2)
+      streams.err << kUsage;
     return code;
   }
   if (command == "settings") {
     const int code = CommandSettings(rest, streams);
-    if (code == 2) streams.err << kUsage;
+    if (code == 2)
+      streams.err << kUsage;
     return code;
   }
   streams.err << "quenlo-cli: unknown command '" << command << "'\n" << kUsage;

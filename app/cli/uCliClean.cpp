@@ -11,6 +11,7 @@ namespace {
 constexpr const char *kVerbAnalyze = "analyze";
 constexpr const char *kVerbRun = "run";
 constexpr const char *kCategoryOption = "--category";
+constexpr const char *kDeleteDownloadsOption = "--delete-downloaded-files";
 constexpr const char *kIndent = "  ";
 constexpr int kBarWidth = 30;
 constexpr std::size_t kLineWidth = 100;
@@ -114,6 +115,10 @@ bool ParseCleanOptions(const std::vector<std::string> &args, TCleanOptions &opti
       options.json = true;
       continue;
     }
+    if (arg == kDeleteDownloadsOption) {
+      options.deleteDownloadedFiles = true;
+      continue;
+    }
     std::string value;
     if (arg == kCategoryOption) {
       if (i + 1 >= args.size()) {
@@ -162,6 +167,7 @@ void PrintCleanText(const TCleanRunResult &result, std::ostream &out) {
       out << "\n";
     }
     PrintNotes(out, "kept", category.kept);
+    PrintNotes(out, "skipped", category.skipped);
     PrintNotes(out, "failed", category.failures);
     count += category.items.size();
     size += category.TotalSize();
@@ -182,6 +188,7 @@ int CommandClean(const std::vector<std::string> &args, TCliStreams streams) {
   }
   TCleanRunRequest request;
   request.kind = options.run ? crClean : crAnalyze;
+  request.deleteDownloadedFiles = options.deleteDownloadedFiles;
   request.categories =
       options.categoriesGiven ? options.categories : SelectedCleanCategories(Settings());
   TCleanProgressPrinter printer(streams);

@@ -23,10 +23,14 @@ struct TCleanOptions {
   TCleanCategories categories; // with categoriesGiven; else the settings' selection
   bool categoriesGiven = false;
   bool json = false;
+  // "--delete-downloaded-files": the download categories also delete the
+  // files the download lists name.
+  bool deleteDownloadedFiles = false;
 };
 
 // "analyze" or "run", then "--category N" (repeatable; a number 0-42 or a
-// settings key, also "--category=N") and "--json". False with the reason
+// settings key, also "--category=N"), "--delete-downloaded-files" and
+// "--json". False with the reason
 // for bad usage.
 bool ParseCleanOptions(const std::vector<std::string> &args, TCleanOptions &options,
                        std::string &message);
