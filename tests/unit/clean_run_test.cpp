@@ -44,6 +44,7 @@ TEST(CleanRunJson, WritesTheWholeShapeWithEveryStringEscaped) {
   result.categories.push_back(temp);
   TCleanRunCategory cookies = Category(ccIECookies, coFailed);
   cookies.reason = "tab\there";
+  cookies.skipped.push_back({"cookies.sqlite: DELETE FROM moz_x", "no table moz_x"});
   result.categories.push_back(cookies);
   result.filesInUse.push_back("C:\\Users\\user\\index.dat");
   result.explorerRestartFailed = true;
@@ -56,10 +57,12 @@ TEST(CleanRunJson, WritesTheWholeShapeWithEveryStringEscaped) {
             "\"items\":[{\"name\":\"a\\\"b\\\\c\\nd\\u0001\xC3\xA9\\ufffd\",\"size\":5000000000},"
             "{\"name\":\"x.tmp\",\"size\":7}],"
             "\"kept\":[{\"name\":\"busy.log\",\"reason\":\"in use\"}],"
-            "\"failures\":[{\"name\":\"stuck.tmp\",\"reason\":\"not removed\"}]},"
+            "\"failures\":[{\"name\":\"stuck.tmp\",\"reason\":\"not removed\"}],\"skipped\":[]},"
             "{\"number\":14,\"key\":\"IECookies\",\"caption\":\"Internet Explorer: Cookies\","
             "\"outcome\":\"failed\",\"reason\":\"tab\\there\",\"count\":0,\"size\":0,"
-            "\"items\":[],\"kept\":[],\"failures\":[]}],"
+            "\"items\":[],\"kept\":[],\"failures\":[],"
+            "\"skipped\":[{\"name\":\"cookies.sqlite: DELETE FROM moz_x\",\"reason\":\"no table "
+            "moz_x\"}]}],"
             "\"count\":2,\"size\":5000000007,"
             "\"filesInUse\":[\"C:\\\\Users\\\\user\\\\index.dat\"],"
             "\"explorerRestartFailed\":true,\"error\":\"the clean: boom\"}");
@@ -313,6 +316,11 @@ TEST_F(ThreadedCleanCli, BadUsageExitsTwo) {
   EXPECT_TRUE(options.run);
   EXPECT_TRUE(options.json);
   EXPECT_TRUE(options.categoriesGiven);
+  // The downloaded files are the user's: only an explicit option removes them.
+  EXPECT_FALSE(options.deleteDownloadedFiles);
+  cli::TCleanOptions withFiles;
+  ASSERT_TRUE(cli::ParseCleanOptions({"run", "--delete-downloaded-files"}, withFiles, message));
+  EXPECT_TRUE(withFiles.deleteDownloadedFiles);
   TCleanCategories expected;
   expected.set(ccStartMenuOrderHistory).set(ccTempFiles).set(ccASPassword);
   EXPECT_EQ(options.categories, expected);
