@@ -12,6 +12,7 @@
 // keyword refers to stays (its bookmark would otherwise point nowhere),
 // with its counts reset; what hangs off removed places (annotations,
 // typed inputs, origins, favicons) goes with them.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -316,7 +317,6 @@ public:
         pass.AddSkipped(category, NoteName(name, statement.sql), "no " + missing);
     }
   }
-  bool Empty() const { return applicable_.empty(); }
   void Run(const std::vector<TSQLiteValue> &values = {}) {
     for (std::string_view sql : applicable_) {
       if (pass_.Terminated())
@@ -326,7 +326,10 @@ public:
       } catch (const ESQLiteException &error) {
         if (error.Locked())
           throw;
-        pass_.AddFailure(category_, NoteName(name_, sql), error.what());
+        // The first line is the library's message with the statement.
+        std::string text = error.what();
+        text.resize(std::min(text.size(), text.find_first_of("\r\n")));
+        pass_.AddFailure(category_, NoteName(name_, sql), text);
       }
     }
   }

@@ -494,17 +494,5 @@ TEST_F(FirefoxDbTest, TheCacheOfTheLocalProfileIsSwept) {
   EXPECT_TRUE(fs.Exists(local + "startupCache\\keep.bin"));
 }
 
-TEST_F(FirefoxDbTest, NoProfileMeansNothingFound) {
-  for (const auto &[handler, category] : std::vector<std::pair<TCategoryHandler, TCleanCategory>>{
-           {CleanFFVisitedUrls, ccFFVisitedURLHistory},
-           {CleanFFCache, ccFFCache},
-           {CleanFFCookies, ccFFCookies},
-           {CleanFFFormHistory, ccFFFormHistory},
-           {CleanFFDownloads, ccFFDownloadHistory},
-           {CleanFFInputHistory, ccFFInputHistory}})
-    EXPECT_EQ(RunFirefox(handler, category, smClean).categories[category].outcome, coNotFound)
-        << category;
-}
-
 } // namespace
 } // namespace quenlo::test
