@@ -9,12 +9,14 @@
 
 #include "cleaner/uSysCleaner.h"
 #include "platform/Platform.h"
+#include "platform/Utf.h"
 #include "platform/WinConst.h"
 
 #include <sqlite3.h>
 
 #include <array>
 #include <cctype>
+#include <filesystem>
 #include <memory>
 #include <utility>
 
@@ -151,19 +153,69 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Whether a "-wal" or "-journal" file lies beside the database, asked of
-// SQLite's own file layer (the paths SQLite itself will use).
-bool HasCompanion(const std::string &fileName) {
-  sqlite3_vfs *vfs = sqlite3_vfs_find(nullptr);
+// What lies beside a database. Asked of the file system: SQLite's own
+// existence test takes an empty file for a missing one.
+enum class TCompanions : std::uint8_t {
+  None,      // no "-wal" and no "-journal"
+  EmptyOnly, // only empty ones, and no "-shm": nobody has the file open
+  Live,      // a log or journal with content, or a "-shm": in use, or to be recovered
+};
+
+enum class TCompanion : std::uint8_t { Missing, Empty, Full };
+
+TCompanion CompanionState(const std::string &path) {
+  std::error_code error;
+  const std::filesystem::path file(qp::Utf8ToUtf16(path));
+  const std::filesystem::file_status status = std::filesystem::status(file, error);
+  if (status.type() == std::filesystem::file_type::not_found)
+    return TCompanion::Missing;
+  if (error || !std::filesystem::is_regular_file(status))
+    return TCompanion::Full; // when the question fails, as if it held something
+  const std::uintmax_t size = std::filesystem::file_size(file, error);
+  return !error && size == 0 ? TCompanion::Empty : TCompanion::Full;
+}
+
+TCompanions FindCompanions(const std::string &fileName) {
+  bool any = false;
   for (std::string_view suffix : {"-wal", "-journal"}) {
-    const std::string companion = fileName + std::string(suffix);
-    int exists = 1; // when the question fails, as if it were there
-    if (vfs == nullptr ||
-        vfs->xAccess(vfs, companion.c_str(), SQLITE_ACCESS_EXISTS, &exists) != SQLITE_OK ||
-        exists != 0)
-      return true;
+    const TCompanion state = CompanionState(fileName + std::string(suffix));
+    if (state == TCompanion::Full)
+      return TCompanions::Live;
+    any = any || state == TCompanion::Empty;
   }
-  return false;
+  if (!any)
+    return TCompanions::None;
+  return CompanionState(fileName + "-shm") == TCompanion::Missing ? TCompanions::EmptyOnly
+                                                                  : TCompanions::Live;
+}
+
+// The URI that opens a file as immutable: read without locks, logs or a
+// shared-memory file, so that nothing beside it is made or removed.
+// Empty for a path the URI form cannot name (a share).
+std::string ImmutableUri(const std::string &fileName) {
+  std::string path = fileName;
+  for (char &c : path)
+    if (c == '\\')
+      c = '/';
+  if (path.rfind("//", 0) == 0)
+    return {};
+  const bool drive =
+      path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])) != 0;
+  if (!drive && path.rfind('/', 0) != 0)
+    return {};
+  std::string uri = drive ? "file:///" : "file://";
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (unsigned char c : path) {
+    if (std::isalnum(c) != 0 || c == '/' || c == '-' || c == '_' || c == '.' || c == '~' ||
+        (c == ':' && drive)) {
+      uri += static_cast<char>(c);
+    } else {
+      uri += '%';
+      uri += kHex[c >> 4];
+      uri += kHex[c & 15];
+    }
+  }
+  return uri + "?immutable=1";
 }
 
 } // namespace
@@ -200,10 +252,20 @@ TSQLiteDatabase::TSQLiteDatabase(std::string_view fileName, TSQLiteOpenMode mode
   // would roll a journal back or checkpoint a WAL into the file.
   // Never SQLITE_OPEN_CREATE: an analysis must not make an empty database
   // where none was, nor a clean.
-  const bool guardedReader = mode == omReadOnly && !HasCompanion(fileName_);
-  const int flags =
-      mode == omReadWrite || guardedReader ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
-  const int rc = sqlite3_open_v2(fileName_.c_str(), &db_, flags, nullptr);
+  // Beside companions that are empty and no "-shm" (the browser closed the
+  // file and left an empty log or journal) nobody has it open, and every
+  // row is in the file itself: it is read as immutable, which leaves the
+  // empty companions as they are - a read-only connection would remove an
+  // empty log when it closes, and make a "-shm".
+  const TCompanions companions = mode == omReadOnly ? FindCompanions(fileName_) : TCompanions::None;
+  const bool guardedReader = mode == omReadOnly && companions == TCompanions::None;
+  const std::string immutable =
+      companions == TCompanions::EmptyOnly ? ImmutableUri(fileName_) : std::string();
+  int flags = mode == omReadWrite || guardedReader ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
+  if (!immutable.empty())
+    flags |= SQLITE_OPEN_URI;
+  const int rc = sqlite3_open_v2(immutable.empty() ? fileName_.c_str() : immutable.c_str(), &db_,
+                                 flags, nullptr);
   if (rc != SQLITE_OK) {
     if (db_ == nullptr)
       throw ESQLiteException("Failed to open database \"" + fileName_ + "\" : unknown error", rc);

@@ -431,6 +431,39 @@ TEST_F(SQLiteWrapper, ReadOnlyOpenLeavesTheFolderAsItWas) {
   EXPECT_EQ(Bytes(journal), journalBytes);
 }
 
+TEST_F(SQLiteWrapper, ReadOnlyOpenKeepsTheEmptyCompanionsABrowserLeftAndMakesNone) {
+  // Browsers close their databases leaving an empty -wal or -journal; the
+  // analysis reads the rows (all in the file) and neither removes them nor
+  // adds a -shm. A space and a percent sign in the folder's name go through
+  // the URI form the read takes.
+  fs::create_directories(dir_ / "Profile 1%");
+  const std::string wal = (dir_ / "Profile 1%" / "places.sqlite").string();
+  const std::string journal = (dir_ / "Profile 1%" / "History").string();
+  for (const std::string &path : {wal, journal}) {
+    std::ofstream(path, std::ios::binary).flush();
+    {
+      TSQLiteDatabase db(path, omReadWrite);
+      if (path == wal)
+        Pragma(db, "PRAGMA journal_mode=WAL");
+      db.Execute("CREATE TABLE t (v TEXT)");
+      db.Execute("INSERT INTO t VALUES ('x')");
+    }
+    std::ofstream(path + (path == wal ? "-wal" : "-journal"), std::ios::binary).flush();
+  }
+  std::set<std::string> before;
+  for (const auto &entry : fs::directory_iterator(dir_ / "Profile 1%"))
+    before.insert(entry.path().filename().string());
+  ASSERT_EQ(before.size(), 4u);
+  for (const std::string &path : {wal, journal}) {
+    TSQLiteDatabase db(path, omReadOnly);
+    EXPECT_EQ(Scalar(db, "SELECT v FROM t"), "x") << path;
+  }
+  std::set<std::string> after;
+  for (const auto &entry : fs::directory_iterator(dir_ / "Profile 1%"))
+    after.insert(entry.path().filename().string());
+  EXPECT_EQ(after, before);
+}
+
 TEST_F(SQLiteWrapper, ReadOnlyOpenBesideAWritingProgramSeesItsRows) {
   // The browser has its WAL database open and has written to it: the -wal
   // and -shm are its, the analysis shares them and reads the new rows.
