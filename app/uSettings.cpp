@@ -97,6 +97,7 @@ template <class Settings, class Visitor> void VisitFields(Settings &s, Visitor &
   visit(SectionSettings, "FullBackupOnlyOnceWeek", s.FullBackupOnlyOnceWeek, true);
   for (std::size_t i = 0; i < CleanItemCount; ++i)
     visit(SectionClean, CleanItemKeys[i], s.Clean.AtFilePosition(i), kCleanDefaults[i]);
+  visit(SectionClean, "DeleteDownloadedFiles", s.DeleteDownloadedFiles, false);
 }
 
 // The position of a "clean" key in CleanItemKeys.

@@ -91,6 +91,9 @@ struct tProgramSettings {
 
   // "clean"
   TCleanSwitches Clean;
+  // The download history categories also delete the files the lists name.
+  // Those are the user's own data, so this stays off unless asked for.
+  bool DeleteDownloadedFiles = false;
 };
 
 // The process-wide record.

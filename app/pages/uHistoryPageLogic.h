@@ -76,6 +76,11 @@ inline constexpr const char *kHistoryNotScheduled =
     "administrator rights):\r\r";
 inline constexpr const char *kHistoryNothingScheduled =
     "No file could be marked for deletion, so Windows is not restarted.";
+inline constexpr const char *kHistoryRestartForScheduled =
+    "Do you want to restart Windows now and delete the other files?";
+// The reason given for a category that a clean handled without a failure
+// but that the analysis after it still finds in full.
+inline constexpr const char *kHistoryStillFound = "still found after the clean";
 inline constexpr const char *kHistoryDownloadedFilesBox = "Also delete the downloaded files";
 // The browsers of the applications check, in the message's order.
 inline constexpr const char *kBrowserLineIE = "Internet Explorer\r";
@@ -213,6 +218,8 @@ public:
   // "Analyzing history, please wait ..." or "Cleaning ...", empty when idle.
   std::string ProgressText() const;
 
+  // Once a clean result is shown this reads hsAnalysisShown again: the
+  // analysis after the clean is the one a further clean is measured from.
   THistorySummaryState SummaryState() const { return state_; }
   THistoryCleanOrigin CleanOrigin() const { return origin_; }
   const THistoryFigures &Before() const { return before_; }
@@ -228,6 +235,10 @@ private:
   void StartClean();
   bool ApplicationsCheck();
   void ShowCleanResult();
+  // "caption: reason\r\n" per category of the last clean that failed,
+  // stayed incomplete or still holds all it held before.
+  std::string NotRemovedLines() const;
+  static std::string FilesInUseText(const std::vector<std::string> &files);
   void MessagesAfterClean();
   void OfferRestart(const std::vector<std::string> &files);
   void ShowCategoryPage();
@@ -248,6 +259,11 @@ private:
   std::vector<THistoryRow> rows_;
   THistoryFigures before_;
   THistoryFigures after_;
+  // The figures of the last analysis of any kind: the "before" of a clean
+  // started from the summary page.
+  THistoryFigures lastAnalysis_;
+  std::int64_t removedCount_ = 0; // the clean result's total
+  std::string progressText_;
   THistoryProgressPlace progressPlace_ = ppCategoryPage;
   int progress_ = 0;
   bool progressShown_ = false;

@@ -348,6 +348,23 @@ TEST_F(SettingsFile, CleanSwitchesAreFoundByTheirKey) {
   EXPECT_NE(text.find("RunMenuHistory=0\r\n"), std::string::npos) << text;
 }
 
+// Deleting the downloaded files themselves is the user's call: off when
+// the file does not say otherwise, and kept in the clean section.
+TEST_F(SettingsFile, DeletingDownloadedFilesIsOffUntilTheFileSaysSo) {
+  EXPECT_FALSE(Settings().DeleteDownloadedFiles);
+  Write(kIni, "[clean]\r\nDeleteDownloadedFiles=1\r\n");
+  Reinit();
+  EXPECT_TRUE(Settings().DeleteDownloadedFiles);
+
+  Settings().DeleteDownloadedFiles = false;
+  std::string error;
+  ASSERT_TRUE(SaveSettings(&error)) << error;
+  const std::string text = File(kIni);
+  EXPECT_LT(text.find("[clean]"), text.find("DeleteDownloadedFiles=0\r\n")) << text;
+  Reinit();
+  EXPECT_FALSE(Settings().DeleteDownloadedFiles);
+}
+
 TEST_F(SettingsFile, KeyListsFollowTheirOwnRules) {
   std::string monitored;
   for (int i = 0; i < 70; ++i)
