@@ -438,12 +438,14 @@ void THistoryPageLogic::OnScanComplete(TScanMode) {
       FillSummary();
       Navigation(true);
       Changed();
+      if (const std::string lines = NotAnalysedLines(); !lines.empty())
+        Ask(kHistoryNotAnalysedList + lines, TMsgButtons::Ok, TMsgIcon::Warning);
       return;
     }
     ShowCategoryPage();
     Navigation(true);
     Changed();
-    Ask(kHistoryNoHistory, TMsgButtons::Ok, TMsgIcon::Information);
+    ReportNothingFound();
     return;
   }
   case hsAnalyzingBeforeClean: {
@@ -458,7 +460,7 @@ void THistoryPageLogic::OnScanComplete(TScanMode) {
     ShowCategoryPage();
     Navigation(true);
     Changed();
-    Ask(kHistoryNoHistory, TMsgButtons::Ok, TMsgIcon::Information);
+    ReportNothingFound();
     return;
   }
   case hsCleaning:
@@ -593,6 +595,34 @@ std::string THistoryPageLogic::NotRemovedLines() const {
       lines += GetQualifiedCaption(static_cast<TCleanCategory>(c)) + ": " + reason + "\r\n";
   }
   return lines;
+}
+
+std::string THistoryPageLogic::NotAnalysedLines() const {
+  const TPassResult &analysis = d_.cleaner.LastAnalysis();
+  std::string lines;
+  for (std::size_t c = 0; c < kCleanCategoryCount; ++c) {
+    if (!analysis.selected[c])
+      continue;
+    const TCategoryResult &result = analysis.categories[c];
+    std::string reason;
+    if (result.outcome == coFailed || result.outcome == coNotHandled)
+      reason = result.reason;
+    else if (result.outcome == coIncomplete)
+      reason = DistinctReasons(result.failures);
+    if (!reason.empty())
+      lines += GetQualifiedCaption(static_cast<TCleanCategory>(c)) + ": " + reason + "\r\n";
+  }
+  return lines;
+}
+
+void THistoryPageLogic::ReportNothingFound() {
+  const std::string lines = NotAnalysedLines();
+  if (lines.empty()) {
+    Ask(kHistoryNoHistory, TMsgButtons::Ok, TMsgIcon::Information);
+    return;
+  }
+  Ask(std::string(kHistoryNoHistory) + "\r\r" + kHistoryNotAnalysedList + lines, TMsgButtons::Ok,
+      TMsgIcon::Warning);
 }
 
 std::string THistoryPageLogic::FilesInUseText(const std::vector<std::string> &files) {

@@ -81,6 +81,10 @@ inline constexpr const char *kHistoryRestartForScheduled =
 // The reason given for a category that a clean handled without a failure
 // but that the analysis after it still finds in full.
 inline constexpr const char *kHistoryStillFound = "still found after the clean";
+// After an analysis that could not read some categories (a browser holds
+// its database): they are named with the reason, so that "nothing found"
+// never hides a failure.
+inline constexpr const char *kHistoryNotAnalysedList = "These items could not be analysed:\r\r";
 inline constexpr const char *kHistoryDownloadedFilesBox = "Also delete the downloaded files";
 // The browsers of the applications check, in the message's order.
 inline constexpr const char *kBrowserLineIE = "Internet Explorer\r";
@@ -238,6 +242,12 @@ private:
   // "caption: reason\r\n" per category of the last clean that failed,
   // stayed incomplete or still holds all it held before.
   std::string NotRemovedLines() const;
+  // "caption: reason" lines of the categories the last analysis could not
+  // handle in full.
+  std::string NotAnalysedLines() const;
+  // After an analysis that found nothing: kHistoryNoHistory, or with the
+  // categories that could not be analysed.
+  void ReportNothingFound();
   static std::string FilesInUseText(const std::vector<std::string> &files);
   void MessagesAfterClean();
   void OfferRestart(const std::vector<std::string> &files);

@@ -41,7 +41,8 @@ enum TFakeClean : std::uint8_t {
 struct TFakeMachine {
   std::array<std::vector<TCleanItem>, kCleanCategoryCount> found;
   std::array<TFakeClean, kCleanCategoryCount> clean{};
-  std::vector<std::string> filesInUse; // recorded by every clean pass
+  std::array<bool, kCleanCategoryCount> analysisLocked{}; // the analysis fails: locked
+  std::vector<std::string> filesInUse;                    // recorded by every clean pass
   bool explorerRestartFailed = false;
   std::vector<bool> deleteDownloadsSeen; // per clean pass
   std::atomic<bool> entered{false};      // the blocking handler runs
@@ -52,6 +53,10 @@ void FakeHandler(TCleanPass &pass) {
   const TCleanCategory c = pass.Current();
   std::vector<TCleanItem> &items = gMachine->found[c];
   if (pass.Reporting()) {
+    if (gMachine->analysisLocked[c]) {
+      pass.FailCategory(c, std::string(kReasonLocked));
+      return;
+    }
     for (const TCleanItem &item : items)
       pass.AddItem(c, item.Name, item.Size);
     pass.MarkFound(c);
@@ -323,6 +328,31 @@ TEST_F(ThreadedHistoryPage, AnAnalysisThatFindsNothingStaysOnTheCategoryPage) {
   EXPECT_EQ(prompter.Texts(), std::vector<std::string>{"There is no history found."});
   EXPECT_EQ(prompter.asked[0].icon, TMsgIcon::Information);
   EXPECT_EQ(Navigation(), (std::vector<std::intptr_t>{0, 1}));
+}
+
+// A browser that holds its database while the user analyses: "nothing
+// found" must not hide that the category could not be read.
+TEST_F(ThreadedHistoryPage, AnAnalysisThatCouldNotReadACategoryNamesIt) {
+  Tick({ccRunMenuHistory, ccFFCookies});
+  machine.analysisLocked[ccFFCookies] = true;
+  prompter.answers = {TMsgAnswer::Ok};
+  page->Analyze();
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(page->SubPage(), hpCategories);
+  EXPECT_EQ(prompter.Texts(), std::vector<std::string>{"There is no history found.\r\r"
+                                                       "These items could not be analysed:\r\r"
+                                                       "Firefox: Cookies: database is locked\r\n"});
+  EXPECT_EQ(prompter.asked[0].icon, TMsgIcon::Warning);
+
+  // With findings elsewhere the summary comes, and the warning after it.
+  Find(ccRunMenuHistory, {{"cmd", 0}});
+  prompter.answers = {TMsgAnswer::Ok};
+  page->Analyze();
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(page->SubPage(), hpSummary);
+  ASSERT_EQ(prompter.asked.size(), 2u);
+  EXPECT_EQ(prompter.asked[1].text, "These items could not be analysed:\r\r"
+                                    "Firefox: Cookies: database is locked\r\n");
 }
 
 TEST_F(ThreadedHistoryPage, TheClipboardShowsSizesInItsDetailsButNotInTheSummary) {
