@@ -1861,6 +1861,25 @@ struct TScenario {
       Log("back to the summary by Enter on \"..\"");
   }
 
+  // A pass just started: while its progress bar shows, the page's layout
+  // with the bar in its place is checked (a short pass may end unseen).
+  void WhileHistoryPassRuns(const wchar_t *what, const wchar_t *endTitle) {
+    const std::string name = Narrow(what);
+    const auto bar = [this] { return FindChildClass(main, L"msctls_progress32"); };
+    WaitFor([&] { return bar() != nullptr || PageShown(main, endTitle); }, 10000, 10);
+    if (bar() == nullptr) {
+      Log(name + ": the pass ended before its progress was seen");
+      return;
+    }
+    CheckLayout(name);
+    LogTexts(main, name.c_str());
+    // As it stands, not repainted first: the pass may end any moment.
+    RECT r{};
+    GetClientRect(main, &r);
+    MapWindowPoints(main, nullptr, reinterpret_cast<POINT *>(&r), 2);
+    SaveScreenArea(r, screens + L"\\" + what + L".bmp");
+  }
+
   int RunHistory() {
     if (!WaitForMainWindow())
       return 1;
@@ -1878,6 +1897,7 @@ struct TScenario {
     Shot(L"history-categories.bmp");
 
     ClickControl(FindChild(main, L"Button", L"Analyze"));
+    WhileHistoryPassRuns(L"history-analyzing", L"History Analysis Summary");
     if (!WaitPage(L"History Analysis Summary", 300000)) {
       Fail("the analysis summary was not shown");
       return Finish();
@@ -1904,6 +1924,7 @@ struct TScenario {
     const std::size_t boxesBefore = g_boxTexts.size();
     if (!ClickButton(main, L"Clean"))
       Fail("no Clean on the summary page");
+    WhileHistoryPassRuns(L"history-cleaning", L"History Clean Result");
     if (!WaitPage(L"History Clean Result", 300000)) {
       Fail("the clean result was not shown");
       return Finish();

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # history_e2e_test.sh QUENLO_EXE DRIVER_EXE [DPI] : quenlo.exe under Wine and Xvfb,
 # driven from outside: traces of three Windows categories are seeded (two
-# Run dialog entries, temporary files, a recent document); on the history
-# page every box is cleared and those three ticked; Analyze shows the
-# summary with their counts; a double click opens the Run entries' details
-# and Enter on ".." comes back; Clean from the summary, with no browser
-# running, asks nothing about browsers and ends with the clean result and
-# "Clean history completed."; afterwards the traces are gone and what is
-# not history (a file beside the temporary folder) is still there.
+# Run dialog entries, temporary files, a few and a folder of many, a recent
+# document); on the history page every box is cleared and those three
+# ticked; Analyze shows the summary with their counts; a double click opens
+# the Run entries' details and Enter on ".." comes back; Clean from the
+# summary, with no browser running, asks nothing about browsers and ends
+# with the clean result and "Clean history completed."; afterwards the
+# traces are gone and what is not history (a file beside the temporary
+# folder) is still there.
 # Screenshots: build/test-logs/screens/history-*.png (a run at another DPI:
 # build/test-logs/screens/dpi-DPI/; the page's layout is checked at every
 # screenshot).
@@ -56,6 +57,10 @@ head -c 3000 /dev/zero >"$temp/trace1.tmp"
 head -c 5000 /dev/zero >"$temp/trace2.log"
 head -c 7000 /dev/zero >"$temp/quenlo-e2e/nested.tmp"
 head -c 200 /dev/zero >"$recent/report.txt.lnk"
+# Enough small files that a pass lasts long enough for its progress to be
+# seen (and the page's layout with the bar checked).
+mkdir -p "$temp/quenlo-bulk"
+for i in $(seq 1 1500); do printf 'bulk %d\n' "$i" >"$temp/quenlo-bulk/file$i.tmp"; done
 # Not history: the folder beside the temporary one.
 echo "keep me" >"$temp/../keep.txt"
 WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
@@ -73,7 +78,8 @@ timeout 120 bash "$run" "$driver" close >/dev/null 2>&1 || fail "the window did 
 WINEPREFIX=$prefix wineserver -w >/dev/null 2>&1 || true
 
 # The traces are gone, the temporary folder itself and its neighbour stay.
-for trace in "$temp/trace1.tmp" "$temp/trace2.log" "$temp/quenlo-e2e" "$recent/report.txt.lnk"; do
+for trace in "$temp/trace1.tmp" "$temp/trace2.log" "$temp/quenlo-e2e" "$temp/quenlo-bulk" \
+  "$recent/report.txt.lnk"; do
   [ ! -e "$trace" ] || fail "the clean left $trace"
 done
 [ -d "$temp" ] || fail "the clean removed the temporary folder itself"
