@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/pages/uFullBackupRunner.h"
+#include "app/pages/uHistoryPageLogic.h"
 #include "app/pages/uMainWindowLogic.h"
 #include "app/pages/uMonitorPageLogic.h"
 #include "app/pages/uOptimizerPageLogic.h"
@@ -18,6 +19,7 @@
 #include "app/pages/uTweaksPageLogic.h"
 #include "app/uEnvironment.h"
 #include "app/uSettings.h"
+#include "cleaner/uSysCleaner.h"
 #include "optimizer/uDefrag.h"
 #include "platform/ScopeGuard.h"
 #include "scanner/uRegScanner.h"
@@ -34,6 +36,7 @@
 #include "uOptimizerHost.h"
 #include "uSplash.h"
 #include "uTrayNoticeWindow.h"
+#include "uWin32HistoryServices.h"
 #include "uWin32Services.h"
 #include "uWin32ShowKey.h"
 #include "uWindowsRestart.h"
@@ -92,9 +95,20 @@ struct TApplication {
                                              .appWindow = window,
                                              .mainThread = qp::MainThread(),
                                              .formatTime = &MonitorTimeText}};
+  // The history page: made at start, since the main window's close and
+  // session end ask it whether a pass runs before its page is ever shown.
+  // Its engine runs its passes on a worker whose events come to the main
+  // thread.
+  TSysCleaner cleaner{qp::MainThread()};
+  TWin32HistoryServices historyServices;
+  THistoryPageLogic historyPage{THistoryPageDeps{.prompter = prompter,
+                                                 .commands = commands,
+                                                 .services = historyServices,
+                                                 .restart = windowsRestart,
+                                                 .cleaner = cleaner,
+                                                 .settings = Settings()}};
   // Pages of later work.
   TNullUpdateCheck updateCheck;
-  TNullHistoryPage historyPage;
   TNullRestorePage restorePage;
   TNullSettingsPage settingsPage;
   TNullUpdateInstall updateInstall;
@@ -131,6 +145,9 @@ struct TApplication {
     logic = std::make_unique<TMainLogicAdapter>(*mainLogic);
     scanPage.SetScanStarter([this] { return mainLogic->BeginScan(); });
     WireMonitor();
+    // The history page's passes report on the main thread: the shown page
+    // follows once the current message is done.
+    historyPage.OnChanged = [this] { RefreshShownPage(); };
   }
   TApplication(const TApplication &) = delete;
   TApplication &operator=(const TApplication &) = delete;
@@ -204,7 +221,7 @@ struct TApplication {
     case pgRestore:
       return std::make_unique<TPlaceholderPageView>(context, L"Restore");
     case pgHistory:
-      return std::make_unique<TPlaceholderPageView>(context, L"History Cleaner");
+      return std::make_unique<THistoryPageView>(context, historyPage);
     case pgSettings:
       return std::make_unique<TPlaceholderPageView>(context, L"Settings");
     default:

@@ -9,7 +9,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "app/pages/uHistoryPageLogic.h"
 #include "app/pages/uMonitorPageLogic.h"
 #include "app/pages/uOptimizerPageLogic.h"
 #include "app/pages/uReportPageLogic.h"
@@ -245,6 +247,60 @@ private:
 
 // The "Time" column's text: the locale's short date and its time of day.
 std::string MonitorTimeText(std::chrono::system_clock::time_point time);
+
+// "Clean History": the category page (the categories' boxes in their
+// groups, the all-box, the downloaded-files box, Analyze, Clean, Stop and
+// the progress) and the summary page (the analysis, a category's details or
+// the clean result in one list, the two figures, Clean, Back, Stop). Both
+// are one window whose controls show by the logic's sub-page; the progress
+// bar and "Progress:" stand where the logic says.
+class THistoryPageView final : public TPageView {
+public:
+  THistoryPageView(TViewContext context, THistoryPageLogic &logic)
+      : TPageView(context), logic_(logic) {}
+  void Refresh() override;
+
+protected:
+  void Build() override;
+  void Layout() override;
+  void OnCommand(int id, int code) override;
+  LRESULT OnNotify(const NMHDR &header, bool &handled) override;
+  void OnDpiChanged() override;
+
+private:
+  void LayoutCategories(int w, int h);
+  void LayoutSummary(int w, int h);
+  void LayoutFigures();
+  void LayoutProgress(int w, int h);
+  // The width of a control's text in its font, in 96-DPI pixels.
+  int TextWidth96(HWND control) const;
+  void RefreshCategories(bool shown);
+  void RefreshSummary(bool shown);
+  void RefreshProgress(bool onCategories);
+  void RefreshList();
+  void FitColumns();
+  void KeepFocusVisible(bool onCategories);
+  std::wstring CellText(int row, int column) const;
+  LRESULT CustomDrawList(const NMHDR &header, bool &handled);
+  void SetCheck(int id, bool checked) const;
+  bool Checked(int id) const;
+
+  THistoryPageLogic &logic_;
+  ui::TVirtualList list_;
+  ui::TProgressBar progress_;
+  // What the controls were last set to, so that a refresh while a pass
+  // runs leaves the list's columns, selection and layout alone.
+  std::vector<std::string> shownColumns_;
+  int shownSubPage_ = -1;
+  int shownPlace_ = -1;
+  int shownView_ = -1;
+  std::string shownTitle_;
+  std::array<std::string, 2> shownFigures_;
+  int figuresY_ = 0;
+  // Set while the controls are being set from the logic: their
+  // notifications are not the user's.
+  bool refreshing_ = false;
+};
 
 // Pages of later versions: a notice that the feature comes later.
 class TPlaceholderPageView final : public TPageView {

@@ -24,6 +24,15 @@
 //                                                the row menu and Show Key, minimise
 //                                                to the tray and back, Stop (no row
 //                                                after it)
+//   quenlo_e2e_driver history SCREENS_DIR LOG    the history page: every box cleared,
+//                                                Run Menu, Recent Docs and Temp Files
+//                                                ticked (by Space, a click and a
+//                                                message), Analyze: the summary's rows,
+//                                                a detail view by double click and back
+//                                                by Enter on "..", Clean from the
+//                                                summary: no running-browser question,
+//                                                the clean result with its total and
+//                                                "Clean history completed."
 //   quenlo_e2e_driver windows                    prints the number of main windows
 //   quenlo_e2e_driver foreground EXE [ARG]       takes the foreground with a window
 //                                                of its own, starts EXE ARG (a later
@@ -44,6 +53,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <functional>
 #include <string>
@@ -216,6 +226,8 @@ const char *AnswerName(int id) {
 }
 
 int g_boxes = 0;
+// Every box's text, in the order they were answered.
+std::vector<std::wstring> g_boxTexts;
 bool g_captionsOk = true;
 bool g_sawCaution = false;
 bool g_sawNoKey = false;
@@ -236,6 +248,7 @@ bool AnswerBox(DWORD pid) {
   if (text == L"Registry key does not exist.")
     g_sawNoKey = true;
   ++g_boxes;
+  g_boxTexts.push_back(text);
   std::string flat = Narrow(text);
   for (char &c : flat)
     if (c == '\r' || c == '\n')
@@ -395,6 +408,22 @@ public:
     item.pszText = reinterpret_cast<wchar_t *>(memory_ + kTextOffset);
     item.cchTextMax = kTextChars;
     return Ask(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), &item, sizeof(item));
+  }
+  // LVM_GETITEMRECT of a row (its whole width), in the list's client
+  // coordinates; empty when the row is not there.
+  RECT ListRowRect(HWND list, int row) {
+    RECT r{};
+    r.left = LVIR_BOUNDS;
+    if (!Ok())
+      return {};
+    WriteProcessMemory(process_, memory_, &r, sizeof(r), nullptr);
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                        reinterpret_cast<LPARAM>(memory_), SMTO_ABORTIFHUNG, 5000, &answer);
+    if (answer == 0)
+      return {};
+    ReadProcessMemory(process_, memory_, &r, sizeof(r), nullptr);
+    return r;
   }
   // HDM_GETITEMW's text of a header item.
   std::wstring HeaderText(HWND header, int index) {
@@ -1656,6 +1685,281 @@ struct TScenario {
     return Finish();
   }
 
+  // --- the history page
+  void ClickControl(HWND control) {
+    RECT r{};
+    GetWindowRect(control, &r);
+    ClickAt(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+  }
+
+  static void DoubleClickAt(POINT screen) {
+    SetCursorPos(screen.x, screen.y);
+    INPUT inputs[4] = {};
+    for (INPUT &input : inputs)
+      input.type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[1].mi.dwFlags = inputs[3].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(4, inputs, sizeof(INPUT));
+    Sleep(400);
+  }
+
+  // Tabs until the control has the focus; true when it got there.
+  bool TabTo(HWND target) {
+    SetForegroundWindow(main);
+    Sleep(300);
+    for (int i = 0; i < 90 && Focus() != target; ++i)
+      PressKey(VK_TAB);
+    return Focus() == target;
+  }
+
+  static LRESULT CheckOf(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0); }
+
+  // The shown list's column titles and rows, logged.
+  struct TListTexts {
+    std::vector<std::wstring> columns;
+    std::vector<std::vector<std::wstring>> rows;
+    const std::vector<std::wstring> *Row(const std::wstring &first) const {
+      for (const auto &row : rows)
+        if (!row.empty() && row[0] == first)
+          return &row;
+      return nullptr;
+    }
+  };
+
+  TListTexts ReadList(const char *what) {
+    TListTexts texts;
+    const HWND list = MonitorList();
+    if (list == nullptr) {
+      Fail(std::string("no list on the ") + what);
+      return texts;
+    }
+    TRemoteBuffer remote(list);
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    std::string line = std::string(what) + " columns:";
+    for (int c = 0; c < columns; ++c) {
+      texts.columns.push_back(remote.HeaderText(header, c));
+      line += " [" + Narrow(texts.columns.back()) + "]";
+    }
+    Log(line);
+    for (int row = 0; row < ListRows(); ++row) {
+      std::vector<std::wstring> cells;
+      line = std::string(what) + " row " + std::to_string(row) + ":";
+      for (int c = 0; c < columns; ++c) {
+        cells.push_back(remote.ListText(list, row, c));
+        line += " [" + Narrow(cells.back()) + "]";
+      }
+      Log(line);
+      texts.rows.push_back(std::move(cells));
+    }
+    return texts;
+  }
+
+  // A count cell's number; -1 when it holds none.
+  static long CountIn(const std::vector<std::wstring> *row, std::size_t column = 1) {
+    if (row == nullptr || row->size() <= column || (*row)[column].empty())
+      return -1;
+    return std::wcstol((*row)[column].c_str(), nullptr, 10);
+  }
+
+  bool SawBox(const std::wstring &start, std::size_t from) const {
+    for (std::size_t i = from; i < g_boxTexts.size(); ++i)
+      if (g_boxTexts[i].rfind(start, 0) == 0)
+        return true;
+    return false;
+  }
+
+  // Clears every box with the all-box, ticks the three categories the
+  // script seeded, each in another way a user has.
+  bool TickSeededCategories() {
+    const HWND all = FindChild(main, L"Button", L"Check All/Uncheck All");
+    const HWND analyze = FindChild(main, L"Button", L"Analyze");
+    const HWND clean = FindChild(main, L"Button", L"Clean");
+    const HWND runMenu = FindChild(main, L"Button", L"Run Menu");
+    const HWND temp = FindChild(main, L"Button", L"Temp Files");
+    const HWND recent = FindChild(main, L"Button", L"Recent Docs");
+    if (all == nullptr || analyze == nullptr || clean == nullptr || runMenu == nullptr ||
+        temp == nullptr || recent == nullptr) {
+      Fail("the category page lacks the all-box, Analyze, Clean or a category box");
+      return false;
+    }
+    // Grey or ticked first: at most two clicks clear it.
+    for (int i = 0; i < 3 && CheckOf(all) != BST_UNCHECKED; ++i)
+      ClickControl(all);
+    if (CheckOf(all) != BST_UNCHECKED || CheckOf(runMenu) != BST_UNCHECKED ||
+        CheckOf(temp) != BST_UNCHECKED)
+      Fail("the all-box did not clear every category");
+    if (IsWindowEnabled(analyze) != FALSE || IsWindowEnabled(clean) != FALSE)
+      Fail("Analyze or Clean is usable with no category ticked");
+    if (!TabTo(runMenu)) {
+      Fail("Tab did not reach \"Run Menu\"");
+      SendMessageW(runMenu, BM_CLICK, 0, 0);
+    } else {
+      PressKey(VK_SPACE);
+      Log("\"Run Menu\" ticked by Space");
+    }
+    ClickControl(temp);
+    SendMessageW(recent, BM_CLICK, 0, 0);
+    Sleep(300);
+    bool ok = true;
+    for (const auto &[box, name] : {std::pair{runMenu, "Run Menu"}, std::pair{temp, "Temp Files"},
+                                    std::pair{recent, "Recent Docs"}})
+      if (CheckOf(box) != BST_CHECKED) {
+        Fail(std::string("\"") + name + "\" is not ticked");
+        ok = false;
+      }
+    if (CheckOf(all) != BST_INDETERMINATE)
+      Fail("with some categories ticked the all-box is not greyed");
+    if (IsWindowEnabled(analyze) == FALSE || IsWindowEnabled(clean) == FALSE)
+      Fail("Analyze or Clean is not usable with categories ticked");
+    return ok;
+  }
+
+  // Double click on a row opens its details; Enter on ".." comes back.
+  void HistoryDetail(const TListTexts &summary) {
+    int index = -1;
+    for (std::size_t i = 0; i < summary.rows.size(); ++i)
+      if (summary.rows[i][0] == L"Run Menu")
+        index = static_cast<int>(i);
+    const HWND list = MonitorList();
+    if (index < 0 || list == nullptr)
+      return;
+    TRemoteBuffer remote(list);
+    const RECT row = remote.ListRowRect(list, index);
+    if (row.bottom <= row.top) {
+      Fail("the \"Run Menu\" row has no place in the list");
+      return;
+    }
+    POINT at{row.left + 40, (row.top + row.bottom) / 2};
+    ClientToScreen(list, &at);
+    DoubleClickAt(at);
+    if (!WaitFor([this] { return PageShown(main, L"Run Menu Details"); }, 10000)) {
+      Fail("a double click on \"Run Menu\" did not open its details");
+      return;
+    }
+    Log("detail view open by double click");
+    Sleep(300);
+    const TListTexts detail = ReadList("detail");
+    if (detail.columns.empty() || detail.columns[0] != L"Data")
+      Fail("the Run Menu details are not captioned \"Data\"");
+    if (detail.rows.empty() || detail.rows[0][0] != L"..")
+      Fail("the detail view does not start with \"..\"");
+    for (const wchar_t *seeded : {L"notepad", L"regedit"}) {
+      bool found = false;
+      for (const auto &cells : detail.rows)
+        found = found || cells[0].find(seeded) != std::wstring::npos;
+      if (!found)
+        Fail("the detail view does not list the seeded entry " + Narrow(seeded));
+    }
+    Shot(L"history-detail.bmp");
+    // Back by keyboard: the list keeps the focus; Enter on its first row.
+    PressKey(VK_HOME);
+    PressKey(VK_RETURN);
+    if (!WaitFor([this] { return PageShown(main, L"History Analysis Summary"); }, 10000))
+      Fail("Enter on \"..\" did not return to the summary");
+    else
+      Log("back to the summary by Enter on \"..\"");
+  }
+
+  // A pass just started: while its progress bar shows, the page's layout
+  // with the bar in its place is checked (a short pass may end unseen).
+  void WhileHistoryPassRuns(const wchar_t *what, const wchar_t *endTitle) {
+    const std::string name = Narrow(what);
+    const auto bar = [this] { return FindChildClass(main, L"msctls_progress32"); };
+    WaitFor([&] { return bar() != nullptr || PageShown(main, endTitle); }, 10000, 10);
+    if (bar() == nullptr) {
+      Log(name + ": the pass ended before its progress was seen");
+      return;
+    }
+    CheckLayout(name);
+    LogTexts(main, name.c_str());
+    // As it stands, not repainted first: the pass may end any moment.
+    RECT r{};
+    GetClientRect(main, &r);
+    MapWindowPoints(main, nullptr, reinterpret_cast<POINT *>(&r), 2);
+    SaveScreenArea(r, screens + L"\\" + what + L".bmp");
+  }
+
+  int RunHistory() {
+    if (!WaitForMainWindow())
+      return 1;
+    WaitPage(L"PC Status", 30000);
+    const HWND header = FindChildClass(main, L"QuenloHeaderBar");
+    if (header == nullptr || !ClickButton(header, L"History") ||
+        !WaitPage(L"Clean History", 30000)) {
+      Fail("the history page was not shown");
+      return Finish();
+    }
+    Sleep(500);
+    if (!TickSeededCategories())
+      return Finish();
+    LogTexts(main, "history-categories");
+    Shot(L"history-categories.bmp");
+
+    ClickControl(FindChild(main, L"Button", L"Analyze"));
+    WhileHistoryPassRuns(L"history-analyzing", L"History Analysis Summary");
+    if (!WaitPage(L"History Analysis Summary", 300000)) {
+      Fail("the analysis summary was not shown");
+      return Finish();
+    }
+    Sleep(500);
+    LogTexts(main, "history-summary");
+    const TListTexts summary = ReadList("summary");
+    if (summary.columns != std::vector<std::wstring>{L"Section", L"Count", L"Size"})
+      Fail("the summary's columns are not Section, Count, Size");
+    if (CountIn(summary.Row(L"Run Menu")) != 2)
+      Fail("the summary does not count the 2 seeded Run Menu entries");
+    if (CountIn(summary.Row(L"Temp Files")) < 3)
+      Fail("the summary does not count the 3 seeded temporary files");
+    if (CountIn(summary.Row(L"Recent Docs")) < 1)
+      Fail("the summary does not count the seeded recent document");
+    if (summary.rows.size() != 3)
+      Fail("the summary lists other categories than the ticked ones");
+    if (!HasStatic(L"Total # of Files to Remove:") || !HasStatic(L"Space Freed"))
+      Fail("the summary does not show its two figures");
+    Shot(L"history-summary.bmp");
+
+    HistoryDetail(summary);
+
+    const std::size_t boxesBefore = g_boxTexts.size();
+    if (!ClickButton(main, L"Clean"))
+      Fail("no Clean on the summary page");
+    WhileHistoryPassRuns(L"history-cleaning", L"History Clean Result");
+    if (!WaitPage(L"History Clean Result", 300000)) {
+      Fail("the clean result was not shown");
+      return Finish();
+    }
+    // The closing message may come just after the result.
+    WaitFor(
+        [&] {
+          AnswerBox(pid);
+          return SawBox(L"Clean history completed.", boxesBefore);
+        },
+        10000, 250);
+    if (!SawBox(L"Clean history completed.", boxesBefore))
+      Fail("the clean did not end with \"Clean history completed.\"");
+    if (SawBox(L"The following applications should be closed", boxesBefore))
+      Fail("the clean asked to close a browser when none runs");
+    Sleep(500);
+    LogTexts(main, "history-result");
+    const TListTexts result = ReadList("result");
+    if (CountIn(result.Row(L"Run Menu")) != 2)
+      Fail("the clean result does not count the 2 Run Menu entries removed");
+    if (CountIn(result.Row(L"Temp Files")) < 3)
+      Fail("the clean result does not count the temporary files removed");
+    const std::vector<std::wstring> *total = result.Row(L"Total:");
+    if (total == nullptr || total->size() < 2 ||
+        ((*total)[1].find(L" Items") == std::wstring::npos && (*total)[1] != L"1 Item"))
+      Fail("the clean result has no \"Total:\" line with its items");
+    if (HasStatic(L"Total # of Files to Remove:"))
+      Fail("the clean result still shows the analysis figures");
+    Shot(L"history-result.bmp");
+
+    if (!ClickButton(main, L"Back") || !WaitPage(L"Clean History", 10000))
+      Fail("Back did not return to the category page");
+    return Finish();
+  }
+
   int Finish() {
     Log("boxes answered: " + std::to_string(g_boxes));
     if (!g_captionsOk)
@@ -1928,6 +2232,15 @@ int wmain(int argc, wchar_t **argv) {
     TScenario scenario;
     scenario.screens = argv[2];
     const int code = scenario.RunOptimizer();
+    if (g_log != nullptr)
+      std::fclose(g_log);
+    return code;
+  }
+  if (command == L"history" && argc >= 4) {
+    g_log = _wfopen(argv[3], L"w");
+    TScenario scenario;
+    scenario.screens = argv[2];
+    const int code = scenario.RunHistory();
     if (g_log != nullptr)
       std::fclose(g_log);
     return code;
