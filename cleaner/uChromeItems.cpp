@@ -106,7 +106,8 @@ const TDatabaseWork &HistoryWork() {
   // of their own, so nothing here can take one.
   static const TDatabaseWork work{
       kHistoryDb,
-      {{"SELECT name FROM segments", {"segments.name"}}, {"SELECT url FROM urls", {"urls.url"}}},
+      {{"SELECT name FROM segments ORDER BY id", {"segments.name"}},
+       {"SELECT url FROM urls ORDER BY id", {"urls.url"}}},
       {{"DELETE FROM segment_usage", {"segment_usage"}},
        {"DELETE FROM segments", {"segments"}},
        {"DELETE FROM visits", {"visits"}},

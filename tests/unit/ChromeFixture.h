@@ -69,8 +69,10 @@ protected:
     std::filesystem::create_directories(std::filesystem::path(file).parent_path());
     std::ofstream(file, std::ios::binary).flush();
     TSQLiteDatabase db(file, omReadWrite);
+    TSQLiteTransaction transaction(db);
     for (const std::string &statement : sql)
       db.Execute(statement);
+    transaction.Commit();
     fs.AddFile(platformPath, "sqlite placeholder");
   }
 

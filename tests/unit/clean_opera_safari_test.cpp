@@ -45,9 +45,11 @@ TEST_F(CleanOperaSafari, GlobalHistoryIsFoundByHistoryAndByTypedAddresses) {
 }
 
 TEST_F(CleanOperaSafari, MissingBrowsersAreNotFoundAndAFileInUseIsKept) {
-  for (auto [handler, category] :
-       {std::pair{CleanOBCache, ccOBCache}, std::pair{CleanOBPasswords, ccOBPassword},
-        std::pair{CleanASSession, ccASSession}, std::pair{CleanASPasswords, ccASPassword}})
+  const std::pair<TCategoryHandler, TCleanCategory> absent[] = {{CleanOBCache, ccOBCache},
+                                                                {CleanOBPasswords, ccOBPassword},
+                                                                {CleanASSession, ccASSession},
+                                                                {CleanASPasswords, ccASPassword}};
+  for (const auto &[handler, category] : absent)
     EXPECT_EQ(Run(handler, category, smReport).categories[category].outcome, coNotFound)
         << category;
 
