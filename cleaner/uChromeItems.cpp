@@ -11,6 +11,8 @@
 // writing its own database meanwhile.
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,8 +39,13 @@ constexpr std::string_view kCookieDbs[] = {"Network\\Cookies", "Cookies"};
 // Files of the history that are no databases, from every version the
 // handler knows; most of them no longer exist in today's profiles.
 constexpr std::string_view kHistoryFiles[] = {
-    "Archived History", "History Index", "Visited Links",   "Current Tabs",
-    "Last Tabs",        "Last Session",  "Current Session", "History Provider Cache"};
+    "History Index", "Visited Links",   "Current Tabs",          "Last Tabs",
+    "Last Session",  "Current Session", "History Provider Cache"};
+// The monthly full-text indexes of old versions ("History Index 2012-05")
+// and their journals.
+constexpr std::string_view kHistoryIndexMask = "History Index *";
+constexpr std::string_view kFaviconsDb = "Favicons";
+constexpr std::string_view kBookmarksFile = "Bookmarks";
 constexpr std::string_view kHistoryFolders[] = {"Sessions", "Sessions_Encrypted", "JumpListIcons",
                                                 "JumpListIconsOld"};
 constexpr std::string_view kCacheFolders[] = {"Cache", "Code Cache", "GPUCache", "Media Cache"};
@@ -133,6 +140,14 @@ const TDatabaseWork &HistoryWork() {
 // the browser has it open.
 const std::vector<TDatabaseWork> &DerivedHistoryDatabases() {
   static const std::vector<TDatabaseWork> databases{
+      {"Archived History",
+       {{"SELECT url FROM urls ORDER BY id", {"urls.url"}}},
+       {{"DELETE FROM visits", {"visits"}},
+        {"DELETE FROM urls", {"urls"}},
+        {"DELETE FROM keyword_search_terms", {"keyword_search_terms"}}}},
+      {"Thumbnails",
+       {{"SELECT url FROM thumbnails", {"thumbnails.url"}}},
+       {{"DELETE FROM thumbnails", {"thumbnails"}}}},
       {"Top Sites",
        {{"SELECT url FROM top_sites", {"top_sites.url"}},
         {"SELECT url FROM thumbnails", {"thumbnails.url"}}},
@@ -176,8 +191,191 @@ void HandleDerivedDatabase(TCleanPass &pass, const TChromeProfile &profile,
   SingleFileItem(pass, ccGCHistory, profile.path, std::string(work.file) + "-journal");
 }
 
+// --- favicons
+
+// A code point as UTF-8; a lone surrogate or a value past U+10FFFF is
+// U+FFFD.
+std::string Utf8Of(std::uint32_t code) {
+  if ((code >= 0xD800 && code < 0xE000) || code > 0x10FFFF)
+    code = 0xFFFD;
+  std::string out;
+  const auto byte = [&out](std::uint32_t value) { out += static_cast<char>(value); };
+  if (code < 0x80) {
+    byte(code);
+  } else if (code < 0x800) {
+    byte(0xC0 | (code >> 6));
+    byte(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    byte(0xE0 | (code >> 12));
+    byte(0x80 | ((code >> 6) & 0x3F));
+    byte(0x80 | (code & 0x3F));
+  } else {
+    byte(0xF0 | (code >> 18));
+    byte(0x80 | ((code >> 12) & 0x3F));
+    byte(0x80 | ((code >> 6) & 0x3F));
+    byte(0x80 | (code & 0x3F));
+  }
+  return out;
+}
+
+// The UTF-8 text of a JSON string's body from at (just after its opening
+// quote) to its closing quote, which at is left after; nullopt when the
+// text ends first.
+std::optional<std::string> JsonString(std::string_view text, std::size_t &at) {
+  std::string out;
+  const auto hex = [&](std::size_t from, std::uint32_t &value) {
+    if (from + 4 > text.size())
+      return false;
+    value = 0;
+    for (std::size_t i = from; i < from + 4; ++i) {
+      const char c = text[i];
+      const int digit = c >= '0' && c <= '9'   ? c - '0'
+                        : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                        : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                               : -1;
+      if (digit < 0)
+        return false;
+      value = value * 16 + static_cast<std::uint32_t>(digit);
+    }
+    return true;
+  };
+  while (at < text.size()) {
+    const char c = text[at++];
+    if (c == '"')
+      return out;
+    if (c != '\\') {
+      out += c;
+      continue;
+    }
+    if (at >= text.size())
+      return std::nullopt;
+    const char escaped = text[at++];
+    switch (escaped) {
+    case 'b':
+      out += '\b';
+      break;
+    case 'f':
+      out += '\f';
+      break;
+    case 'n':
+      out += '\n';
+      break;
+    case 'r':
+      out += '\r';
+      break;
+    case 't':
+      out += '\t';
+      break;
+    case 'u': {
+      std::uint32_t code = 0;
+      if (!hex(at, code))
+        return std::nullopt;
+      at += 4;
+      std::uint32_t low = 0;
+      if (code >= 0xD800 && code < 0xDC00 && at + 6 <= text.size() && text[at] == '\\' &&
+          text[at + 1] == 'u' && hex(at + 2, low) && low >= 0xDC00 && low < 0xE000) {
+        code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+        at += 6;
+      }
+      out += Utf8Of(code);
+      break;
+    }
+    default: // '"', '\\', '/'
+      out += escaped;
+    }
+  }
+  return std::nullopt;
+}
+
+// The addresses the profile's bookmarks name: every "url" member of its
+// "Bookmarks" file. None when the file is missing or cannot be read.
+std::set<std::string> BookmarkedUrls(const TChromeProfile &profile) {
+  std::set<std::string> urls;
+  std::string text;
+  if (Files().ReadFile(profile.path + std::string(kBookmarksFile), text) != wc::ErrorSuccess)
+    return urls;
+  constexpr std::string_view kKey = "\"url\"";
+  const auto skipBlanks = [&](std::size_t at) {
+    while (at < text.size() &&
+           (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n'))
+      ++at;
+    return at;
+  };
+  for (std::size_t at = text.find(kKey); at != std::string::npos; at = text.find(kKey, at)) {
+    at = skipBlanks(at + kKey.size());
+    if (at >= text.size() || text[at] != ':')
+      continue; // a value that reads "url", not the member
+    at = skipBlanks(at + 1);
+    if (at >= text.size() || text[at] != '"')
+      continue;
+    ++at;
+    if (std::optional<std::string> url = JsonString(text, at))
+      urls.insert(std::move(*url));
+  }
+  return urls;
+}
+
+// The icons of the pages visited go with the history; a bookmarked
+// page's stay, for the bookmark shows it.
+void CleanFavicons(TCleanPass &pass, const TChromeProfile &profile) {
+  std::unique_ptr<TSQLiteDatabase> db =
+      OpenBrowserDatabase(pass, ccGCHistory, profile.path + std::string(kFaviconsDb));
+  if (!db)
+    return;
+  const std::string dbName = DatabaseName(profile, kFaviconsDb);
+  const std::set<std::string> bookmarked = BookmarkedUrls(profile);
+  std::vector<std::pair<std::int64_t, std::string>> doomed; // icon_mapping id, page
+  const TBrowserStatement query{"SELECT id, page_url FROM icon_mapping ORDER BY id",
+                                {"icon_mapping.id", "icon_mapping.page_url"}};
+  if (!QueryRows(pass, ccGCHistory, *db, dbName, query, [&](TSQLiteUniTable &row) {
+        std::string page = row.FieldAsString(1);
+        if (bookmarked.count(page) == 0)
+          doomed.emplace_back(row.FieldAsInt64(0), std::move(page));
+        return true;
+      }))
+    return;
+  if (pass.Reporting()) {
+    for (auto &[id, page] : doomed)
+      pass.AddItem(ccGCHistory, std::move(page), 0);
+    return;
+  }
+  // The icons no page refers to any more, in the same unit of work.
+  static const TBrowserStatement orphans[] = {
+      {"DELETE FROM favicon_bitmaps WHERE icon_id NOT IN (SELECT icon_id FROM icon_mapping WHERE "
+       "icon_id IS NOT NULL)",
+       {"favicon_bitmaps.icon_id", "icon_mapping.icon_id"}},
+      {"DELETE FROM favicons WHERE id NOT IN (SELECT icon_id FROM icon_mapping WHERE icon_id IS "
+       "NOT NULL)",
+       {"favicons.id", "icon_mapping.icon_id"}}};
+  RunInTransaction(pass, ccGCHistory, *db, dbName, [&] {
+    for (const auto &[id, page] : doomed) {
+      if (pass.Terminated())
+        return;
+      db->Execute("DELETE FROM icon_mapping WHERE id = ?1", {id});
+    }
+    for (const TBrowserStatement &statement : orphans) {
+      if (const std::string missing = MissingSchema(*db, statement.needs); !missing.empty())
+        pass.AddSkipped(ccGCHistory, dbName + ": " + std::string(statement.sql), "no " + missing);
+      else
+        db->Execute(statement.sql);
+    }
+  });
+}
+
+// Old versions' index files, one by one in the profile folder.
+void HandleHistoryIndexes(TCleanPass &pass, const TChromeProfile &profile) {
+  pass.BasePath = profile.path;
+  qp::IgnoreResult(WalkFiles(profile.path, kHistoryIndexMask, false,
+                             [&](const std::string &path, const qp::FindData &entry) {
+                               HandleFile(pass, ccGCHistory, path, entry, TFileRules{});
+                               return !pass.Terminated();
+                             }));
+}
+
 void CleanProfileHistory(TCleanPass &pass, const TChromeProfile &profile) {
   HandleDatabase(pass, ccGCHistory, profile, HistoryWork());
+  if (!pass.Terminated())
+    CleanFavicons(pass, profile);
   for (const TDatabaseWork &work : DerivedHistoryDatabases()) {
     if (pass.Terminated())
       return;
@@ -188,6 +386,8 @@ void CleanProfileHistory(TCleanPass &pass, const TChromeProfile &profile) {
       return;
     SingleFileItem(pass, ccGCHistory, profile.path, file);
   }
+  if (!pass.Terminated())
+    HandleHistoryIndexes(pass, profile);
   for (std::string_view folder : kHistoryFolders) {
     if (pass.Terminated())
       return;

@@ -87,6 +87,16 @@ const std::vector<std::string> kTopSitesSchema = {
     "CREATE TABLE meta(key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR)",
     "CREATE TABLE top_sites(url TEXT NOT NULL PRIMARY KEY,url_rank INTEGER NOT NULL,title TEXT NOT NULL)",
 };
+const std::vector<std::string> kFaviconsSchema = {
+    "CREATE TABLE meta(key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR)",
+    "CREATE TABLE icon_mapping(id INTEGER PRIMARY KEY,page_url LONGVARCHAR NOT NULL,icon_id INTEGER,page_url_type INTEGER DEFAULT 0)",
+    "CREATE TABLE favicons(id INTEGER PRIMARY KEY,url LONGVARCHAR NOT NULL,icon_type INTEGER DEFAULT 1)",
+    "CREATE TABLE favicon_bitmaps(id INTEGER PRIMARY KEY,icon_id INTEGER NOT NULL,last_updated INTEGER DEFAULT 0,image_data BLOB,width INTEGER DEFAULT 0,height INTEGER DEFAULT 0,last_requested INTEGER DEFAULT 0)",
+    "CREATE INDEX icon_mapping_page_url_idx ON icon_mapping(page_url)",
+    "CREATE INDEX icon_mapping_icon_id_idx ON icon_mapping(icon_id)",
+    "CREATE INDEX favicons_url ON favicons(url)",
+    "CREATE INDEX favicon_bitmaps_icon_id ON favicon_bitmaps(icon_id)",
+};
 // The layout of years ago: addresses in the downloads table, cookies
 // keyed by creation time, autofill dates apart.
 const std::vector<std::string> kOldHistorySchema = {
@@ -284,6 +294,41 @@ TEST_F(CleanChrome, TopSitesGoesAsAFileUnlessTheBrowserHasItOpen) {
   EXPECT_EQ(result.categories[ccGCHistory].outcome, coDone);
   EXPECT_FALSE(fs.Exists(topSites));
   EXPECT_FALSE(fs.Exists(topSites + "-journal"));
+}
+
+TEST_F(CleanChrome, IconsOfVisitedPagesGoButABookmarkedPageKeepsItsIcon) {
+  const std::string db = Profile("Default", "Favicons");
+  const std::string booked = "https://booked.example/a?b=1&c=<x>";
+  MakeDatabase(db, With(kFaviconsSchema,
+                        {"INSERT INTO icon_mapping(id,page_url,icon_id) VALUES"
+                         "(1,'https://visited.example/',1),(2,'" +
+                             booked + "',2)",
+                         "INSERT INTO favicons(id,url) VALUES(1,'https://visited.example/i.ico'),"
+                         "(2,'https://booked.example/i.ico')",
+                         "INSERT INTO favicon_bitmaps(id,icon_id,image_data) VALUES(1,1,x'01'),"
+                         "(2,2,x'02')"}));
+  // As the browser writes it: "&" and "<" escaped; a folder named "url".
+  fs.AddFile(
+      Profile("Default", "Bookmarks"),
+      "{\"roots\": {\"bookmark_bar\": {\"children\": [ {\"name\": \"url\", "
+      "\"type\": \"url\",\n \"url\" : \"https://booked.example/a?b=1\\u0026c=\\u003Cx>\"} ]}}}");
+  fs.AddFile(Profile("Default", "History Index 2012-05"), "index");
+  fs.AddFile(Profile("Default", "History Index 2012-05-journal"), "journal");
+
+  EXPECT_EQ(Names(RunChrome(CleanGCHistory, ccGCHistory, smReport).categories[ccGCHistory].items),
+            (std::vector<std::string>{"https://visited.example/", "History Index 2012-05",
+                                      "History Index 2012-05-journal"}));
+  const TPassResult result = RunChrome(CleanGCHistory, ccGCHistory, smClean);
+  EXPECT_EQ(result.categories[ccGCHistory].outcome, coDone);
+  EXPECT_EQ(Count(db, "icon_mapping WHERE page_url = '" + booked + "'"), 1);
+  EXPECT_EQ(Count(db, "icon_mapping"), 1);
+  EXPECT_EQ(Count(db, "favicons WHERE id = 2"), 1);
+  EXPECT_EQ(Count(db, "favicons"), 1);
+  EXPECT_EQ(Count(db, "favicon_bitmaps"), 1);
+  EXPECT_EQ(HostBytes(db).find("visited.example"), std::string::npos);
+  EXPECT_FALSE(fs.Exists(Profile("Default", "History Index 2012-05")));
+  EXPECT_FALSE(fs.Exists(Profile("Default", "History Index 2012-05-journal")));
+  EXPECT_TRUE(fs.Exists(Profile("Default", "Bookmarks")));
 }
 
 // --- cookies
