@@ -184,11 +184,13 @@ void HandleDerivedDatabase(TCleanPass &pass, const TChromeProfile &profile,
     return;
   }
   SingleFileItem(pass, ccGCHistory, profile.path, work.file);
-  // A database that stayed keeps its journal: without it a half-written
-  // change could not be rolled back.
+  // A database that stayed keeps its journal and log: without them a
+  // half-written change could not be rolled back.
   if (!pass.Reporting() && Exists(path))
     return;
-  SingleFileItem(pass, ccGCHistory, profile.path, std::string(work.file) + "-journal");
+  for (std::string_view companion : kDatabaseCompanions)
+    SingleFileItem(pass, ccGCHistory, profile.path,
+                   std::string(work.file) + std::string(companion));
 }
 
 // --- favicons

@@ -274,10 +274,12 @@ TEST_F(CleanChrome, TopSitesGoesAsAFileUnlessTheBrowserHasItOpen) {
   MakeDatabase(topSites, With(kTopSitesSchema,
                               {"INSERT INTO top_sites VALUES('https://top.example/',0,'Top')"}));
   fs.AddFile(topSites + "-journal");
+  fs.AddFile(topSites + "-wal");
   fs.AddFile(Profile("Default", "Current Session"), "old session");
 
   EXPECT_EQ(Names(RunChrome(CleanGCHistory, ccGCHistory, smReport).categories[ccGCHistory].items),
-            (std::vector<std::string>{"Top Sites", "Top Sites-journal", "Current Session"}));
+            (std::vector<std::string>{"Top Sites", "Top Sites-journal", "Top Sites-wal",
+                                      "Current Session"}));
 
   // Held open: its rows go, the file and its journal stay.
   fs.SetInUse(topSites, true);
@@ -287,6 +289,7 @@ TEST_F(CleanChrome, TopSitesGoesAsAFileUnlessTheBrowserHasItOpen) {
   EXPECT_EQ(Count(topSites, "top_sites"), 0);
   EXPECT_TRUE(fs.Exists(topSites));
   EXPECT_TRUE(fs.Exists(topSites + "-journal"));
+  EXPECT_TRUE(fs.Exists(topSites + "-wal"));
   EXPECT_FALSE(fs.Exists(Profile("Default", "Current Session")));
 
   fs.SetInUse(topSites, false);
@@ -294,6 +297,7 @@ TEST_F(CleanChrome, TopSitesGoesAsAFileUnlessTheBrowserHasItOpen) {
   EXPECT_EQ(result.categories[ccGCHistory].outcome, coDone);
   EXPECT_FALSE(fs.Exists(topSites));
   EXPECT_FALSE(fs.Exists(topSites + "-journal"));
+  EXPECT_FALSE(fs.Exists(topSites + "-wal"));
 }
 
 TEST_F(CleanChrome, IconsOfVisitedPagesGoButABookmarkedPageKeepsItsIcon) {
