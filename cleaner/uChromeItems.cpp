@@ -23,6 +23,7 @@
 #include "cleaner/uCleanItems.h"
 #include "cleaner/uItemTools.h"
 #include "platform/FileOps.h"
+#include "platform/PathText.h"
 #include "platform/Platform.h"
 
 namespace quenlo {
@@ -51,7 +52,7 @@ constexpr std::string_view kHistoryFolders[] = {"Sessions", "Sessions_Encrypted"
 constexpr std::string_view kCacheFolders[] = {"Cache", "Code Cache", "GPUCache", "Media Cache"};
 
 constexpr std::string_view kReasonFolder = "a folder, not a downloaded file";
-constexpr std::string_view kReasonNotAbsolute = "not an absolute file path";
+constexpr std::string_view kReasonNotAbsolute = "not a plain absolute path";
 
 qp::IFileSystem &Files() {
   return qp::Platform().Files();
@@ -527,6 +528,12 @@ bool IsAbsoluteFilePath(std::string_view path) {
 void HandleDownloadedFile(TCleanPass &pass, const std::string &path) {
   if (!IsAbsoluteFilePath(path)) {
     pass.AddKept(ccGCDownloads, path, std::string(kReasonNotAbsolute));
+    return;
+  }
+  // A list names what the browser wrote, but a list can be forged: never
+  // a file of the Windows, program or profile folder itself.
+  if (!IsSafeBaseFolder(qp::FolderOf(path))) {
+    pass.AddKept(ccGCDownloads, path, std::string(kReasonUnsafeFolder));
     return;
   }
   qp::FindData entry;

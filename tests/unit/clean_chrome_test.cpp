@@ -333,6 +333,14 @@ TEST_F(CleanChrome, IconsOfVisitedPagesGoButABookmarkedPageKeepsItsIcon) {
   EXPECT_FALSE(fs.Exists(Profile("Default", "History Index 2012-05")));
   EXPECT_FALSE(fs.Exists(Profile("Default", "History Index 2012-05-journal")));
   EXPECT_TRUE(fs.Exists(Profile("Default", "Bookmarks")));
+
+  // A bookmark file cut short keeps nothing it does not name whole.
+  const std::string other = Profile("Profile 1", "Favicons");
+  MakeDatabase(other, With(kFaviconsSchema, {"INSERT INTO icon_mapping(id,page_url,icon_id) "
+                                             "VALUES(1,'https://cut.example/',1)"}));
+  fs.AddFile(Profile("Profile 1", "Bookmarks"), "{\"url\": \"https://cut.example/\\u00");
+  RunChrome(CleanGCHistory, ccGCHistory, smClean);
+  EXPECT_EQ(Count(other, "icon_mapping"), 0);
 }
 
 // --- cookies
@@ -384,9 +392,11 @@ std::vector<std::string> DownloadRows() {
       "1,1,1,1,0,0,x'',1,0,0,0,'','','','','','','','','','','','',''),"
       "(4,'g4','C:\\Users\\user\\Downloads\\held.zip','C:\\Users\\user\\Downloads\\held.zip',"
       "1,1,1,1,0,0,x'',1,0,0,0,'','','','','','','','','','','','',''),"
-      "(5,'g5','C:\\Users\\user\\Downloads','C:\\Users\\user\\Downloads',"
+      "(5,'g5','C:\\Users\\user\\Downloads\\unpacked','C:\\Users\\user\\Downloads\\unpacked',"
       "1,1,1,1,0,0,x'',1,0,0,0,'','','','','','','','','','','','',''),"
       "(6,'g6','Downloads\\relative.zip','Downloads\\relative.zip',"
+      "1,1,1,1,0,0,x'',1,0,0,0,'','','','','','','','','','','','',''),"
+      "(7,'g7','C:\\Users\\user\\Downloads\\..\\up.zip','C:\\Windows\\win.ini',"
       "1,1,1,1,0,0,x'',1,0,0,0,'','','','','','','','','','','','','')",
       "INSERT INTO downloads_url_chains VALUES(1,0,'https://dl.example/tool'),"
       "(2,0,'https://dl.example/first'),(2,1,'https://mirror.example/interrupted')",
@@ -400,6 +410,9 @@ protected:
     ChromeTest::SetUp();
     MakeDatabase(db, With(kHistorySchema, DownloadRows()));
     fs.AddFile("C:\\Users\\user\\Downloads\\tool.zip", "the user's file");
+    fs.AddFile("C:\\Windows\\win.ini", "[windows]");
+    fs.AddFile("C:\\Users\\user\\Downloads\\unpacked\\inside.txt", "unpacked");
+    fs.AddFile("C:\\Users\\user\\up.zip", "above the downloads");
     fs.AddFile("C:\\Users\\user\\Documents\\precious.zip", "elsewhere");
     fs.AddLink("C:\\Users\\user\\Downloads\\link.zip", "C:\\Users\\user\\Documents\\precious.zip");
     fs.AddFile("C:\\Users\\user\\Downloads\\held.zip", "open");
@@ -411,7 +424,7 @@ protected:
 TEST_F(CleanChromeDownloads, AnalysisListsEachDownloadByPathElseByItsLastAddress) {
   const TCategoryResult result =
       RunChrome(CleanGCDownloads, ccGCDownloads, smReport).categories[ccGCDownloads];
-  ASSERT_EQ(result.items.size(), 6u);
+  ASSERT_EQ(result.items.size(), 7u);
   EXPECT_EQ(result.items[0].Name, "C:\\Users\\user\\Downloads\\tool.zip");
   EXPECT_EQ(result.items[0].Size, 5000000000);
   EXPECT_EQ(result.items[1].Name, "https://mirror.example/interrupted");
@@ -432,12 +445,16 @@ TEST_F(CleanChromeDownloads, CleanRemovesTheListAndTheFilesOnlyWhenAskedAndOnlyR
   EXPECT_TRUE(fs.IsLink("C:\\Users\\user\\Downloads\\link.zip"));
   EXPECT_EQ(fs.Content("C:\\Users\\user\\Documents\\precious.zip"), "elsewhere");
   EXPECT_TRUE(fs.Exists("C:\\Users\\user\\Downloads\\held.zip"));
-  EXPECT_TRUE(fs.Exists("C:\\Users\\user\\Downloads"));
+  EXPECT_TRUE(fs.Exists("C:\\Users\\user\\Downloads\\unpacked\\inside.txt"));
+  EXPECT_TRUE(fs.Exists("C:\\Windows\\win.ini"));
+  EXPECT_TRUE(fs.Exists("C:\\Users\\user\\up.zip"));
   EXPECT_EQ(Sorted(Names(result.categories[ccGCDownloads].kept)),
-            Sorted({"C:\\Users\\user\\Downloads (a folder, not a downloaded file)",
+            Sorted({"C:\\Users\\user\\Downloads\\unpacked (a folder, not a downloaded file)",
                     "C:\\Users\\user\\Downloads\\held.zip (in use)",
                     "C:\\Users\\user\\Downloads\\link.zip (a link to elsewhere, left in place)",
-                    "Downloads\\relative.zip (not an absolute file path)"}));
+                    "Downloads\\relative.zip (not a plain absolute path)",
+                    "C:\\Users\\user\\Downloads\\..\\up.zip (not a plain absolute path)",
+                    "C:\\Windows\\win.ini (refused: not a folder the cleaner may empty)"}));
 }
 
 TEST_F(CleanChromeDownloads, FilesStayWhenTheListIsLocked) {
@@ -447,7 +464,7 @@ TEST_F(CleanChromeDownloads, FilesStayWhenTheListIsLocked) {
   browser.Rollback();
   EXPECT_EQ(result.categories[ccGCDownloads].reason, kReasonLocked);
   EXPECT_TRUE(fs.Exists("C:\\Users\\user\\Downloads\\tool.zip"));
-  EXPECT_EQ(Count(db, "downloads"), 6);
+  EXPECT_EQ(Count(db, "downloads"), 7);
 }
 
 TEST_F(CleanChrome, OldDownloadListNamesItsPathsAndAddresses) {
