@@ -240,10 +240,20 @@ TEST_F(CleanChrome, HistoryCleanEmptiesEveryHistoryTableAndLeavesNoAddressInTheF
 
 TEST_F(CleanChrome, OldHistoryLayoutIsCleanedAndTheTablesItLacksAreSkipped) {
   const std::string db = Profile("Default", "History");
-  MakeDatabase(db, With(kOldHistorySchema,
-                        {"INSERT INTO urls(url,last_visit_time) VALUES('http://old.example/',1)",
-                         "INSERT INTO visits(url,visit_time) VALUES(1,1)",
-                         "INSERT INTO segments(name,url_id) VALUES('old',1)"}));
+  MakeDatabase(db,
+               With(kOldHistorySchema,
+                    {"INSERT INTO urls(url,last_visit_time) VALUES('http://old.example/',1)",
+                     "INSERT INTO visits(url,visit_time) VALUES(1,1)",
+                     "INSERT INTO segments(name,url_id) VALUES('old',1)",
+                     "INSERT INTO downloads VALUES(1,'C:\\old\\a.exe','http://a.example/a.exe',1,"
+                     "10,10,1),(2,'','http://b.example/b.exe',1,3,10,2)"}));
+  // Its downloads name their paths, else their addresses.
+  EXPECT_EQ(
+      Names(RunChrome(CleanGCDownloads, ccGCDownloads, smReport).categories[ccGCDownloads].items),
+      (std::vector<std::string>{"C:\\old\\a.exe", "http://b.example/b.exe"}));
+  RunChrome(CleanGCDownloads, ccGCDownloads, smClean);
+  EXPECT_EQ(Count(db, "downloads"), 0);
+
   const TPassResult result = RunChrome(CleanGCHistory, ccGCHistory, smClean);
   const TCategoryResult &history = result.categories[ccGCHistory];
   EXPECT_EQ(history.outcome, coDone);
@@ -465,20 +475,6 @@ TEST_F(CleanChromeDownloads, FilesStayWhenTheListIsLocked) {
   EXPECT_EQ(result.categories[ccGCDownloads].reason, kReasonLocked);
   EXPECT_TRUE(fs.Exists("C:\\Users\\user\\Downloads\\tool.zip"));
   EXPECT_EQ(Count(db, "downloads"), 7);
-}
-
-TEST_F(CleanChrome, OldDownloadListNamesItsPathsAndAddresses) {
-  MakeDatabase(Profile("Default", "History"),
-               With(kOldHistorySchema,
-                    {"INSERT INTO downloads VALUES(1,'C:\\old\\a.exe','http://a.example/a.exe',1,"
-                     "10,10,1)",
-                     "INSERT INTO downloads VALUES(2,'','http://b.example/b.exe',1,3,10,2)"}));
-  const TCategoryResult result =
-      RunChrome(CleanGCDownloads, ccGCDownloads, smReport).categories[ccGCDownloads];
-  EXPECT_EQ(Names(result.items),
-            (std::vector<std::string>{"C:\\old\\a.exe", "http://b.example/b.exe"}));
-  RunChrome(CleanGCDownloads, ccGCDownloads, smClean);
-  EXPECT_EQ(Count(Profile("Default", "History"), "downloads"), 0);
 }
 
 // --- form data and passwords

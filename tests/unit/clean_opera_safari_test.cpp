@@ -62,15 +62,6 @@ TEST_F(CleanOperaSafari, MissingBrowsersAreNotFoundAndAFileInUseIsKept) {
             (std::vector<std::string>{"wand.dat (in use)"}));
 }
 
-TEST_F(CleanOperaSafari, OperaCacheFoldersAreSweptInOrder) {
-  for (const char *folder : {"temporary_downloads", "cache", "icons"})
-    fs.AddFile(std::string(kOperaLocal) + folder + "\\f", folder);
-  fs.AddFile(std::string(kOperaLocal) + "operaprefs.ini", "settings");
-  EXPECT_EQ(Items(CleanOBCache, ccOBCache), (std::vector<std::string>{"f", "f", "f"}));
-  Run(CleanOBCache, ccOBCache, smClean);
-  EXPECT_EQ(fs.List(kOperaLocal), (std::vector<std::string>{"operaprefs.ini"}));
-}
-
 TEST_F(CleanOperaSafari, SafariCookiesOnlyInTheirOwnFolder) {
   fs.AddFile(std::string(kSafariRoaming) + "Cookies.binarycookies", "stray");
   fs.AddFile(std::string(kSafariLocal) + "LocalStorage\\site.localstorage", "storage");
@@ -82,20 +73,6 @@ TEST_F(CleanOperaSafari, SafariCookiesOnlyInTheirOwnFolder) {
   Run(CleanASCookies, ccASCookies, smClean);
   EXPECT_FALSE(fs.Exists(std::string(kSafariRoaming) + "Cookies\\Cookies.binarycookies"));
   EXPECT_TRUE(fs.Exists(std::string(kSafariRoaming) + "Cookies.binarycookies"));
-}
-
-TEST_F(CleanOperaSafari, SafariHistoryTakesBothFoldersAndItsListsButNotALinkedTarget) {
-  fs.AddFile(std::string(kSafariLocal) + "Webpage Previews\\p.jpg", "preview");
-  fs.AddFile(std::string(kSafariRoaming) + "History.plist", "history");
-  fs.AddFile("C:\\Users\\user\\Documents\\mine.plist", "mine");
-  fs.AddLink(std::string(kSafariRoaming) + "TopSites.plist",
-             "C:\\Users\\user\\Documents\\mine.plist");
-  EXPECT_EQ(Items(CleanASHistory, ccASHistory),
-            (std::vector<std::string>{"p.jpg", "History.plist", "TopSites.plist"}));
-  Run(CleanASHistory, ccASHistory, smClean);
-  EXPECT_FALSE(fs.Exists(std::string(kSafariRoaming) + "History.plist"));
-  EXPECT_FALSE(fs.Exists(std::string(kSafariRoaming) + "TopSites.plist"));
-  EXPECT_EQ(fs.Content("C:\\Users\\user\\Documents\\mine.plist"), "mine");
 }
 
 } // namespace
