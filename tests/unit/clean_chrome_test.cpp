@@ -197,12 +197,24 @@ TEST_F(CleanChrome, EveryProfileFolderIsFoundInAFixedOrderButNoLinkAndNoBrowserO
 
 // --- history
 
-TEST_F(CleanChrome, HistoryAnalysisListsEveryProfileAndChangesNothing) {
+TEST_F(CleanChrome, AnalysisListsTheHistoryOfEveryProfileAndChangesNothing) {
   MakeDatabase(Profile("Default", "History"), With(kHistorySchema, VisitRows("first.example")));
   MakeDatabase(Profile("Profile 1", "History"), With(kHistorySchema, VisitRows("second.example")));
   fs.AddFile(Profile("Default", "Sessions\\Session_1"), "tabs");
+  // The other categories' databases, all read by the same analysis.
+  MakeDatabase(Profile("Default", "Network\\Cookies"), kCookiesSchema);
+  MakeDatabase(Profile("Default", "Web Data"), kWebDataSchema);
+  MakeDatabase(Profile("Default", "Login Data"), kLoginDataSchema);
+  MakeDatabase(Profile("Default", "Favicons"), kFaviconsSchema);
   const auto hostBefore = HostListing();
   const std::string machineBefore = MachineDump();
+  const std::pair<TCategoryHandler, TCleanCategory> others[] = {{CleanGCCookies, ccGCCookies},
+                                                                {CleanGCDownloads, ccGCDownloads},
+                                                                {CleanGCFormInfo, ccGCFormInfo},
+                                                                {CleanGCPasswords, ccGCPassword}};
+  for (const auto &[handler, category] : others)
+    EXPECT_EQ(RunChrome(handler, category, smReport).categories[category].outcome, coDone)
+        << category;
 
   const TPassResult result = RunChrome(CleanGCHistory, ccGCHistory, smReport);
   const TCategoryResult &history = result.categories[ccGCHistory];
