@@ -477,7 +477,6 @@ const std::vector<TBrowserStatement> &DownloadStatements() {
   static const std::vector<TBrowserStatement> statements{
       {"DELETE FROM downloads_url_chains", {"downloads_url_chains"}},
       {"DELETE FROM downloads_slices", {"downloads_slices"}},
-      {"DELETE FROM downloads_reroute_info", {"downloads_reroute_info"}},
       {"DELETE FROM downloads", {"downloads"}},
   };
   return statements;
