@@ -413,9 +413,9 @@ TEST_F(ThreadedSysCleaner, StopAtAnyPointOfARealPassLeavesNoEventAndNoLaterFindi
   }
 }
 
-// --- the browser categories without handlers
+// --- the browser categories
 
-TEST_F(CleanEngineTest, BrowserCategoriesAreNotFoundWithoutTheBrowserAndNotAvailableWithIt) {
+TEST_F(CleanEngineTest, BrowserCategoriesAreNotFoundWithoutTheBrowserAndFoundWithIt) {
   std::string local;
   ASSERT_TRUE(sys.GetSpecialFolder(28, false, local));
   TPassResult result;
@@ -430,9 +430,9 @@ TEST_F(CleanEngineTest, BrowserCategoriesAreNotFoundWithoutTheBrowserAndNotAvail
   };
   EXPECT_EQ(run(ccGCCache).outcome, coNotFound);
   fs.AddDir(local + "\\Google\\Chrome\\User Data\\Default");
-  const TCategoryResult chrome = run(ccGCCache);
-  EXPECT_EQ(chrome.outcome, coFailed);
-  EXPECT_EQ(chrome.reason, kReasonNotAvailable);
+  EXPECT_EQ(run(ccGCCache).outcome, coNotFound); // a profile without a cache
+  fs.AddDir(local + "\\Google\\Chrome\\User Data\\Default\\Cache");
+  EXPECT_EQ(run(ccGCCache).outcome, coDone);
   EXPECT_EQ(run(ccASHistory).outcome, coNotFound); // another browser's folder
   for (std::size_t c = 0; c < kCleanCategoryCount; ++c)
     EXPECT_NE(DefaultCleanHandlers()[c], nullptr) << c;
