@@ -183,6 +183,10 @@ bool THistoryPageLogic::Checked(TCleanCategory category) const {
 }
 
 void THistoryPageLogic::SetChecked(TCleanCategory category, bool checked) {
+  if (!BoxesEnabled()) {
+    Changed(); // the view shows the box as it stays
+    return;
+  }
   const bool ticked = checked && !checked_[category];
   checked_[category] = checked;
   Changed();
@@ -200,6 +204,10 @@ TCheckState THistoryPageLogic::CheckAllState() const {
 }
 
 void THistoryPageLogic::ClickCheckAll() {
+  if (!BoxesEnabled()) {
+    Changed();
+    return;
+  }
   // The all-box cycles as a three-state box does: from empty it becomes
   // ticked, from ticked or greyed it becomes empty.
   if (CheckAllState() == TCheckState::Unchecked) {
@@ -219,6 +227,10 @@ bool THistoryPageLogic::DeleteDownloadedFiles() const {
 }
 
 void THistoryPageLogic::SetDeleteDownloadedFiles(bool on) {
+  if (!BoxesEnabled()) {
+    Changed();
+    return;
+  }
   deleteDownloads_ = on;
   Changed();
 }

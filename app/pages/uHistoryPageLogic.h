@@ -189,6 +189,10 @@ public:
   bool AnalyzeEnabled() const; // at least one box ticked, no pass running
   bool CleanEnabled() const;
   bool StopEnabled() const; // a pass runs
+  // The boxes take changes only while no pass runs: the passes of one
+  // clean must all handle the categories its analysis listed.
+  bool BoxesEnabled() const { return !Scanning(); }
+  bool BackEnabled() const { return !Scanning(); }
 
   void Analyze();
   void CleanFromCategoryPage();

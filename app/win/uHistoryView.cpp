@@ -336,7 +336,10 @@ void THistoryPageView::RefreshCategories(bool shown) {
   for (const TCleanCategoryInfo &info : kCleanCategories) {
     Visible(BoxId(info.category), shown);
     SetCheck(BoxId(info.category), logic_.Checked(info.category));
+    Enable(BoxId(info.category), logic_.BoxesEnabled());
   }
+  Enable(hcCheckAll, logic_.BoxesEnabled());
+  Enable(hcDownloads, logic_.BoxesEnabled());
   Visible(GroupCaptionId(cgWindows), shown);
   for (const TCleanGroup group : kBrowserGroups)
     Visible(GroupCaptionId(group), shown);
@@ -372,7 +375,7 @@ void THistoryPageView::RefreshSummary(bool shown) {
   Visible(hcHint, shown && logic_.SummaryView() != hvCleanResult);
   Enable(hcList, logic_.SummaryListEnabled());
   Enable(hcSummaryClean, logic_.CleanEnabled());
-  Enable(hcBack, !logic_.StopEnabled());
+  Enable(hcBack, logic_.BackEnabled());
   Enable(hcSummaryStop, logic_.StopEnabled());
   RefreshList();
 }
