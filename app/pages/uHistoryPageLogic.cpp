@@ -1,5 +1,7 @@
 #include "app/pages/uHistoryPageLogic.h"
 
+#include <functional>
+
 #include <algorithm>
 #include <initializer_list>
 #include <utility>
@@ -578,53 +580,56 @@ bool THistoryPageLogic::ApplicationsCheck() {
   }
 }
 
-std::string THistoryPageLogic::NotRemovedLines() const {
-  const TPassResult &clean = d_.cleaner.LastClean();
+namespace {
+
+// Why a pass did not handle a category in full; empty when it did.
+std::string FailureReason(const TCategoryResult &result) {
+  switch (result.outcome) {
+  case coFailed:
+  case coNotHandled:
+    return result.reason;
+  case coIncomplete:
+    return DistinctReasons(result.failures);
+  case coDone:
+  case coNotFound:
+    break;
+  }
+  return {};
+}
+
+// "caption: reason" per selected category that has a reason.
+std::string ReasonLines(const TPassResult &pass,
+                        const std::function<std::string(std::size_t)> &reasonOf) {
   std::string lines;
   for (std::size_t c = 0; c < kCleanCategoryCount; ++c) {
-    if (!clean.selected[c])
+    if (!pass.selected[c])
       continue;
-    const TCategoryResult &result = clean.categories[c];
-    std::string reason;
-    switch (result.outcome) {
-    case coFailed:
-    case coNotHandled:
-      reason = result.reason;
-      break;
-    case coIncomplete:
-      reason = DistinctReasons(result.failures);
-      break;
-    case coDone:
-    case coNotFound:
-      // Handled without a failure, yet the analysis after it still finds
-      // as much as before: what the clean kept says why, if anything.
-      if (before_.count[c] > 0 && after_.count[c] >= before_.count[c])
-        reason =
-            result.kept.empty() ? std::string(kHistoryStillFound) : DistinctReasons(result.kept);
-      break;
-    }
+    const std::string reason = reasonOf(c);
     if (!reason.empty())
       lines += GetQualifiedCaption(static_cast<TCleanCategory>(c)) + ": " + reason + "\r\n";
   }
   return lines;
 }
 
+} // namespace
+
+std::string THistoryPageLogic::NotRemovedLines() const {
+  const TPassResult &clean = d_.cleaner.LastClean();
+  return ReasonLines(clean, [&](std::size_t c) {
+    const TCategoryResult &result = clean.categories[c];
+    std::string reason = FailureReason(result);
+    // Handled without a failure, yet the analysis after it still finds as
+    // much as before: what the clean kept says why, if anything.
+    if (reason.empty() && before_.count[c] > 0 && after_.count[c] >= before_.count[c])
+      reason = result.kept.empty() ? std::string(kHistoryStillFound) : DistinctReasons(result.kept);
+    return reason;
+  });
+}
+
 std::string THistoryPageLogic::NotAnalysedLines() const {
   const TPassResult &analysis = d_.cleaner.LastAnalysis();
-  std::string lines;
-  for (std::size_t c = 0; c < kCleanCategoryCount; ++c) {
-    if (!analysis.selected[c])
-      continue;
-    const TCategoryResult &result = analysis.categories[c];
-    std::string reason;
-    if (result.outcome == coFailed || result.outcome == coNotHandled)
-      reason = result.reason;
-    else if (result.outcome == coIncomplete)
-      reason = DistinctReasons(result.failures);
-    if (!reason.empty())
-      lines += GetQualifiedCaption(static_cast<TCleanCategory>(c)) + ": " + reason + "\r\n";
-  }
-  return lines;
+  return ReasonLines(analysis,
+                     [&](std::size_t c) { return FailureReason(analysis.categories[c]); });
 }
 
 void THistoryPageLogic::ReportNothingFound() {
