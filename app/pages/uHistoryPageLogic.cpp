@@ -1,8 +1,7 @@
 #include "app/pages/uHistoryPageLogic.h"
 
-#include <functional>
-
 #include <algorithm>
+#include <functional>
 #include <initializer_list>
 #include <utility>
 
