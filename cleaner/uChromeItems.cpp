@@ -51,9 +51,6 @@ constexpr std::string_view kHistoryFolders[] = {"Sessions", "Sessions_Encrypted"
                                                 "JumpListIconsOld"};
 constexpr std::string_view kCacheFolders[] = {"Cache", "Code Cache", "GPUCache", "Media Cache"};
 
-constexpr std::string_view kReasonFolder = "a folder, not a downloaded file";
-constexpr std::string_view kReasonNotAbsolute = "not a plain absolute path";
-
 qp::IFileSystem &Files() {
   return qp::Platform().Files();
 }
@@ -498,65 +495,6 @@ const TBrowserStatement *DownloadQuery(TCleanPass &pass, TSQLiteDatabase &db,
   return &DownloadQueries().front();
 }
 
-// "X:\..." or "\\server\share\...", without "." or ".." names.
-bool IsAbsoluteFilePath(std::string_view path) {
-  const bool drive = path.size() > 3 && path[1] == ':' && path[2] == '\\' &&
-                     ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-  const bool share = path.size() > 4 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\' &&
-                     path[2] != '?' && path[2] != '.';
-  if (!drive && !share)
-    return false;
-  std::size_t start = drive ? 3 : 2;
-  while (start <= path.size()) {
-    std::size_t end = path.find('\\', start);
-    if (end == std::string_view::npos)
-      end = path.size();
-    const std::string_view part = path.substr(start, end - start);
-    if (part.empty() || part == "." || part == ".." ||
-        part.find_first_of("*?\"<>|:/") != std::string_view::npos)
-      return false;
-    start = end + 1;
-  }
-  return true;
-}
-
-// A downloaded file the list names, handled only when the user asked for
-// the files too: only a regular file that nobody holds is removed (an
-// analysis keeps what a clean would keep), never a folder or a link, nor
-// what leads elsewhere.
-void HandleDownloadedFile(TCleanPass &pass, const std::string &path) {
-  if (!IsAbsoluteFilePath(path)) {
-    pass.AddKept(ccGCDownloads, path, std::string(kReasonNotAbsolute));
-    return;
-  }
-  // A list names what the browser wrote, but a list can be forged: never
-  // a file of the Windows, program or profile folder itself.
-  if (!IsSafeBaseFolder(qp::FolderOf(path))) {
-    pass.AddKept(ccGCDownloads, path, std::string(kReasonUnsafeFolder));
-    return;
-  }
-  qp::FindData entry;
-  if (!Files().FindFirst(path, entry))
-    return; // gone already
-  if ((entry.attributes & wc::FileAttributeDirectory) != 0 && !IsLink(entry)) {
-    pass.AddKept(ccGCDownloads, path, std::string(kReasonFolder));
-    return;
-  }
-  if (IsLink(entry) || qp::LeadsElsewhere(path)) {
-    pass.AddKept(ccGCDownloads, path, std::string(kReasonLink));
-    return;
-  }
-  if (pass.Reporting()) {
-    if (IsInUseStatus(Files().TestExclusiveOpen(path)))
-      pass.AddKept(ccGCDownloads, path, std::string(kReasonInUse));
-    return;
-  }
-  TFileRules rules;
-  rules.plainDelete = true;
-  rules.fullNames = true;
-  HandleFile(pass, ccGCDownloads, path, entry, rules);
-}
-
 void CleanProfileDownloads(TCleanPass &pass, const TChromeProfile &profile) {
   std::unique_ptr<TSQLiteDatabase> db =
       OpenBrowserDatabase(pass, ccGCDownloads, profile.path + std::string(kHistoryDb));
@@ -597,7 +535,7 @@ void CleanProfileDownloads(TCleanPass &pass, const TChromeProfile &profile) {
       pass.AddItem(ccGCDownloads, download.name, download.size);
     if (pass.DeleteDownloadedFiles)
       for (const std::string &file : download.files)
-        HandleDownloadedFile(pass, file);
+        HandleDownloadedFile(pass, ccGCDownloads, file);
   }
 }
 

@@ -51,7 +51,6 @@ constexpr std::string_view kCacheFolders[] = {"cache2", "Cache", "OfflineCache"}
 
 constexpr std::string_view kFileUriPrefix = "file:///";
 constexpr std::string_view kFileSizeKey = "\"fileSize\"";
-constexpr std::string_view kReasonFolder = "a folder, not a downloaded file, left in place";
 
 // --- places.sqlite: history
 
@@ -503,24 +502,6 @@ void ListDownload(TCleanPass &pass, const TDownload &download) {
 
 // The file a download left, when the user asked for the files too: a
 // regular file only, never a folder or a link, nor one in use.
-void DeleteDownloadedFile(TCleanPass &pass, const std::string &path) {
-  constexpr TCleanCategory category = ccFFDownloadHistory;
-  qp::FindData entry;
-  if (!qp::Platform().Files().FindFirst(path, entry))
-    return; // gone already
-  if (IsLink(entry) || qp::LeadsElsewhere(path)) {
-    pass.AddKept(category, path, std::string(kReasonLink));
-    return;
-  }
-  if ((entry.attributes & wc::FileAttributeDirectory) != 0) {
-    pass.AddKept(category, path, std::string(kReasonFolder));
-    return;
-  }
-  TFileRules rules;
-  rules.fullNames = true;
-  HandleFile(pass, category, path, entry, rules);
-}
-
 void DeleteDownloadedFiles(TCleanPass &pass, const std::vector<TDownload> &downloads) {
   if (!pass.DeleteDownloadedFiles)
     return;
@@ -528,7 +509,7 @@ void DeleteDownloadedFiles(TCleanPass &pass, const std::vector<TDownload> &downl
     if (pass.Terminated())
       return;
     if (!download.path.empty())
-      DeleteDownloadedFile(pass, download.path);
+      HandleDownloadedFile(pass, ccFFDownloadHistory, download.path);
   }
 }
 

@@ -5,6 +5,7 @@
 #include "cleaner/uCleanFiles.h"
 #include "cleaner/uCleanItems.h"
 #include "platform/FileOps.h"
+#include "platform/PathText.h"
 #include "platform/ScopedKey.h"
 #include "platform/Utf.h"
 
@@ -216,6 +217,65 @@ bool IsRealFolder(std::string_view path) {
   return attributes != wc::InvalidFileAttributes &&
          (attributes & wc::FileAttributeDirectory) != 0 &&
          (attributes & kFileAttributeReparse) == 0;
+}
+
+namespace {
+constexpr std::string_view kReasonFolder = "a folder, not a downloaded file";
+constexpr std::string_view kReasonNotAbsolute = "not a plain absolute path";
+} // namespace
+
+bool IsPlainAbsolutePath(std::string_view path) {
+  const bool drive = path.size() > 3 && path[1] == ':' && path[2] == '\\' &&
+                     ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  const bool share = path.size() > 4 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\' &&
+                     path[2] != '?' && path[2] != '.';
+  if (!drive && !share)
+    return false;
+  std::size_t start = drive ? 3 : 2;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string_view::npos)
+      end = path.size();
+    const std::string_view part = path.substr(start, end - start);
+    if (part.empty() || part == "." || part == ".." ||
+        part.find_first_of("*?\"<>|:/") != std::string_view::npos)
+      return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+void HandleDownloadedFile(TCleanPass &pass, TCleanCategory category, const std::string &path) {
+  if (!IsPlainAbsolutePath(path)) {
+    pass.AddKept(category, path, std::string(kReasonNotAbsolute));
+    return;
+  }
+  // A list names what the browser wrote, but a list can be forged: never
+  // a file of the Windows, program or profile folder itself.
+  if (!IsSafeBaseFolder(qp::FolderOf(path))) {
+    pass.AddKept(category, path, std::string(kReasonUnsafeFolder));
+    return;
+  }
+  qp::FindData entry;
+  if (!Files().FindFirst(path, entry))
+    return; // gone already
+  if ((entry.attributes & wc::FileAttributeDirectory) != 0 && !IsLink(entry)) {
+    pass.AddKept(category, path, std::string(kReasonFolder));
+    return;
+  }
+  if (IsLink(entry) || qp::LeadsElsewhere(path)) {
+    pass.AddKept(category, path, std::string(kReasonLink));
+    return;
+  }
+  if (pass.Reporting()) {
+    if (IsInUseStatus(Files().TestExclusiveOpen(path)))
+      pass.AddKept(category, path, std::string(kReasonInUse));
+    return;
+  }
+  TFileRules rules;
+  rules.plainDelete = true;
+  rules.fullNames = true;
+  HandleFile(pass, category, path, entry, rules);
 }
 
 } // namespace quenlo

@@ -80,6 +80,17 @@ void HandleFile(TCleanPass &pass, TCleanCategory category, const std::string &fu
 void RemoveWalkedFolder(TCleanPass &pass, TCleanCategory category, const std::string &folder,
                         const TFileRules &rules);
 
+// A downloaded file a browser's download list names, handled only when the
+// user asked for the files too (TCleanPass::DeleteDownloadedFiles): an
+// analysis keeps what a clean would keep, a clean removes the file with a
+// plain delete. A list can be forged, so only a regular file at a plain
+// absolute path ("X:\..." or "\\server\share\...", no "." or ".."
+// names, no wildcards) in a folder IsSafeBaseFolder accepts is ever
+// removed; never a folder, a link or what leads elsewhere, nor a file in
+// use. Each of those is kept with its reason.
+void HandleDownloadedFile(TCleanPass &pass, TCleanCategory category, const std::string &path);
+bool IsPlainAbsolutePath(std::string_view path);
+
 // The path names a folder that is not a link.
 bool IsRealFolder(std::string_view path);
 

@@ -410,8 +410,7 @@ TEST_F(FirefoxDownloadsTest, FilesGoOnRequestButNeverALinkAFolderOrAFileInUse) {
   EXPECT_EQ(
       Sorted(Names(downloads.kept)),
       Sorted(Strings{"C:\\Users\\user\\Downloads\\link.exe (" + std::string(kReasonLink) + ")",
-                     "C:\\Users\\user\\Downloads\\folder (a folder, not a "
-                     "downloaded file, left in place)",
+                     "C:\\Users\\user\\Downloads\\folder (a folder, not a downloaded file)",
                      "C:\\Users\\user\\Downloads\\busy.msi (in use)"}));
 }
 
