@@ -35,31 +35,10 @@ struct TChromeRunOptions {
   std::vector<std::string> sparedHosts;
 };
 
-class ChromeTest : public CleanItemsTest {
+class ChromeTest : public HostDatabaseTest {
 protected:
-  void SetUp() override {
-    CleanItemsTest::SetUp();
-    std::string pattern =
-        (std::filesystem::path(::testing::TempDir()) / "quenlo-chrome-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    host_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(host_, ignored);
-  }
-
   static std::string Profile(const std::string &profile, const std::string &file = {}) {
     return std::string(kChromeUserData) + profile + (file.empty() ? "" : "\\" + file);
-  }
-
-  // The host file a platform path leads to.
-  std::string HostPath(std::string_view platformPath) const {
-    std::string relative;
-    for (char c : platformPath)
-      if (c != ':')
-        relative += c == '\\' ? '/' : c;
-    return (host_ / relative).string();
   }
 
   // A database at the platform path made of the statements (CREATE TABLE
@@ -82,11 +61,6 @@ protected:
     return rows.FieldAsInt64(0);
   }
 
-  std::string HostBytes(const std::string &platformPath) const {
-    std::ifstream in(HostPath(platformPath), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
   // Every host file with its bytes: what a change or a new file shows in.
   std::map<std::string, std::string> HostListing() const {
     std::map<std::string, std::string> files;
@@ -102,26 +76,14 @@ protected:
 
   TPassResult RunChrome(TCategoryHandler handler, TCleanCategory category, TScanMode mode,
                         const TChromeRunOptions &options = {}) {
-    TPassResult result;
-    result.mode = mode;
-    result.selected.set(category);
-    std::atomic<bool> terminated{false};
-    TCleanPass pass(mode, result, terminated, mainThread);
-    pass.SetCurrent(category);
-    pass.DatabasePathMap = [this](std::string_view path) { return HostPath(path); };
-    pass.DeleteDownloadedFiles = options.deleteDownloadedFiles;
-    pass.OnQueryDeleteCookie = [&options](const std::string &url, bool &canDelete) {
-      for (const std::string &spared : options.sparedHosts)
-        if (url == spared)
-          canDelete = false;
-    };
-    result.categories[category].outcome = coNotFound;
-    handler(pass);
-    result.end = peComplete;
-    return result;
+    return RunMapped(handler, category, mode,
+                     {.deleteDownloadedFiles = options.deleteDownloadedFiles,
+                      .onCookie = [&options](const std::string &url, bool &canDelete) {
+                        for (const std::string &spared : options.sparedHosts)
+                          if (url == spared)
+                            canDelete = false;
+                      }});
   }
-
-  std::filesystem::path host_;
 };
 
 } // namespace quenlo::test

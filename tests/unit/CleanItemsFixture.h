@@ -5,9 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "TestPlatform.h"
@@ -93,6 +100,65 @@ protected:
   qp::TMainThread mainThread;
   qp::mem::MemoryDesktop &desk = platform.Desk();
   qp::mem::MemoryProcesses &procs = platform.Procs();
+};
+
+// Handlers that open real SQLite files: each database path of the
+// in-memory machine exists there as a placeholder file (so that the
+// handler finds it), and the pass's path map opens the host file of the
+// same relative path below a temporary host folder.
+class HostDatabaseTest : public CleanItemsTest {
+protected:
+  void SetUp() override {
+    CleanItemsTest::SetUp();
+    std::string pattern =
+        (std::filesystem::path(::testing::TempDir()) / "quenlo-hostdb-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    host_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(host_, ignored);
+    CleanItemsTest::TearDown();
+  }
+
+  // The host file a machine path leads to.
+  std::string HostPath(std::string_view machinePath) const {
+    std::string relative;
+    for (const char c : machinePath)
+      if (c != ':')
+        relative += c == '\\' ? '/' : c;
+    return (host_ / relative).string();
+  }
+  // The bytes of a host file (empty when it is not there).
+  std::string HostBytes(const std::string &machinePath) const {
+    std::ifstream in(HostPath(machinePath), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  struct TMappedRun {
+    bool deleteDownloadedFiles = false;
+    // The cookie query, asked on the test's thread; may clear canDelete.
+    std::function<void(const std::string &url, bool &canDelete)> onCookie;
+  };
+  // One handler as a pass of the mode runs it, the databases mapped.
+  TPassResult RunMapped(TCategoryHandler handler, TCleanCategory category, TScanMode mode,
+                        const TMappedRun &run) {
+    TPassResult result;
+    result.mode = mode;
+    result.selected.set(category);
+    std::atomic<bool> terminated{false};
+    TCleanPass pass(mode, result, terminated, mainThread);
+    pass.SetCurrent(category);
+    pass.DatabasePathMap = [this](std::string_view path) { return HostPath(path); };
+    pass.DeleteDownloadedFiles = run.deleteDownloadedFiles;
+    pass.OnQueryDeleteCookie = run.onCookie;
+    result.categories[category].outcome = coNotFound;
+    handler(pass);
+    result.end = peComplete;
+    return result;
+  }
+
+  std::filesystem::path host_;
 };
 
 } // namespace quenlo::test

@@ -115,29 +115,8 @@ struct TFirefoxRunOptions {
   std::map<std::string, bool> cookieAnswers;
 };
 
-class FirefoxDbTest : public CleanItemsTest {
+class FirefoxDbTest : public HostDatabaseTest {
 protected:
-  void SetUp() override {
-    CleanItemsTest::SetUp();
-    std::string pattern =
-        (std::filesystem::path(::testing::TempDir()) / "quenlo-firefox-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    host_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(host_, ignored);
-  }
-
-  // The host file a machine path maps to.
-  std::string HostPath(std::string_view machinePath) const {
-    std::string relative;
-    for (const char c : machinePath)
-      if (c != ':')
-        relative += c == '\\' ? '/' : c;
-    return (host_ / relative).string();
-  }
-
   // A database at the machine path: the schema (statements separated by
   // ";" at a line's end), then the rows. In WAL mode, as Firefox keeps it.
   void MakeDatabase(const std::string &machinePath, std::string_view schema,
@@ -177,12 +156,6 @@ protected:
     return rows;
   }
 
-  // The bytes of a host file (empty when it is not there).
-  std::string HostBytes(const std::string &machinePath) const {
-    std::ifstream in(HostPath(machinePath), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
   // Every host file below the host folder with its size and bytes.
   std::string HostDump() const {
     std::string out;
@@ -216,30 +189,19 @@ protected:
   // host files.
   TPassResult RunFirefox(TCategoryHandler handler, TCleanCategory category, TScanMode mode,
                          const TFirefoxRunOptions &options = {}) {
-    TPassResult result;
-    result.mode = mode;
-    result.selected.set(category);
-    std::atomic<bool> terminated{false};
-    TCleanPass pass(mode, result, terminated, mainThread);
-    pass.SetCurrent(category);
-    pass.DatabasePathMap = [this](std::string_view machinePath) { return HostPath(machinePath); };
-    pass.DeleteDownloadedFiles = options.deleteDownloadedFiles;
-    pass.OnQueryDeleteCookie = [this, &options](const std::string &url, bool &canDelete) {
-      ++cookieQueries[url];
-      const auto answer = options.cookieAnswers.find(url);
-      if (answer != options.cookieAnswers.end())
-        canDelete = answer->second;
-    };
-    result.categories[category].outcome = coNotFound;
-    handler(pass);
-    result.end = peComplete;
-    return result;
+    return RunMapped(handler, category, mode,
+                     {.deleteDownloadedFiles = options.deleteDownloadedFiles,
+                      .onCookie = [this, &options](const std::string &url, bool &canDelete) {
+                        ++cookieQueries[url];
+                        const auto answer = options.cookieAnswers.find(url);
+                        if (answer != options.cookieAnswers.end())
+                          canDelete = answer->second;
+                      }});
   }
 
   std::map<std::string, int> cookieQueries;
 
 private:
-  std::filesystem::path host_;
   std::string profilesIni_;
   int profileCount_ = 0;
 };

@@ -4,8 +4,6 @@
 // keeps no copy of what was deleted.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -24,15 +22,13 @@ std::string ReadBytes(const std::filesystem::path &path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class BrowserDbTest : public CleanItemsTest {
+class BrowserDbTest : public HostDatabaseTest {
 protected:
   void SetUp() override {
-    CleanItemsTest::SetUp();
-    std::string pattern =
-        (std::filesystem::path(::testing::TempDir()) / "quenlo-browserdb-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    file_ = (dir_ / "places.db").string();
+    HostDatabaseTest::SetUp();
+    file_ = HostPath(kMachinePath);
+    dir_ = std::filesystem::path(file_).parent_path();
+    std::filesystem::create_directories(dir_);
     std::ofstream(file_, std::ios::binary).flush();
     TSQLiteDatabase db(file_, omReadWrite);
     db.Execute("CREATE TABLE visits(id INTEGER PRIMARY KEY, url TEXT)");
@@ -44,11 +40,6 @@ protected:
     db.Execute("INSERT INTO marks(fk) VALUES(1)");
     seed.Commit();
     fs.AddFile(kMachinePath, "stand-in");
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-    CleanItemsTest::TearDown();
   }
 
   // A pass of the mode whose databases are the test's host file.
