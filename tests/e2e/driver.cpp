@@ -33,6 +33,19 @@
 //                                                summary: no running-browser question,
 //                                                the clean result with its total and
 //                                                "Clean history completed."
+//   quenlo_e2e_driver historyabort SCREENS_DIR LOG
+//                                                with Firefox running: Firefox's
+//                                                History and Run Menu ticked, Clean,
+//                                                the applications check, Abort: the
+//                                                page as it was, nothing started
+//   quenlo_e2e_driver historylocked SCREENS_DIR LOG
+//                                                the same boxes, Clean, Retry (asked
+//                                                again), Ignore: the clean result and
+//                                                the message naming the locked history
+//   quenlo_e2e_driver historyunlocked SCREENS_DIR LOG URL...
+//                                                Firefox ended: Analyze lists the URLs
+//                                                in Firefox's history details, Clean
+//                                                from the summary counts them removed
 //   quenlo_e2e_driver windows                    prints the number of main windows
 //   quenlo_e2e_driver foreground EXE [ARG]       takes the foreground with a window
 //                                                of its own, starts EXE ARG (a later
@@ -220,6 +233,10 @@ const char *AnswerName(int id) {
     return "No";
   case IDIGNORE:
     return "Ignore";
+  case IDABORT:
+    return "Abort";
+  case IDRETRY:
+    return "Retry";
   default:
     return "?";
   }
@@ -1815,43 +1832,53 @@ struct TScenario {
     return ok;
   }
 
+  // What a detail view opened from the summary is expected to show.
+  struct TDetailExpectation {
+    std::wstring row;                  // the summary row double-clicked
+    std::wstring title;                // the detail view's title
+    std::wstring column;               // its first column's caption
+    std::vector<std::wstring> entries; // each is part of some row's first cell
+  };
+
   // Double click on a row opens its details; Enter on ".." comes back.
-  void HistoryDetail(const TListTexts &summary) {
+  void HistoryDetail(const TListTexts &summary, const TDetailExpectation &expected,
+                     const wchar_t *shot) {
+    const std::string row = Narrow(expected.row);
     int index = -1;
     for (std::size_t i = 0; i < summary.rows.size(); ++i)
-      if (summary.rows[i][0] == L"Run Menu")
+      if (summary.rows[i][0] == expected.row)
         index = static_cast<int>(i);
     const HWND list = MonitorList();
     if (index < 0 || list == nullptr)
       return;
     TRemoteBuffer remote(list);
-    const RECT row = remote.ListRowRect(list, index);
-    if (row.bottom <= row.top) {
-      Fail("the \"Run Menu\" row has no place in the list");
+    const RECT place = remote.ListRowRect(list, index);
+    if (place.bottom <= place.top) {
+      Fail("the \"" + row + "\" row has no place in the list");
       return;
     }
-    POINT at{row.left + 40, (row.top + row.bottom) / 2};
+    POINT at{place.left + 40, (place.top + place.bottom) / 2};
     ClientToScreen(list, &at);
     DoubleClickAt(at);
-    if (!WaitFor([this] { return PageShown(main, L"Run Menu Details"); }, 10000)) {
-      Fail("a double click on \"Run Menu\" did not open its details");
+    if (!WaitFor([&] { return PageShown(main, expected.title); }, 10000)) {
+      Fail("a double click on \"" + row + "\" did not open its details");
       return;
     }
-    Log("detail view open by double click");
+    Log("detail view of \"" + row + "\" open by double click");
     Sleep(300);
     const TListTexts detail = ReadList("detail");
-    if (detail.columns.empty() || detail.columns[0] != L"Data")
-      Fail("the Run Menu details are not captioned \"Data\"");
+    if (detail.columns.empty() || detail.columns[0] != expected.column)
+      Fail("the " + row + " details are not captioned \"" + Narrow(expected.column) + "\"");
     if (detail.rows.empty() || detail.rows[0][0] != L"..")
       Fail("the detail view does not start with \"..\"");
-    for (const wchar_t *seeded : {L"notepad", L"regedit"}) {
+    for (const std::wstring &entry : expected.entries) {
       bool found = false;
       for (const auto &cells : detail.rows)
-        found = found || cells[0].find(seeded) != std::wstring::npos;
+        found = found || cells[0].find(entry) != std::wstring::npos;
       if (!found)
-        Fail("the detail view does not list the seeded entry " + Narrow(seeded));
+        Fail("the detail view does not list " + Narrow(entry));
     }
-    Shot(L"history-detail.bmp");
+    Shot(shot);
     // Back by keyboard: the list keeps the focus; Enter on its first row.
     PressKey(VK_HOME);
     PressKey(VK_RETURN);
@@ -1919,7 +1946,12 @@ struct TScenario {
       Fail("the summary does not show its two figures");
     Shot(L"history-summary.bmp");
 
-    HistoryDetail(summary);
+    HistoryDetail(summary,
+                  {.row = L"Run Menu",
+                   .title = L"Run Menu Details",
+                   .column = L"Data",
+                   .entries = {L"notepad", L"regedit"}},
+                  L"history-detail.bmp");
 
     const std::size_t boxesBefore = g_boxTexts.size();
     if (!ClickButton(main, L"Clean"))
@@ -1955,6 +1987,298 @@ struct TScenario {
       Fail("the clean result still shows the analysis figures");
     Shot(L"history-result.bmp");
 
+    if (!ClickButton(main, L"Back") || !WaitPage(L"Clean History", 10000))
+      Fail("Back did not return to the category page");
+    return Finish();
+  }
+
+  // --- the history page while a browser runs
+  // The history page's category page, shown from the header if another
+  // page is up.
+  bool ShowHistoryCategories() {
+    if (!WaitForMainWindow())
+      return false;
+    if (FindChild(main, L"Button", L"Check All/Uncheck All") != nullptr)
+      return true;
+    const HWND header = FindChildClass(main, L"QuenloHeaderBar");
+    if (header == nullptr || !ClickButton(header, L"History") ||
+        !WaitPage(L"Clean History", 30000)) {
+      Fail("the history page was not shown");
+      return false;
+    }
+    Sleep(500);
+    return true;
+  }
+
+  // The box captioned caption in the column headed group ("Firefox"):
+  // the browsers' columns share their box captions.
+  HWND BoxUnder(const wchar_t *group, const wchar_t *caption) {
+    const HWND head = FindChild(main, L"Static", group);
+    if (head == nullptr)
+      return nullptr;
+    RECT h{};
+    GetWindowRect(head, &h);
+    for (HWND child : Children(main)) {
+      if (!ReallyVisible(child) || ClassOf(child) != L"Button" || TextOf(child) != caption)
+        continue;
+      RECT r{};
+      GetWindowRect(child, &r);
+      if (r.left >= h.left && r.left < h.right && r.top >= h.bottom)
+        return child;
+    }
+    return nullptr;
+  }
+
+  // Firefox's History and Run Menu, the only boxes ticked.
+  bool BrowserCategoriesTicked(HWND firefox, HWND runMenu) {
+    int ticked = 0;
+    for (HWND child : Children(main))
+      if (ReallyVisible(child) && ClassOf(child) == L"Button" &&
+          (GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX &&
+          TextOf(child) != L"Also delete the downloaded files" && CheckOf(child) == BST_CHECKED)
+        ++ticked;
+    return ticked == 2 && CheckOf(firefox) == BST_CHECKED && CheckOf(runMenu) == BST_CHECKED;
+  }
+
+  // Clears every box and ticks Firefox's History and Run Menu by clicks.
+  bool TickBrowserCategories() {
+    const HWND all = FindChild(main, L"Button", L"Check All/Uncheck All");
+    const HWND firefox = BoxUnder(L"Firefox", L"History");
+    const HWND runMenu = FindChild(main, L"Button", L"Run Menu");
+    if (all == nullptr || firefox == nullptr || runMenu == nullptr) {
+      Fail("the category page lacks the all-box, Firefox's History or Run Menu");
+      return false;
+    }
+    for (int i = 0; i < 3 && CheckOf(all) != BST_UNCHECKED; ++i)
+      ClickControl(all);
+    ClickControl(firefox);
+    ClickControl(runMenu);
+    if (!BrowserCategoriesTicked(firefox, runMenu)) {
+      Fail("clicks did not tick exactly Firefox's History and Run Menu");
+      return false;
+    }
+    Log("Firefox's History and Run Menu ticked by clicks");
+    return true;
+  }
+
+  // The next box of the program, its text and caption recorded; nullptr
+  // when none came in time.
+  HWND NextBox(DWORD timeoutMs, std::wstring &text) {
+    HWND box = nullptr;
+    WaitFor([&] { return (box = FindMessageBox(pid)) != nullptr; }, timeoutMs, 100);
+    if (box == nullptr)
+      return nullptr;
+    Sleep(400); // let it finish painting
+    text = BoxText(box);
+    if (TextOf(box) != kTitle)
+      g_captionsOk = false;
+    ++g_boxes;
+    g_boxTexts.push_back(text);
+    std::string flat = Narrow(text);
+    for (char &c : flat)
+      if (c == '\r' || c == '\n')
+        c = ' ';
+    Log("box caption=\"" + Narrow(TextOf(box)) + "\" text=\"" + flat + "\"");
+    return box;
+  }
+
+  // Clicks one of a box's buttons with the mouse; true when the box closed.
+  bool PressBoxButton(HWND box, int id) {
+    const std::string name = AnswerName(id);
+    if (!HasButton(box, id)) {
+      Fail("the box has no " + name + " button");
+      return false;
+    }
+    SetForegroundWindow(box);
+    Sleep(200);
+    ClickControl(GetDlgItem(box, id));
+    const bool closed =
+        WaitFor([box] { return !IsWindow(box) || !IsWindowVisible(box); }, 5000, 100);
+    if (closed)
+      Log("answered " + name + " by a click");
+    else
+      Fail("a click on " + name + " did not close the box");
+    return closed;
+  }
+
+  // The main window with a box of the program over it.
+  void ShotWithBox(HWND box, const wchar_t *name) {
+    RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(300);
+    RECT r{};
+    GetClientRect(main, &r);
+    MapWindowPoints(main, nullptr, reinterpret_cast<POINT *>(&r), 2);
+    RECT b{};
+    GetWindowRect(box, &b);
+    UnionRect(&r, &r, &b);
+    SaveScreenArea(r, screens + L"\\" + name);
+  }
+
+  // The applications check names Firefox, alone, with Abort, Retry and
+  // Ignore. A box shows the page's line breaks as CR LF.
+  void CheckCloseFirefoxBox(HWND box, const std::wstring &text) {
+    const std::wstring expected = L"The following applications should be closed before you "
+                                  L"continue:\r\n\r\nMozilla Firefox\r\n";
+    if (text != expected)
+      Fail("the applications check does not read \"" + Narrow(expected) + "\"");
+    for (const int id : {IDABORT, IDRETRY, IDIGNORE})
+      if (!HasButton(box, id))
+        Fail(std::string("the applications check has no ") + AnswerName(id));
+  }
+
+  // With Firefox running, Clean asks to close it; Abort leaves the page as
+  // it was and starts nothing.
+  int RunHistoryAbort() {
+    if (!ShowHistoryCategories() || !TickBrowserCategories())
+      return Finish();
+    ClickControl(FindChild(main, L"Button", L"Clean"));
+    std::wstring text;
+    const HWND box = NextBox(15000, text);
+    if (box == nullptr) {
+      Fail("Clean with Firefox running did not ask to close it");
+      return Finish();
+    }
+    CheckCloseFirefoxBox(box, text);
+    ShotWithBox(box, L"history-browser-prompt.bmp");
+    if (!PressBoxButton(box, IDABORT))
+      return Finish();
+    std::wstring more;
+    if (NextBox(2500, more) != nullptr) {
+      Fail("Abort was followed by another box");
+      AnswerBox(pid);
+    }
+    if (FindChildClass(main, L"msctls_progress32") != nullptr)
+      Fail("a pass started after Abort");
+    const HWND firefox = BoxUnder(L"Firefox", L"History");
+    const HWND runMenu = FindChild(main, L"Button", L"Run Menu");
+    const HWND analyze = FindChild(main, L"Button", L"Analyze");
+    const HWND clean = FindChild(main, L"Button", L"Clean");
+    if (firefox == nullptr || runMenu == nullptr || analyze == nullptr || clean == nullptr) {
+      Fail("after Abort the category page is not shown");
+      return Finish();
+    }
+    if (!BrowserCategoriesTicked(firefox, runMenu))
+      Fail("Abort changed the ticked boxes");
+    if (IsWindowEnabled(analyze) == FALSE || IsWindowEnabled(clean) == FALSE ||
+        IsWindowEnabled(firefox) == FALSE)
+      Fail("after Abort Analyze, Clean or the boxes take no input");
+    // Still usable: a box takes a click either way.
+    ClickControl(runMenu);
+    const bool cleared = CheckOf(runMenu) == BST_UNCHECKED;
+    ClickControl(runMenu);
+    if (!cleared || CheckOf(runMenu) != BST_CHECKED)
+      Fail("after Abort a click does not change a box");
+    Log("after Abort the category page takes input");
+    return Finish();
+  }
+
+  // With Firefox running and its history locked: Retry asks again, Ignore
+  // cleans the rest and the message names what the lock kept.
+  int RunHistoryLocked() {
+    if (!ShowHistoryCategories())
+      return Finish();
+    const HWND firefox = BoxUnder(L"Firefox", L"History");
+    const HWND runMenu = FindChild(main, L"Button", L"Run Menu");
+    if (firefox == nullptr || runMenu == nullptr || !BrowserCategoriesTicked(firefox, runMenu)) {
+      Fail("the page did not keep Firefox's History and Run Menu ticked");
+      return Finish();
+    }
+    ClickControl(FindChild(main, L"Button", L"Clean"));
+    std::wstring text;
+    HWND box = NextBox(15000, text);
+    if (box == nullptr) {
+      Fail("Clean with Firefox running did not ask to close it");
+      return Finish();
+    }
+    CheckCloseFirefoxBox(box, text);
+    if (!PressBoxButton(box, IDRETRY))
+      return Finish();
+    box = NextBox(15000, text);
+    if (box == nullptr) {
+      Fail("Retry with Firefox still running did not ask again");
+      return Finish();
+    }
+    CheckCloseFirefoxBox(box, text);
+    if (!PressBoxButton(box, IDIGNORE))
+      return Finish();
+
+    box = NextBox(300000, text);
+    if (box == nullptr) {
+      Fail("the clean ended with no message");
+      return Finish();
+    }
+    const std::wstring expected = L"Clean history completed.\r\n\r\nThese items could not be "
+                                  L"removed:\r\n\r\nFirefox: History: database is locked\r\n";
+    if (text != expected)
+      Fail("the message after the clean does not read \"" + Narrow(expected) + "\"");
+    if (!PageShown(main, L"History Clean Result"))
+      Fail("the clean result is not shown under the message");
+    ShotWithBox(box, L"history-browser-locked.bmp");
+    PressBoxButton(box, IDOK);
+    WaitPage(L"History Clean Result", 10000);
+    const TListTexts result = ReadList("locked-result");
+    if (CountIn(result.Row(L"Run Menu")) != 2)
+      Fail("the clean result does not count the 2 Run Menu entries removed");
+    // The lock keeps the visits; the profile's one session file is
+    // another file, which the clean removes all the same.
+    if (CountIn(result.Row(L"Firefox: History")) != 1)
+      Fail("the clean result does not count only the session file of Firefox's history removed");
+    if (!ClickButton(main, L"Back") || !WaitPage(L"Clean History", 10000))
+      Fail("Back did not return to the category page");
+    return Finish();
+  }
+
+  // Firefox ended: the analysis lists its visited pages, and a clean from
+  // the summary removes them without asking about browsers.
+  int RunHistoryUnlocked(const std::vector<std::wstring> &visited) {
+    if (!ShowHistoryCategories())
+      return Finish();
+    const std::size_t boxesBefore = g_boxTexts.size();
+    ClickControl(FindChild(main, L"Button", L"Analyze"));
+    if (!WaitPage(L"History Analysis Summary", 120000)) {
+      Fail("the analysis summary was not shown");
+      return Finish();
+    }
+    if (boxesBefore != g_boxTexts.size())
+      Fail("the analysis of Firefox's history with Firefox ended showed a message");
+    Sleep(500);
+    const TListTexts summary = ReadList("browser-summary");
+    const long found = CountIn(summary.Row(L"Firefox: History"));
+    if (found < static_cast<long>(visited.size()))
+      Fail("the summary does not count the visited pages in \"Firefox: History\"");
+    if (summary.rows.size() != 1)
+      Fail("the summary lists more than Firefox's history");
+    HistoryDetail(summary,
+                  {.row = L"Firefox: History",
+                   .title = L"History Details",
+                   .column = L"URL",
+                   .entries = visited},
+                  L"history-browser-detail.bmp");
+
+    if (!ClickButton(main, L"Clean"))
+      Fail("no Clean on the summary page");
+    if (!WaitPage(L"History Clean Result", 120000)) {
+      Fail("the clean result was not shown");
+      return Finish();
+    }
+    WaitFor(
+        [&] {
+          AnswerBox(pid);
+          return SawBox(L"Clean history completed.", boxesBefore);
+        },
+        10000, 250);
+    if (SawBox(L"The following applications should be closed", boxesBefore))
+      Fail("the clean asked to close Firefox after it ended");
+    bool completed = false;
+    for (std::size_t i = boxesBefore; i < g_boxTexts.size(); ++i)
+      completed = completed || g_boxTexts[i] == L"Clean history completed.";
+    if (!completed)
+      Fail("the clean did not end with \"Clean history completed.\" alone");
+    Sleep(500);
+    const TListTexts result = ReadList("browser-result");
+    if (CountIn(result.Row(L"Firefox: History")) != found)
+      Fail("the clean result does not count every Firefox history entry removed");
+    Shot(L"history-browser-result.bmp");
     if (!ClickButton(main, L"Back") || !WaitPage(L"Clean History", 10000))
       Fail("Back did not return to the category page");
     return Finish();
@@ -2241,6 +2565,25 @@ int wmain(int argc, wchar_t **argv) {
     TScenario scenario;
     scenario.screens = argv[2];
     const int code = scenario.RunHistory();
+    if (g_log != nullptr)
+      std::fclose(g_log);
+    return code;
+  }
+  if ((command == L"historyabort" || command == L"historylocked" ||
+       command == L"historyunlocked") &&
+      argc >= 4) {
+    g_log = _wfopen(argv[3], L"w");
+    TScenario scenario;
+    scenario.screens = argv[2];
+    int code = 0;
+    if (command == L"historyabort") {
+      code = scenario.RunHistoryAbort();
+    } else if (command == L"historylocked") {
+      code = scenario.RunHistoryLocked();
+    } else {
+      const std::vector<std::wstring> visited(argv + 4, argv + argc);
+      code = scenario.RunHistoryUnlocked(visited);
+    }
     if (g_log != nullptr)
       std::fclose(g_log);
     return code;
