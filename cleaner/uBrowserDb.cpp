@@ -57,10 +57,23 @@ std::string MissingSchema(TSQLiteDatabase &db, const TSchemaNeeds &needs) {
 void RecordDatabaseError(TCleanPass &pass, TCleanCategory category, std::string_view name,
                          const ESQLiteException &error) {
   if (error.Locked()) {
+    ++pass.LockedDatabases;
     pass.FailCategory(category, std::string(kReasonLocked));
     return;
   }
   pass.AddFailure(category, std::string(name), ErrorText(error));
+}
+
+void KeepForRunningBrowser(TCleanPass &pass, TCleanCategory category, const std::string &folder,
+                           const std::vector<std::string_view> &names) {
+  for (std::string_view name : names) {
+    std::string path = folder;
+    if (!path.empty() && path.back() != '\\')
+      path += '\\';
+    path += name;
+    if (qp::Platform().Files().GetAttributes(path) != wc::InvalidFileAttributes)
+      pass.AddKept(category, path, std::string(kReasonBrowserRunning));
+  }
 }
 
 std::unique_ptr<TSQLiteDatabase> OpenBrowserDatabase(TCleanPass &pass, TCleanCategory category,

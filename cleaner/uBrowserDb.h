@@ -82,8 +82,21 @@ bool RunInTransaction(TCleanPass &pass, TCleanCategory category, TSQLiteDatabase
 void CheckpointDatabase(TCleanPass &pass, TCleanCategory category, TSQLiteDatabase &db,
                         std::string_view name);
 
+// What a profile's files are kept with when its browser holds one of its
+// databases: the running browser rewrites them, and removing them under it
+// would lose nothing but leave the clean half done.
+inline constexpr std::string_view kReasonBrowserRunning =
+    "left in place: the browser that holds its database is running";
+
+// Keeps each of the files or folders below folder that exists, with
+// kReasonBrowserRunning (both modes: an analysis lists what a clean of the
+// same state removes).
+void KeepForRunningBrowser(TCleanPass &pass, TCleanCategory category, const std::string &folder,
+                           const std::vector<std::string_view> &names);
+
 // Records an exception from the wrapper: a lock fails the category with
-// kReasonLocked, anything else is a failure named name with its text.
+// kReasonLocked (and counts in TCleanPass::LockedDatabases), anything else
+// is a failure named name with its text.
 void RecordDatabaseError(TCleanPass &pass, TCleanCategory category, std::string_view name,
                          const ESQLiteException &error);
 

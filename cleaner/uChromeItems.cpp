@@ -373,7 +373,14 @@ void HandleHistoryIndexes(TCleanPass &pass, const TChromeProfile &profile) {
 }
 
 void CleanProfileHistory(TCleanPass &pass, const TChromeProfile &profile) {
+  const int locks = pass.LockedDatabases;
   HandleDatabase(pass, ccGCHistory, profile, HistoryWork());
+  if (pass.LockedDatabases != locks) {
+    std::vector<std::string_view> names(std::begin(kHistoryFiles), std::end(kHistoryFiles));
+    names.insert(names.end(), std::begin(kHistoryFolders), std::end(kHistoryFolders));
+    KeepForRunningBrowser(pass, ccGCHistory, profile.path, names);
+    return;
+  }
   if (!pass.Terminated())
     CleanFavicons(pass, profile);
   for (const TDatabaseWork &work : DerivedHistoryDatabases()) {

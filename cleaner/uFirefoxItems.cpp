@@ -622,7 +622,13 @@ std::string ClassifierRecord(TSQLiteUniTable &row) {
 void CleanFFVisitedUrls(TCleanPass &pass) {
   constexpr TCleanCategory category = ccFFVisitedURLHistory;
   ForEachProfile(pass, category, psRoaming, [&](const std::string &folder) {
+    const int locks = pass.LockedDatabases;
     CleanPlacesHistory(pass, folder);
+    if (pass.LockedDatabases != locks) {
+      KeepForRunningBrowser(pass, category, folder,
+                            {kSessionFiles[0], kSessionFiles[1], kSessionBackups});
+      return;
+    }
     for (std::string_view file : kSessionFiles)
       if (!pass.Terminated())
         SingleFileItem(pass, category, folder, file);

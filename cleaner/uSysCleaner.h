@@ -173,6 +173,10 @@ public:
   // when this is set (TSysCleaner::DeleteDownloadedFiles); otherwise they
   // remove the list alone.
   bool DeleteDownloadedFiles = false;
+  // How many databases a program held (locked) so far in this pass: a
+  // handler that met a held database leaves the browser's other files of
+  // that profile alone, since the browser that holds it is running.
+  int LockedDatabases = 0;
   std::function<void(const std::string &url, bool &canDelete)> OnQueryDeleteCookie;
   TDatabasePathMap DatabasePathMap;
 

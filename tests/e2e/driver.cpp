@@ -2219,10 +2219,10 @@ struct TScenario {
     const TListTexts result = ReadList("locked-result");
     if (CountIn(result.Row(L"Run Menu")) != 2)
       Fail("the clean result does not count the 2 Run Menu entries removed");
-    // The lock keeps the visits; the profile's one session file is
-    // another file, which the clean removes all the same.
-    if (CountIn(result.Row(L"Firefox: History")) != 1)
-      Fail("the clean result does not count only the session file of Firefox's history removed");
+    // The lock keeps the visits, and the running browser's session file
+    // stays with them: nothing of Firefox's history is counted removed.
+    if (const auto *row = result.Row(L"Firefox: History"); row != nullptr && CountIn(row) != 0)
+      Fail("the clean result counts Firefox's history removed while the browser held it");
     if (!ClickButton(main, L"Back") || !WaitPage(L"Clean History", 10000))
       Fail("Back did not return to the category page");
     return Finish();

@@ -154,9 +154,9 @@ browser_scenario() {
   drive historylocked
   [ "$(sha "$places")" = "$before" ] || fail "the locked places.sqlite changed in the clean"
   ! run_mru_left || fail "Ignore at the applications check did not clean the Run dialog entries"
-  # No lock holds the session file: it goes with the Run entries.
-  [ ! -e "$(dirname "$places")/sessionstore.jsonlz4" ] ||
-    fail "the clean with places.sqlite locked left Firefox's session file"
+  # The running browser's session file stays with the database it holds.
+  [ -e "$(dirname "$places")/sessionstore.jsonlz4" ] ||
+    fail "the clean with places.sqlite locked removed Firefox's session file"
 
   stop_stand_in
   [ "$(sha "$places")" = "$before" ] || fail "places.sqlite changed when the stand-in ended"

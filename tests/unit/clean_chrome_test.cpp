@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "cleaner/uBrowserDb.h"
 #include "cleaner/uChromeProfiles.h"
 #include "cleaner/uCleanItems.h"
 
@@ -281,6 +282,7 @@ TEST_F(CleanChrome, HistoryTheBrowserHoldsFailsLockedAndStaysByteForByte) {
   const std::string db = Profile("Default", "History");
   MakeDatabase(db, With(kHistorySchema, VisitRows("first.example")));
   const std::string before = HostBytes(db);
+  fs.AddFile(Profile("Default", "Sessions\\Session_1"), "https://first.example/");
   TSQLiteDatabase browser(HostPath(db), omReadWrite);
   browser.Execute("BEGIN EXCLUSIVE");
 
@@ -289,6 +291,11 @@ TEST_F(CleanChrome, HistoryTheBrowserHoldsFailsLockedAndStaysByteForByte) {
   EXPECT_EQ(result.categories[ccGCHistory].reason, kReasonLocked);
   browser.Rollback();
   EXPECT_EQ(HostBytes(db), before);
+  // The running browser's session files stay with its database.
+  EXPECT_TRUE(fs.Exists(Profile("Default", "Sessions\\Session_1")));
+  EXPECT_EQ(Names(result.categories[ccGCHistory].kept),
+            (std::vector<std::string>{Profile("Default", "Sessions") + " (" +
+                                      std::string(kReasonBrowserRunning) + ")"}));
 }
 
 TEST_F(CleanChrome, TopSitesGoesAsAFileUnlessTheBrowserHasItOpen) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "FirefoxDbFixture.h"
+#include "cleaner/uBrowserDb.h"
 #include "cleaner/uCleanItems.h"
 #include "cleaner/uFirefoxProfiles.h"
 
@@ -250,6 +251,13 @@ TEST_F(FirefoxHistoryTest, ADatabaseTheBrowserHoldsFailsTheCategoryAndStaysUncha
   browser.Rollback();
   EXPECT_EQ(HostBytes(places), before);
   EXPECT_EQ(Rows(places, "SELECT count(*) FROM moz_historyvisits"), (Strings{"4"}));
+  // The running browser's session files stay with its database.
+  EXPECT_TRUE(fs.Exists(profile + "sessionstore.jsonlz4"));
+  EXPECT_TRUE(fs.Exists(profile + "sessionstore-backups\\recovery.jsonlz4"));
+  EXPECT_EQ(Sorted(Names(history.kept)),
+            Sorted(Strings{
+                profile + "sessionstore.jsonlz4 (" + std::string(kReasonBrowserRunning) + ")",
+                profile + "sessionstore-backups (" + std::string(kReasonBrowserRunning) + ")"}));
 }
 
 TEST_F(FirefoxDbTest, TheOldLayoutKeepsItsBookmarksAndLosesItsOrphanIcons) {
