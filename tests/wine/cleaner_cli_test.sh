@@ -187,7 +187,10 @@ snapshot c
 # asked for a container; Windows has them from its first start.
 wine_cache='(Content\.IE5|History\.IE5|INetCookies|INetCache|/History)(/|$)'
 $check same "$work/tree-a.txt" "$work/tree-b.txt" "$wine_cache" || fail "the first full analysis changed files"
-$check same "$work/tree-b.txt" "$work/tree-c.txt" || fail "a full analysis changed files"
+# Wine itself now and then makes and removes a file directly in C:\windows
+# (seen once, on a loaded machine, with nothing of it left): the folder's
+# own time may change. An entry made in it, or changed, still counts.
+$check same "$work/tree-b.txt" "$work/tree-c.txt" '^windows$' || fail "a full analysis changed files"
 # Wine's user32 keeps volatile copies of system parameters under this key
 # while its server runs; they come and go with the server, not with us.
 wine_volatile='HKEY_CURRENT_USER\Software\Wine\Temporary System Parameters'
