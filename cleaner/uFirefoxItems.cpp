@@ -513,6 +513,16 @@ void DeleteDownloadedFiles(TCleanPass &pass, const std::vector<TDownload> &downl
   }
 }
 
+// A download row read: an analysis lists it, a clean keeps it for the
+// statements and the files. Always true: every row is read.
+bool TakeDownload(TCleanPass &pass, TDownload download, std::vector<TDownload> &downloads) {
+  if (pass.Reporting())
+    ListDownload(pass, download);
+  else
+    downloads.push_back(std::move(download));
+  return true;
+}
+
 void CleanPlacesDownloads(TCleanPass &pass, const std::string &folder) {
   constexpr TCleanCategory category = ccFFDownloadHistory;
   const std::string name = DatabaseFile(folder, kPlaces);
@@ -527,11 +537,7 @@ void CleanPlacesDownloads(TCleanPass &pass, const std::string &folder) {
                    download.url = row.FieldAsString(1);
                    download.path = DownloadTargetPath(row.FieldAsString(2));
                    download.size = MetaDataFileSize(row.FieldAsString(3));
-                   if (pass.Reporting())
-                     ListDownload(pass, download);
-                   else
-                     downloads.push_back(std::move(download));
-                   return true;
+                   return TakeDownload(pass, std::move(download), downloads);
                  }) ||
       pass.Reporting() || downloads.empty())
     return;
@@ -571,11 +577,7 @@ void CleanOldDownloads(TCleanPass &pass, const std::string &folder) {
                      download.url = row.FieldAsString(1);
                    download.path = DownloadTargetPath(row.FieldAsString(3));
                    download.size = row.FieldIsNull(4) ? -1 : row.FieldAsInt64(4);
-                   if (pass.Reporting())
-                     ListDownload(pass, download);
-                   else
-                     downloads.push_back(std::move(download));
-                   return true;
+                   return TakeDownload(pass, std::move(download), downloads);
                  }) ||
       pass.Reporting())
     return;
