@@ -4,7 +4,9 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ googletest libgtest-dev zlib1g-dev
       g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev
       libgcrypt20-dev libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev
-      wine64 wine python3 clang libclang-rt-14-dev xvfb)
+      wine64 wine python3 clang libclang-rt-14-dev xvfb
+      # chmcmd, which compiles the Windows build's help
+      fp-utils)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
