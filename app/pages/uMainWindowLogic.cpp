@@ -5,6 +5,7 @@
 #include <exception>
 #include <utility>
 
+#include "app/pages/uHelpTopics.h"
 #include "app/uSettings.h"
 #include "platform/FileOps.h"
 #include "platform/Platform.h"
@@ -1140,7 +1141,10 @@ void TMainWindowLogic::OnEscape() {
 
 void TMainWindowLogic::OnHelp() {
   const std::string file = ProgramDir + "\\" + kHelpFileTitle;
-  if (qp::FileExists(file) && d_.shell.Open(file))
+  const THelpContext shown{.page = currentPage_,
+                           .monitorTab =
+                               currentPage_ == pgSettings && d_.settingsPage.MonitorTabShown()};
+  if (qp::FileExists(file) && d_.help.ShowTopic(file, HelpTopicFor(shown)))
     return;
   qp::IgnoreResult(d_.shell.Open(kOnlineHelpUrl));
 }

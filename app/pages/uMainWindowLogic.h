@@ -39,6 +39,7 @@ struct TMainWindowDeps {
   IRestorePoint &restorePoint;
   ISystemServices &services;
   IShellOpen &shell;
+  IHelpViewer &help;
   IConnectionProbe &probe;
   IMonitorControl &monitor;
   IFullBackup &fullBackup;
@@ -120,6 +121,8 @@ public:
   void OnTrayClose();
   // Escape and F1.
   void OnEscape();
+  // F1 and the Help menu's "Help": the help file's topic of the page shown,
+  // else (no help file, or its viewer did not start) the online help.
   void OnHelp();
   // A minimise command; true when it was handled (hidden to the monitor's
   // tray window) and the window must not minimise.

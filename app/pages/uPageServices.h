@@ -117,6 +117,15 @@ public:
   virtual bool Open(const std::string &fileOrUrl) = 0;
 };
 
+// The system's HTML Help viewer, started at one topic of a compiled help
+// file. True when the viewer was started; what it then makes of the file
+// is its own concern.
+class IHelpViewer {
+public:
+  virtual ~IHelpViewer() = default;
+  [[nodiscard]] virtual bool ShowTopic(const std::string &chmFile, const std::string &topic) = 0;
+};
+
 // InternetCheckConnection with the force-connection flag.
 class IConnectionProbe {
 public:
@@ -227,6 +236,8 @@ class ISettingsPageControl {
 public:
   virtual ~ISettingsPageControl() = default;
   virtual void ShowMonitorTab() = 0;
+  // The "Monitor" tab is the one shown: the help opens at its section.
+  virtual bool MonitorTabShown() const { return false; }
 };
 
 // The update prompt and download after a check found a newer version.

@@ -36,6 +36,7 @@
 #include "uOptimizerHost.h"
 #include "uSplash.h"
 #include "uTrayNoticeWindow.h"
+#include "uWin32Help.h"
 #include "uWin32HistoryServices.h"
 #include "uWin32Services.h"
 #include "uWin32ShowKey.h"
@@ -58,6 +59,7 @@ struct TApplication {
   TWin32RestorePoint restorePoint;
   TWin32SystemServices services;
   TWin32ShellOpen shellOpen;
+  TWin32HelpViewer helpViewer;
   TWin32ConnectionProbe probe;
   TWin32ShowKey showKey;
   TRegScanner scanner;
@@ -126,6 +128,7 @@ struct TApplication {
                                                                    .restorePoint = restorePoint,
                                                                    .services = services,
                                                                    .shell = shellOpen,
+                                                                   .help = helpViewer,
                                                                    .probe = probe,
                                                                    .monitor = monitor,
                                                                    .fullBackup = fullBackup,

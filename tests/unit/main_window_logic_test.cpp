@@ -202,7 +202,19 @@ public:
 class FakeSettingsPage final : public ISettingsPageControl {
 public:
   void ShowMonitorTab() override { ++monitorTab; }
+  bool MonitorTabShown() const override { return monitorTabShown; }
   int monitorTab = 0;
+  bool monitorTabShown = false;
+};
+
+class FakeHelpViewer final : public IHelpViewer {
+public:
+  bool ShowTopic(const std::string &chmFile, const std::string &topic) override {
+    shown.push_back(chmFile + "::/" + topic);
+    return starts;
+  }
+  bool starts = true;
+  std::vector<std::string> shown;
 };
 
 class FakeUpdateInstall final : public IUpdateInstall {
@@ -265,6 +277,7 @@ protected:
             .restorePoint = restorePoint,
             .services = services,
             .shell = shell,
+            .help = help,
             .probe = probe,
             .monitor = monitor,
             .fullBackup = fullBackup,
@@ -361,6 +374,7 @@ protected:
   FakeRestorePoint restorePoint;
   FakeSystemServices services;
   FakeShellOpen shell;
+  FakeHelpViewer help;
   FakeConnectionProbe probe;
   FakeMonitor monitor;
   FakeFullBackup fullBackup;
@@ -1247,20 +1261,8 @@ TEST_F(MainWindowTest, AFatalExceptionLeavesANoteAndEnds) {
 
 // ---------------------------------------------------------------- the rest
 
-TEST_F(MainWindowTest, HelpUpdatesAndTheMonitorRestartPrompt) {
+TEST_F(MainWindowTest, UpdatesAndTheMonitorRestartPrompt) {
   Restart("");
-  logic->OnHelp();
-  EXPECT_EQ(shell.opened, (std::vector<std::string>{kOnlineHelpUrl})) << "no help file";
-  fs.AddFile(ProgramDir + "\\quenlo.chm", "ITSF");
-  shell.opened.clear();
-  logic->OnHelp();
-  EXPECT_EQ(shell.opened, (std::vector<std::string>{ProgramDir + "\\quenlo.chm"}));
-  shell.succeeds = false;
-  shell.opened.clear();
-  logic->OnHelp();
-  EXPECT_EQ(shell.opened.size(), 2u);
-  EXPECT_EQ(shell.opened.back(), kOnlineHelpUrl);
-
   probe.connected = false;
   AnswerAll({TMsgAnswer::Ok});
   logic->CheckForUpdates();
@@ -1413,6 +1415,76 @@ TEST_F(MainWindowTest, NoScanOrRepairStartsAfterTheSessionEndedBehindAPrompt) {
   AnswerAll({TMsgAnswer::No});
   EXPECT_FALSE(logic->BeginScan());
   EXPECT_FALSE(scanner.IsScanning());
+}
+
+} // namespace
+} // namespace quenlo::test
+
+namespace quenlo::test {
+namespace {
+
+// F1 and the Help menu's "Help": the help file at the topic of the page
+// shown, else the online help.
+class MainWindowHelpTest : public MainWindowTest {
+protected:
+  std::string HelpFile() const { return ProgramDir + "\\quenlo.chm"; }
+  // The topic F1 asks the viewer for on this page; "<none>" when it asked
+  // for none or for another file.
+  std::string TopicOn(TPage page) {
+    logic->ShowPage(page);
+    EXPECT_EQ(logic->CurrentPage(), page);
+    help.shown.clear();
+    logic->OnHelp();
+    const std::string prefix = HelpFile() + "::/";
+    if (help.shown.size() != 1 || help.shown[0].rfind(prefix, 0) != 0)
+      return "<none>";
+    return help.shown[0].substr(prefix.size());
+  }
+};
+
+TEST_F(MainWindowHelpTest, EachPageOpensItsOwnTopic) {
+  Restart("");
+  fs.AddFile(HelpFile(), "ITSF");
+  EXPECT_EQ(TopicOn(pgScan), "scan.htm");
+  EXPECT_EQ(TopicOn(pgResults), "results.htm");
+  EXPECT_EQ(TopicOn(pgReport), "results.htm#report");
+  EXPECT_EQ(TopicOn(pgOptimizer), "optimizer.htm");
+  EXPECT_EQ(TopicOn(pgMonitor), "monitor.htm");
+  EXPECT_EQ(TopicOn(pgRestore), "restore.htm");
+  EXPECT_EQ(TopicOn(pgHistory), "history.htm");
+  EXPECT_EQ(TopicOn(pgSettings), "settings.htm");
+  EXPECT_EQ(TopicOn(pgStatus), "status.htm");
+  EXPECT_TRUE(shell.opened.empty()) << "the online help stays closed";
+
+  // The settings page's "Monitor" tab has a section of its own; the tab
+  // means nothing on another page.
+  settingsPage.monitorTabShown = true;
+  EXPECT_EQ(TopicOn(pgSettings), "settings.htm#monitor");
+  EXPECT_EQ(TopicOn(pgMonitor), "monitor.htm");
+}
+
+TEST_F(MainWindowHelpTest, WithoutTheHelpFileTheOnlineHelpOpens) {
+  Restart("");
+  logic->OnHelp();
+  EXPECT_TRUE(help.shown.empty()) << "no viewer for a file that is not there";
+  EXPECT_EQ(shell.opened, (std::vector<std::string>{kOnlineHelpUrl}));
+}
+
+TEST_F(MainWindowHelpTest, AViewerThatDoesNotStartGivesTheOnlineHelp) {
+  Restart("");
+  fs.AddFile(HelpFile(), "ITSF");
+  help.starts = false;
+  logic->ShowPage(pgHistory);
+  logic->OnHelp();
+  EXPECT_EQ(help.shown, (std::vector<std::string>{HelpFile() + "::/history.htm"}));
+  EXPECT_EQ(shell.opened, (std::vector<std::string>{kOnlineHelpUrl}));
+
+  // The help file is never handed to the shell: its default action is not
+  // the viewer at a topic.
+  shell.opened.clear();
+  help.starts = true;
+  logic->OnHelp();
+  EXPECT_TRUE(shell.opened.empty());
 }
 
 } // namespace
