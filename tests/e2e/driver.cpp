@@ -46,6 +46,12 @@
 //                                                Firefox ended: Analyze lists the URLs
 //                                                in Firefox's history details, Clean
 //                                                from the summary counts them removed
+//   quenlo_e2e_driver help SCREENS_DIR LOG TITLE TOPIC...
+//                                                F1 on the history page, then the
+//                                                Help menu's "Help" on the status
+//                                                page: each time the help viewer
+//                                                titled TITLE, its contents listing
+//                                                every TOPIC, closed again
 //   quenlo_e2e_driver windows                    prints the number of main windows
 //   quenlo_e2e_driver foreground EXE [ARG]       takes the foreground with a window
 //                                                of its own, starts EXE ARG (a later
@@ -2463,6 +2469,213 @@ int CheckResponsive() {
   return 0;
 }
 
+// --- the help: F1 and the Help menu open the system's HTML Help viewer
+constexpr wchar_t kHelpViewerClass[] = L"HH Parent";
+
+// Tree view item texts of another process: the item and its text buffer
+// must lie in that process's memory for the control to fill them.
+class TRemoteTree {
+public:
+  explicit TRemoteTree(HWND tree) : tree_(tree) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(tree, &pid);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process_ != nullptr)
+      memory_ = static_cast<char *>(
+          VirtualAllocEx(process_, nullptr, kSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  }
+  TRemoteTree(const TRemoteTree &) = delete;
+  TRemoteTree &operator=(const TRemoteTree &) = delete;
+  ~TRemoteTree() {
+    if (memory_ != nullptr)
+      VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
+    if (process_ != nullptr)
+      CloseHandle(process_);
+  }
+
+  // Every item's text, depth first, children indented by two blanks.
+  std::vector<std::wstring> Texts() {
+    std::vector<std::wstring> texts;
+    if (memory_ != nullptr)
+      Collect(Next(nullptr, TVGN_ROOT), 0, texts);
+    return texts;
+  }
+
+private:
+  static constexpr SIZE_T kTextOffset = 256;
+  static constexpr int kTextChars = 512;
+  static constexpr SIZE_T kSize = kTextOffset + kTextChars * sizeof(wchar_t);
+
+  HTREEITEM Next(HTREEITEM item, WPARAM how) const {
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(tree_, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item),
+                        SMTO_ABORTIFHUNG, 5000, &answer);
+    return reinterpret_cast<HTREEITEM>(answer);
+  }
+  std::wstring Text(HTREEITEM item) {
+    TVITEMW query{};
+    query.mask = TVIF_TEXT;
+    query.hItem = item;
+    query.pszText = reinterpret_cast<wchar_t *>(memory_ + kTextOffset);
+    query.cchTextMax = kTextChars;
+    const wchar_t nothing = L'\0';
+    WriteProcessMemory(process_, memory_ + kTextOffset, &nothing, sizeof(nothing), nullptr);
+    WriteProcessMemory(process_, memory_, &query, sizeof(query), nullptr);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(tree_, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(memory_), SMTO_ABORTIFHUNG,
+                        5000, &ignored);
+    std::wstring text(kTextChars, L'\0');
+    ReadProcessMemory(process_, memory_ + kTextOffset, text.data(), kTextChars * sizeof(wchar_t),
+                      nullptr);
+    text.resize(wcsnlen(text.c_str(), kTextChars));
+    return text;
+  }
+  void Collect(HTREEITEM item, int depth, std::vector<std::wstring> &texts) {
+    // A bound on the walk: a tree that changes under it cannot loop it.
+    for (; item != nullptr && texts.size() < 500; item = Next(item, TVGN_NEXT)) {
+      texts.push_back(std::wstring(static_cast<std::size_t>(depth) * 2, L' ') + Text(item));
+      Collect(Next(item, TVGN_CHILD), depth + 1, texts);
+    }
+  }
+
+  HWND tree_;
+  HANDLE process_ = nullptr;
+  char *memory_ = nullptr;
+};
+
+// The help scenario: a page from its header button, the help asked for
+// (F1, or the Help menu's "Help"), the viewer's window found by its class
+// and title, its table of contents read, a screenshot, the viewer closed.
+struct THelpScenario : TScenario {
+  std::wstring viewerTitle;
+  std::vector<std::wstring> topics; // entries the contents must list
+
+  int Run() {
+    if (!WaitForMainWindow())
+      return 1;
+    if (!WaitPage(L"PC Status", 30000))
+      Fail("status page not shown");
+    const HWND header = FindChildClass(main, L"QuenloHeaderBar");
+    if (header == nullptr || !ClickButton(header, L"History") ||
+        !WaitPage(L"Clean History", 30000)) {
+      Fail("the history page was not shown");
+      return Finish();
+    }
+    Sleep(500);
+    ForegroundMain();
+    PressKey(VK_F1);
+    Log("pressed F1 on the history page");
+    CheckViewer(L"help-history.bmp", L"help-screen.bmp");
+
+    if (!ClickButton(header, L"PC Status") || !WaitPage(L"PC Status", 30000)) {
+      Fail("the status page was not shown again");
+      return Finish();
+    }
+    Sleep(500);
+    ForegroundMain();
+    HelpFromTheMenu();
+    CheckViewer(L"help-status-menu.bmp");
+    return Finish();
+  }
+
+  void ForegroundMain() {
+    SetForegroundWindow(main);
+    Sleep(300);
+  }
+
+  // Alt+H opens the Help menu, H its first entry, "Help".
+  void HelpFromTheMenu() {
+    INPUT alt[4] = {};
+    alt[0].type = alt[1].type = alt[2].type = alt[3].type = INPUT_KEYBOARD;
+    alt[0].ki.wVk = VK_MENU;
+    alt[1].ki.wVk = 'H';
+    alt[2].ki.wVk = 'H';
+    alt[2].ki.dwFlags = KEYEVENTF_KEYUP;
+    alt[3].ki.wVk = VK_MENU;
+    alt[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(4, alt, sizeof(INPUT));
+    Sleep(500);
+    PressKey('H');
+    Log("chose Help in the Help menu");
+  }
+
+  // A prompt to install Wine's HTML engine would wait for an answer the
+  // help does not need: it is cancelled.
+  static void CancelEngineInstaller() {
+    const HWND prompt = FindWindowW(nullptr, L"Wine Gecko Installer");
+    if (prompt == nullptr || !IsWindowVisible(prompt))
+      return;
+    Log("cancelled Wine's Gecko installer prompt");
+    PostMessageW(prompt, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  }
+
+  HWND ViewerWindow() const {
+    const HWND viewer = FindWindowW(kHelpViewerClass, nullptr);
+    return viewer != nullptr && IsWindowVisible(viewer) ? viewer : nullptr;
+  }
+
+  // shot: the viewer's window; screen (when given): the whole screen, the
+  // viewer over the program's window.
+  void CheckViewer(const wchar_t *shot, const wchar_t *screen = nullptr) {
+    HWND viewer = nullptr;
+    if (!WaitFor(
+            [&] {
+              CancelEngineInstaller();
+              AnswerBox(pid); // no box is expected: any is logged and answered
+              return (viewer = ViewerWindow()) != nullptr;
+            },
+            30000, 250)) {
+      Fail("no help viewer window (class HH Parent) appeared; visible:" + VisibleTopLevels());
+      return;
+    }
+    Sleep(1500); // the viewer fills its panes
+    CancelEngineInstaller();
+    const std::wstring title = TextOf(viewer);
+    Log("help viewer: \"" + Narrow(title) + "\"");
+    if (title != viewerTitle)
+      Fail("the help viewer's title is \"" + Narrow(title) + "\", not \"" + Narrow(viewerTitle) +
+           "\"");
+    CheckContents(viewer);
+    SaveScreenshot(viewer, screens + L"\\" + shot);
+    if (screen != nullptr)
+      SaveWholeScreen(screens + L"\\" + screen);
+    CloseViewer(viewer);
+  }
+
+  void CheckContents(HWND viewer) {
+    HWND tree = nullptr;
+    for (HWND child : Children(viewer))
+      if (ReallyVisible(child) && ClassOf(child) == L"SysTreeView32")
+        tree = child;
+    if (tree == nullptr) {
+      Fail("the help viewer shows no table of contents");
+      return;
+    }
+    TRemoteTree remote(tree);
+    const std::vector<std::wstring> texts = remote.Texts();
+    std::string line = "contents:";
+    for (const std::wstring &text : texts)
+      line += " [" + Narrow(text) + "]";
+    Log(line);
+    for (const std::wstring &topic : topics) {
+      bool listed = false;
+      for (const std::wstring &text : texts)
+        listed = listed || text.find(topic) != std::wstring::npos;
+      if (!listed)
+        Fail("the contents do not list \"" + Narrow(topic) + "\"");
+    }
+  }
+
+  void CloseViewer(HWND viewer) {
+    PostMessageW(viewer, WM_CLOSE, 0, 0);
+    if (!WaitFor([viewer] { return !IsWindow(viewer); }, 15000))
+      Fail("the help viewer did not close");
+    DWORD_PTR ignored = 0;
+    if (SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored) == 0)
+      Fail("quenlo.exe does not answer after the help");
+  }
+};
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv) {
@@ -2593,6 +2806,17 @@ int wmain(int argc, wchar_t **argv) {
     TScenario scenario;
     scenario.screens = argv[2];
     const int code = scenario.RunMonitor(_wtoi(argv[4]), argv[5]);
+    if (g_log != nullptr)
+      std::fclose(g_log);
+    return code;
+  }
+  if (command == L"help" && argc >= 5) {
+    g_log = _wfopen(argv[3], L"w");
+    THelpScenario scenario;
+    scenario.screens = argv[2];
+    scenario.viewerTitle = argv[4];
+    scenario.topics.assign(argv + 5, argv + argc);
+    const int code = scenario.Run();
     if (g_log != nullptr)
       std::fclose(g_log);
     return code;
