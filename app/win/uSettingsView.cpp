@@ -560,6 +560,9 @@ void TSettingsPageView::OnCommand(int id, int code) {
   case scIgnoreAdd:
     logic_.AddIgnoreKey();
     RefreshIgnoreRows(true);
+    // The added row shows selected, ready for the keyboard.
+    if (logic_.IgnoreRowToSelect() >= 0)
+      ::SetFocus(Item(scIgnoreList));
     break;
   case scIgnoreRemove:
     logic_.RemoveIgnoreRows(SelectedRows(Item(scIgnoreList)));
@@ -568,6 +571,8 @@ void TSettingsPageView::OnCommand(int id, int code) {
   case scMonitorAdd:
     logic_.AddMonitoredKey();
     RefreshMonitoredKeys(true);
+    if (logic_.MonitoredRowToSelect() >= 0)
+      ::SetFocus(Item(scMonitorList));
     break;
   case scMonitorRemove:
     logic_.RemoveMonitoredKeys(SelectedRows(Item(scMonitorList)));
