@@ -2995,6 +2995,31 @@ struct TSettingsScenario : TScenario {
     return true;
   }
 
+  // Escape in the key dialog cancels: nothing is added.
+  void CancelByEscape(HWND list) {
+    const std::size_t rows = Rows(list).size();
+    const std::string before = IniText();
+    if (!ClickButton(main, L"Add"))
+      return;
+    const HWND dialog = WaitKeyDialog(L"Select registry key to be monitored ...");
+    if (dialog == nullptr)
+      return;
+    SetForegroundWindow(dialog);
+    Sleep(300);
+    PressKey(VK_DOWN); // a root: Escape cancels whatever is selected
+    PressKey(VK_ESCAPE);
+    if (!WaitFor([this] { return DialogGone(); }, 5000)) {
+      Fail("Escape did not close the key selection dialog");
+      PostMessageW(dialog, WM_CLOSE, 0, 0);
+      return;
+    }
+    AnswerUntil([] { return false; }, 1000);
+    if (Rows(list).size() != rows || IniText() != before)
+      Fail("a cancelled key selection changed the monitored keys");
+    else
+      Log("key selection cancelled by Escape: nothing added");
+  }
+
   void RunMonitor(HWND header) {
     if (!OpenMonitorTab(header))
       return;
@@ -3005,6 +3030,7 @@ struct TSettingsScenario : TScenario {
     if (remove == nullptr || IsWindowEnabled(remove) != FALSE)
       Fail("Remove is not disabled after the tab switch");
     const std::wstring key = std::wstring(kSettingsTestKey) + L"\\Watched";
+    CancelByEscape(list);
     if (!ClickButton(main, L"Add"))
       return;
     const HWND dialog = WaitKeyDialog(L"Select registry key to be monitored ...");
