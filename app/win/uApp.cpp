@@ -14,6 +14,7 @@
 #include "app/pages/uReportPageLogic.h"
 #include "app/pages/uResultsPageLogic.h"
 #include "app/pages/uScanPageLogic.h"
+#include "app/pages/uSettingsPageLogic.h"
 #include "app/pages/uStartup.h"
 #include "app/pages/uStatusPageLogic.h"
 #include "app/pages/uTweaksPageLogic.h"
@@ -27,6 +28,7 @@
 #include "uAnalysisDialog.h"
 #include "uBroadcast.h"
 #include "uInstance.h"
+#include "uKeySelectDialog.h"
 #include "uLongOperation.h"
 #include "uMainLogicAdapter.h"
 #include "uMainWindow.h"
@@ -38,6 +40,7 @@
 #include "uTrayNoticeWindow.h"
 #include "uWin32HistoryServices.h"
 #include "uWin32Services.h"
+#include "uWin32Settings.h"
 #include "uWin32ShowKey.h"
 #include "uWindowsRestart.h"
 #include "ui/uDpi.h"
@@ -110,7 +113,18 @@ struct TApplication {
   // Pages of later work.
   TNullUpdateCheck updateCheck;
   TNullRestorePage restorePage;
-  TNullSettingsPage settingsPage;
+  // The settings page: made at start, since command 560 reaches it before
+  // its page is ever shown.
+  TWin32KeySelectDialog keySelectDialog{[this] { return window.Handle(); }};
+  TWin32AutoStart autoStart;
+  TSettingsPageLogic settingsPage{TSettingsPageDeps{.prompter = prompter,
+                                                    .commands = commands,
+                                                    .keys = keySelectDialog,
+                                                    .autoStart = autoStart,
+                                                    .fullBackup = fullBackup,
+                                                    .longOperation = longOperation,
+                                                    .host = optimizerHost,
+                                                    .restart = windowsRestart}};
   TNullUpdateInstall updateInstall;
   TThreadWait wait;
   std::unique_ptr<TMainWindowLogic> mainLogic;
@@ -148,6 +162,7 @@ struct TApplication {
     // The history page's passes report on the main thread: the shown page
     // follows once the current message is done.
     historyPage.OnChanged = [this] { RefreshShownPage(); };
+    settingsPage.OnChanged = [this] { RefreshShownPage(); };
   }
   TApplication(const TApplication &) = delete;
   TApplication &operator=(const TApplication &) = delete;
@@ -223,7 +238,7 @@ struct TApplication {
     case pgHistory:
       return std::make_unique<THistoryPageView>(context, historyPage);
     case pgSettings:
-      return std::make_unique<TPlaceholderPageView>(context, L"Settings");
+      return std::make_unique<TSettingsPageView>(context, settingsPage);
     default:
       return nullptr;
     }
