@@ -307,7 +307,11 @@ TEST_F(SettingsPageAutoStart, ASecondSaveWhileTheFirstOnesMessageIsOpenDoesNothi
   TSettingsPageLogic &p = Shown();
   p.SetAction(aaMonitor);
   prompter.answers = {TMsgAnswer::Ok};
-  prompter.onAsk = [&p](const TPrompt &) { p.Save(); };
+  int clicks = 0;
+  prompter.onAsk = [&p, &clicks](const TPrompt &) {
+    if (clicks++ == 0)
+      p.Save();
+  };
   p.Save();
   EXPECT_EQ(autoStart.applied.size(), 1u);
   EXPECT_EQ(prompter.asked.size(), 1u);
