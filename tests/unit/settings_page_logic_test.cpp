@@ -671,8 +671,12 @@ TEST_F(SettingsPageFullBackup, TheBackupAsksThenReportsAndShowsRestoreWhenThereI
   EXPECT_EQ(LastPrompt().buttons, TMsgButtons::YesNo);
   EXPECT_EQ(LastPrompt().icon, TMsgIcon::Question);
 
-  fullBackup.onRun = [this] {
+  // The cover pumps messages: clicks on either button meanwhile start
+  // nothing (the prompter fails on any question they would ask).
+  fullBackup.onRun = [this, &p] {
     fs.AddFile(service::FullBackupFolder() + "\\" + kHiveListFile, "list");
+    p.FullBackup();
+    p.FullRestore();
   };
   prompter.answers = {TMsgAnswer::Yes, TMsgAnswer::Ok};
   p.FullBackup();
