@@ -381,19 +381,9 @@ void TSettingsPageLogic::AddIgnoreKey() {
   if (!d_.keys.SelectKey(kSelectIgnoreKeyTitle, key))
     return;
   auto notify = qp::ScopeExit([this] { Notify(); });
-  // Against the file as it is now, not the rows shown: an entry the file
-  // already holds in other letter case is that entry.
-  std::vector<std::string> entries;
+  // The file names its sections without case: a key it holds in other
+  // letters is kept as it is, and its row is the one selected.
   std::string error;
-  if (!ReadIgnoreFileEntries(entries, error)) {
-    Error(kIgnoreFileNotRead + error);
-    return FillIgnoreRows("");
-  }
-  const auto same = std::find_if(entries.begin(), entries.end(), [&key](const std::string &entry) {
-    return qp::EqualsNoCase(entry, key);
-  });
-  if (same != entries.end())
-    return FillIgnoreRows(*same);
   if (!AddIgnoreEntry(key, &error)) {
     Error(kIgnoreFileNotChanged + error);
     return FillIgnoreRows("");
