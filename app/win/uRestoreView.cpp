@@ -14,6 +14,7 @@
 
 #include "platform/win32/WinText.h"
 #include "uViews.h"
+#include "ui/uGdi.h"
 
 namespace quenlo::win {
 
@@ -58,7 +59,7 @@ constexpr int kTitleH = 32;
 constexpr int kHintTop = 50;
 constexpr int kLineH = 20;
 constexpr int kDaysTop = 76;
-constexpr int kDayLabelW = 80;
+constexpr int kDayLabelW = 60; // at least
 constexpr int kDaysW = 160;
 constexpr int kDropDownH = 240; // the combo box's height with its list open
 constexpr int kCountW = 200;
@@ -113,8 +114,10 @@ void TRestorePageView::Layout() {
   const int inner = w - 2 * kMargin;
   Place(rcTitle, kMargin, kTitleTop, inner, kTitleH);
   Place(rcHint, kMargin, kHintTop, inner, kLineH);
-  Place(rcDayLabel, kMargin, kDaysTop + 4, kDayLabelW, kLineH);
-  Place(rcDays, kMargin + kDayLabelW + 4, kDaysTop, kDaysW, kDropDownH);
+  // The label as wide as its text at any DPI and font, the selector beside it.
+  const int labelW = std::max(kDayLabelW, TextWidth96(Item(rcDayLabel)) + 4);
+  Place(rcDayLabel, kMargin, kDaysTop + 4, labelW, kLineH);
+  Place(rcDays, kMargin + labelW + 4, kDaysTop, kDaysW, kDropDownH);
   Place(rcCount, w - kMargin - kCountW, kDaysTop + 4, kCountW, kLineH);
   Place(rcSelectAll, kMargin, kSelectAllTop, kSelectAllW, kBoxH);
   const int buttonsY = std::max(kListTop + 80, h - kMargin - kButtonH);
@@ -126,6 +129,17 @@ void TRestorePageView::Layout() {
   Place(rcDeleteAfterWeek, kMargin, buttonsY + (kButtonH - kBoxH) / 2, boxW, kBoxH);
   Place(rcList, kMargin, kListTop, inner, std::max(60, buttonsY - kGap - kListTop));
   FitColumn();
+}
+
+int TRestorePageView::TextWidth96(HWND control) const {
+  wchar_t text[256] = {};
+  const int length = ::GetWindowTextW(control, text, 256);
+  const ui::WindowDcScope dc(control);
+  const auto font = reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0));
+  const ui::SelectScope select(dc.Dc(), font);
+  SIZE size{0, 0};
+  ::GetTextExtentPoint32W(dc.Dc(), text, length, &size);
+  return ::MulDiv(size.cx, 96, static_cast<int>(Dpi().Value()));
 }
 
 void TRestorePageView::FitColumn() const {
@@ -293,14 +307,20 @@ LRESULT TRestorePageView::OnNotify(const NMHDR &header, bool &handled) {
   if (refreshing_ || header.hwndFrom != Item(rcList) || header.code != LVN_ITEMCHANGED)
     return 0;
   const auto &change = reinterpret_cast<const NMLISTVIEW &>(header);
-  if (change.iItem < 0 || (change.uChanged & LVIF_STATE) == 0)
+  const std::vector<TRestorePage::TEntry> &entries = logic_.Entries();
+  if (change.iItem < 0 || static_cast<std::size_t>(change.iItem) >= entries.size() ||
+      (change.uChanged & LVIF_STATE) == 0)
     return 0;
-  const UINT before = StateImage(change.uOldState);
-  const UINT after = StateImage(change.uNewState);
-  // An item getting its first image is being inserted, not marked.
-  if (before == after || before == kNoImage)
+  // The item's mark as the list now shows it; the notification's own old
+  // and new states are not filled alike by every list (Wine's differ).
+  const UINT image = StateImage(static_cast<UINT>(::SendMessageW(
+      Item(rcList), LVM_GETITEMSTATE, static_cast<WPARAM>(change.iItem), LVIS_STATEIMAGEMASK)));
+  const bool checked = image == kCheckedImage;
+  // No image yet: the item is being inserted. The same mark: a change of
+  // the selection, not of the mark.
+  if (image == kNoImage || checked == entries[static_cast<std::size_t>(change.iItem)].checked)
     return 0;
-  logic_.SetEntryChecked(change.iItem, after == kCheckedImage);
+  logic_.SetEntryChecked(change.iItem, checked);
   // The select-all box and the buttons follow once the list is done.
   if (ctx_.requestRefresh)
     ctx_.requestRefresh();

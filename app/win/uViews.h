@@ -326,6 +326,8 @@ private:
   void RefreshDays();
   void RefreshEntries();
   void FitColumn() const;
+  // The width of a control's text in its font, in 96-DPI pixels.
+  int TextWidth96(HWND control) const;
   void KeepFocusUsable();
   int SelectedRow() const;
   void SetCheck(int id, TCheckState state) const;
