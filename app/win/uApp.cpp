@@ -12,6 +12,7 @@
 #include "app/pages/uMonitorPageLogic.h"
 #include "app/pages/uOptimizerPageLogic.h"
 #include "app/pages/uReportPageLogic.h"
+#include "app/pages/uRestorePage.h"
 #include "app/pages/uResultsPageLogic.h"
 #include "app/pages/uScanPageLogic.h"
 #include "app/pages/uSettingsPageLogic.h"
@@ -39,6 +40,7 @@
 #include "uSplash.h"
 #include "uTrayNoticeWindow.h"
 #include "uWin32HistoryServices.h"
+#include "uWin32RestoreUi.h"
 #include "uWin32Services.h"
 #include "uWin32Settings.h"
 #include "uWin32ShowKey.h"
@@ -110,9 +112,19 @@ struct TApplication {
                                                  .restart = windowsRestart,
                                                  .cleaner = cleaner,
                                                  .settings = Settings()}};
-  // Pages of later work.
-  TNullUpdateCheck updateCheck;
-  TNullRestorePage restorePage;
+  // The restore page: made at start, since a repair run reloads it once it
+  // was shown. Its box writes the setting at once.
+  TWin32RestoreUi restoreUi{TWin32RestoreUiDeps{
+      .prompter = prompter, .frame = window, .showKey = showKey, .owner = [this] {
+        return window.Handle();
+      }}};
+  TRestorePage restorePage{TRestorePageDeps{
+      .scanner = scanner,
+      .ui = restoreUi,
+      .deleteAfterWeek = Settings().DeleteAfterWeek,
+      .saveDeleteAfterWeek = [](bool on, std::string &errorText) {
+        return SetSettingText(SectionSettings, "DeleteAfterWeek", on ? "1" : "0", &errorText);
+      }}};
   // The settings page: made at start, since command 560 reaches it before
   // its page is ever shown.
   TWin32KeySelectDialog keySelectDialog{[this] { return window.Handle(); }};
@@ -125,6 +137,8 @@ struct TApplication {
                                                     .longOperation = longOperation,
                                                     .host = optimizerHost,
                                                     .restart = windowsRestart}};
+  // Pages of later work.
+  TNullUpdateCheck updateCheck;
   TNullUpdateInstall updateInstall;
   TThreadWait wait;
   std::unique_ptr<TMainWindowLogic> mainLogic;
@@ -234,7 +248,7 @@ struct TApplication {
     case pgMonitor:
       return std::make_unique<TMonitorPageView>(context, monitor);
     case pgRestore:
-      return std::make_unique<TPlaceholderPageView>(context, L"Restore");
+      return std::make_unique<TRestorePageView>(context, restorePage);
     case pgHistory:
       return std::make_unique<THistoryPageView>(context, historyPage);
     case pgSettings:

@@ -15,6 +15,7 @@
 #include "app/pages/uMonitorPageLogic.h"
 #include "app/pages/uOptimizerPageLogic.h"
 #include "app/pages/uReportPageLogic.h"
+#include "app/pages/uRestorePage.h"
 #include "app/pages/uResultsPageLogic.h"
 #include "app/pages/uScanPageLogic.h"
 #include "app/pages/uSettingsPageLogic.h"
@@ -359,6 +360,45 @@ private:
   // What the lists were last filled with.
   std::vector<TIgnoreRow> shownIgnoreRows_;
   std::vector<std::string> shownMonitoredKeys_;
+  // Set while the controls are being set from the logic: their
+  // notifications are not the user's.
+  bool refreshing_ = false;
+};
+
+// "Restore": the days with undo backups (newest selected), the check list
+// of the chosen day's keys with the select-all box and the item count,
+// Restore, Print and Show Key, and the box that purges old days. The list
+// is a standard list view with check boxes: the control keeps the marks,
+// and every change it reports is handed to the logic.
+class TRestorePageView final : public TPageView {
+public:
+  TRestorePageView(TViewContext context, TRestorePage &logic) : TPageView(context), logic_(logic) {}
+  void Refresh() override;
+  // The first show purges (when asked to) and fills the page.
+  void OnShown() override { logic_.Show(); }
+
+protected:
+  void Build() override;
+  void Layout() override;
+  void OnCommand(int id, int code) override;
+  LRESULT OnNotify(const NMHDR &header, bool &handled) override;
+  void OnDpiChanged() override;
+
+private:
+  void RefreshDays();
+  void RefreshEntries();
+  void FitColumn() const;
+  // The width of a control's text in its font, in 96-DPI pixels.
+  int TextWidth96(HWND control) const;
+  void KeepFocusUsable();
+  int SelectedRow() const;
+  void SetCheck(int id, TCheckState state) const;
+
+  TRestorePage &logic_;
+  // What the controls were last filled with, so that a refresh leaves the
+  // list's scroll position and focus alone while nothing changed.
+  std::vector<std::string> shownDays_;
+  std::vector<std::string> shownEntries_;
   // Set while the controls are being set from the logic: their
   // notifications are not the user's.
   bool refreshing_ = false;

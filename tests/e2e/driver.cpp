@@ -46,6 +46,12 @@
 //                                                Firefox ended: Analyze lists the URLs
 //                                                in Firefox's history details, Clean
 //                                                from the summary counts them removed
+//   quenlo_e2e_driver restore SCREENS_DIR LOG    the restore page on a day of three
+//                                                repaired keys: all but one unticked
+//                                                (Select All, a click, Space), Show
+//                                                Key's caution cancelled, Restore:
+//                                                "Restore completed." and the other
+//                                                two listed unticked
 //   quenlo_e2e_driver settings SCREENS_DIR LOG SETTINGS_DIR
 //                                                the settings page: a box on General
 //                                                written at once, the action's effect
@@ -3141,6 +3147,183 @@ struct TSettingsScenario : TScenario {
   }
 };
 
+// --- the restore page
+// The days of undo backups a repair left, the check list of a day's keys:
+// every entry but one unticked (the select-all box by a click, one box by
+// a click, another by Space and back), Show Key's caution answered Cancel,
+// Restore answered Yes, then "Restore completed." and the rest listed
+// unticked; last, the purge box ticked. Logs "restored entry: KEY" for the
+// script to check.
+struct TRestoreScenario : TScenario {
+  static constexpr UINT kChecked = 2; // LVS_EX_CHECKBOXES' state image of a ticked row
+
+  // The shown page window.
+  HWND Page() const {
+    for (HWND child : Children(main))
+      if (GetParent(child) == main && ReallyVisible(child) && ClassOf(child) == L"QuenloPage")
+        return child;
+    return nullptr;
+  }
+  HWND PageControl(const wchar_t *cls, const std::wstring &text) const {
+    const HWND page = Page();
+    return page != nullptr ? FindChild(page, cls, text) : nullptr;
+  }
+  HWND List() const {
+    const HWND page = Page();
+    return page != nullptr ? FindChildClass(page, L"SysListView32") : nullptr;
+  }
+  static bool RowChecked(HWND list, int row) {
+    const auto state = static_cast<UINT>(
+        SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
+    return ((state & LVIS_STATEIMAGEMASK) >> 12) == kChecked;
+  }
+  // The rows as "[x] KEY" / "[ ] KEY", logged.
+  std::vector<std::wstring> Rows(const char *what) {
+    std::vector<std::wstring> rows;
+    const HWND list = List();
+    if (list == nullptr)
+      return rows;
+    TRemoteBuffer remote(list);
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) {
+      rows.push_back((RowChecked(list, row) ? L"[x] " : L"[ ] ") + remote.ListText(list, row, 0));
+      Log(std::string(what) + " row " + std::to_string(row) + ": " + Narrow(rows.back()));
+    }
+    return rows;
+  }
+  int CheckedRows() const {
+    const HWND list = List();
+    const int count =
+        list != nullptr ? static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) : 0;
+    int checked = 0;
+    for (int row = 0; row < count; ++row)
+      checked += RowChecked(list, row) ? 1 : 0;
+    return checked;
+  }
+  // A click on the row's check box, in the row's left edge.
+  void ClickRowBox(int row) {
+    const HWND list = List();
+    TRemoteBuffer remote(list);
+    const RECT r = remote.ListRowRect(list, row);
+    POINT at{r.left + (r.bottom - r.top) / 2, (r.top + r.bottom) / 2};
+    ClientToScreen(list, &at);
+    ClickAt(at);
+  }
+  // A click on the row's text, right of its box.
+  void ClickRow(int row) {
+    const HWND list = List();
+    TRemoteBuffer remote(list);
+    const RECT r = remote.ListRowRect(list, row);
+    POINT at{r.left + 6 * (r.bottom - r.top), (r.top + r.bottom) / 2};
+    ClientToScreen(list, &at);
+    ClickAt(at);
+  }
+  // The box's answer by a click on its button; the box's text must start
+  // with expected.
+  bool Answer(const std::wstring &expected, int button) {
+    std::wstring text;
+    const HWND box = NextBox(20000, text);
+    if (box == nullptr) {
+      Fail("no box \"" + Narrow(expected) + "\"");
+      return false;
+    }
+    if (text.rfind(expected, 0) != 0)
+      Fail("the box says \"" + Narrow(text) + "\", not \"" + Narrow(expected) + "\"");
+    return PressBoxButton(box, button);
+  }
+
+  int RunRestore() {
+    if (!WaitForMainWindow())
+      return 1;
+    WaitPage(L"PC Status", 30000);
+    const HWND header = FindChildClass(main, L"QuenloHeaderBar");
+    if (header == nullptr || !ClickButton(header, L"Restore") ||
+        !WaitPage(L"Restore Backups", 30000)) {
+      Fail("the restore page was not shown");
+      return Finish();
+    }
+    Sleep(500);
+    const HWND list = List();
+    const HWND all = PageControl(L"Button", L"Select All");
+    const HWND restore = PageControl(L"Button", L"Restore");
+    const HWND showKey = PageControl(L"Button", L"Show Key");
+    const HWND days = Page() != nullptr ? FindChildClass(Page(), L"ComboBox") : nullptr;
+    if (list == nullptr || all == nullptr || restore == nullptr || showKey == nullptr ||
+        days == nullptr || PageControl(L"Button", L"Print") == nullptr ||
+        PageControl(L"Button", L"Delete backups older than one week") == nullptr) {
+      Fail("the restore page lacks its list, day selector or buttons");
+      return Finish();
+    }
+    Log("day shown: " + Narrow(TextOf(days)));
+    LogTexts(main, "restore");
+    const std::vector<std::wstring> before = Rows("before");
+    if (before.size() != 3 || CheckedRows() != 3)
+      Fail("the day does not list its 3 repaired keys, all ticked");
+    if (!HasStatic(L"3 Items") || CheckOf(all) != BST_CHECKED)
+      Fail("the page does not say \"3 Items\" with Select All ticked");
+    Shot(L"restore-01-page.bmp");
+
+    // Select All off by a click, then row 1 ticked by a click on its box;
+    // row 2 by Space and back.
+    ClickControl(all);
+    if (CheckedRows() != 0 || CheckOf(all) != BST_UNCHECKED)
+      Fail("a click on Select All did not untick every entry");
+    ClickRowBox(1);
+    if (!RowChecked(list, 1))
+      Fail("a click on row 1's box did not tick it");
+    // Row 2 picked by a click on its text, which ticks nothing.
+    ClickRow(2);
+    if (Focus() != list || RowChecked(list, 2))
+      Fail("a click on row 2's text did not give the list the focus, or ticked it");
+    PressKey(VK_SPACE);
+    const bool spaceTicked = RowChecked(list, 2);
+    PressKey(VK_SPACE);
+    if (!spaceTicked || RowChecked(list, 2))
+      Fail("Space on row 2 did not tick it and back");
+    Sleep(300);
+    if (CheckedRows() != 1 || !RowChecked(list, 1))
+      Fail("not exactly row 1 is ticked");
+    if (CheckOf(all) != BST_INDETERMINATE)
+      Fail("Select All is not grey with one of three entries ticked");
+    Shot(L"restore-02-one-ticked.bmp");
+
+    // Show Key asks first; Cancel opens nothing.
+    ClickControl(showKey);
+    if (Answer(L"CAUTION", IDCANCEL)) {
+      std::wstring more;
+      if (NextBox(1500, more) != nullptr)
+        Fail("Cancel on the caution was followed by another box");
+      if (FindWindowW(L"RegEdit_RegEdit", nullptr) != nullptr)
+        Fail("Cancel on the caution opened the registry editor");
+    }
+
+    const std::wstring chosen = before.size() == 3 ? before[1].substr(4) : L"";
+    ClickControl(restore);
+    if (!Answer(L"Restore selected items?", IDYES) || !Answer(L"Restore completed.", IDOK))
+      return Finish();
+    Log("restored entry: " + Narrow(chosen));
+    WaitFor([this] { return HasStatic(L"2 Items"); }, 10000);
+    Sleep(500);
+    const std::vector<std::wstring> after = Rows("after");
+    const std::vector<std::wstring> expected =
+        before.size() == 3 ? std::vector<std::wstring>{L"[ ] " + before[0].substr(4),
+                                                       L"[ ] " + before[2].substr(4)}
+                           : std::vector<std::wstring>{};
+    if (after != expected)
+      Fail("after the restore the page does not list the other two entries, unticked");
+    if (!HasStatic(L"2 Items") || CheckOf(all) != BST_UNCHECKED)
+      Fail("the page does not say \"2 Items\" with Select All clear");
+    Shot(L"restore-03-after.bmp");
+
+    // The purge box writes its setting at once (the script reads the file).
+    const HWND purge = PageControl(L"Button", L"Delete backups older than one week");
+    ClickControl(purge);
+    if (CheckOf(purge) != BST_CHECKED)
+      Fail("a click did not tick \"Delete backups older than one week\"");
+    return Finish();
+  }
+};
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv) {
@@ -3281,6 +3464,15 @@ int wmain(int argc, wchar_t **argv) {
     scenario.screens = argv[2];
     scenario.settingsDir = argv[4];
     const int code = scenario.RunSettings();
+    if (g_log != nullptr)
+      std::fclose(g_log);
+    return code;
+  }
+  if (command == L"restore" && argc >= 4) {
+    g_log = _wfopen(argv[3], L"w");
+    TRestoreScenario scenario;
+    scenario.screens = argv[2];
+    const int code = scenario.RunRestore();
     if (g_log != nullptr)
       std::fclose(g_log);
     return code;
