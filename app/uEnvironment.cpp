@@ -573,9 +573,11 @@ bool AddIgnoreEntry(std::string_view entry, std::string *errorText) {
       value = "(DEFAULT)";
     ini.WriteString(key, value, "");
   } else {
-    if (ini.SectionExists(entry))
+    // A section with keys ignores only those values; the whole key covers
+    // them, so they give way to it instead of keeping the key half-ignored.
+    if (ini.SectionExists(entry) && ini.SectionKeys(entry).empty())
       return true;
-    ini.AddSection(entry);
+    ini.ReplaceSection(entry, {});
   }
   if (ini.SaveFile(path, error))
     return true;

@@ -95,9 +95,9 @@ public:
   // Imports the day's backups of the selected entries (all when null),
   // newest first; lines of failed imports stay for a later try.
   TRestoreSummary RestoreEntries(const std::string &day, const std::vector<std::string> *selection);
-  // Deletes days whose index cannot be read and, with deleteAfterWeek,
-  // days whose index is more than seven days old.
-  void PurgeBackupDays(bool deleteAfterWeek);
+  // With deleteAfterWeek, moves the days whose index is more than seven
+  // days old to the recycle bin; a day whose index date cannot be read stays.
+  [[nodiscard]] TPurgeSummary PurgeBackupDays(bool deleteAfterWeek);
 
 private:
   void ReceiveFinding(const TRegErrorInfo &info);

@@ -17,8 +17,6 @@ qp::IFileSystem &Files() {
   return qp::Platform().Files();
 }
 
-constexpr std::uint32_t kIndexRetryWaitMilliseconds = 50;
-
 bool LessNoCase(const std::string &a, const std::string &b) {
   return qp::UpperAscii(a) < qp::UpperAscii(b);
 }
@@ -240,24 +238,29 @@ TRestoreSummary TRegScanner::RestoreEntries(const std::string &day,
   return summary;
 }
 
-void TRegScanner::PurgeBackupDays(bool deleteAfterWeek) {
+TPurgeSummary TRegScanner::PurgeBackupDays(bool deleteAfterWeek) {
+  TPurgeSummary summary;
+  if (!deleteAfterWeek)
+    return summary; // nothing may go without the setting
   std::vector<std::string> days;
   BackupDays(days);
   const std::uint64_t now = UndoNow().fileTime;
   for (const std::string &day : days) {
-    std::int64_t age = DayIndexAge(day);
-    if (age == -1) {
-      // A look-up can fail for a moment (a scan or a virus checker holding
-      // the folder): only an index that stays unreadable gives up the day.
-      qp::Platform().System().Sleep(kIndexRetryWaitMilliseconds);
-      age = DayIndexAge(day);
+    // A date that cannot be read (or a zero one) says nothing about the
+    // day's age: its backups may be the only way back from a recent repair.
+    const std::int64_t age = DayIndexAge(day);
+    if (age <= 0) {
+      summary.undated.push_back(day);
+      continue;
     }
-    if (age == -1) {
-      qp::IgnoreResult(DeleteDay(day));
-    } else if (deleteAfterWeek && now > static_cast<std::uint64_t>(age) + 7 * FileTimeTicksPerDay) {
-      qp::IgnoreResult(DeleteDay(day));
-    }
+    if (now <= static_cast<std::uint64_t>(age) + 7 * FileTimeTicksPerDay)
+      continue;
+    if (DeleteDay(day))
+      summary.recycled.push_back(day);
+    else
+      summary.notRecycled.push_back(day);
   }
+  return summary;
 }
 
 } // namespace quenlo

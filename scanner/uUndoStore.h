@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "undo/uUndoIndex.h"
 #include "undo/uUndoTime.h"
@@ -25,6 +26,15 @@ struct TRestoreSummary {
   // restored before a failed rewrite stay in the index: playing them again
   // gives the same registry.
   std::string error;
+};
+
+// What a purge did with the backup days. Only a day whose index date was
+// read and proves it older than a week is given up; a date that cannot be
+// read proves nothing, so that day stays.
+struct TPurgeSummary {
+  std::vector<std::string> recycled;    // moved to the recycle bin
+  std::vector<std::string> undated;     // kept: its index date cannot be read
+  std::vector<std::string> notRecycled; // old enough, but the move failed
 };
 
 } // namespace quenlo

@@ -22,20 +22,34 @@ bool HasList(const std::string &folder) {
   return qp::FileExists(qp::WithTrailingBackslash(folder) + kHiveListFile);
 }
 
-// A run that ended between moving the previous backup aside and putting
-// it back (the program was ended, the machine went down) left the previous
-// one in "UndoBackup": it is the backup again, unless the new one got its
-// list written, that is, finished.
-void RecoverInterruptedBackup(const std::string &backup, const std::string &previous) {
-  if (!qp::FolderExists(previous))
-    return;
-  if (qp::FolderExists(backup) && HasList(backup)) {
-    qp::IgnoreResult(ShellDeleteFile(previous, false));
-    return;
+// Settles what a run cut off during the swap left behind. The invariant
+// the swap keeps: at every moment "Backup", or else "UndoBackup", holds a
+// complete backup (one with its list), so whichever of them has its list is
+// the backup. A "NewBackup" is complete only with its list too; one without
+// is a backup that never finished and goes.
+//   UndoBackup present, Backup complete: the swap ended before its delete.
+//   UndoBackup present, Backup missing:  cut between the two renames; the
+//                                        new one, when complete, wins.
+//   UndoBackup present, Backup partial:  left by the earlier scheme, which
+//                                        saved into "Backup" itself.
+void SettleInterruptedBackup() {
+  const std::string backup = FullBackupFolder();
+  const std::string previous = PreviousBackupFolder();
+  const std::string fresh = NewBackupFolder();
+  if (qp::FolderExists(previous)) {
+    if (qp::FolderExists(backup) && HasList(backup)) {
+      qp::IgnoreResult(ShellDeleteFile(previous, false));
+    } else {
+      if (qp::FolderExists(backup))
+        qp::IgnoreResult(ShellDeleteFile(backup, false));
+      if (qp::FolderExists(fresh) && HasList(fresh) && ShellRenameFile(fresh, backup))
+        qp::IgnoreResult(ShellDeleteFile(previous, false));
+      else
+        qp::IgnoreResult(ShellRenameFile(previous, backup));
+    }
   }
-  if (qp::FolderExists(backup))
-    qp::IgnoreResult(ShellDeleteFile(backup, false));
-  qp::IgnoreResult(ShellRenameFile(previous, backup));
+  if (qp::FolderExists(fresh) && !qp::FolderExists(backup) && HasList(fresh))
+    qp::IgnoreResult(ShellRenameFile(fresh, backup));
 }
 
 // The names in a folder (files only).
@@ -96,7 +110,12 @@ std::string RestoreWorkFolder() {
   return SettingsPath(RestoreWorkFolderTitle);
 }
 
+std::string NewBackupFolder() {
+  return SettingsPath(NewBackupFolderTitle);
+}
+
 bool FullBackupExists() {
+  SettleInterruptedBackup();
   return HasList(FullBackupFolder());
 }
 
@@ -107,30 +126,42 @@ bool TFullBackupResult::Complete() const {
 bool FullRegistryBackup(const THiveProgress &progress, const std::atomic<bool> *terminate,
                         TFullBackupResult &result) {
   result = TFullBackupResult{};
+  SettleInterruptedBackup();
   const std::string backup = FullBackupFolder();
   const std::string previous = PreviousBackupFolder();
-  RecoverInterruptedBackup(backup, previous);
-  const bool hadPrevious = qp::FolderExists(backup);
-  if (hadPrevious && !ShellRenameFile(backup, previous)) {
-    result.errorText = "Could not rename folder " + backup;
+  const std::string fresh = NewBackupFolder();
+  // Whatever is still here never finished (settling took any complete one).
+  if (qp::FolderExists(fresh) && !ShellDeleteFile(fresh, false)) {
+    result.errorText = "Could not delete folder " + fresh;
     return false;
   }
   THiveBackupRequest request;
-  request.folder = backup;
+  request.folder = fresh;
   request.progress = progress;
   request.terminate = terminate;
   qp::IgnoreResult(BackupHives(request, result.hives));
+  const bool hadPrevious = qp::FolderExists(backup);
+  result.previousKept = hadPrevious;
   if (!result.hives.Complete()) {
-    // Whatever the new one holds, it is less than the previous one.
-    if (qp::FolderExists(backup))
-      qp::IgnoreResult(ShellDeleteFile(backup, false));
-    if (hadPrevious) {
-      result.previousKept = ShellRenameFile(previous, backup);
-      if (!result.previousKept)
-        result.errorText = "Could not rename folder " + previous + " back to " + backup;
-    }
+    if (qp::FolderExists(fresh))
+      qp::IgnoreResult(ShellDeleteFile(fresh, false));
     return false;
   }
+  // The swap. Until the second rename "UndoBackup" is the complete backup,
+  // after it "Backup" is; a cut anywhere is settled by the next call.
+  if (hadPrevious && !ShellRenameFile(backup, previous)) {
+    result.errorText = "Could not rename folder " + backup;
+    qp::IgnoreResult(ShellDeleteFile(fresh, false));
+    return false;
+  }
+  if (!ShellRenameFile(fresh, backup)) {
+    result.errorText = "Could not rename folder " + fresh;
+    if (hadPrevious && !ShellRenameFile(previous, backup))
+      result.errorText += "; the previous backup is in " + previous;
+    qp::IgnoreResult(ShellDeleteFile(fresh, false));
+    return false;
+  }
+  result.previousKept = false;
   if (hadPrevious)
     qp::IgnoreResult(ShellDeleteFile(previous, false));
   return true;
@@ -152,6 +183,7 @@ bool FullRegistryRestore(const THiveProgress &progress, TFullRestoreResult &resu
   result = TFullRestoreResult{};
   const std::string backup = FullBackupFolder();
   const std::string work = RestoreWorkFolder();
+  SettleInterruptedBackup();
   if (HiveReplacementPending(work)) {
     result.errorText = "The registry was restored already; restart Windows before another restore.";
     return false;

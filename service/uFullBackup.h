@@ -1,11 +1,14 @@
 // The settings page's full registry backup and restore, as calls without
 // prompts that every front end makes the same way.
 //
-// The backup lives in "<settings folder>\Backup". A new one is made with
-// the previous one moved aside to "UndoBackup" first; only a complete new
-// backup takes its place (the previous one is then deleted), anything less
-// is removed and the previous one put back, so that a partial backup never
-// replaces a complete one. A restore works on a copy of the backup in
+// The backup lives in "<settings folder>\Backup". A new one is made in a
+// folder of its own, "NewBackup", and only once it is complete is it swapped
+// in: "Backup" is renamed to "UndoBackup", "NewBackup" to "Backup", and
+// "UndoBackup" deleted. Anything less than a complete new backup is deleted
+// and "Backup" was never touched, so a partial backup never replaces a
+// complete one. A run cut off in the middle of the swap (the program ended,
+// the machine went down) is finished or undone by the next call of any of
+// the functions below, from what is on the disk. A restore works on a copy of the backup in
 // "<settings folder>\Temp" (Windows keeps the files it is handed and the
 // live hives' ".BAK" copies there until the restart) and is refused while
 // that folder still holds replacements waiting for a restart.
@@ -21,15 +24,17 @@ namespace quenlo::service {
 
 inline constexpr std::string_view FullBackupFolderTitle = "Backup";
 inline constexpr std::string_view PreviousBackupFolderTitle = "UndoBackup";
+inline constexpr std::string_view NewBackupFolderTitle = "NewBackup";
 inline constexpr std::string_view RestoreWorkFolderTitle = "Temp";
 
 // The three folders in the settings folder.
 std::string FullBackupFolder();
 std::string PreviousBackupFolder();
 std::string RestoreWorkFolder();
+std::string NewBackupFolder();
 
 // A backup is there to restore: the settings page shows its "restore"
-// button exactly then.
+// button exactly then. A swap that was cut off is settled first.
 [[nodiscard]] bool FullBackupExists();
 
 struct TFullBackupResult {

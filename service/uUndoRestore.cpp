@@ -69,15 +69,18 @@ TUndoRestoreResult RestoreUndoEntries(TRegScanner &scanner, const std::string &d
 }
 
 TUndoPurgeResult PurgeUndoDays(TRegScanner &scanner, bool deleteAfterWeek) {
-  std::vector<std::string> before, after;
-  scanner.BackupDays(before);
-  scanner.PurgeBackupDays(deleteAfterWeek);
-  scanner.BackupDays(after);
+  TPurgeSummary purged = scanner.PurgeBackupDays(deleteAfterWeek);
   TUndoPurgeResult result;
-  for (std::string &day : before)
-    if (std::find(after.begin(), after.end(), day) == after.end())
-      result.removedDays.push_back(std::move(day));
-  result.daysLeft = static_cast<int>(after.size());
+  result.undatedDays = std::move(purged.undated);
+  result.failedDays = std::move(purged.notRecycled);
+  std::vector<std::string> left;
+  scanner.BackupDays(left);
+  // A day counts as removed only when it is no longer there, whatever the
+  // move answered.
+  for (std::string &day : purged.recycled)
+    (ContainsNoCase(left, day) ? result.failedDays : result.removedDays).push_back(std::move(day));
+  std::sort(result.failedDays.begin(), result.failedDays.end());
+  result.daysLeft = static_cast<int>(left.size());
   return result;
 }
 

@@ -1,6 +1,6 @@
 // The undo backups as every front end offers them: the days with their
 // entries, restore of a whole day or of named entries (refused when the day
-// or an entry does not exist), and the purge of unreadable and old days.
+// or an entry does not exist), and the purge of days older than a week.
 #pragma once
 
 #include <cstdint>
@@ -49,12 +49,14 @@ struct TUndoRestoreResult {
 
 struct TUndoPurgeResult {
   std::vector<std::string> removedDays; // moved to the recycle bin, oldest first
+  std::vector<std::string> undatedDays; // kept: their index date cannot be read
+  std::vector<std::string> failedDays;  // older than a week, but still there
   int daysLeft = 0;
 };
 
-// Moves the days whose index cannot be read and, with deleteAfterWeek, those
-// older than a week to the recycle bin.
-// deleteAfterWeek is the setting of that name.
-TUndoPurgeResult PurgeUndoDays(TRegScanner &scanner, bool deleteAfterWeek);
+// With deleteAfterWeek (the setting of that name), moves the days whose
+// index is more than a week old to the recycle bin. A day whose index date
+// cannot be read is kept: nothing proves its age.
+[[nodiscard]] TUndoPurgeResult PurgeUndoDays(TRegScanner &scanner, bool deleteAfterWeek);
 
 } // namespace quenlo::service

@@ -3,6 +3,7 @@
 #include "optimizer/uHiveBackup.h"
 #include "paths/uSysUtils.h"
 #include "registry/uRegAccess.h"
+#include "service/uFullBackup.h"
 
 namespace quenlo::cli {
 
@@ -21,6 +22,10 @@ bool ParseHivesArgs(const std::vector<std::string> &args, THivesArgs &parsed) {
       parsed.json = true;
     else
       words.push_back(arg);
+  }
+  if (words.size() == 1) {
+    parsed.verb = words[0];
+    return parsed.verb == "full-backup" || parsed.verb == "full-restore";
   }
   if (words.size() != 2 || words[1].empty())
     return false;
@@ -121,15 +126,73 @@ int RunRestore(const THivesArgs &args, TCliStreams streams) {
   return complete ? 0 : 1;
 }
 
+// The settings page's full backup: made beside the last one in the settings
+// folder and swapped in only when complete; the backup date is recorded.
+int RunFullBackup(const THivesArgs &args, TCliStreams streams) {
+  service::TFullBackupResult result;
+  bool complete = service::FullRegistryBackup({}, nullptr, result);
+  std::string error = result.errorText.empty() ? result.hives.errorText : result.errorText;
+  if (complete && !service::RecordFullBackupDate(error))
+    complete = false;
+  const std::string folder = service::FullBackupFolder();
+  if (args.json) {
+    streams.out << "{\"command\":\"full-backup\",\"folder\":" << JsonString(folder)
+                << ",\"complete\":" << (complete ? "true" : "false")
+                << ",\"saved\":" << result.hives.saved
+                << ",\"previousKept\":" << (result.previousKept ? "true" : "false")
+                << ",\"error\":" << JsonString(error) << ",";
+    PrintOutcomesJson(result.hives.hives, streams.out);
+    streams.out << "}\n";
+  } else {
+    PrintOutcomes(result.hives.hives, "saved", streams.out);
+    streams.out << "Saved: " << result.hives.saved << " of " << result.hives.hives.size() << "\n"
+                << (complete ? "Backup: " + folder + "\n"
+                             : std::string("The previous backup was kept.\n"));
+  }
+  if (!error.empty())
+    streams.err << "quenlo-cli hives: " << error << "\n";
+  return complete ? 0 : 1;
+}
+
+// Its restore: from a copy of that backup, refused while an earlier restore
+// waits for the restart.
+int RunFullRestore(const THivesArgs &args, TCliStreams streams) {
+  service::TFullRestoreResult result;
+  const bool complete = service::FullRegistryRestore({}, result);
+  const std::string error = result.errorText.empty() ? result.hives.errorText : result.errorText;
+  if (args.json) {
+    streams.out << "{\"command\":\"full-restore\",\"folder\":"
+                << JsonString(service::FullBackupFolder())
+                << ",\"complete\":" << (complete ? "true" : "false")
+                << ",\"replaced\":" << result.hives.replaced << ",\"error\":" << JsonString(error)
+                << ",";
+    PrintOutcomesJson(result.hives.hives, streams.out);
+    streams.out << "}\n";
+  } else {
+    PrintOutcomes(result.hives.hives, "replaced", streams.out);
+    streams.out << "Replaced: " << result.hives.replaced << " of " << result.hives.hives.size()
+                << "\n";
+    if (result.hives.replaced > 0)
+      streams.out << "Restart Windows for the restored hives to take effect.\n";
+  }
+  if (!error.empty())
+    streams.err << "quenlo-cli hives: " << error << "\n";
+  return complete ? 0 : 1;
+}
+
 } // namespace
 
 int CommandHives(const std::vector<std::string> &args, TCliStreams streams) {
   THivesArgs parsed;
   if (!ParseHivesArgs(args, parsed)) {
-    streams.err << "quenlo-cli hives: expected 'backup FOLDER', 'compare FOLDER' or "
-                   "'restore FOLDER'\n";
+    streams.err << "quenlo-cli hives: expected 'backup FOLDER', 'compare FOLDER', "
+                   "'restore FOLDER', 'full-backup' or 'full-restore'\n";
     return 2;
   }
+  if (parsed.verb == "full-backup")
+    return RunFullBackup(parsed, streams);
+  if (parsed.verb == "full-restore")
+    return RunFullRestore(parsed, streams);
   if (parsed.verb == "backup")
     return RunBackup(parsed, streams);
   if (parsed.verb == "compare")

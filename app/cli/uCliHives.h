@@ -10,8 +10,9 @@
 
 namespace quenlo::cli {
 
-// "backup FOLDER", "compare FOLDER" or "restore FOLDER", each with an
-// optional "--json". 0 when everything asked was done, 1 when not (each
+// "backup FOLDER", "compare FOLDER" or "restore FOLDER"; "full-backup" and
+// "full-restore": the full registry backup in the settings folder and its
+// restore, as the settings page makes them. Each with an optional "--json". 0 when everything asked was done, 1 when not (each
 // hive left out is named with its reason), 2 for bad usage.
 int CommandHives(const std::vector<std::string> &args, TCliStreams streams);
 

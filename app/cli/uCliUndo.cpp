@@ -52,8 +52,12 @@ int RunUndo(TRegScanner &scanner, const std::vector<std::string> &args, bool del
     const service::TUndoPurgeResult result = service::PurgeUndoDays(scanner, deleteAfterWeek);
     for (const std::string &day : result.removedDays)
       streams.out << "moved to the recycle bin: " << day << "\n";
+    for (const std::string &day : result.undatedDays)
+      streams.out << "kept (the date of its index cannot be read): " << day << "\n";
+    for (const std::string &day : result.failedDays)
+      streams.err << "quenlo-cli undo: " << day << " could not be moved to the recycle bin\n";
     streams.out << "Days left: " << result.daysLeft << "\n";
-    return 0;
+    return result.failedDays.empty() ? 0 : 1;
   }
   return 2;
 }

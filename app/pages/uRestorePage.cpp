@@ -2,19 +2,72 @@
 
 #include <algorithm>
 
+#include "platform/ScopeGuard.h"
+#include "platform/Utf.h"
+
 namespace quenlo {
 
-TRestorePage::TRestorePage(TRegScanner &scanner, TRestorePageUi &ui, bool deleteAfterWeek,
-                           std::function<void(bool)> saveDeleteAfterWeek)
-    : scanner_(scanner), ui_(ui), deleteAfterWeek_(deleteAfterWeek),
-      saveDeleteAfterWeek_(std::move(saveDeleteAfterWeek)) {}
+namespace {
+
+// Shows the busy cursor for the life of the scope, also when a step throws.
+class TBusyScope {
+public:
+  explicit TBusyScope(TRestorePageUi &ui) : ui_(ui) { ui_.SetBusyCursor(true); }
+  TBusyScope(const TBusyScope &) = delete;
+  TBusyScope &operator=(const TBusyScope &) = delete;
+  ~TBusyScope() { ui_.SetBusyCursor(false); }
+
+private:
+  TRestorePageUi &ui_;
+};
+
+bool Clean(const TRestoreSummary &summary) {
+  return summary.failed == 0 && summary.refused == 0 && summary.error.empty();
+}
+
+std::string Counted(int n, const char *one, const char *many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+} // namespace
+
+std::string RestoreProblemText(const TRestoreSummary &summary, std::size_t notRestored,
+                               std::size_t selected) {
+  if (Clean(summary))
+    return {};
+  std::string text;
+  if (notRestored == 0)
+    text = "The restore did not complete:";
+  else if (selected == 1)
+    text = "The selected item could not be restored:";
+  else
+    text = std::to_string(notRestored) + " of " + std::to_string(selected) +
+           " selected items could not be restored:";
+  if (!summary.error.empty())
+    text += "\r- " + summary.error;
+  if (summary.failed > 0)
+    text +=
+        "\r- the registry editor could not import " + Counted(summary.failed, "backup", "backups");
+  if (summary.refused > 0)
+    text += "\r- " + Counted(summary.refused, "backup is", "backups are") +
+            " not a backup this program writes";
+  if (notRestored > 0)
+    text += "\r\rWhat was not restored stays in the list.";
+  return text;
+}
+
+TRestorePage::TRestorePage(TRestorePageDeps deps)
+    : scanner_(deps.scanner), ui_(deps.ui), deleteAfterWeek_(deps.deleteAfterWeek),
+      saveDeleteAfterWeek_(std::move(deps.saveDeleteAfterWeek)) {}
 
 void TRestorePage::Show() {
   if (shown_)
     return;
   shown_ = true;
+  // The purge is silent: a day it could not move stays listed and is tried
+  // again at the next start.
   if (deleteAfterWeek_)
-    scanner_.PurgeBackupDays(deleteAfterWeek_);
+    qp::IgnoreResult(scanner_.PurgeBackupDays(deleteAfterWeek_));
   Reload();
 }
 
@@ -31,6 +84,15 @@ void TRestorePage::SelectDay(int index) {
     return;
   selectedDay_ = index;
   LoadDay();
+}
+
+bool TRestorePage::SelectDayNamed(const std::string &day) {
+  const auto found = std::find_if(days_.begin(), days_.end(),
+                                  [&](const std::string &d) { return qp::EqualsNoCase(d, day); });
+  if (found == days_.end())
+    return false;
+  SelectDay(static_cast<int>(found - days_.begin()));
+  return true;
 }
 
 void TRestorePage::LoadDay() {
@@ -66,9 +128,36 @@ void TRestorePage::SetEntryChecked(int index, bool checked) {
 }
 
 void TRestorePage::SetDeleteAfterWeek(bool on) {
+  std::string error;
+  if (saveDeleteAfterWeek_ && !saveDeleteAfterWeek_(on, error)) {
+    // The file still holds the old value, and so does the box.
+    ui_.Message("The setting could not be saved: " + error, TMsgButtons::Ok, TMsgIcon::Error);
+    return;
+  }
   deleteAfterWeek_ = on;
-  if (saveDeleteAfterWeek_)
-    saveDeleteAfterWeek_(on);
+}
+
+std::size_t TRestorePage::StillListed(const std::string &day,
+                                      const std::vector<std::string> &selection) const {
+  std::vector<std::string> left;
+  scanner_.DayEntries(day, left);
+  return static_cast<std::size_t>(
+      std::count_if(selection.begin(), selection.end(), [&](const std::string &entry) {
+        return std::any_of(left.begin(), left.end(),
+                           [&](const std::string &l) { return qp::EqualsNoCase(l, entry); });
+      }));
+}
+
+void TRestorePage::ReportRestore(const TRestoreSummary &summary, std::size_t notRestored,
+                                 std::size_t selected) {
+  const std::string problem = RestoreProblemText(summary, notRestored, selected);
+  if (problem.empty()) {
+    ui_.Message("Restore completed.", TMsgButtons::Ok, TMsgIcon::Information);
+    return;
+  }
+  // Nothing of the selection restored is an error; a part of it a warning.
+  ui_.Message(problem, TMsgButtons::Ok,
+              notRestored >= selected ? TMsgIcon::Error : TMsgIcon::Warning);
 }
 
 void TRestorePage::Restore() {
@@ -80,28 +169,25 @@ void TRestorePage::Restore() {
     else
       ++unchecked;
   }
-  if (checked.empty()) {
+  if (checked.empty() || selectedDay_ < 0) {
     ui_.Message("Please select items to restore.", TMsgButtons::Ok, TMsgIcon::Error);
     return;
   }
   if (ui_.Message("Restore selected items?", TMsgButtons::YesNo, TMsgIcon::Question) !=
       TMsgAnswer::Yes)
     return;
-  const int dayPosition = selectedDay_;
-  const std::string day = days_[static_cast<std::size_t>(dayPosition)];
-  struct TBusy {
-    TRestorePageUi &ui;
-    explicit TBusy(TRestorePageUi &u) : ui(u) { ui.SetBusyCursor(true); }
-    ~TBusy() { ui.SetBusyCursor(false); }
-  } busy(ui_);
-  scanner_.RestoreEntries(day, &checked);
-  ui_.Message("Restore completed.", TMsgButtons::Ok, TMsgIcon::Information);
+  const std::string day = days_[static_cast<std::size_t>(selectedDay_)];
+  const TBusyScope busy(ui_);
+  const TRestoreSummary summary = scanner_.RestoreEntries(day, &checked);
+  const std::size_t notRestored = StillListed(day, checked);
+  ReportRestore(summary, notRestored, checked.size());
   scanner_.ClearResults(); // the registry changed under the results
   Reload();
-  if (unchecked > 0) {
-    SelectDay(dayPosition);
+  // What is left of the restored day stays in view. When the user left
+  // entries unchecked, all show unchecked; entries that only failed stay
+  // checked, ready for another try.
+  if ((unchecked > 0 || notRestored > 0) && SelectDayNamed(day) && unchecked > 0)
     SetSelectAll(false);
-  }
 }
 
 void TRestorePage::ShowKey(int entryIndex) {

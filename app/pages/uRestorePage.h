@@ -2,6 +2,8 @@
 // the selected day with their check marks, the select-all switch, restore,
 // purge on first show, showing a key and printing. The window binds its
 // controls to this object; tests drive it through a fake TRestorePageUi.
+// The main window reaches it as its IRestorePageControl, to reload the list
+// after a repair run's backups.
 #pragma once
 
 #include <functional>
@@ -31,20 +33,38 @@ inline constexpr const char *kRegistryCaution =
     "by experts only. Changes made here could render your system inoperable. If you proceed we "
     "recommend making a backup first. Do you wish to proceed?";
 
-class TRestorePage {
+// Stores the "DeleteAfterWeek" setting; false with the reason when it could
+// not be written.
+using TSaveDeleteAfterWeek = std::function<bool(bool on, std::string &errorText)>;
+
+struct TRestorePageDeps {
+  TRegScanner &scanner;
+  TRestorePageUi &ui;
+  bool deleteAfterWeek = false; // the setting as loaded
+  TSaveDeleteAfterWeek saveDeleteAfterWeek;
+};
+
+// The text that says which of the selected entries a restore left behind and
+// why; empty when the restore left nothing behind. notRestored counts the
+// selected entries the day still lists afterwards.
+std::string RestoreProblemText(const TRestoreSummary &summary, std::size_t notRestored,
+                               std::size_t selected);
+
+class TRestorePage final : public IRestorePageControl {
 public:
   struct TEntry {
     std::string text;
     bool checked = true;
   };
 
-  // saveDeleteAfterWeek stores the setting at once when the box changes.
-  TRestorePage(TRegScanner &scanner, TRestorePageUi &ui, bool deleteAfterWeek,
-               std::function<void(bool)> saveDeleteAfterWeek);
+  explicit TRestorePage(TRestorePageDeps deps);
 
   // First show only: purge when "DeleteAfterWeek" is set, then reload.
   void Show();
-  void Reload();
+  // Fills the day list anew and loads the newest day. Never purges.
+  void Reload() override;
+  // True once the page was shown: only then is there a list to reload.
+  bool Exists() const override { return shown_; }
   // Selects a day by its position in Days() and loads it.
   void SelectDay(int index);
 
@@ -60,6 +80,8 @@ public:
   void SetEntryChecked(int index, bool checked);
 
   bool DeleteAfterWeek() const { return deleteAfterWeek_; }
+  // Stores the setting at once; when that fails the box keeps the setting
+  // in effect and the user is told why.
   void SetDeleteAfterWeek(bool on);
 
   // The buttons.
@@ -69,10 +91,16 @@ public:
 
 private:
   void LoadDay();
+  // The entries of the selection the day still lists.
+  std::size_t StillListed(const std::string &day, const std::vector<std::string> &selection) const;
+  void ReportRestore(const TRestoreSummary &summary, std::size_t notRestored, std::size_t selected);
+  // Selects the named day again when it is still there; false when not.
+  bool SelectDayNamed(const std::string &day);
+
   TRegScanner &scanner_;
   TRestorePageUi &ui_;
   bool deleteAfterWeek_;
-  std::function<void(bool)> saveDeleteAfterWeek_;
+  TSaveDeleteAfterWeek saveDeleteAfterWeek_;
   std::vector<std::string> days_;
   int selectedDay_ = -1;
   std::vector<TEntry> entries_;

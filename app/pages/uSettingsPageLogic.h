@@ -14,6 +14,7 @@
 
 #include "app/pages/uOptimizerServices.h"
 #include "app/pages/uPageServices.h"
+#include "app/uSettings.h"
 
 namespace quenlo {
 
@@ -49,6 +50,15 @@ inline constexpr const char *kFullRestoreDone =
     "effect.\r\n\r\nDo you want to restart Windows now (recommended)?";
 inline constexpr const char *kCannotRestartWindows =
     "Can not restart Windows. Please do it manually.";
+// Prefixes of the reports of what could not be read or kept; the reason
+// follows.
+inline constexpr const char *kSettingsNotRead = "The settings could not be read:\r\n";
+inline constexpr const char *kSettingsNotSaved = "The change was not saved:\r\n";
+inline constexpr const char *kIgnoreFileNotRead = "The ignore list could not be read:\r\n";
+inline constexpr const char *kIgnoreFileNotChanged = "The ignore list was not changed:\r\n";
+inline constexpr const char *kKeyNotMonitorable =
+    "This key cannot be monitored: the settings file would give it back as another key (";
+inline constexpr const char *kFullRestoreFailed = "Registry Restore failed:\r\n";
 
 // The choices of "Action" (AutoAction) and "Frequency" (AutoFreq), in
 // their order in the boxes.
@@ -130,6 +140,7 @@ public:
 
   // --- tabs; command 560 with a non-zero lParam opens the monitor tab.
   void ShowMonitorTab() override { SelectTab(stMonitor); }
+  bool MonitorTabShown() const override { return tab_ == stMonitor; }
   void SelectTab(TSettingsTab tab);
   TSettingsTab Tab() const { return tab_; }
 
@@ -182,6 +193,33 @@ public:
   std::function<void()> OnChanged;
 
 private:
+  // What Save changes, to put back when the automatic start fails.
+  struct TAutoStartChoice {
+    std::int32_t action = 0;
+    std::int32_t frequency = 0;
+    std::string autorun;
+    bool autorunCleared = false;
+  };
+
+  TMsgAnswer Ask(const std::string &text, TMsgButtons buttons, TMsgIcon icon);
+  void Error(const std::string &text);
+  void Notify();
+  // Reload and save of the settings; both report a failure. After a failed
+  // save the record is read again, so that it holds what the file holds.
+  [[nodiscard]] bool Reload();
+  [[nodiscard]] bool Store();
+  // The record's options into the page's state.
+  void TakeOptions();
+  void TakeAutoStart();
+  void StoreOption(bool tProgramSettings::*field, bool &shown, bool on);
+  void PutBackAutoStart(const TAutoStartChoice &previous);
+  // Both lists from the file and the record; the row equal to select (no
+  // case for ignore entries, exact for monitored keys) is selected.
+  void FillIgnoreRows(const std::string &select);
+  void FillMonitoredKeys(const std::string &select);
+  void AddChosenMonitoredKey(const std::string &key);
+  void FailRestore(TFullRestoreFailure code, const std::string &text);
+
   TSettingsPageDeps d_;
   TSettingsTab tab_ = stGeneral;
   int action_ = 0;
@@ -194,6 +232,7 @@ private:
   bool cleanSafeAfterScan_ = false;
   bool restoreVisible_ = false;
   bool shown_ = false;
+  bool fullBackupRunning_ = false; // the backup or the restore
   std::vector<TIgnoreRow> ignoreRows_;
   int ignoreSelect_ = -1;
   std::vector<std::string> monitoredKeys_;

@@ -12,8 +12,10 @@
 #include "app/pages/uMonitorPageLogic.h"
 #include "app/pages/uOptimizerPageLogic.h"
 #include "app/pages/uReportPageLogic.h"
+#include "app/pages/uRestorePage.h"
 #include "app/pages/uResultsPageLogic.h"
 #include "app/pages/uScanPageLogic.h"
+#include "app/pages/uSettingsPageLogic.h"
 #include "app/pages/uStartup.h"
 #include "app/pages/uStatusPageLogic.h"
 #include "app/pages/uTweaksPageLogic.h"
@@ -27,6 +29,7 @@
 #include "uAnalysisDialog.h"
 #include "uBroadcast.h"
 #include "uInstance.h"
+#include "uKeySelectDialog.h"
 #include "uLongOperation.h"
 #include "uMainLogicAdapter.h"
 #include "uMainWindow.h"
@@ -38,7 +41,9 @@
 #include "uTrayNoticeWindow.h"
 #include "uWin32Help.h"
 #include "uWin32HistoryServices.h"
+#include "uWin32RestoreUi.h"
 #include "uWin32Services.h"
+#include "uWin32Settings.h"
 #include "uWin32ShowKey.h"
 #include "uWindowsRestart.h"
 #include "ui/uDpi.h"
@@ -109,10 +114,33 @@ struct TApplication {
                                                  .restart = windowsRestart,
                                                  .cleaner = cleaner,
                                                  .settings = Settings()}};
+  // The restore page: made at start, since a repair run reloads it once it
+  // was shown. Its box writes the setting at once.
+  TWin32RestoreUi restoreUi{TWin32RestoreUiDeps{
+      .prompter = prompter, .frame = window, .showKey = showKey, .owner = [this] {
+        return window.Handle();
+      }}};
+  TRestorePage restorePage{TRestorePageDeps{
+      .scanner = scanner,
+      .ui = restoreUi,
+      .deleteAfterWeek = Settings().DeleteAfterWeek,
+      .saveDeleteAfterWeek = [](bool on, std::string &errorText) {
+        return SetSettingText(SectionSettings, "DeleteAfterWeek", on ? "1" : "0", &errorText);
+      }}};
+  // The settings page: made at start, since command 560 reaches it before
+  // its page is ever shown.
+  TWin32KeySelectDialog keySelectDialog{[this] { return window.Handle(); }};
+  TWin32AutoStart autoStart;
+  TSettingsPageLogic settingsPage{TSettingsPageDeps{.prompter = prompter,
+                                                    .commands = commands,
+                                                    .keys = keySelectDialog,
+                                                    .autoStart = autoStart,
+                                                    .fullBackup = fullBackup,
+                                                    .longOperation = longOperation,
+                                                    .host = optimizerHost,
+                                                    .restart = windowsRestart}};
   // Pages of later work.
   TNullUpdateCheck updateCheck;
-  TNullRestorePage restorePage;
-  TNullSettingsPage settingsPage;
   TNullUpdateInstall updateInstall;
   TThreadWait wait;
   std::unique_ptr<TMainWindowLogic> mainLogic;
@@ -151,6 +179,7 @@ struct TApplication {
     // The history page's passes report on the main thread: the shown page
     // follows once the current message is done.
     historyPage.OnChanged = [this] { RefreshShownPage(); };
+    settingsPage.OnChanged = [this] { RefreshShownPage(); };
   }
   TApplication(const TApplication &) = delete;
   TApplication &operator=(const TApplication &) = delete;
@@ -222,11 +251,11 @@ struct TApplication {
     case pgMonitor:
       return std::make_unique<TMonitorPageView>(context, monitor);
     case pgRestore:
-      return std::make_unique<TPlaceholderPageView>(context, L"Restore");
+      return std::make_unique<TRestorePageView>(context, restorePage);
     case pgHistory:
       return std::make_unique<THistoryPageView>(context, historyPage);
     case pgSettings:
-      return std::make_unique<TPlaceholderPageView>(context, L"Settings");
+      return std::make_unique<TSettingsPageView>(context, settingsPage);
     default:
       return nullptr;
     }

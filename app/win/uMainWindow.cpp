@@ -160,10 +160,13 @@ void TMainWindow::ShowPage(TPage page) {
       views_[page] = std::move(made);
     }
   }
-  for (auto &[p, v] : views_)
-    if (p != page)
-      v->Show(false);
   const bool changed = current_ != page;
+  for (auto &[p, v] : views_)
+    if (p != page) {
+      v->Show(false);
+      if (changed && p == current_)
+        v->OnHidden();
+    }
   current_ = page;
   if (view != nullptr) {
     if (changed)

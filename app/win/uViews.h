@@ -15,8 +15,10 @@
 #include "app/pages/uMonitorPageLogic.h"
 #include "app/pages/uOptimizerPageLogic.h"
 #include "app/pages/uReportPageLogic.h"
+#include "app/pages/uRestorePage.h"
 #include "app/pages/uResultsPageLogic.h"
 #include "app/pages/uScanPageLogic.h"
+#include "app/pages/uSettingsPageLogic.h"
 #include "app/pages/uStatusPageLogic.h"
 #include "app/pages/uTweaksPageLogic.h"
 #include "uMainLogicPort.h"
@@ -55,6 +57,8 @@ public:
   virtual void Refresh() = 0;
   // The page has just been brought up (it was another page before).
   virtual void OnShown() {}
+  // Another page has just taken this one's place.
+  virtual void OnHidden() {}
 
 protected:
   virtual void Build() = 0;
@@ -297,6 +301,104 @@ private:
   std::string shownTitle_;
   std::array<std::string, 2> shownFigures_;
   int figuresY_ = 0;
+  // Set while the controls are being set from the logic: their
+  // notifications are not the user's.
+  bool refreshing_ = false;
+};
+
+// "Settings": the tabs "General" (the automatic start, the repair options,
+// the counters' reset, the full registry backup and its restore), "Ignore
+// List" and "Monitor" (the monitored keys and the number of events before a
+// notice). The tab control is only the strip of tab headers; the controls
+// of every tab are children of the page, the other tabs' hidden. Both lists
+// are owner-data list views over the logic's rows.
+class TSettingsPageView final : public TPageView {
+public:
+  TSettingsPageView(TViewContext context, TSettingsPageLogic &logic)
+      : TPageView(context), logic_(logic) {}
+  void Refresh() override;
+  void OnShown() override;
+  void OnHidden() override { logic_.Hide(); }
+
+protected:
+  void Build() override;
+  void Layout() override;
+  void OnCommand(int id, int code) override;
+  LRESULT OnNotify(const NMHDR &header, bool &handled) override;
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnDpiChanged() override;
+
+private:
+  void BuildGeneral();
+  void BuildIgnoreList();
+  void BuildMonitor();
+  HWND AddList(int id, const std::vector<const wchar_t *> &columns);
+  void LayoutGeneral(int top);
+  void LayoutIgnoreList(int top, int w, int h);
+  void LayoutMonitor(int top, int w, int h);
+  // The width of a control's text in its font, in 96-DPI pixels.
+  int TextWidth96(HWND control) const;
+  void ShowTab(int tab);
+  void RefreshGeneral();
+  // The lists' rows from the logic. force: also when they look the same
+  // (after an add, whose row is selected even when it was there before).
+  void RefreshIgnoreRows(bool force);
+  void RefreshMonitoredKeys(bool force);
+  void FitIgnoreColumns();
+  void FitMonitorColumn();
+  void RefreshListButtons();
+  void RefreshPrompt();
+  void PromptChanged();
+  void IgnoreListMenu(POINT screen);
+  void CellText(NMLVDISPINFOW &info) const;
+  void SetCheck(int id, bool checked) const;
+  bool Checked(int id) const;
+  void SetComboIndex(int id, int index) const;
+
+  TSettingsPageLogic &logic_;
+  int shownTab_ = -1;
+  // What the lists were last filled with.
+  std::vector<TIgnoreRow> shownIgnoreRows_;
+  std::vector<std::string> shownMonitoredKeys_;
+  // Set while the controls are being set from the logic: their
+  // notifications are not the user's.
+  bool refreshing_ = false;
+};
+
+// "Restore": the days with undo backups (newest selected), the check list
+// of the chosen day's keys with the select-all box and the item count,
+// Restore, Print and Show Key, and the box that purges old days. The list
+// is a standard list view with check boxes: the control keeps the marks,
+// and every change it reports is handed to the logic.
+class TRestorePageView final : public TPageView {
+public:
+  TRestorePageView(TViewContext context, TRestorePage &logic) : TPageView(context), logic_(logic) {}
+  void Refresh() override;
+  // The first show purges (when asked to) and fills the page.
+  void OnShown() override { logic_.Show(); }
+
+protected:
+  void Build() override;
+  void Layout() override;
+  void OnCommand(int id, int code) override;
+  LRESULT OnNotify(const NMHDR &header, bool &handled) override;
+  void OnDpiChanged() override;
+
+private:
+  void RefreshDays();
+  void RefreshEntries();
+  void FitColumn() const;
+  // The width of a control's text in its font, in 96-DPI pixels.
+  int TextWidth96(HWND control) const;
+  void KeepFocusUsable();
+  int SelectedRow() const;
+  void SetCheck(int id, TCheckState state) const;
+
+  TRestorePage &logic_;
+  // What the controls were last filled with, so that a refresh leaves the
+  // list's scroll position and focus alone while nothing changed.
+  std::vector<std::string> shownDays_;
+  std::vector<std::string> shownEntries_;
   // Set while the controls are being set from the logic: their
   // notifications are not the user's.
   bool refreshing_ = false;

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # large_list_e2e_test.sh QUENLO_EXE DRIVER_EXE [ROWS] : quenlo.exe under Wine
-# and Xvfb with ROWS (100,000 by default) missing shared DLLs: after a scan of
+# and Xvfb with ROWS (50,000 by default) missing shared DLLs: after a scan of
 # that one category the detail view opens with every row and follows End,
 # Page Up, Home and Page Down at once (the list asks only for what it shows).
 # Screenshot: build/test-logs/screens/08-large-list.png.
 set -uo pipefail
-rows=${3:-100000}
+rows=${3:-50000}
 # shellcheck source=e2e_common.sh
 source "$(dirname "$0")/e2e_common.sh" "$@"
 

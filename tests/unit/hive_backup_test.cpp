@@ -783,14 +783,67 @@ TEST_F(FullBackupTest, BackupLeftAsideByAnInterruptedRunIsTakenBack) {
   EXPECT_EQ(saved, Files(service::FullBackupFolder()));
 }
 
+// The new backup is made beside the old one: a swap that cannot move the
+// old one aside leaves it as it was, and nothing of the new one.
 TEST_F(FullBackupTest, BackupThatCannotMoveTheOldOneAsideStops) {
   service::TFullBackupResult first;
   ASSERT_TRUE(service::FullRegistryBackup({}, nullptr, first));
-  fs.InjectFailure(FsOp::Move, "Backup", wc::ErrorAccessDenied);
+  const auto saved = Files(service::FullBackupFolder());
+  fs.InjectFailure(FsOp::Move, service::FullBackupFolder(), wc::ErrorAccessDenied);
   service::TFullBackupResult second;
   EXPECT_FALSE(service::FullRegistryBackup({}, nullptr, second));
   EXPECT_EQ("Could not rename folder " + service::FullBackupFolder(), second.errorText);
-  EXPECT_TRUE(second.hives.hives.empty());
+  EXPECT_EQ(saved, Files(service::FullBackupFolder()));
+  EXPECT_FALSE(fs.Exists(service::NewBackupFolder()));
+  EXPECT_FALSE(fs.Exists(service::PreviousBackupFolder()));
+}
+
+// While a backup is made the last complete one stays in "Backup": a run cut
+// off while saving the hives leaves a "NewBackup" without its list, which
+// is no backup and never replaces one.
+TEST_F(FullBackupTest, BackupCutOffWhileSavingLeavesTheCompleteOneInPlace) {
+  service::TFullBackupResult first;
+  ASSERT_TRUE(service::FullRegistryBackup({}, nullptr, first));
+  const auto saved = Files(service::FullBackupFolder());
+  fs.AddFile(service::NewBackupFolder() + "\\0", "half");
+  EXPECT_TRUE(service::FullBackupExists());
+  EXPECT_EQ(saved, Files(service::FullBackupFolder()));
+  reg.InjectFailure(qp::mem::RegOp::Save, "SAM", wc::ErrorAccessDenied);
+  service::TFullBackupResult again;
+  EXPECT_FALSE(service::FullRegistryBackup({}, nullptr, again));
+  EXPECT_EQ(saved, Files(service::FullBackupFolder()));
+  EXPECT_FALSE(fs.Exists(service::NewBackupFolder())) << "the half-made one went";
+}
+
+// Cut between the swap's two renames: "UndoBackup" holds the old backup and
+// "NewBackup" the complete new one. The next look settles it to the new one;
+// with only the old one complete, to the old one.
+TEST_F(FullBackupTest, SwapCutOffBetweenItsRenamesIsSettled) {
+  service::TFullBackupResult first;
+  ASSERT_TRUE(service::FullRegistryBackup({}, nullptr, first));
+  const auto older = Files(service::FullBackupFolder());
+  host.now.day = 10;
+  ASSERT_TRUE(reg.SetString(View::Phys, "HKLM\\SAM\\SAM", "later", "1"));
+  service::TFullBackupResult second;
+  ASSERT_TRUE(service::FullRegistryBackup({}, nullptr, second));
+  const auto newer = Files(service::FullBackupFolder());
+  ASSERT_NE(older, newer);
+
+  ASSERT_EQ(0, fs.MoveFile(service::FullBackupFolder(), service::NewBackupFolder(), 0));
+  for (const auto &[name, text] : older)
+    fs.AddFile(service::PreviousBackupFolder() + "\\" + name, text);
+  EXPECT_TRUE(service::FullBackupExists());
+  EXPECT_EQ(newer, Files(service::FullBackupFolder()));
+  EXPECT_FALSE(fs.Exists(service::PreviousBackupFolder()));
+  EXPECT_FALSE(fs.Exists(service::NewBackupFolder()));
+
+  // The new one had not got its list yet: the old one is the backup again.
+  ASSERT_EQ(0, fs.MoveFile(service::FullBackupFolder(), service::PreviousBackupFolder(), 0));
+  fs.AddFile(service::NewBackupFolder() + "\\0", "half");
+  service::TFullRestoreResult restored;
+  EXPECT_TRUE(service::FullRegistryRestore({}, restored)) << restored.errorText;
+  EXPECT_EQ(newer, Files(service::FullBackupFolder()));
+  EXPECT_FALSE(fs.Exists(service::PreviousBackupFolder()));
 }
 
 TEST_F(FullBackupTest, RestoreWorksOnACopyAndWaitsForTheRestart) {

@@ -171,11 +171,13 @@ TEST_F(ServiceTest, RestoreRefusesUnknownDaysAndEntriesBeforePlayingAnythingBack
   EXPECT_FALSE(ValueLeft("UndoB"));
   EXPECT_EQ(scanner.ErrorCount(), 0) << "results that no longer hold are dropped";
 
-  // A day whose index stays unreadable (the retry fails too) is purged whatever the setting says.
-  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Find, day + "\\index", 5, 2);
-  const service::TUndoPurgeResult purged = service::PurgeUndoDays(scanner, false);
-  EXPECT_EQ(purged.removedDays, (std::vector<std::string>{day}));
-  EXPECT_EQ(purged.daysLeft, 0);
+  // A day whose index date cannot be read has no proven age: the purge
+  // keeps it and names it.
+  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Find, day + "\\index", 5, 1000);
+  const service::TUndoPurgeResult purged = service::PurgeUndoDays(scanner, true);
+  EXPECT_TRUE(purged.removedDays.empty());
+  EXPECT_EQ(purged.undatedDays, (std::vector<std::string>{day}));
+  EXPECT_EQ(purged.daysLeft, 1);
 }
 
 class ServiceScanTest : public ServiceTest {

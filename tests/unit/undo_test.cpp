@@ -7,10 +7,10 @@
 #include "TestPlatform.h"
 #include "app/cli/uCliRepair.h"
 #include "app/cli/uCliUndo.h"
+#include "app/pages/uRestorePage.h"
 #include "platform/MainThread.h"
 #include "registry/uRegExport.h"
 #include "scanner/uRegScanner.h"
-#include "app/pages/uRestorePage.h"
 
 namespace quenlo::test {
 namespace {
@@ -255,34 +255,66 @@ TEST_F(UndoTest, ARestoreLeavesADayAnotherProcessHolds) {
   EXPECT_FALSE(fs.Exists(std::string(kUndo) + "\\2024-05-06")) << "the lock file went too";
 }
 
-TEST_F(UndoTest, PurgeMovesOldAndUnreadableDaysToTheRecycleBin) {
+// Only a day whose index date proves it more than a week old goes, and only
+// with the setting on. A date that cannot be read proves nothing: that day
+// stays, however long its index stays unreadable.
+TEST_F(UndoTest, PurgeMovesOnlyDaysProvenOlderThanAWeekToTheRecycleBin) {
   AddBackup("2024-05-01", "100000000", "Old", "1");
   AddBackup("2024-05-06", "100000000", "New", "1");
   const auto oldAge = static_cast<std::uint64_t>(scanner.DayIndexAge("2024-05-01"));
   const auto newAge = static_cast<std::uint64_t>(scanner.DayIndexAge("2024-05-06"));
   ASSERT_GT(newAge, oldAge + 1);
   now.fileTime = oldAge + 7 * FileTimeTicksPerDay;
-  scanner.PurgeBackupDays(true);
+  EXPECT_TRUE(scanner.PurgeBackupDays(true).recycled.empty());
   EXPECT_TRUE(fs.Recycled().empty()) << "seven days are not yet past";
   now.fileTime = oldAge + 7 * FileTimeTicksPerDay + 1;
-  scanner.PurgeBackupDays(false);
+  EXPECT_TRUE(scanner.PurgeBackupDays(false).recycled.empty());
   EXPECT_TRUE(fs.Recycled().empty()) << "the setting is off";
-  scanner.PurgeBackupDays(true);
+  const TPurgeSummary purged = scanner.PurgeBackupDays(true);
+  EXPECT_EQ(purged.recycled, (std::vector<std::string>{"2024-05-01"}));
   EXPECT_EQ(fs.Recycled(), (std::vector<std::string>{"C:\\Undo\\2024-05-01"}));
-  // One failed look-up of an index is not enough to give up a day.
-  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Find, "2024-05-06\\index", 5, 1);
-  scanner.PurgeBackupDays(false);
-  EXPECT_EQ(fs.Recycled().size(), 1u) << "a passing failure must not recycle the day";
-  // A day whose index stays unreadable goes whatever the setting says.
-  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Find, "2024-05-06\\index", 5, 2);
-  scanner.PurgeBackupDays(false);
-  EXPECT_EQ(fs.Recycled().size(), 2u);
+
+  // Long after both dates, the newer day's index date cannot be read at all.
+  now.fileTime = newAge + 30 * FileTimeTicksPerDay;
+  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Find, "2024-05-06\\index", 5, 1000);
+  const TPurgeSummary unproven = scanner.PurgeBackupDays(true);
+  EXPECT_EQ(fs.Recycled().size(), 1u) << "an unreadable date must not recycle the day";
+  EXPECT_TRUE(unproven.recycled.empty());
+  EXPECT_EQ(unproven.undated, (std::vector<std::string>{"2024-05-06"}));
+  fs.ClearFailures();
+
+  // Old enough, but the recycle bin refuses it: said so, and the day stays.
+  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Recycle, "2024-05-06", wc::ErrorAccessDenied);
+  const TPurgeSummary refused = scanner.PurgeBackupDays(true);
+  EXPECT_TRUE(refused.recycled.empty());
+  EXPECT_EQ(refused.notRecycled, (std::vector<std::string>{"2024-05-06"}));
+}
+
+// The command line's purge says what it did with each day: the moved ones,
+// the kept ones whose date cannot be read, and a day it could not move (exit
+// code 1).
+TEST_F(UndoTest, CliPurgeNamesEveryDayItLeaves) {
+  AddBackup("2024-05-01", "100000000", "Old", "1");
+  AddBackup("2024-05-02", "100000000", "Undated", "1");
+  AddBackup("2024-05-03", "100000000", "Stuck", "1");
+  now.fileTime =
+      static_cast<std::uint64_t>(scanner.DayIndexAge("2024-05-03")) + 30 * FileTimeTicksPerDay;
+  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Find, "2024-05-02\\index", 5, 1000);
+  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Recycle, "2024-05-03", wc::ErrorAccessDenied);
+  std::ostringstream out, err;
+  const int code = cli::RunUndo(scanner, {"purge"}, true, {out, err, false});
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(out.str(), "moved to the recycle bin: 2024-05-01\n"
+                       "kept (the date of its index cannot be read): 2024-05-02\n"
+                       "Days left: 2\n");
+  EXPECT_EQ(err.str(), "quenlo-cli undo: 2024-05-03 could not be moved to the recycle bin\n");
 }
 
 class FakeUi : public TRestorePageUi {
 public:
-  TMsgAnswer Message(const std::string &text, TMsgButtons, TMsgIcon) override {
+  TMsgAnswer Message(const std::string &text, TMsgButtons, TMsgIcon icon) override {
     messages.push_back(text);
+    icons.push_back(icon);
     return answer;
   }
   void SetBusyCursor(bool busy) override { busyCalls.push_back(busy); }
@@ -297,16 +329,39 @@ public:
   TMsgAnswer answer = TMsgAnswer::Yes;
   bool jumpWorks = true, printWorks = true;
   std::vector<std::string> messages, shown, printed;
+  std::vector<TMsgIcon> icons;
   std::vector<bool> busyCalls;
 };
 
-TEST_F(UndoTest, RestorePageLogic) {
+std::vector<std::string> EntryTexts(const TRestorePage &page) {
+  std::vector<std::string> texts;
+  for (const TRestorePage::TEntry &entry : page.Entries())
+    texts.push_back(entry.text + (entry.checked ? " [x]" : " [ ]"));
+  return texts;
+}
+
+class RestorePageTest : public UndoTest {
+protected:
+  FakeUi ui;
+  std::vector<bool> saved;
+  bool saveWorks = true;
+  TRestorePage page{{.scanner = scanner,
+                     .ui = ui,
+                     .deleteAfterWeek = false,
+                     .saveDeleteAfterWeek = [this](bool on, std::string &error) {
+                       if (!saveWorks) {
+                         error = "Access denied";
+                         return false;
+                       }
+                       saved.push_back(on);
+                       return true;
+                     }}};
+};
+
+TEST_F(RestorePageTest, RestorePageLogic) {
   AddBackup("2024-05-05", "100000000", "Z", "1");
   AddBackup("2024-05-06", "100000000", "A", "1");
   AddBackup("2024-05-06", "100000001", "B", "1");
-  FakeUi ui;
-  bool saved = false;
-  TRestorePage page(scanner, ui, false, [&](bool on) { saved = on; });
   page.Show();
   EXPECT_EQ(page.SelectedDay(), 1) << "the newest day";
   EXPECT_EQ(page.ItemCountText(), "2 Items");
@@ -325,6 +380,7 @@ TEST_F(UndoTest, RestorePageLogic) {
   ui.answer = TMsgAnswer::Yes;
   page.Restore();
   EXPECT_EQ(ui.messages.back(), "Restore completed.");
+  EXPECT_EQ(ui.icons.back(), TMsgIcon::Information);
   EXPECT_EQ(ui.busyCalls, (std::vector<bool>{true, false}));
   EXPECT_TRUE(reg.ValueExists(View::V64, "HKLM\\Software\\B", "v"));
   ASSERT_EQ(page.Entries().size(), 1u) << "the unrestored entry stays, unchecked";
@@ -344,8 +400,122 @@ TEST_F(UndoTest, RestorePageLogic) {
   page.Print();
   EXPECT_EQ(ui.printed, (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\Software\\A"}));
   EXPECT_EQ(ui.messages.back(), "Error Printing text.");
+}
+
+// "Restore completed." only when every selected entry was played back (an
+// entry whose backups are gone counts as done: there is nothing to play).
+// Otherwise the message says how many could not be restored and why, the
+// page still reloads, and what failed stays listed for another try.
+TEST_F(RestorePageTest, ARestoreThatLeavesEntriesBehindSaysHowManyAndWhy) {
+  const std::string day = "2024-05-06";
+  AddBackup(day, "100000000", "A", "1");
+  AddBackup(day, "100000001", "B", "1");
+  AddLine(day, "100000002=HKEY_LOCAL_MACHINE\\Software\\Gone"); // no backup files
+  page.Show();
+  ASSERT_EQ(page.Entries().size(), 3u);
+  editor.mode = RegeditFake::Mode::Fail;
+  page.Restore();
+  ASSERT_EQ(ui.messages.size(), 2u);
+  EXPECT_EQ(ui.messages[1], "2 of 3 selected items could not be restored:\r"
+                            "- the registry editor could not import 2 backups\r\r"
+                            "What was not restored stays in the list.");
+  EXPECT_EQ(ui.icons[1], TMsgIcon::Warning) << "one of them was done";
+  EXPECT_EQ(EntryTexts(page), (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\Software\\A [x]",
+                                                        "HKEY_LOCAL_MACHINE\\Software\\B [x]"}))
+      << "reloaded: the missing one went, the failed ones stay checked";
+  EXPECT_EQ(ui.busyCalls, (std::vector<bool>{true, false}));
+
+  // The editor works again; the missing backups count as done.
+  editor.mode = RegeditFake::Mode::Normal;
+  page.Restore();
+  EXPECT_EQ(ui.messages.back(), "Restore completed.");
+  EXPECT_TRUE(page.Days().empty());
+  EXPECT_TRUE(page.Entries().empty());
+  EXPECT_FALSE(page.RestoreEnabled());
+}
+
+TEST_F(RestorePageTest, RefusedBackupsAndAnUnreadableIndexAreNamed) {
+  const std::string day = "2024-05-06";
+  AddLine(day, "..\\..\\evil=HKEY_LOCAL_MACHINE\\Software\\Planted");
+  page.Show();
+  ASSERT_EQ(page.Entries().size(), 1u);
+  page.Restore();
+  EXPECT_EQ(ui.messages.back(), "The selected item could not be restored:\r"
+                                "- 1 backup is not a backup this program writes\r\r"
+                                "What was not restored stays in the list.");
+  EXPECT_EQ(ui.icons.back(), TMsgIcon::Error) << "nothing was restored";
+  EXPECT_EQ(page.Entries().size(), 1u);
+
+  AddBackup(day, "100000003", "A", "1");
+  page.Reload();
+  ASSERT_EQ(page.Entries().size(), 2u);
+  // The index cannot be read when the restore comes to it (a virus checker
+  // holding it); the page reads it again afterwards.
+  fs.InjectFailure(qp::mem::MemoryFileSystem::Op::Read, "index.txt", wc::ErrorSharingViolation);
+  page.Restore();
+  const std::string &text = ui.messages.back();
+  EXPECT_EQ(text.rfind("2 of 2 selected items could not be restored:\r- cannot read ", 0), 0u)
+      << text;
+  EXPECT_NE(text.find("index.txt"), std::string::npos) << text;
+  EXPECT_EQ(ui.icons.back(), TMsgIcon::Error);
+  EXPECT_EQ(page.Entries().size(), 2u);
+  EXPECT_FALSE(reg.ValueExists(View::V64, "HKLM\\Software\\A", "v"));
+}
+
+// An older day that keeps entries after a restore stays selected, so that
+// what failed is in view, not the newest day.
+TEST_F(RestorePageTest, TheRestoredDayStaysShownWhileItHasEntries) {
+  AddBackup("2024-05-05", "100000000", "Older", "1");
+  AddBackup("2024-05-06", "100000000", "Newest", "1");
+  page.Show();
+  page.SelectDay(0);
+  editor.mode = RegeditFake::Mode::Fail;
+  page.Restore();
+  EXPECT_EQ(page.SelectedDay(), 0);
+  EXPECT_EQ(EntryTexts(page),
+            (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\Software\\Older [x]"}));
+}
+
+// The main window reloads the page after a repair run only once the page
+// exists; a reload never purges, and the first show still does.
+TEST_F(UndoTest, TheFirstShowPurgesAndAReloadNever) {
+  AddBackup("2024-05-01", "100000000", "Old", "1");
+  AddBackup("2024-05-09", "100000000", "New", "1");
+  now.fileTime =
+      static_cast<std::uint64_t>(scanner.DayIndexAge("2024-05-01")) + 7 * FileTimeTicksPerDay + 1;
+  FakeUi ui;
+  TRestorePage page(
+      {.scanner = scanner, .ui = ui, .deleteAfterWeek = true, .saveDeleteAfterWeek = {}});
+  IRestorePageControl &control = page;
+  EXPECT_FALSE(control.Exists());
+  control.Reload();
+  EXPECT_TRUE(fs.Recycled().empty()) << "a reload is no first show";
+  EXPECT_EQ(page.Days().size(), 2u);
+  page.Show();
+  EXPECT_TRUE(control.Exists());
+  EXPECT_EQ(fs.Recycled(), (std::vector<std::string>{"C:\\Undo\\2024-05-01"}));
+  EXPECT_EQ(page.Days(), (std::vector<std::string>{"2024-05-09"}));
+  // Weeks later, within the same run of the program.
+  now.fileTime += 30 * FileTimeTicksPerDay;
+  page.Show();
+  control.Reload();
+  EXPECT_EQ(fs.Recycled().size(), 1u) << "only the first show purges";
+  EXPECT_EQ(page.Days().size(), 1u);
+  EXPECT_TRUE(ui.messages.empty()) << "the purge is silent";
+}
+
+// The box writes the setting at once; a failed write is said, and the box
+// keeps the setting in effect.
+TEST_F(RestorePageTest, TheDeleteAfterWeekBoxSavesAtOnceAndSaysWhenItCannot) {
   page.SetDeleteAfterWeek(true);
-  EXPECT_TRUE(saved);
+  EXPECT_EQ(saved, (std::vector<bool>{true}));
+  EXPECT_TRUE(page.DeleteAfterWeek());
+  saveWorks = false;
+  page.SetDeleteAfterWeek(false);
+  EXPECT_TRUE(page.DeleteAfterWeek()) << "the file still says on";
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0], "The setting could not be saved: Access denied");
+  EXPECT_EQ(ui.icons[0], TMsgIcon::Error);
 }
 
 struct CliRun {

@@ -114,5 +114,31 @@ grep -q 'RegReplaceKeyW (FFFFFFFF80000002,L"SOFTWARE",L"C:\\\\quenlo-hives-sh\\\
 # The replacements wait for the restart: the same folder is refused.
 restore accepted 1 0 "waiting for a restart"
 
+# The settings page's full backup: made beside the last one and swapped in,
+# so that afterwards only "Backup" is left, with its list; its restore
+# works on a copy and, once handed over, waits for the restart too.
+full_backup() {
+  quiet "$exe" hives full-backup --json >"$work/full" 2>"$work/err" || fail "full-backup: $(cat "$work/full" "$work/err")"
+}
+full_backup
+settings_dos=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["folder"].rsplit("\\",1)[0])' "$work/full")
+settings_unix=$(WINEDEBUG=-all winepath -u "$settings_dos" 2>/dev/null)
+[ -f "$settings_unix/Backup/hivelist.txt" ] || fail "no Backup\\hivelist.txt in $settings_unix"
+first_list=$(cat "$settings_unix/Backup/hivelist.txt" 2>/dev/null)
+full_backup
+[ "$(cat "$settings_unix/Backup/hivelist.txt" 2>/dev/null)" = "$first_list" ] || fail "the second backup's list differs"
+for left in NewBackup UndoBackup; do
+  [ ! -e "$settings_unix/$left" ] || fail "$left is left after a complete backup"
+done
+WINEDEBUG=fixme+reg wine "$exe" hives full-restore >"$work/out" 2>"$work/err"
+code=$?
+[ $code -eq 0 ] || fail "full-restore exited $code: $(cat "$work/out")"
+[ "$(grep -c 'RegReplaceKey' "$work/err")" -eq "$hives" ] || fail "full-restore: not $hives RegReplaceKey calls"
+WINEDEBUG=fixme+reg wine "$exe" hives full-restore >"$work/out" 2>"$work/err"
+[ $? -eq 1 ] || fail "a second full restore before the restart was not refused"
+[ "$(grep -c 'RegReplaceKey' "$work/err")" -eq 0 ] || fail "the second full restore handed hives over"
+grep -qF "restart Windows" "$work/out" "$work/err" || fail "the refusal does not say why: $(cat "$work/err")"
+rm -rf "$settings_unix/Backup" "$settings_unix/Temp"
+
 if [ $failures -ne 0 ]; then echo "hives restore test: $failures failures"; exit 1; fi
 echo "hives restore test passed"
