@@ -129,4 +129,46 @@ void SetWindowTextUtf8(HWND hwnd, const std::string &text) {
     ::SetWindowTextW(hwnd, qp::win32::Wide(text).c_str());
 }
 
+void CentreOver(HWND window, HWND owner) {
+  RECT area{};
+  if (owner != nullptr && ::IsWindowVisible(owner) != FALSE) {
+    ::GetWindowRect(owner, &area);
+  } else {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    ::GetMonitorInfoW(::MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    area = monitor.rcWork;
+  }
+  RECT own{};
+  ::GetWindowRect(window, &own);
+  const int w = own.right - own.left;
+  const int h = own.bottom - own.top;
+  ::SetWindowPos(window, nullptr, (area.left + area.right - w) / 2,
+                 (area.top + area.bottom - h) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void RunModalLoop(HWND dialog, HWND owner, HWND focus, const bool &done) {
+  if (owner != nullptr)
+    ::EnableWindow(owner, FALSE);
+  ::ShowWindow(dialog, SW_SHOW);
+  ::SetFocus(focus);
+  MSG msg{};
+  while (!done) {
+    const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0 || got == -1) {
+      if (got == 0)
+        ::PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (::IsDialogMessageW(dialog, &msg) != FALSE)
+      continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  if (owner != nullptr)
+    ::EnableWindow(owner, TRUE);
+  ::ShowWindow(dialog, SW_HIDE);
+}
+
 } // namespace quenlo::ui

@@ -75,4 +75,13 @@ HWND CreateControl(HWND parent, const wchar_t *className, const std::wstring &te
                    int id, HFONT font);
 void SetWindowTextUtf8(HWND hwnd, const std::string &text);
 
+// Centres a top-level window over its owner, or over the work area of the
+// owner's monitor when the owner is absent or hidden.
+void CentreOver(HWND window, HWND owner);
+// The modal loop of a dialog built as a plain window: the owner is off,
+// the dialog shown with the focus on focus, until done is set (or the
+// program ends: the quit is posted again for the outer loop); then the
+// owner is on again before the dialog hides, so it is activated next.
+void RunModalLoop(HWND dialog, HWND owner, HWND focus, const bool &done);
+
 } // namespace quenlo::ui

@@ -71,28 +71,7 @@ public:
 
   // Runs until a button or the close box ends it; true when accepted.
   bool RunModal(HWND owner) {
-    if (owner != nullptr)
-      ::EnableWindow(owner, FALSE);
-    ::ShowWindow(Handle(), SW_SHOW);
-    ::SetFocus(button_.Get());
-    MSG msg{};
-    while (!done_) {
-      const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
-      if (got == 0 || got == -1) {
-        // The program is ending: the outer loop must see the quit too.
-        if (got == 0)
-          ::PostQuitMessage(static_cast<int>(msg.wParam));
-        break;
-      }
-      if (::IsDialogMessageW(Handle(), &msg) != FALSE)
-        continue;
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
-    // Before the dialog goes, so the owner is the window activated next.
-    if (owner != nullptr)
-      ::EnableWindow(owner, TRUE);
-    ::ShowWindow(Handle(), SW_HIDE);
+    ui::RunModalLoop(Handle(), owner, button_.Get(), done_);
     return accepted_;
   }
 
@@ -171,24 +150,7 @@ private:
     ::InvalidateRect(Handle(), nullptr, TRUE);
   }
 
-  void Centre(HWND owner) const {
-    RECT area{};
-    if (owner != nullptr && ::IsWindowVisible(owner) != FALSE) {
-      ::GetWindowRect(owner, &area);
-    } else {
-      MONITORINFO monitor{};
-      monitor.cbSize = sizeof(monitor);
-      ::GetMonitorInfoW(::MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY), &monitor);
-      area = monitor.rcWork;
-    }
-    RECT own{};
-    ::GetWindowRect(Handle(), &own);
-    const int w = own.right - own.left;
-    const int h = own.bottom - own.top;
-    ::SetWindowPos(Handle(), nullptr, (area.left + area.right - w) / 2,
-                   (area.top + area.bottom - h) / 2, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
+  void Centre(HWND owner) const { ui::CentreOver(Handle(), owner); }
 
   // The free share is the slice that starts at the top and runs
   // counter-clockwise; the rest of the disc is the used share.

@@ -78,28 +78,7 @@ public:
   // Runs until OK, Cancel or the close box ends it; true when a key was
   // chosen.
   bool RunModal(HWND owner) {
-    if (owner != nullptr)
-      ::EnableWindow(owner, FALSE);
-    ::ShowWindow(Handle(), SW_SHOW);
-    ::SetFocus(treeView_.Get());
-    MSG msg{};
-    while (!done_) {
-      const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
-      if (got == 0 || got == -1) {
-        // The program is ending: the outer loop must see the quit too.
-        if (got == 0)
-          ::PostQuitMessage(static_cast<int>(msg.wParam));
-        break;
-      }
-      if (::IsDialogMessageW(Handle(), &msg) != FALSE)
-        continue;
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
-    // Before the dialog goes, so the owner is the window activated next.
-    if (owner != nullptr)
-      ::EnableWindow(owner, TRUE);
-    ::ShowWindow(Handle(), SW_HIDE);
+    ui::RunModalLoop(Handle(), owner, treeView_.Get(), done_);
     return accepted_;
   }
 
@@ -171,24 +150,7 @@ private:
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
-  void Centre(HWND owner) const {
-    RECT area{};
-    if (owner != nullptr && ::IsWindowVisible(owner) != FALSE) {
-      ::GetWindowRect(owner, &area);
-    } else {
-      MONITORINFO monitor{};
-      monitor.cbSize = sizeof(monitor);
-      ::GetMonitorInfoW(::MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY), &monitor);
-      area = monitor.rcWork;
-    }
-    RECT own{};
-    ::GetWindowRect(Handle(), &own);
-    const int w = own.right - own.left;
-    const int h = own.bottom - own.top;
-    ::SetWindowPos(Handle(), nullptr, (area.left + area.right - w) / 2,
-                   (area.top + area.bottom - h) / 2, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
+  void Centre(HWND owner) const { ui::CentreOver(Handle(), owner); }
 
   // A node as an item under parent. A key's expand button is asked for
   // when the item is first painted (TVN_GETDISPINFO), so that listing a
